@@ -1,0 +1,80 @@
+#pragma once
+
+// Connection: the speed table, the per-kind arrangement of the connection dialog's
+// fields, the readings of whole numbers, and the connection initialisation. No window
+// here: the dialog hands over its field texts and list positions and shows the results.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/Dekl.h"
+
+namespace kv {
+
+// The speed list as the dialog shows it: codes 0..8.
+extern const char* const kSpeedTexts[9];
+
+std::uint32_t BaudRateFromIndex(std::uint8_t code);
+std::uint8_t BaudIndexFromRate(std::int32_t baud);
+std::uint32_t ReplyTimeoutFromIndex(std::uint32_t code);
+
+// Whole numbers as the operator types them: leading blanks, then an optional sign and
+// decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X"; nothing after
+// the digits; the value must fit in 32 bits; an empty text is not a number.
+std::optional<std::int32_t> StrictNumber(const std::string& text);
+std::int32_t NumberOrDefault(const std::string& text, std::int32_t fallback);
+
+// The dialog's variable part for one kind.
+struct KindRow {
+    bool shown = false;
+    std::string caption;
+    std::string value;
+    bool editable = true;
+};
+
+struct KindLayout {
+    KindRow first;              // Label3 with Edit2, or with the detection list (kind 0)
+    bool firstIsDetectionList = false;
+    int detectionPosition = -1; // kind 0: list position, -1 none
+    KindRow second;             // Label6, Edit3
+    KindRow third;              // Label7, Edit4
+    bool addressAndSpeedShown = false;  // Label1/Edit1 and Label2/ComboBox1
+};
+
+KindLayout LayoutForKind(std::uint8_t kind, const ConnectionSettings& settings);
+
+// Upper-case hexadecimal with at least three digits and "h": 768 -> "300h".
+std::string BaseAddressText(std::uint16_t base);
+
+// The dialog's values at the moment "Inicializace připojení" is pressed.
+struct ConnectionInput {
+    int kindPosition = -1;       // ComboBox2
+    std::string addressText;     // Edit1
+    int speedPosition = -1;      // ComboBox1
+    std::string firstText;       // Edit2
+    std::string secondText;      // Edit3
+    std::string thirdText;       // Edit4
+    int detectionPosition = -1;  // ComboBox3
+};
+
+// What the dialog shows after the initialisation.
+struct ConnectionOutcome {
+    std::string statusText;                 // final text for the status panel
+    std::string addressText;                // rewritten Edit1
+    std::optional<std::string> firstText;   // rewritten Edit2 (kinds 2 and 3)
+    bool success = false;
+};
+
+// Where the progress text goes while the libraries block: the dialog sets its panel and
+// repaints it at once.
+using StatusSink = std::function<void(const std::string& text)>;
+
+ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionSettings& settings,
+                                       const StatusSink& status);
+
+// The address shown in the main window's second status panel for the stored kind.
+std::string AddressForStatusPanel(const ConnectionSettings& settings);
+
+}  // namespace kv
