@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine, builds, and runs every test: the normal build (unit, gui,
+# e2e, fuzz), the same tests under address and undefined-behaviour sanitizers, and the
+# libFuzzer targets built with clang. Exits non-zero on any failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=${KV_JOBS:-$(nproc)}
+
+echo "== build"
+bash scripts/build.sh default
+echo "== tests"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
+
+echo "== sanitizer build"
+bash scripts/build.sh sanitize
+echo "== tests under sanitizers"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900 -LE fuzz
+
+echo "== fuzz (libFuzzer)"
+bash scripts/build.sh fuzz
+ctest --test-dir build-fuzz --output-on-failure -j "$jobs" --timeout 900 -L fuzz
+echo "== all tests passed"
