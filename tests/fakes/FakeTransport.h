@@ -32,6 +32,10 @@ void FakeT_QueueSend(uint32_t result, uint32_t errorWord, uint32_t replyValue,
 // "Version", "GetConfig") since the last reset.
 uint32_t FakeT_CallCount(const char* suffix);
 // The call log as text, one line a call, e.g. "QQUDP_SetConfig 4660 9600 200 2".
+// Lines: "P_Version", "P_Init" (block and plain form), "P_Init <word0>" (word form),
+// "P_SetConfig <handle> <baud> <timeout> <mode>", "P_GetConfig <handle>",
+// "P_Send <handle> <frame words 0..3>", "P_Done <handle before>", "P_Error <code>";
+// numbers in decimal.
 // Copies at most size-1 bytes and a terminating zero; returns the full length.
 size_t FakeT_Log(char* out, size_t size);
 // The request frame (304 words) of Send call number index (0-based); false if none.
