@@ -1,0 +1,436 @@
+#include "connection/Pripojeni.h"
+
+#include <cstdio>
+#include <iterator>
+#include <utility>
+
+#include "platform/Cp1250.h"
+#include "transport/Qxxx380.h"
+
+namespace kv {
+
+const char* const kSpeedTexts[9] = {"600 Bd",   "1200 Bd",  "2400 Bd",  "4800 Bd",  "9600 Bd",
+                                    "19200 Bd", "38400 Bd", "57600 Bd", "115200 Bd"};
+
+namespace {
+
+// Codes 9 and 10 are not in the dialog's list, but a stored speed may still name them.
+constexpr std::uint32_t kBaudRates[11] = {600,   1200,  2400,  4800,   9600,  19200,
+                                          38400, 57600, 115200, 230400, 460800};
+constexpr std::uint32_t kReplyTimeouts[9] = {1000, 1000, 500, 250, 200, 150, 100, 100, 100};
+
+constexpr const char* kProgressText = "Probíhá inicializace připojení";
+constexpr const char* kOpenFailedPrefix = "Chyba inicializace připojení - ";
+constexpr const char* kSuccessPrefix = "Připojení úspěšně inicializováno. Připojen modul   ";
+constexpr const char* kStatusOk = "V pořádku";
+
+constexpr std::uint8_t kIdentFunction = 200;
+constexpr std::uint32_t kConfigMode = 2;
+
+std::string Unsigned(std::int32_t value) {
+    return std::to_string(static_cast<std::uint32_t>(value));
+}
+
+bool IsHexDigit(char c, std::uint32_t& digit) {
+    if (c >= '0' && c <= '9') {
+        digit = static_cast<std::uint32_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+        digit = static_cast<std::uint32_t>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+        digit = static_cast<std::uint32_t>(c - 'A' + 10);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Number of UTF-8 characters (lead bytes), so that a Czech letter counts once.
+std::size_t CharacterCount(const std::string& text) {
+    std::size_t count = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) ++count;
+    }
+    return count;
+}
+
+// The first n characters of a UTF-8 text.
+std::string FirstCharacters(const std::string& text, std::size_t n) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            if (seen == n) return text.substr(0, i);
+            ++seen;
+        }
+    }
+    return text;
+}
+
+std::optional<std::int32_t> PortOrTimeout(const std::string& text) {
+    auto value = StrictNumber(text);
+    if (!value || *value < 0 || *value > 65535) return std::nullopt;
+    return value;
+}
+
+std::uintptr_t NumberWord(std::int32_t value) {
+    return static_cast<std::uintptr_t>(static_cast<std::uint32_t>(value));
+}
+
+// The library reads the text through the pointer during Init; the record owns the bytes.
+std::uintptr_t TextWord(ConnectionSettings& settings, std::size_t word, const std::string& utf8) {
+    settings.initTexts[word] = platform::Utf8ToCp1250(utf8);
+    return reinterpret_cast<std::uintptr_t>(settings.initTexts[word].c_str());
+}
+
+struct UdpTexts {
+    const char* badIp;
+    const char* badPort;
+    const char* badTimeout;
+};
+
+struct UdpFields {
+    std::string* ip;
+    std::int32_t* port;
+    std::int32_t* timeout;
+};
+
+// Kinds 1, 6 and 7 read the same three rows; each stores them into its own fields and
+// stops at the first bad row, keeping what was stored before it.
+std::optional<std::string> ReadUdpRows(const ConnectionInput& input, const UdpTexts& texts,
+                                       const UdpFields& fields) {
+    if (input.firstText.empty()) return std::string(texts.badIp);
+    *fields.ip = input.firstText;
+    auto port = PortOrTimeout(input.secondText);
+    if (!port) return std::string(texts.badPort);
+    *fields.port = *port;
+    auto timeout = PortOrTimeout(input.thirdText);
+    if (!timeout) return std::string(texts.badTimeout);
+    *fields.timeout = *timeout;
+    return std::nullopt;
+}
+
+void FillUdpBlock(ConnectionSettings& settings, const UdpFields& fields) {
+    settings.initBlock[0] = TextWord(settings, 0, *fields.ip);
+    settings.initBlock[1] = NumberWord(*fields.port);
+    settings.initBlock[2] = NumberWord(*fields.timeout);
+}
+
+// Reads, checks and stores the values of the chosen kind, then fills the InitBlock.
+// Returns the status text of the first failing check.
+std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInput& input,
+                                          ConnectionSettings& settings,
+                                          ConnectionOutcome& outcome) {
+    switch (kind) {
+        case 0: {
+            settings.usbDetection = input.detectionPosition;
+            if (settings.usbDetection == 1 && input.secondText.empty()) {
+                return std::string("Neplatné výrobní číslo");
+            }
+            settings.usbSerial = input.secondText;
+            auto timeout = PortOrTimeout(input.thirdText);
+            if (!timeout) return std::string("Neplatný USB timeout");
+            settings.usbTimeout = *timeout;
+            settings.initBlock[0] = NumberWord(settings.usbDetection);
+            settings.initBlock[1] = TextWord(settings, 1, settings.usbSerial);
+            settings.initBlock[2] = NumberWord(settings.usbTimeout);
+            return std::nullopt;
+        }
+        case 1: {
+            UdpFields fields{&settings.qudpTargetIp, &settings.qudpTargetPort,
+                             &settings.qudpTimeout};
+            if (auto failure = ReadUdpRows(
+                    input, {"Neplatná IP adresa", "Neplatný cílový port", "Neplatný LAN timeout"},
+                    fields)) {
+                return failure;
+            }
+            // The dialog has no row for the source port: the library sends from the same
+            // port number it sends to.
+            settings.qudpSourcePort = settings.qudpTargetPort;
+            FillUdpBlock(settings, fields);
+            settings.initBlock[3] = NumberWord(settings.qudpSourcePort);
+            return std::nullopt;
+        }
+        case 2: {
+            const std::int32_t n = NumberOrDefault(input.firstText, 1);
+            const auto port = static_cast<std::uint16_t>(n);
+            outcome.firstText = std::to_string(port);
+            settings.comPort = static_cast<std::uint8_t>(n);
+            settings.initBlock[0] = port;
+            return std::nullopt;
+        }
+        case 3: {
+            // Only the form the dialog itself writes ("2A0h") is taken at its word;
+            // anything else falls back to the card's factory address.
+            std::string hex = "$300";
+            if (CharacterCount(input.firstText) == 4) {
+                hex = "$" + FirstCharacters(input.firstText, 3);
+            }
+            const auto base = static_cast<std::uint16_t>(NumberOrDefault(hex, 768));
+            outcome.firstText = BaseAddressText(base);
+            settings.pciBaseAddress = base;
+            settings.initBlock[0] = base;
+            return std::nullopt;
+        }
+        case 4:
+        case 5:
+            return std::nullopt;
+        case 6: {
+            UdpFields fields{&settings.kvIpAddress, &settings.kvUdpPort, &settings.kvUdpTimeout};
+            if (auto failure = ReadUdpRows(
+                    input, {"Neplatná IP adresa", "Neplatný UDP port", "Neplatný UDP timeout"},
+                    fields)) {
+                return failure;
+            }
+            FillUdpBlock(settings, fields);
+            return std::nullopt;
+        }
+        case 7: {
+            UdpFields fields{&settings.lanIpAddress, &settings.lanUdpPort,
+                             &settings.lanUdpTimeout};
+            if (auto failure = ReadUdpRows(
+                    input, {"Neplatná IP adresa", "Neplatný UDP port", "Neplatný UDP timeout"},
+                    fields)) {
+                return failure;
+            }
+            FillUdpBlock(settings, fields);
+            return std::nullopt;
+        }
+        default:
+            return std::string("Neznámý typ rozhraní");
+    }
+}
+
+void AppendIdentCharacter(std::string& ident, std::uint32_t word) {
+    const auto code = static_cast<std::uint8_t>(word & 0xFF);
+    // A zero character stays in the text: a display that stops at it shows less, but the
+    // stored identification is the module's own.
+    if (code == 0) {
+        ident.push_back('\0');
+    } else {
+        ident += platform::Cp1250CharToUtf8(code);
+    }
+}
+
+void CloseNewConnection(std::uint8_t kind, std::uint32_t handle, ConnectionSettings& settings) {
+    CloseTransport(kind, &handle);
+    settings.handle = handle;
+    settings.connected = false;
+}
+
+}  // namespace
+
+std::uint32_t BaudRateFromIndex(std::uint8_t code) {
+    return code < std::size(kBaudRates) ? kBaudRates[code] : 9600;
+}
+
+std::uint8_t BaudIndexFromRate(std::int32_t baud) {
+    for (std::size_t code = 0; code < std::size(kBaudRates); ++code) {
+        if (static_cast<std::int64_t>(kBaudRates[code]) == baud) {
+            return static_cast<std::uint8_t>(code);
+        }
+    }
+    return 4;
+}
+
+std::uint32_t ReplyTimeoutFromIndex(std::uint32_t code) {
+    return code < std::size(kReplyTimeouts) ? kReplyTimeouts[code] : 200;
+}
+
+std::optional<std::int32_t> StrictNumber(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i == text.size()) return std::nullopt;
+
+    std::size_t hexStart = 0;
+    if (text[i] == '$' || text[i] == 'x' || text[i] == 'X') {
+        hexStart = i + 1;
+    } else if (text[i] == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hexStart = i + 2;
+    }
+
+    if (hexStart != 0) {
+        if (hexStart == text.size()) return std::nullopt;
+        std::uint64_t value = 0;
+        for (std::size_t k = hexStart; k < text.size(); ++k) {
+            std::uint32_t digit = 0;
+            if (!IsHexDigit(text[k], digit)) return std::nullopt;
+            value = value * 16 + digit;
+            if (value > 0xFFFFFFFFull) return std::nullopt;
+        }
+        // Hexadecimal fills all 32 bits: $FFFFFFFF is -1, as the operator's tools write it.
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+    }
+
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size()) return std::nullopt;
+    const std::uint64_t limit = negative ? 2147483648ull : 2147483647ull;
+    std::uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > limit) return std::nullopt;
+    }
+    const auto signedValue = static_cast<std::int64_t>(value);
+    return static_cast<std::int32_t>(negative ? -signedValue : signedValue);
+}
+
+std::int32_t NumberOrDefault(const std::string& text, std::int32_t fallback) {
+    return StrictNumber(text).value_or(fallback);
+}
+
+std::string BaseAddressText(std::uint16_t base) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%03Xh", static_cast<unsigned>(base));
+    return buf;
+}
+
+KindLayout LayoutForKind(std::uint8_t kind, const ConnectionSettings& s) {
+    KindLayout layout;
+    auto row = [](const char* caption, std::string value) {
+        KindRow r;
+        r.shown = true;
+        r.caption = caption;
+        r.value = std::move(value);
+        return r;
+    };
+    switch (kind) {
+        case 0:
+            layout.first = row("Detekce zařízení", "");
+            layout.firstIsDetectionList = true;
+            layout.detectionPosition = s.usbDetection & 1;
+            layout.second = row("Výrobní číslo", s.usbSerial);
+            layout.second.editable = s.usbDetection != 0;
+            layout.third = row("USB timeout [ms]", Unsigned(s.usbTimeout));
+            break;
+        case 1:
+            layout.first = row("Cílová IP adresa", s.qudpTargetIp);
+            layout.second = row("Cílový port", Unsigned(s.qudpTargetPort));
+            layout.third = row("LAN timeout [ms]", Unsigned(s.qudpTimeout));
+            break;
+        case 2:
+            layout.first = row("Číslo portu COMx", std::to_string(s.comPort));
+            layout.addressAndSpeedShown = true;
+            break;
+        case 3:
+            layout.first = row("Bázová adresa PCI-380", BaseAddressText(s.pciBaseAddress));
+            layout.addressAndSpeedShown = true;
+            break;
+        case 4:
+        case 5:
+            layout.addressAndSpeedShown = true;
+            break;
+        case 6:
+            layout.first = row("IP adresa", s.kvIpAddress);
+            layout.second = row("UDP port", Unsigned(s.kvUdpPort));
+            layout.third = row("UDP timeout [ms]", Unsigned(s.kvUdpTimeout));
+            layout.addressAndSpeedShown = true;
+            break;
+        case 7:
+            layout.first = row("IP adresa", s.lanIpAddress);
+            layout.second = row("UDP port", Unsigned(s.lanUdpPort));
+            layout.third = row("UDP timeout [ms]", Unsigned(s.lanUdpTimeout));
+            break;
+        default:
+            break;
+    }
+    return layout;
+}
+
+ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionSettings& settings,
+                                       const StatusSink& status) {
+    ConnectionOutcome outcome;
+
+    // Whatever follows, the old connection is gone first: even an invalid entry ends it.
+    if (settings.connected && settings.handle != 0) {
+        std::uint32_t old = settings.handle;
+        CloseTransport(settings.interfaceKind, &old);
+        settings.handle = old;
+    }
+    settings.connected = false;
+
+    if (status) status(kProgressText);
+
+    const auto address = static_cast<std::uint8_t>(NumberOrDefault(input.addressText, 0));
+    outcome.addressText = std::to_string(address);
+    const auto speedCode = static_cast<std::uint8_t>(input.speedPosition);
+    const auto kind = static_cast<std::uint8_t>(input.kindPosition);
+    settings.interfaceKind = kind;
+
+    settings.initBlock.fill(0);
+    for (auto& text : settings.initTexts) text.clear();
+
+    if (auto failure = ReadKindValues(kind, input, settings, outcome)) {
+        outcome.statusText = *failure;
+        return outcome;
+    }
+
+    std::uint32_t handle = settings.handle;
+    if (std::uint32_t code = OpenTransport(kind, &handle, settings.initBlock); code != 0) {
+        outcome.statusText = kOpenFailedPrefix + ErrorString(kind, code);
+        return outcome;
+    }
+    settings.connected = true;
+
+    const std::uint32_t baud = BaudRateFromIndex(speedCode);
+    if (std::uint32_t code =
+            ConfigureTransport(kind, handle, baud, ReplyTimeoutFromIndex(speedCode), kConfigMode);
+        code != 0) {
+        outcome.statusText = kOpenFailedPrefix + ErrorString(kind, code);
+        CloseNewConnection(kind, handle, settings);
+        return outcome;
+    }
+
+    // One buffer and one command variable for all three requests: the module reads the
+    // second and third with what the previous reply left in them.
+    DataBuffer buffer{};
+    std::uint8_t command = 0;
+    std::string name;
+    std::string version;
+    for (std::uint8_t peripheral = 0; peripheral < 3; ++peripheral) {
+        // Transact leaves the error untouched when it sends nothing (a library that opened
+        // with handle 0); that must not pass for an identified module.
+        std::uint8_t error = static_cast<std::uint8_t>(kErrNotLoaded);
+        Transact(kind, handle, address, kIdentFunction, peripheral, command, error, buffer);
+        if (error != 0) {
+            outcome.statusText = ErrorString(kind, error);
+            CloseNewConnection(kind, handle, settings);
+            return outcome;
+        }
+        std::string& target = peripheral < 2 ? name : version;
+        for (std::size_t w = 0; w < 4; ++w) AppendIdentCharacter(target, buffer[w]);
+    }
+
+    settings.moduleIdent = name + " v." + version;
+    outcome.statusText = kSuccessPrefix + settings.moduleIdent;
+    outcome.success = true;
+
+    settings.moduleAddress = address;
+    settings.baudRate = baud;
+    settings.statusText = kStatusOk;
+    settings.handle = handle;
+    return outcome;
+}
+
+std::string AddressForStatusPanel(const ConnectionSettings& settings) {
+    switch (settings.interfaceKind) {
+        case 1:
+            return settings.qudpTargetIp;
+        case 2:
+            return "COM" + std::to_string(settings.comPort);
+        case 3:
+            return BaseAddressText(settings.pciBaseAddress);
+        case 6:
+            return settings.kvIpAddress;
+        case 7:
+            return settings.lanIpAddress;
+        default:
+            // Kind 0 finds its device by detection, kinds 4 and 5 have no address at all.
+            return {};
+    }
+}
+
+}  // namespace kv
