@@ -1,0 +1,212 @@
+#include "app/HlavniForm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <new>
+
+#include "connection/Pripojeni.h"
+#include "connection/PripojeniForm.h"
+#include "transport/Qxxx380.h"
+
+namespace {
+
+constexpr int kWidth = 600;
+constexpr int kHeight = 400;
+
+// The module's identification may carry a character code 0; a display shows what
+// stands before it.
+QString ToQt(const std::string& utf8) {
+    const auto end = utf8.find('\0');
+    return QString::fromUtf8(utf8.data(),
+                             static_cast<qsizetype>(end == std::string::npos ? utf8.size() : end));
+}
+
+QAction* AddItem(QMenu* menu, const char* name, const QString& caption) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+std::unique_ptr<kv::ConnectionSettings> MakeSettings() {
+    return std::unique_ptr<kv::ConnectionSettings>(new (std::nothrow) kv::ConnectionSettings);
+}
+
+// A connection still open when the record goes away is ended with a copy of its handle:
+// the record itself is about to be freed.
+void CloseOpenConnection(const kv::ConnectionSettings& settings) {
+    if (!settings.connected || settings.handle == 0) return;
+    std::uint32_t handle = settings.handle;
+    kv::CloseTransport(settings.interfaceKind, &handle);
+}
+
+}  // namespace
+
+TForm1::TForm1() : TForm1(SettingsFactory(MakeSettings)) {}
+
+TForm1::TForm1(SettingsFactory factory, QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral(" KV-3380U  -  nastavení modulu"));
+    setCentralWidget(new QWidget(this));
+    BuildMenu();
+    BuildStatusBar();
+    resize(kWidth, kHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.x() + (area.width() - kWidth) / 2, area.y() + (area.height() - kHeight) / 2);
+    }
+    FormCreate(factory ? factory : SettingsFactory(MakeSettings));
+}
+
+TForm1::~TForm1() {
+    // Destroyed without a close event (the event loop was left some other way): the
+    // settings are not saved, but the library must not be left with an open connection.
+    if (settings_) CloseOpenConnection(*settings_);
+}
+
+void TForm1::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    // The help menu stands in the bar's right corner, which a desktop-wide menu bar
+    // would not show; the window keeps its own bar.
+    bar->setNativeMenuBar(false);
+
+    Pipojen1 = bar->addAction(QStringLiteral("&Připojení"));
+    Pipojen1->setObjectName(QStringLiteral("Pipojen1"));
+
+    Nastaven1 = bar->addMenu(QStringLiteral("&Nastavení"));
+    Nastaven1->setObjectName(QStringLiteral("Nastaven1"));
+    NastavAIN1 = AddItem(Nastaven1, "NastavAIN1", QStringLiteral("Síťové parametry"));
+    Vzdlensprva1 = AddItem(Nastaven1, "Vzdlensprva1", QStringLiteral("Vzdálená správa LAN"));
+    NastavLAN1 = AddItem(Nastaven1, "NastavLAN1", QStringLiteral("Rozhraní VLAN1"));
+    NastavLAN2 = AddItem(Nastaven1, "NastavLAN2", QStringLiteral("Rozhraní VLAN2"));
+    NastavLAN3 = AddItem(Nastaven1, "NastavLAN3", QStringLiteral("Rozhraní VLAN3"));
+    Restartzazen1 = AddItem(Nastaven1, "Restartzazen1", QStringLiteral("Restart zařízení"));
+
+    Diagnostika1 = bar->addMenu(QStringLiteral("Diagnostika"));
+    Diagnostika1->setObjectName(QStringLiteral("Diagnostika1"));
+    RozhranLAN11 = AddItem(Diagnostika1, "RozhranLAN11", QStringLiteral("Rozhraní VLAN1"));
+    RozhranLAN21 = AddItem(Diagnostika1, "RozhranLAN21", QStringLiteral("Rozhraní VLAN2"));
+    RozhranLAN31 = AddItem(Diagnostika1, "RozhranLAN31", QStringLiteral("Rozhraní VLAN3"));
+
+    Konec2 = bar->addAction(QStringLiteral("&Konec"));
+    Konec2->setObjectName(QStringLiteral("Konec2"));
+
+    HelpBar = new QMenuBar(bar);
+    HelpBar->setObjectName(QStringLiteral("HelpBar"));
+    HelpBar->setNativeMenuBar(false);
+    Npovda1 = HelpBar->addMenu(QStringLiteral("Nápověda"));
+    Npovda1->setObjectName(QStringLiteral("Npovda1"));
+    Oprogramu1 = AddItem(Npovda1, "Oprogramu1", QStringLiteral("O programu"));
+    Npovda2 = AddItem(Npovda1, "Npovda2", QStringLiteral("Nápověda"));
+    bar->setCornerWidget(HelpBar, Qt::TopRightCorner);
+
+    connect(Pipojen1, &QAction::triggered, this, &TForm1::Pipojen1Click);
+    connect(NastavAIN1, &QAction::triggered, this, &TForm1::NastavAIN1Click);
+    connect(Vzdlensprva1, &QAction::triggered, this, &TForm1::Vzdlensprva1Click);
+    connect(NastavLAN1, &QAction::triggered, this, &TForm1::NastavLAN1Click);
+    connect(NastavLAN2, &QAction::triggered, this, &TForm1::NastavLAN2Click);
+    connect(NastavLAN3, &QAction::triggered, this, &TForm1::NastavLAN3Click);
+    connect(Restartzazen1, &QAction::triggered, this, &TForm1::Restartzazen1Click);
+    connect(RozhranLAN11, &QAction::triggered, this, &TForm1::RozhranLAN11Click);
+    connect(RozhranLAN21, &QAction::triggered, this, &TForm1::RozhranLAN21Click);
+    connect(RozhranLAN31, &QAction::triggered, this, &TForm1::RozhranLAN31Click);
+    connect(Konec2, &QAction::triggered, this, &TForm1::Konec2Click);
+    connect(Oprogramu1, &QAction::triggered, this, &TForm1::Oprogramu1Click);
+    connect(Npovda2, &QAction::triggered, this, &TForm1::Npovda2Click);
+}
+
+void TForm1::BuildStatusBar() {
+    static const char* const kTexts[3] = {" Modul", " Adresa", ""};
+    static const int kWidths[3] = {140, 160, 50};
+    QStatusBar* bar = statusBar();
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        panels_[i] = panel;
+        if (i < 2) {
+            panel->setFixedWidth(kWidths[i]);
+            bar->addWidget(panel);
+        } else {
+            // The last panel reaches the window's edge, so a message in it can be read.
+            panel->setMinimumWidth(kWidths[i]);
+            bar->addWidget(panel, 1);
+        }
+        SetPanel(i, kTexts[i]);
+    }
+}
+
+QLabel* TForm1::statusPanel(int index) const {
+    return index >= 0 && index < 3 ? panels_[index] : nullptr;
+}
+
+void TForm1::SetPanel(int index, const std::string& text) {
+    const QString shown = ToQt(text);
+    panels_[index]->setText(shown);
+    panels_[index]->setAccessibleDescription(shown);
+}
+
+void TForm1::FormCreate(const SettingsFactory& factory) {
+    try {
+        settings_ = factory();
+    } catch (...) {
+        settings_.reset();
+    }
+    if (!settings_) {
+        SetPanel(2, " Nelze vytvořit datové struktury programu");
+        return;
+    }
+    kv::SetDefaults(settings_.get());
+    kv::LoadSettings(settings_.get());
+}
+
+void TForm1::FormClose() {
+    if (!settings_) return;
+    kv::SaveSettings(settings_.get());
+    CloseOpenConnection(*settings_);
+    settings_.reset();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // The open dialog works on the record; it must not be freed under it.
+    if (dialogOpen_) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TForm1::Pipojen1Click() {
+    if (!settings_) return;
+    dialogOpen_ = true;
+    {
+        TForm2 dialog(*settings_, this);
+        dialog.exec();
+    }
+    dialogOpen_ = false;
+    SetPanel(0, " Modul  " + settings_->moduleIdent);
+    SetPanel(1, " Adresa  " + kv::AddressForStatusPanel(*settings_));
+}
+
+// The editors, the restart, the diagnostics, the About window and the help viewer each
+// come with their own issue; until then their commands open nothing.
+void TForm1::NastavAIN1Click() {}
+void TForm1::Vzdlensprva1Click() {}
+void TForm1::NastavLAN1Click() {}
+void TForm1::NastavLAN2Click() {}
+void TForm1::NastavLAN3Click() {}
+void TForm1::Restartzazen1Click() {}
+void TForm1::RozhranLAN11Click() {}
+void TForm1::RozhranLAN21Click() {}
+void TForm1::RozhranLAN31Click() {}
+void TForm1::Oprogramu1Click() {}
+void TForm1::Npovda2Click() {}
+
+void TForm1::Konec2Click() { close(); }

@@ -1,0 +1,83 @@
+#pragma once
+
+// The main window: an empty frame with the menu and the status bar. It owns the shared
+// connection settings for the whole run, opens every other window from its menu and,
+// when it closes, saves the settings and ends an open connection.
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+#include "app/Dekl.h"
+
+class QAction;
+class QCloseEvent;
+class QLabel;
+class QMenu;
+class QMenuBar;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Makes the record; a factory that fails (throws or returns nothing) leaves the
+    // window without one, as when memory runs out.
+    using SettingsFactory = std::function<std::unique_ptr<kv::ConnectionSettings>()>;
+
+    TForm1();
+    explicit TForm1(SettingsFactory factory, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The shared record, or nullptr when it could not be made or the window has closed.
+    kv::ConnectionSettings* settings() const { return settings_.get(); }
+
+    // 0 " Modul", 1 " Adresa", 2 the message panel.
+    QLabel* statusPanel(int index) const;
+
+    void FormCreate(const SettingsFactory& factory);
+    void FormClose();
+    void Pipojen1Click();
+    void NastavAIN1Click();
+    void Vzdlensprva1Click();
+    void NastavLAN1Click();
+    void NastavLAN2Click();
+    void NastavLAN3Click();
+    void Restartzazen1Click();
+    void RozhranLAN11Click();
+    void RozhranLAN21Click();
+    void RozhranLAN31Click();
+    void Konec2Click();
+    void Oprogramu1Click();
+    void Npovda2Click();
+
+    QAction* Pipojen1 = nullptr;
+    QMenu* Nastaven1 = nullptr;
+    QAction* NastavAIN1 = nullptr;
+    QAction* Vzdlensprva1 = nullptr;
+    QAction* NastavLAN1 = nullptr;
+    QAction* NastavLAN2 = nullptr;
+    QAction* NastavLAN3 = nullptr;
+    QAction* Restartzazen1 = nullptr;
+    QMenu* Diagnostika1 = nullptr;
+    QAction* RozhranLAN11 = nullptr;
+    QAction* RozhranLAN21 = nullptr;
+    QAction* RozhranLAN31 = nullptr;
+    QAction* Konec2 = nullptr;
+    // Stands in a menu bar of its own in the main bar's right corner.
+    QMenuBar* HelpBar = nullptr;
+    QMenu* Npovda1 = nullptr;
+    QAction* Oprogramu1 = nullptr;
+    QAction* Npovda2 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenu();
+    void BuildStatusBar();
+    void SetPanel(int index, const std::string& text);
+
+    std::unique_ptr<kv::ConnectionSettings> settings_;
+    QLabel* panels_[3] = {nullptr, nullptr, nullptr};
+    bool dialogOpen_ = false;
+};

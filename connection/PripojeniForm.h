@@ -1,0 +1,61 @@
+#pragma once
+
+// The connection dialog: the operator picks the interface kind and its parameters and
+// starts the connection initialisation. The dialog only moves texts between its fields
+// and the core; the arrangement per kind and the initialisation itself live in Pripojeni.
+
+#include <QDialog>
+#include <string>
+
+#include "app/Dekl.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QShowEvent;
+class QWidget;
+
+class TForm2 : public QDialog {
+    Q_OBJECT
+
+public:
+    // The record belongs to the main window and outlives the dialog.
+    explicit TForm2(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    void FormShow();
+    void ComboBox2Change(int position);
+    void ComboBox3Change(int position);
+    void Button1Click();
+    void Button2Click();
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QComboBox* ComboBox3 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QLabel* Panel1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    void Arrange(std::uint8_t kind);
+    void SetStatus(const std::string& text);
+
+    kv::ConnectionSettings& settings_;
+    bool shown_ = false;
+};
