@@ -1,0 +1,35 @@
+#pragma once
+
+// UDP to a module: kinds 1 (with a fixed source port), 6 and 7 (any source port).
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "libraries/Link.h"
+
+namespace kv::lib {
+
+class UdpLink final : public Link {
+public:
+    // Opens a socket connected to target:port. sourcePort < 0 lets the system choose;
+    // otherwise that port is bound on the local address the route to the target uses,
+    // so a module on another loopback address can use the same port number.
+    // Returns kOk, kBadParameter (address or port unusable) or kOpenFailed.
+    static std::uint32_t Open(const std::string& targetText, std::uint32_t port,
+                              long sourcePort, std::unique_ptr<Link>& out);
+
+    ~UdpLink() override;
+    int PollFd() const override { return fd_; }
+    TransmitResult Transmit(const Datagram& datagram, Clock::time_point deadline) override;
+    std::optional<Datagram> ReadOne() override;
+
+private:
+    UdpLink(int fd, const sockaddr_in& peer) : fd_(fd), peer_(peer) {}
+    int fd_;
+    sockaddr_in peer_;
+};
+
+}  // namespace kv::lib
