@@ -71,6 +71,10 @@ struct ConnectionOutcome {
 // repaints it at once.
 using StatusSink = std::function<void(const std::string& text)>;
 
+// The module's identification may contain zero characters (the module's own name is kept
+// as it came): take moduleIdent and the success text by their size, not through c_str().
+// A library that reports success but hands out handle 0 gives no usable connection; that
+// ends like a failed identification request, with the text of code 10.
 ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionSettings& settings,
                                        const StatusSink& status);
 
