@@ -1,0 +1,310 @@
+#include "emulator/Module.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kv::emu {
+namespace {
+
+void PutU16(std::uint8_t* out, std::uint16_t v) {
+    out[0] = static_cast<std::uint8_t>(v);
+    out[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void PutU32(std::uint8_t* out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void PutText(std::uint8_t* out, const std::string& text, std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i)
+        out[i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0;
+}
+
+void PutIp(std::uint8_t* out, const Ip4& ip) { std::copy(ip.begin(), ip.end(), out); }
+
+bool IsWrite(std::uint8_t function) { return function == 101 || function == 205; }
+
+std::uint32_t Clamp32(std::uint64_t v) {
+    return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
+}
+
+}  // namespace
+
+Module::Module(ModuleState state, Clock clock, Persist persist, bool corruptStore)
+    : state_(std::move(state)),
+      clock_(std::move(clock)),
+      persist_(std::move(persist)),
+      corruptStore_(corruptStore),
+      serial_(state_.serial) {
+    ApplyStored();
+    listeningManagementPort_ = appliedBlockPorts_[0];
+    for (std::size_t v = 0; v < 3; ++v) listeningVlanPorts_[v] = appliedBlockPorts_[1 + v];
+}
+
+void Module::ApplyStored() {
+    powerOnMs_ = Now();
+    remote_ = DecodeRemote(state_.blocks[0]);
+    network_ = DecodeNetwork(state_.blocks[4]);
+    appliedBlockPorts_[0] = remote_.port;
+    for (std::size_t v = 0; v < 3; ++v) {
+        VlanSettings s = DecodeVlan(state_.blocks[1 + v]);
+        vlans_[v].Apply(s);
+        appliedBlockPorts_[1 + v] = s.port;
+    }
+    pending_.reset();
+    busMessages_ = 0;
+    busErrors_ = 0;
+    errors_.clear();
+}
+
+PortMoves Module::Restart() {
+    const auto before = appliedBlockPorts_;
+    ApplyStored();
+    PortMoves moves;
+    for (std::size_t i = 0; i < 4; ++i)
+        if (appliedBlockPorts_[i] != before[i]) moves[i] = appliedBlockPorts_[i];
+    return moves;
+}
+
+void Module::SetListeningPorts(std::uint16_t management, const std::array<std::uint16_t, 3>& vlan) {
+    listeningManagementPort_ = management;
+    listeningVlanPorts_ = vlan;
+}
+
+std::uint32_t Module::UptimeSeconds() const { return Clamp32((Now() - powerOnMs_) / 1000); }
+
+bool Module::RemoteAllows(const Source& source) const {
+    if (source.channel == Channel::kUsb || source.channel == Channel::kSerial) return true;
+    switch (remote_.mode) {
+        case 1:
+            return true;
+        case 2:
+            return std::any_of(remote_.users.begin(), remote_.users.end(), [&](const TableEntry& u) {
+                return u.Matches(source.ip, source.port);
+            });
+        default:
+            return false;
+    }
+}
+
+Response Module::HandleDatagram(const Source& source, const std::uint8_t* bytes, std::size_t size) {
+    Response response;
+    auto request = wire::DecodeRequest(bytes, size);
+    if (!request) return response;
+    const bool udp = source.channel == Channel::kManagement || IsVlan(source.channel);
+    // Replies go only to loopback senders; anything else could be a spoofed address
+    // that would turn the emulator into a reflector.
+    if (udp && (source.ip[0] != 127 || source.port == 0)) return response;
+    if (source.channel == Channel::kManagement && !RemoteAllows(source)) return response;
+
+    if (const auto* cached = Cached(source.key, request->sequence, bytes, size)) {
+        response.datagram = *cached;
+        response.fromCache = true;
+        return response;
+    }
+
+    wire::Reply reply;
+    if (IsVlan(source.channel)) {
+        bool denied = false;
+        reply = ForwardToBus(*request, source, &denied, &response.delayMs);
+        if (denied) return response;
+    } else {
+        reply = Manage(*request, &response.restart);
+    }
+    reply.sequence = request->sequence;
+    response.datagram = wire::EncodeReply(reply);
+    Remember(source.key, request->sequence, bytes, size, response.datagram);
+    return response;
+}
+
+wire::Reply Module::Manage(const wire::Request& rq, bool* restart) {
+    wire::Reply r;
+    switch (rq.function) {
+        case 200: {
+            if (rq.peripheral > 2) {
+                r.status = wire::kModuleUnknownRequest;
+                break;
+            }
+            const std::string name = kModuleType;
+            const std::string text =
+                rq.peripheral == 2 ? std::string(kFirmwareVersion) : name.substr(4 * rq.peripheral, 4);
+            PutText(r.data.data(), text, 4);
+            // The utility hands the value on as the next identification request's command.
+            r.replyValue = static_cast<std::uint8_t>((rq.peripheral + 1) % 3);
+            break;
+        }
+        case 204:
+            for (std::size_t i = 0; i < 4; ++i) r.data[i] = rq.data[i];
+            if (rq.peripheral == 1) {
+                const unsigned number = rq.data[1] + 256u * rq.data[2];
+                if (!IsConfigBlock(number)) {
+                    r.status = wire::kModuleBadBlock;
+                    break;
+                }
+                const Block& b = state_.blocks[number - kRemoteBlock];
+                std::copy(b.begin(), b.end(), r.data.begin() + 4);
+            } else if (rq.peripheral == 100) {
+                ModuleStatus(r.data.data());
+            } else if (rq.peripheral == 101) {
+                VlanStatus(r.data.data());
+            } else {
+                r.status = wire::kModuleUnknownRequest;
+            }
+            break;
+        case 205:
+            if (rq.peripheral != 0) {
+                r.status = wire::kModuleUnknownRequest;
+                break;
+            }
+            pending_.emplace();
+            std::copy(rq.data.begin() + 4, rq.data.begin() + 4 + kBlockSize, pending_->begin());
+            break;
+        case 101:
+            if (rq.peripheral == 11) {
+                r.status = StoreBlock(rq);
+            } else if (rq.peripheral == 255) {
+                *restart = true;
+            } else {
+                r.status = wire::kModuleUnknownRequest;
+            }
+            break;
+        default:
+            r.status = wire::kModuleUnknownRequest;
+            break;
+    }
+    if (r.status != wire::kOk) r.data.fill(0);
+    return r;
+}
+
+std::uint8_t Module::StoreBlock(const wire::Request& rq) {
+    const unsigned number = rq.data[0] + 256u * rq.data[1];
+    if (!IsConfigBlock(number)) return wire::kModuleBadBlock;
+    if (!pending_) return wire::kModuleNoData;
+    if (!ChecksumValid(*pending_)) return wire::kModuleBadChecksum;
+    Block stored = *pending_;
+    // Byte 254 is unused in every block, so the damage shows only in the read-back.
+    if (corruptStore_) stored[254] ^= 0xFF;
+    ModuleState next = state_;
+    next.blocks[number - kRemoteBlock] = stored;
+    std::string error;
+    if (persist_ && !persist_(next, &error)) return wire::kModuleStoreFailed;
+    state_ = std::move(next);
+    pending_.reset();
+    return wire::kOk;
+}
+
+void Module::ModuleStatus(std::uint8_t* d) const {
+    const std::uint64_t now = Now();
+    std::uint32_t allowed = 0, denied = 0;
+    for (const auto& v : vlans_) {
+        allowed += v.Allowed();
+        denied += v.Denied();
+    }
+    PutU32(d + 4, Clamp32((now - powerOnMs_) / 1000));
+    PutU32(d + 8, allowed);
+    PutU32(d + 12, denied);
+    PutText(d + 16, kModuleType, 8);
+    PutText(d + 24, kFirmwareVersion, 4);
+    PutText(d + 28, serial_, 8);
+    d[36] = 0;  // working mode
+    PutIp(d + 52, kSetupIp);
+    PutIp(d + 56, kSetupMask);
+    PutIp(d + 60, kSetupGateway);
+    PutIp(d + 64, network_.ip);
+    PutIp(d + 68, network_.mask);
+    PutIp(d + 72, network_.gateway);
+    std::copy(state_.mac.begin(), state_.mac.end(), d + 76);
+    PutU32(d + 84, kBusBaudRate);
+    PutU16(d + 88, kBusTimeoutMs);
+    PutU32(d + 92, busMessages_);
+    PutU32(d + 96, busErrors_);
+    for (std::size_t k = 0; k < errors_.size() && k < kErrorRecords; ++k) {
+        const ErrorRecord& e = errors_[k];
+        std::uint8_t* r = d + 100 + 16 * k;
+        r[0] = e.code;
+        r[1] = e.vlan;
+        r[2] = e.user;
+        r[3] = e.address;
+        r[4] = e.function;
+        r[5] = e.peripheral;
+        r[6] = e.command;
+        PutU16(r + 7, e.durationMs);
+        r[9] = e.repetitions;
+        PutU32(r + 10, e.timestampMs);
+    }
+}
+
+void Module::VlanStatus(std::uint8_t* d) const {
+    const std::uint64_t now = Now();
+    for (std::size_t v = 0; v < 3; ++v)
+        vlans_[v].WriteStatus(d + 4 + VlanInterface::kStatusWords * v, listeningVlanPorts_[v], now);
+}
+
+wire::Reply Module::ForwardToBus(const wire::Request& rq, const Source& source, bool* denied,
+                                 std::uint32_t* delayMs) {
+    wire::Reply r;
+    const std::uint64_t now = Now();
+    const std::uint32_t uptimeS = Clamp32((now - powerOnMs_) / 1000);
+    const int v = VlanIndex(source.channel);
+    Verdict verdict = vlans_[static_cast<std::size_t>(v)].Admit(source.ip, source.port,
+                                                                IsWrite(rq.function), now, uptimeS);
+    if (!verdict.allowed) {
+        *denied = true;
+        return r;
+    }
+    ++busMessages_;
+    BusTransfer t = bus_.Transfer(rq);
+    *delayMs = t.durationMs;
+    r.status = t.status;
+    r.replyValue = t.replyValue;
+    r.data = t.data;
+    if (!t.answered) {
+        ++busErrors_;
+        ErrorRecord e;
+        e.code = t.status;
+        e.vlan = static_cast<std::uint8_t>(v + 1);
+        e.user = verdict.user;
+        e.address = rq.address;
+        e.function = rq.function;
+        e.peripheral = rq.peripheral;
+        e.command = rq.command;
+        e.durationMs = static_cast<std::uint16_t>(std::min<std::uint32_t>(t.durationMs, 0xFFFF));
+        e.repetitions = t.repetitions;
+        e.timestampMs = Clamp32(now - powerOnMs_);
+        errors_.push_front(e);
+        if (errors_.size() > kErrorRecords) errors_.pop_back();
+    }
+    return r;
+}
+
+const std::vector<std::uint8_t>* Module::Cached(const std::string& key, std::uint32_t sequence,
+                                                const std::uint8_t* bytes, std::size_t size) {
+    for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+        if (it->key != key) continue;
+        cache_.splice(cache_.begin(), cache_, it);
+        for (const auto& c : cache_.front().replies)
+            // A client that starts over may reuse a sequence number for another request;
+            // only the very same request is a retry.
+            if (c.sequence == sequence && c.request.size() == size &&
+                std::equal(c.request.begin(), c.request.end(), bytes))
+                return &c.reply;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+void Module::Remember(const std::string& key, std::uint32_t sequence, const std::uint8_t* bytes,
+                      std::size_t size, const std::vector<std::uint8_t>& reply) {
+    auto it = std::find_if(cache_.begin(), cache_.end(), [&](const CacheSlot& s) { return s.key == key; });
+    if (it == cache_.end()) {
+        cache_.push_front(CacheSlot{key, {}});
+        if (cache_.size() > kCachedClients) cache_.pop_back();
+    } else {
+        cache_.splice(cache_.begin(), cache_, it);
+    }
+    auto& replies = cache_.front().replies;
+    replies.push_front(CachedReply{sequence, std::vector<std::uint8_t>(bytes, bytes + size), reply});
+    if (replies.size() > kCachedRepliesPerClient) replies.pop_back();
+}
+
+}  // namespace kv::emu

@@ -1,0 +1,456 @@
+#include "emulator/Server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace kv::emu {
+namespace {
+
+// However busy a socket is, one wake-up reads at most this many datagrams from it, so
+// that no socket starves the others or the queue of replies.
+constexpr int kReadsPerWake = 64;
+
+void Complain(const std::string& message) {
+    std::fprintf(stderr, "kv3380u-emulator: %s\n", message.c_str());
+    std::fflush(stderr);
+}
+
+void Say(const std::string& line) {
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+std::string Errno() { return std::strerror(errno); }
+
+// Creates the folder and any missing parents, private to the user as the device
+// folder must be.
+bool MakeFolder(const std::string& path, std::string* error) {
+    std::string sofar;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        sofar = path.substr(0, slash);
+        start = slash + 1;
+        if (sofar.empty()) continue;
+        if (::mkdir(sofar.c_str(), 0700) != 0 && errno != EEXIST) {
+            *error = "cannot create folder " + sofar + ": " + Errno();
+            return false;
+        }
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *error = path + " is not a folder";
+        return false;
+    }
+    return true;
+}
+
+bool IsLoopback(const sockaddr_storage& a, socklen_t length) {
+    if (a.ss_family != AF_INET || length < static_cast<socklen_t>(sizeof(sockaddr_in))) return false;
+    const auto& in = reinterpret_cast<const sockaddr_in&>(a);
+    return (ntohl(in.sin_addr.s_addr) >> 24) == 127 && in.sin_port != 0;
+}
+
+}  // namespace
+
+Server::Server(const Options& options, Module& module, std::string usbSerial)
+    : options_(options), module_(module), faults_(options.faults), usbSerial_(std::move(usbSerial)) {}
+
+Server::~Server() { CloseAll(); }
+
+std::uint64_t Server::NowMs() const {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+std::size_t Server::UdpIndex(Channel c) {
+    return c == Channel::kManagement ? 0 : 1 + static_cast<std::size_t>(VlanIndex(c));
+}
+
+Channel Server::UdpChannel(std::size_t index) {
+    return index == 0 ? Channel::kManagement
+                      : static_cast<Channel>(static_cast<int>(Channel::kVlan1) + static_cast<int>(index) - 1);
+}
+
+int Server::BindUdp(std::uint16_t port, std::uint16_t* bound, std::string* error) const {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *error = "cannot open a UDP socket: " + Errno();
+        return -1;
+    }
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, options_.address.c_str(), &a.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        *error = "cannot listen on udp " + options_.address + ":" + std::to_string(port) + ": " + Errno();
+        ::close(fd);
+        return -1;
+    }
+    socklen_t length = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    *bound = ntohs(a.sin_port);
+    return fd;
+}
+
+bool Server::OpenUsb() {
+    const std::string folder = options_.usbDir.value_or(wire::UsbDeviceFolder());
+    std::string error;
+    if (!MakeFolder(folder, &error)) {
+        Complain(error);
+        return false;
+    }
+    const std::string path = wire::UsbDevicePath(folder, usbSerial_);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    if (path.size() >= sizeof a.sun_path) {
+        Complain("USB device path too long for a socket: " + path);
+        return false;
+    }
+    std::memcpy(a.sun_path, path.c_str(), path.size() + 1);
+
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) {
+            Complain(path + " exists and is not a device socket; not touching it");
+            return false;
+        }
+        // A socket nobody listens on is left over from an emulator that was killed.
+        int probe = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        bool live = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        if (probe >= 0) ::close(probe);
+        if (live) {
+            Complain("a USB device with serial number " + usbSerial_ + " is already plugged in (" + path + ")");
+            return false;
+        }
+        ::unlink(path.c_str());
+    }
+    usb_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (usb_ < 0 || ::bind(usb_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        Complain("cannot plug in the USB device " + path + ": " + Errno());
+        if (usb_ >= 0) ::close(usb_);
+        usb_ = -1;
+        return false;
+    }
+    usbPath_ = path;
+    return true;
+}
+
+bool Server::OpenCom() {
+    const std::string folder = options_.usbDir.value_or(wire::UsbDeviceFolder());
+    std::string error;
+    if (!MakeFolder(folder, &error)) {
+        Complain(error);
+        return false;
+    }
+    ptyMaster_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (ptyMaster_ < 0 || ::grantpt(ptyMaster_) != 0 || ::unlockpt(ptyMaster_) != 0) {
+        Complain("cannot open a pseudo-terminal: " + Errno());
+        return false;
+    }
+    const char* slaveName = ::ptsname(ptyMaster_);
+    if (slaveName == nullptr) {
+        Complain("cannot name the pseudo-terminal: " + Errno());
+        return false;
+    }
+    ptyPath_ = slaveName;
+    // Holding the terminal side open keeps the line up between clients; raw mode keeps
+    // the line discipline from echoing or holding back our binary frames.
+    ptySlave_ = ::open(ptyPath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (ptySlave_ < 0) {
+        Complain("cannot open " + ptyPath_ + ": " + Errno());
+        return false;
+    }
+    termios t{};
+    if (::tcgetattr(ptySlave_, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::tcsetattr(ptySlave_, TCSANOW, &t);
+    }
+    ::fcntl(ptyMaster_, F_SETFL, ::fcntl(ptyMaster_, F_GETFL) | O_NONBLOCK);
+
+    const std::string link = folder + "/COM" + std::to_string(*options_.com);
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            Complain(link + " exists and is not a link; not touching it");
+            return false;
+        }
+        ::unlink(link.c_str());
+    }
+    if (::symlink(ptyPath_.c_str(), link.c_str()) != 0) {
+        Complain("cannot create " + link + ": " + Errno());
+        return false;
+    }
+    comLink_ = link;
+    return true;
+}
+
+void Server::PrintUdpLines() const {
+    static const char* names[kUdpChannels] = {"remote management", "vlan1", "vlan2", "vlan3"};
+    for (std::size_t i = 0; i < kUdpChannels; ++i)
+        Say("udp " + options_.address + ":" + std::to_string(udpPort_[i]) + " " + names[i]);
+}
+
+bool Server::Start() {
+    startMs_ = NowMs();
+    std::array<std::uint16_t, kUdpChannels> wanted{};
+    wanted[0] = options_.port.value_or(module_.Remote().port);
+    for (std::size_t v = 0; v < 3; ++v)
+        wanted[1 + v] = options_.vlanPorts ? (*options_.vlanPorts)[v] : module_.Vlan(static_cast<int>(v)).Settings().port;
+    for (std::size_t i = 0; i < kUdpChannels; ++i) {
+        std::string error;
+        udp_[i] = BindUdp(wanted[i], &udpPort_[i], &error);
+        if (udp_[i] < 0) {
+            Complain(error);
+            return false;
+        }
+    }
+    module_.SetListeningPorts(udpPort_[0], {udpPort_[1], udpPort_[2], udpPort_[3]});
+
+    if (!options_.noUsb && !OpenUsb()) return false;
+    if (options_.com && !OpenCom()) return false;
+
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    signals_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signals_ < 0) {
+        Complain("cannot watch for signals: " + Errno());
+        return false;
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+
+    PrintUdpLines();
+    if (usb_ >= 0) Say("usb " + usbPath_ + " serial " + usbSerial_);
+    if (!comLink_.empty())
+        Say("com COM" + std::to_string(*options_.com) + " " + comLink_ + " -> " + ptyPath_);
+    Say("ready");
+    return true;
+}
+
+void Server::CloseAll() {
+    for (int& fd : udp_) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    if (usb_ >= 0) {
+        ::close(usb_);
+        usb_ = -1;
+    }
+    if (!usbPath_.empty()) {
+        ::unlink(usbPath_.c_str());
+        usbPath_.clear();
+    }
+    if (!comLink_.empty()) {
+        ::unlink(comLink_.c_str());
+        comLink_.clear();
+    }
+    if (ptySlave_ >= 0) ::close(ptySlave_);
+    if (ptyMaster_ >= 0) ::close(ptyMaster_);
+    ptySlave_ = ptyMaster_ = -1;
+    if (signals_ >= 0) ::close(signals_);
+    signals_ = -1;
+}
+
+void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size_t size,
+                      const sockaddr_storage& from, socklen_t fromLength) {
+    // A silent module does not even look at requests: a restart sent to it stays unsent.
+    if (options_.faults.silent) return;
+    Response r = module_.HandleDatagram(source, bytes, size);
+    if (r.datagram.empty()) return;
+    SendPlan plan = faults_.Plan(r.datagram);
+    const std::uint64_t due = NowMs() + r.delayMs + plan.delayMs;
+    for (std::size_t i = 0; i < plan.copies.size(); ++i) {
+        if (queue_.size() >= kMaxQueued) break;
+        Outgoing out;
+        out.channel = source.channel;
+        out.to = from;
+        out.toLength = fromLength;
+        out.bytes = std::move(plan.copies[i]);
+        out.restartAfter = r.restart && i + 1 == plan.copies.size();
+        queue_.emplace(due, std::move(out));
+    }
+    const bool restartQueued = !queue_.empty() && std::prev(queue_.end())->second.restartAfter;
+    if (r.restart && !restartQueued) DoRestart();
+}
+
+void Server::ReceiveUdp(std::size_t index) {
+    std::uint8_t buf[2048];
+    for (int n = 0; n < kReadsPerWake && udp_[index] >= 0; ++n) {
+        sockaddr_storage from{};
+        socklen_t length = sizeof from;
+        ssize_t got = ::recvfrom(udp_[index], buf, sizeof buf, MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&from), &length);
+        if (got < 0) return;
+        if (static_cast<std::size_t>(got) > sizeof buf || from.ss_family != AF_INET) continue;
+        const auto& in = reinterpret_cast<const sockaddr_in&>(from);
+        Source s;
+        s.channel = UdpChannel(index);
+        std::memcpy(s.ip.data(), &in.sin_addr.s_addr, 4);
+        s.port = ntohs(in.sin_port);
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
+        s.key = "udp" + std::to_string(index) + " " + text + ":" + std::to_string(s.port);
+        Dispatch(s, buf, static_cast<std::size_t>(got), from, length);
+    }
+}
+
+void Server::ReceiveUsb() {
+    std::uint8_t buf[2048];
+    for (int n = 0; n < kReadsPerWake && usb_ >= 0; ++n) {
+        sockaddr_storage from{};
+        socklen_t length = sizeof from;
+        ssize_t got = ::recvfrom(usb_, buf, sizeof buf, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &length);
+        if (got < 0) return;
+        if (static_cast<std::size_t>(got) > sizeof buf) continue;
+        const auto& un = reinterpret_cast<const sockaddr_un&>(from);
+        // A client that did not bind a name cannot be answered.
+        if (from.ss_family != AF_UNIX || length <= static_cast<socklen_t>(offsetof(sockaddr_un, sun_path)) ||
+            un.sun_path[0] == '\0')
+            continue;
+        const std::size_t pathLength =
+            strnlen(un.sun_path, static_cast<std::size_t>(length) - offsetof(sockaddr_un, sun_path));
+        Source s;
+        s.channel = Channel::kUsb;
+        s.key = "usb " + std::string(un.sun_path, pathLength);
+        Dispatch(s, buf, static_cast<std::size_t>(got), from, length);
+    }
+}
+
+void Server::ReceiveSerial() {
+    std::uint8_t buf[4096];
+    for (int n = 0; n < kReadsPerWake && ptyMaster_ >= 0; ++n) {
+        ssize_t got = ::read(ptyMaster_, buf, sizeof buf);
+        if (got <= 0) return;
+        for (const auto& datagram : deframer_.Feed(buf, static_cast<std::size_t>(got))) {
+            Source s;
+            s.channel = Channel::kSerial;
+            s.key = "com";
+            Dispatch(s, datagram.data(), datagram.size(), sockaddr_storage{}, 0);
+        }
+    }
+}
+
+void Server::Send(const Outgoing& out) {
+    switch (out.channel) {
+        case Channel::kUsb:
+            if (usb_ >= 0)
+                ::sendto(usb_, out.bytes.data(), out.bytes.size(), MSG_DONTWAIT,
+                         reinterpret_cast<const sockaddr*>(&out.to), out.toLength);
+            break;
+        case Channel::kSerial:
+            if (ptyMaster_ >= 0) {
+                auto framed = wire::FrameForSerial(out.bytes);
+                // A full line drops the rest of the frame; the client's time-out handles it.
+                ssize_t n = ::write(ptyMaster_, framed.data(), framed.size());
+                (void)n;
+            }
+            break;
+        default: {
+            const int fd = udp_[UdpIndex(out.channel)];
+            // Checked again at the last moment: nothing ever leaves for a non-loopback host.
+            if (fd >= 0 && IsLoopback(out.to, out.toLength))
+                ::sendto(fd, out.bytes.data(), out.bytes.size(), MSG_DONTWAIT,
+                         reinterpret_cast<const sockaddr*>(&out.to), out.toLength);
+            break;
+        }
+    }
+}
+
+void Server::SendDue() {
+    const std::uint64_t now = NowMs();
+    // Bounded: each pass takes one entry off the queue and DoRestart only removes entries.
+    while (!queue_.empty() && queue_.begin()->first <= now) {
+        Outgoing out = std::move(queue_.begin()->second);
+        queue_.erase(queue_.begin());
+        Send(out);
+        if (out.restartAfter) DoRestart();
+    }
+}
+
+void Server::DoRestart() {
+    PortMoves moves = module_.Restart();
+    bool moved = false;
+    for (std::size_t i = 0; i < kUdpChannels; ++i) {
+        if (!moves[i]) continue;
+        std::string error;
+        std::uint16_t bound = 0;
+        int fd = BindUdp(*moves[i], &bound, &error);
+        if (fd < 0) {
+            Complain(error + " (keeping port " + std::to_string(udpPort_[i]) + ")");
+            continue;
+        }
+        ::close(udp_[i]);
+        udp_[i] = fd;
+        udpPort_[i] = bound;
+        moved = true;
+        // Replies still waiting would now leave from the wrong port.
+        for (auto it = queue_.begin(); it != queue_.end();)
+            it = it->second.channel == UdpChannel(i) ? queue_.erase(it) : std::next(it);
+    }
+    module_.SetListeningPorts(udpPort_[0], {udpPort_[1], udpPort_[2], udpPort_[3]});
+    if (moved) {
+        PrintUdpLines();
+        Say("ready");
+    }
+}
+
+int Server::Run() {
+    const std::optional<std::uint64_t> deadline =
+        options_.lifetimeSeconds
+            ? std::optional<std::uint64_t>(startMs_ + static_cast<std::uint64_t>(*options_.lifetimeSeconds * 1000.0))
+            : std::nullopt;
+    for (;;) {
+        SendDue();
+        const std::uint64_t now = NowMs();
+        if (deadline && now >= *deadline) break;
+        int timeout = -1;
+        auto limit = [&](std::uint64_t at) {
+            std::uint64_t wait = at > now ? at - now : 0;
+            if (wait > 60000) wait = 60000;
+            if (timeout < 0 || static_cast<int>(wait) < timeout) timeout = static_cast<int>(wait);
+        };
+        if (!queue_.empty()) limit(queue_.begin()->first);
+        if (deadline) limit(*deadline);
+
+        std::vector<pollfd> fds;
+        fds.push_back({signals_, POLLIN, 0});
+        for (int fd : udp_) fds.push_back({fd, POLLIN, 0});
+        fds.push_back({usb_, POLLIN, 0});
+        fds.push_back({ptyMaster_, POLLIN, 0});
+        int ready = ::poll(fds.data(), fds.size(), timeout);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            Complain("poll: " + Errno());
+            return 1;
+        }
+        if (fds[0].revents & POLLIN) {
+            signalfd_siginfo info{};
+            if (::read(signals_, &info, sizeof info) > 0) break;
+        }
+        for (std::size_t i = 0; i < kUdpChannels; ++i)
+            if (fds[1 + i].revents & POLLIN) ReceiveUdp(i);
+        if (fds[5].revents & POLLIN) ReceiveUsb();
+        if (fds[6].revents & POLLIN) ReceiveSerial();
+    }
+    CloseAll();
+    return 0;
+}
+
+}  // namespace kv::emu

@@ -1,0 +1,89 @@
+#pragma once
+
+// The emulator's sockets: the remote-management and VLAN UDP ports, the virtual USB
+// device (a Unix datagram socket), an optional pseudo-terminal as a COM port, and the
+// poll loop that feeds them to the module and sends its replies, with the faults the
+// command line asked for.
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/FaultInjector.h"
+#include "emulator/Module.h"
+#include "emulator/Options.h"
+#include "libraries/KvWire.h"
+
+namespace kv::emu {
+
+class Server {
+public:
+    Server(const Options& options, Module& module, std::string usbSerial);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Opens every socket and prints where it listens; false with a message on stderr.
+    bool Start();
+    // Runs until SIGINT, SIGTERM or the lifetime ends; returns the exit code.
+    int Run();
+
+private:
+    struct Outgoing {
+        Channel channel = Channel::kManagement;
+        sockaddr_storage to{};
+        socklen_t toLength = 0;
+        std::vector<std::uint8_t> bytes;
+        bool restartAfter = false;
+    };
+
+    static constexpr std::size_t kUdpChannels = 4;  // management, VLAN 1..3
+    static constexpr std::size_t kMaxQueued = 4096;
+
+    static std::size_t UdpIndex(Channel c);
+    static Channel UdpChannel(std::size_t index);
+
+    int BindUdp(std::uint16_t port, std::uint16_t* bound, std::string* error) const;
+    bool OpenUsb();
+    bool OpenCom();
+    void PrintUdpLines() const;
+    void CloseAll();
+
+    void ReceiveUdp(std::size_t index);
+    void ReceiveUsb();
+    void ReceiveSerial();
+    void Dispatch(const Source& source, const std::uint8_t* bytes, std::size_t size,
+                  const sockaddr_storage& from, socklen_t fromLength);
+    void SendDue();
+    void Send(const Outgoing& out);
+    void DoRestart();
+    std::uint64_t NowMs() const;
+
+    Options options_;
+    Module& module_;
+    FaultInjector faults_;
+    std::string usbSerial_;
+
+    std::array<int, kUdpChannels> udp_{-1, -1, -1, -1};
+    std::array<std::uint16_t, kUdpChannels> udpPort_{};
+    int usb_ = -1;
+    std::string usbPath_;
+    int ptyMaster_ = -1;
+    int ptySlave_ = -1;
+    std::string ptyPath_;
+    std::string comLink_;
+    wire::SerialDeframer deframer_;
+    int signals_ = -1;
+    std::uint64_t startMs_ = 0;
+
+    std::multimap<std::uint64_t, Outgoing> queue_;  // by due time
+};
+
+}  // namespace kv::emu

@@ -1,0 +1,73 @@
+// kv3380u-emulator: a stand-in KV-3380U module on the loopback network.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "emulator/Module.h"
+#include "emulator/Options.h"
+#include "emulator/Server.h"
+#include "emulator/StateFile.h"
+
+int main(int argc, char** argv) {
+    using namespace kv::emu;
+    auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.ok) {
+        std::fprintf(stderr, "kv3380u-emulator: %s\nTry kv3380u-emulator --help.\n", parsed.error.c_str());
+        return 2;
+    }
+    const Options& options = parsed.options;
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+
+    LoadResult loaded = LoadState(options.statePath);
+    ModuleState state;
+    switch (loaded.kind) {
+        case LoadResult::kLoaded:
+            state = loaded.state;
+            break;
+        case LoadResult::kAbsent: {
+            std::random_device device;
+            const std::uint64_t seed = (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+                                       static_cast<std::uint64_t>(::getpid()) ^
+                                       static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+            state = NewState(options.usbSerial.value_or("00000001"), seed);
+            std::string error;
+            if (!SaveState(options.statePath, state, &error)) {
+                std::fprintf(stderr, "kv3380u-emulator: cannot create %s\n", error.c_str());
+                return 1;
+            }
+            break;
+        }
+        case LoadResult::kFailed:
+            // Left as it is: the file may hold settings someone wants back.
+            std::fprintf(stderr, "kv3380u-emulator: %s; not overwriting it\n", loaded.error.c_str());
+            return 1;
+    }
+    const std::string serial = options.usbSerial.value_or(state.serial);
+    const std::string statePath = options.statePath;
+    Module module(
+        state,
+        [] {
+            return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                  std::chrono::steady_clock::now().time_since_epoch())
+                                                  .count());
+        },
+        [statePath](const ModuleState& s, std::string* error) {
+            if (SaveState(statePath, s, error)) return true;
+            std::fprintf(stderr, "kv3380u-emulator: block not kept: %s\n", error->c_str());
+            return false;
+        },
+        options.faults.corruptStore);
+    module.SetSerial(serial);
+
+    Server server(options, module, serial);
+    if (!server.Start()) return 1;
+    return server.Run();
+}
