@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <new>
 
@@ -171,6 +172,18 @@ void TForm1::FormClose() {
     kv::SaveSettings(settings_.get());
     CloseOpenConnection(*settings_);
     settings_.reset();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The frame's size is known only once the window exists; centre the whole window.
+    if (centred_) return;
+    centred_ = true;
+    if (QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

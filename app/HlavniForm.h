@@ -15,6 +15,7 @@ class QCloseEvent;
 class QLabel;
 class QMenu;
 class QMenuBar;
+class QShowEvent;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -71,6 +72,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildMenu();
@@ -80,4 +82,5 @@ private:
     std::unique_ptr<kv::ConnectionSettings> settings_;
     QLabel* panels_[3] = {nullptr, nullptr, nullptr};
     bool dialogOpen_ = false;
+    bool centred_ = false;
 };

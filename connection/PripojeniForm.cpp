@@ -157,6 +157,13 @@ void TForm2::BuildControls() {
 
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // The frame's size is known only once the window exists; centre the whole window.
+    if (!centred_ && screen() != nullptr) {
+        centred_ = true;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
     // Restoring a minimised dialog shows it again; the fields must keep what was typed.
     if (shown_) return;
     shown_ = true;

@@ -58,4 +58,5 @@ private:
 
     kv::ConnectionSettings& settings_;
     bool shown_ = false;
+    bool centred_ = false;
 };

@@ -1,0 +1,129 @@
+#pragma once
+
+// Shared by the form tests: one QApplication for the whole test binary, and a scratch
+// program folder holding links to the scriptable fake transport library.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/ProgramFolder.h"
+#include "transport/Qxxx380.h"
+
+// Readable failure messages for Qt's strings.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace kvgui {
+
+inline QApplication* App() {
+    static int argc = 1;
+    static char name[] = "gui_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: widgets of a failed test may outlive any static order.
+    static QApplication* app = new QApplication(argc, argv);
+    return app;
+}
+
+// A temporary program folder for one test; the fake library appears in it under every
+// kind's file name, so the settings file the windows write never lands in the build tree.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kvgui-XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (mkdtemp(buf.data()) != nullptr) path_ = buf.data();
+        const std::filesystem::path fakes = std::filesystem::path(KV_BIN_DIR) / "fakes" / "complete";
+        for (const char* file : {"QUSBVX.DLL", "QQUDP.DLL", "QCOM380.DLL", "QPCI380.DLL",
+                                 "QPCI3380.DLL", "QUSB3380.DLL", "QKV3380.DLL", "QLAN.DLL"}) {
+            std::error_code ec;
+            const auto target = std::filesystem::canonical(fakes / file, ec);
+            if (!ec && !path_.empty()) std::filesystem::create_symlink(target, path_ + "/" + file, ec);
+        }
+        kv::platform::SetProgramFolderForTesting(path_);
+    }
+    ~ScratchFolder() {
+        kv::platform::SetProgramFolderForTesting("");
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    bool ok() const { return !path_.empty(); }
+    const std::string& path() const { return path_; }
+    std::string ini() const { return path_ + "/W_kv3380u.ini"; }
+
+    std::string ReadIni() const {
+        std::ifstream in(ini(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    void WriteIni(const std::string& bytes) const {
+        std::ofstream out(ini(), std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+
+private:
+    std::string path_;
+};
+
+// Shows a window and waits (bounded) until the platform exposes it, so that repaint()
+// really paints.
+inline bool ShowExposed(QWidget* window) {
+    window->show();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 5000) {
+        if (window->windowHandle() != nullptr && window->windowHandle()->isExposed()) return true;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return false;
+}
+
+// The first visible top-level widget of type W, or nullptr.
+template <typename W>
+W* FindOpen() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<W*>(w); found != nullptr && found->isVisible()) return found;
+    }
+    return nullptr;
+}
+
+// Runs `open` (which shows a modal window of type W and returns when it closes) and
+// `script` on that window once it is up. If the window never shows, or the script leaves
+// it open, it is closed after a generous time-out so the test fails instead of hanging.
+template <typename W>
+bool DriveModal(const std::function<void()>& open, const std::function<void(W*)>& script) {
+    bool scripted = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        W* window = FindOpen<W>();
+        if (window != nullptr && !scripted) {
+            scripted = true;
+            script(window);
+            if (window->isVisible()) window->close();
+        } else if (clock.elapsed() > 20000) {
+            if (window != nullptr) window->close();
+        }
+    });
+    poll.start();
+    open();
+    poll.stop();
+    return scripted;
+}
+
+}  // namespace kvgui
