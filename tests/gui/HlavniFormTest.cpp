@@ -327,25 +327,4 @@ TEST_F(HlavniFormTest, AnIdentificationWithACharacterCodeZeroShowsWhatPrecedesIt
     form.close();
 }
 
-TEST_F(HlavniFormTest, CommandsOfLaterWindowsOpenNothing) {
-    TForm1 form;
-    form.show();
-    const int before = static_cast<int>(QApplication::topLevelWidgets().size());
-    for (QAction* a : {form.NastavAIN1, form.Vzdlensprva1, form.NastavLAN1, form.NastavLAN2,
-                       form.NastavLAN3, form.Restartzazen1, form.RozhranLAN11, form.RozhranLAN21,
-                       form.RozhranLAN31, form.Oprogramu1, form.Npovda2}) {
-        a->trigger();
-        QApplication::processEvents();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w != &form && !qobject_cast<QMenu*>(w)) {
-                EXPECT_FALSE(w->isVisible()) << a->objectName().toStdString();
-            }
-        }
-    }
-    EXPECT_EQ(static_cast<int>(QApplication::topLevelWidgets().size()), before);
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_NE(form.settings(), nullptr);
-    form.close();
-}
-
 }  // namespace
