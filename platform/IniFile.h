@@ -5,32 +5,52 @@
 // know survive a save untouched. Section and key names compare case-insensitively
 // (ASCII letters only), as the Windows profile functions do.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kv::platform {
 
+enum class IniLoadStatus {
+    kLoaded,
+    kMissing,     // no file at the path: an empty document, and a save may create one
+    kUnreadable,  // something is there but could not be read as settings
+};
+
 class IniFile {
-public:
+  public:
+    // A settings file is a few hundred bytes; anything beyond this is not one, and
+    // reading it whole would only cost memory.
+    static constexpr std::size_t kMaxFileSize = 1024 * 1024;
+
     // Reads the file; a missing or unreadable file gives an empty document (false).
     // Any bytes are tolerated: overlong lines, lines without "=", CR LF or LF ends.
     bool Load(const std::string& path);
+    // As Load, telling a missing file from one that is there but unreadable (no
+    // permission, not a regular file, larger than kMaxFileSize).
+    IniLoadStatus LoadFile(const std::string& path);
     // Parses text already in memory (bytes as stored in the file).
     void Parse(const std::string& bytes);
 
-    // Raw bytes of the value (code page as stored), trimmed of blanks around it.
+    // Raw bytes of the value (code page as stored), trimmed of blanks around it. The
+    // first matching key wins, as with the Windows profile functions.
     std::optional<std::string> Get(const std::string& section, const std::string& key) const;
     // Adds the key (and the section) where missing, replaces the value where present.
-    void Set(const std::string& section, const std::string& key, const std::string& value);
+    // A new key goes after the last key of its section, a new section at the end.
+    // False, and nothing changes, for names or values the file cannot hold: empty
+    // names, line breaks or NUL anywhere, "=" in a key, "]" in a section name, names
+    // with blanks around them or keys that would read back as a comment or a section.
+    bool Set(const std::string& section, const std::string& key, const std::string& value);
 
     // Bytes as they would be written (CR LF line ends).
     std::string Serialize() const;
     // Writes a temporary file beside the target and renames it over the target, so a
-    // failed save leaves the old file as it was.
+    // failed save leaves the old file as it was. A symbolic link is followed, so the
+    // file it points at is replaced rather than the link.
     bool Save(const std::string& path) const;
 
-private:
+  private:
     struct Line {
         std::string raw;  // the line as read, without its line end
     };

@@ -1,0 +1,128 @@
+#include "platform/Cp1250.h"
+
+#include <array>
+#include <cstddef>
+
+namespace kv::platform {
+namespace {
+
+constexpr char32_t kUnassigned = 0xFFFD;
+
+// Bytes 0x80..0xFF; the lower half is ASCII. The five holes (0x81, 0x83, 0x88, 0x90,
+// 0x98) have no character in the code page.
+constexpr std::array<char32_t, 128> kUpperHalf = {
+    0x20AC,      kUnassigned, 0x201A, kUnassigned, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    kUnassigned, 0x2030,      0x0160, 0x2039,      0x015A, 0x0164, 0x017D, 0x0179,  // 88
+    kUnassigned, 0x2018,      0x2019, 0x201C,      0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    kUnassigned, 0x2122,      0x0161, 0x203A,      0x015B, 0x0165, 0x017E, 0x017A,  // 98
+    0x00A0,      0x02C7,      0x02D8, 0x0141,      0x00A4, 0x0104, 0x00A6, 0x00A7,  // A0
+    0x00A8,      0x00A9,      0x015E, 0x00AB,      0x00AC, 0x00AD, 0x00AE, 0x017B,  // A8
+    0x00B0,      0x00B1,      0x02DB, 0x0142,      0x00B4, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x00B8,      0x0105,      0x015F, 0x00BB,      0x013D, 0x02DD, 0x013E, 0x017C,  // B8
+    0x0154,      0x00C1,      0x00C2, 0x0102,      0x00C4, 0x0139, 0x0106, 0x00C7,  // C0
+    0x010C,      0x00C9,      0x0118, 0x00CB,      0x011A, 0x00CD, 0x00CE, 0x010E,  // C8
+    0x0110,      0x0143,      0x0147, 0x00D3,      0x00D4, 0x0150, 0x00D6, 0x00D7,  // D0
+    0x0158,      0x016E,      0x00DA, 0x0170,      0x00DC, 0x00DD, 0x0162, 0x00DF,  // D8
+    0x0155,      0x00E1,      0x00E2, 0x0103,      0x00E4, 0x013A, 0x0107, 0x00E7,  // E0
+    0x010D,      0x00E9,      0x0119, 0x00EB,      0x011B, 0x00ED, 0x00EE, 0x010F,  // E8
+    0x0111,      0x0144,      0x0148, 0x00F3,      0x00F4, 0x0151, 0x00F6, 0x00F7,  // F0
+    0x0159,      0x016F,      0x00FA, 0x0171,      0x00FC, 0x00FD, 0x0163, 0x02D9,  // F8
+};
+
+char32_t CodePointOf(std::uint8_t byte) {
+    return byte < 0x80 ? static_cast<char32_t>(byte) : kUpperHalf[byte - 0x80];
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        // Every character of the code page lies in the Basic Multilingual Plane.
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// The byte for a code point, or '?' when the code page has no such character.
+char ByteOf(char32_t cp) {
+    if (cp < 0x80) return static_cast<char>(cp);
+    if (cp == kUnassigned) return '?';
+    for (std::size_t i = 0; i < kUpperHalf.size(); ++i) {
+        if (kUpperHalf[i] == cp) return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+// Decodes one UTF-8 sequence at pos. Returns false for a malformed one (stray
+// continuation byte, truncated sequence, overlong form, surrogate, beyond U+10FFFF);
+// the caller then consumes a single byte, so one bad byte costs one '?'.
+bool DecodeUtf8(const std::string& s, std::size_t pos, char32_t& cp, std::size_t& length) {
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    char32_t min;
+    if (lead < 0x80) {
+        cp = lead;
+        length = 1;
+        return true;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        cp = lead & 0x1F;
+        length = 2;
+        min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        cp = lead & 0x0F;
+        length = 3;
+        min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        cp = lead & 0x07;
+        length = 4;
+        min = 0x10000;
+    } else {
+        return false;
+    }
+    if (pos + length > s.size()) return false;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(s[pos + i]);
+        if ((c & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string Utf8ToCp1250(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        char32_t cp = 0;
+        std::size_t length = 1;
+        if (DecodeUtf8(utf8, pos, cp, length)) {
+            out += ByteOf(cp);
+            pos += length;
+        } else {
+            out += '?';
+            pos += 1;
+        }
+    }
+    return out;
+}
+
+std::string Cp1250ToUtf8(const std::string& cp1250) {
+    std::string out;
+    out.reserve(cp1250.size() * 2);
+    for (char c : cp1250) AppendUtf8(out, CodePointOf(static_cast<std::uint8_t>(c)));
+    return out;
+}
+
+std::string Cp1250CharToUtf8(std::uint8_t byte) {
+    std::string out;
+    AppendUtf8(out, CodePointOf(byte));
+    return out;
+}
+
+}  // namespace kv::platform
