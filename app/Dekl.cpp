@@ -1,0 +1,297 @@
+#include "app/Dekl.h"
+
+#include <cstring>
+#include <optional>
+
+#include "platform/Cp1250.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+
+namespace kv {
+
+const char* const kInterfaceKindNames[8] = {"USBVx",    "LAN QUDP", "COMx",    "PCI-380",
+                                            "PCI-3380", "USB-3380", "KV-3380", "LAN"};
+
+ModuleConfig DefaultModuleConfig() {
+    ModuleConfig c;
+    auto& b = c.bytes;
+    b[ModuleConfig::kAddress] = 1;
+    b[ModuleConfig::kSpeedCode] = 4;  // 9600 Bd
+    const std::uint8_t ip[4] = {192, 168, 0, 99};
+    const std::uint8_t mask[4] = {255, 255, 255, 0};
+    const std::uint8_t gateway[4] = {192, 168, 0, 123};
+    for (std::size_t k = 0; k < 4; ++k) {
+        b[ModuleConfig::kIpAddress + k] = ip[k];
+        b[ModuleConfig::kNetMask + k] = mask[k];
+        b[ModuleConfig::kGateway + k] = gateway[k];
+    }
+    for (int v = 0; v < 3; ++v) {
+        const std::size_t base = ModuleConfig::VlanOffset(v);
+        c.SetU16(base + ModuleConfig::kVlanPort, static_cast<std::uint16_t>(5000 + v));
+        b[base + ModuleConfig::kVlanMode] = v == 0 ? 1 : 0;
+        b[base + ModuleConfig::kVlanValidity] = 10;
+    }
+    c.SetU16(ModuleConfig::kRemote + ModuleConfig::kRemotePort, 56565);
+    b[ModuleConfig::kRemote + ModuleConfig::kRemoteMode] = 1;
+    return c;
+}
+
+void SetDefaults(ConnectionSettings* settings) {
+    if (settings == nullptr) return;
+    ConnectionSettings& s = *settings;
+    s.interfaceKind = 0;
+    s.moduleAddress = 0;
+    s.baudRate = 9600;
+    s.pciBaseAddress = 768;
+    s.comPort = 1;
+    s.kvIpAddress = "192.168.0.99";
+    s.kvUdpPort = 5000;
+    s.kvUdpTimeout = 1000;
+    s.lanIpAddress = "192.168.0.99";
+    s.lanUdpPort = 5000;
+    s.lanUdpTimeout = 1000;
+    s.qudpTargetIp = "192.168.0.99";
+    s.qudpTargetPort = 56565;
+    s.qudpSourcePort = 10000;
+    s.qudpTimeout = 1000;
+    s.usbDetection = 0;
+    s.usbSerial = "00000001";
+    s.usbTimeout = 1000;
+    s.statusText = "Připojení modulu dosud neinicializováno";
+    s.handle = 0;
+    s.connected = false;
+    s.moduleIdent.clear();
+    s.initBlock.fill(0);
+    s.moduleConfig = DefaultModuleConfig();
+    for (auto& t : s.initTexts) t.clear();
+}
+
+std::string SettingsFilePath() {
+    return platform::ProgramFolder() + "W_kv3380u.ini";
+}
+
+namespace {
+
+constexpr const char* kMainSection = "Připojení";
+constexpr const char* kSentinel = "jkl";
+// The profile functions hand a text over in a buffer of 2048 characters.
+constexpr std::size_t kMaxTextLength = 2047;
+
+// Names and values cross into code page 1250 here and nowhere else.
+class SettingsFile {
+  public:
+    explicit SettingsFile(platform::IniFile& ini) : ini_(ini) {}
+
+    // The value as the profile functions would hand it over: a C string, so it ends
+    // at a NUL byte, cut to the buffer. Still in code page 1250.
+    std::optional<std::string> RawText(const char* section, const char* key) const {
+        auto value = ini_.Get(platform::Utf8ToCp1250(section), platform::Utf8ToCp1250(key));
+        if (!value) return std::nullopt;
+        const auto nul = value->find('\0');
+        if (nul != std::string::npos) value->resize(nul);
+        if (value->size() > kMaxTextLength) value->resize(kMaxTextLength);
+        return value;
+    }
+
+    void ReadText(const char* section, const char* key, std::string& field) const {
+        if (auto raw = RawText(section, key)) field = platform::Cp1250ToUtf8(*raw);
+    }
+
+    // The field keeps its value unless the key holds an integer; the integer's low
+    // bits as wide as the field are taken.
+    template <typename Field>
+    void ReadInt(const char* section, const char* key, Field& field) const {
+        const auto raw = RawText(section, key);
+        if (!raw) return;
+        const auto bits = ParseInteger(*raw);
+        if (!bits) return;
+        field = static_cast<Field>(*bits);
+    }
+
+    bool WriteText(const char* section, const char* key, const std::string& utf8) {
+        return ini_.Set(platform::Utf8ToCp1250(section), platform::Utf8ToCp1250(key),
+                        platform::Utf8ToCp1250(utf8));
+    }
+
+    template <typename Field>
+    bool WriteInt(const char* section, const char* key, Field value) {
+        return WriteText(section, key, std::to_string(value));
+    }
+
+    // Decimal, or hexadecimal after "$", "0x" or "0X", with an optional sign. Anything
+    // from -2^31 to 2^32-1 is an integer: a signed field reads 4294967295 as -1 and an
+    // unsigned one reads -1 as 4294967295, the same 32 bits either way. Beyond that
+    // the text is not an integer rather than silently wrapped.
+    static std::optional<std::uint32_t> ParseInteger(const std::string& text) {
+        std::size_t pos = 0;
+        bool negative = false;
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+            negative = text[pos] == '-';
+            ++pos;
+        }
+        unsigned base = 10;
+        if (pos < text.size() && text[pos] == '$') {
+            base = 16;
+            pos += 1;
+        } else if (text.size() - pos > 2 && text[pos] == '0' &&
+                   (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
+            base = 16;
+            pos += 2;
+        }
+        if (pos >= text.size()) return std::nullopt;
+        std::uint64_t magnitude = 0;
+        for (; pos < text.size(); ++pos) {
+            const char c = text[pos];
+            unsigned digit;
+            if (c >= '0' && c <= '9') {
+                digit = static_cast<unsigned>(c - '0');
+            } else if (base == 16 && c >= 'a' && c <= 'f') {
+                digit = static_cast<unsigned>(c - 'a' + 10);
+            } else if (base == 16 && c >= 'A' && c <= 'F') {
+                digit = static_cast<unsigned>(c - 'A' + 10);
+            } else {
+                return std::nullopt;
+            }
+            magnitude = magnitude * base + digit;
+            if (magnitude > 0xFFFFFFFFull) return std::nullopt;
+        }
+        if (negative) {
+            if (magnitude > 0x80000000ull) return std::nullopt;
+            return static_cast<std::uint32_t>(0x100000000ull - magnitude);
+        }
+        return static_cast<std::uint32_t>(magnitude);
+    }
+
+  private:
+    platform::IniFile& ini_;
+};
+
+}  // namespace
+
+bool LoadSettings(ConnectionSettings* settings) {
+    return LoadSettings(settings, SettingsFilePath());
+}
+
+bool LoadSettings(ConnectionSettings* settings, const std::string& path) {
+    if (settings == nullptr) return false;
+    platform::IniFile ini;
+    // An unreadable file reads like an absent one: nothing in it can be trusted.
+    ini.LoadFile(path);
+    SettingsFile file(ini);
+
+    const std::string kindName = file.RawText(kMainSection, "Rozhraní").value_or(kSentinel);
+    if (kindName == kSentinel) return false;
+
+    ConnectionSettings& s = *settings;
+    file.ReadInt(kMainSection, "Adresa", s.moduleAddress);
+    file.ReadInt(kMainSection, "Rychlost", s.baudRate);
+    file.ReadInt("USBVx", "Detekce", s.usbDetection);
+    file.ReadText("USBVx", "Výrobní číslo", s.usbSerial);
+    file.ReadInt("USBVx", "USB timeout", s.usbTimeout);
+    file.ReadText("LAN QUDP", "Cílová IP adresa", s.qudpTargetIp);
+    file.ReadInt("LAN QUDP", "Cílový port", s.qudpTargetPort);
+    file.ReadInt("LAN QUDP", "LAN timeout", s.qudpTimeout);
+    file.ReadInt("COMx", "Číslo portu", s.comPort);
+    file.ReadInt("PCI-380", "Bázová adresa", s.pciBaseAddress);
+    file.ReadText("KV-3380", "IP adresa", s.kvIpAddress);
+    file.ReadInt("KV-3380", "UDP port", s.kvUdpPort);
+    file.ReadInt("KV-3380", "UDP timeout", s.kvUdpTimeout);
+    file.ReadText("LAN", "IP adresa", s.lanIpAddress);
+    file.ReadInt("LAN", "UDP port", s.lanUdpPort);
+    file.ReadInt("LAN", "UDP timeout", s.lanUdpTimeout);
+
+    // The kind names are ASCII, so the code-page text compares as it stands.
+    for (std::uint8_t kind = 0; kind < 8; ++kind) {
+        if (kindName == kInterfaceKindNames[kind]) {
+            s.interfaceKind = kind;
+            break;
+        }
+    }
+    return true;
+}
+
+bool SaveSettings(const ConnectionSettings* settings) {
+    return SaveSettings(settings, SettingsFilePath());
+}
+
+bool SaveSettings(const ConnectionSettings* settings, const std::string& path) {
+    if (settings == nullptr) return false;
+    platform::IniFile ini;
+    // Whatever the file holds beyond our keys must survive, so a file that is there
+    // but cannot be read is never overwritten with our keys alone.
+    if (ini.LoadFile(path) == platform::IniLoadStatus::kUnreadable) return false;
+    SettingsFile file(ini);
+    const ConnectionSettings& s = *settings;
+
+    // Any kind outside the eight is stored as a COM port, the one kind whose only
+    // parameter is a plain number.
+    const std::uint8_t kind = s.interfaceKind < 8 ? s.interfaceKind : 2;
+    bool ok = file.WriteText(kMainSection, "Rozhraní", kInterfaceKindNames[kind]);
+    switch (kind) {
+        case 0:
+            ok = ok && file.WriteInt("USBVx", "Detekce", s.usbDetection);
+            ok = ok && file.WriteText("USBVx", "Výrobní číslo", s.usbSerial);
+            ok = ok && file.WriteInt("USBVx", "USB timeout", s.usbTimeout);
+            break;
+        case 1:
+            ok = ok && file.WriteText("LAN QUDP", "Cílová IP adresa", s.qudpTargetIp);
+            ok = ok && file.WriteInt("LAN QUDP", "Cílový port", s.qudpTargetPort);
+            ok = ok && file.WriteInt("LAN QUDP", "LAN timeout", s.qudpTimeout);
+            break;
+        case 2:
+            ok = ok && file.WriteInt("COMx", "Číslo portu", static_cast<unsigned>(s.comPort));
+            break;
+        case 3:
+            ok = ok &&
+                 file.WriteInt("PCI-380", "Bázová adresa", static_cast<unsigned>(s.pciBaseAddress));
+            break;
+        case 6:
+            ok = ok && file.WriteText("KV-3380", "IP adresa", s.kvIpAddress);
+            ok = ok && file.WriteInt("KV-3380", "UDP port", s.kvUdpPort);
+            ok = ok && file.WriteInt("KV-3380", "UDP timeout", s.kvUdpTimeout);
+            break;
+        case 7:
+            ok = ok && file.WriteText("LAN", "IP adresa", s.lanIpAddress);
+            ok = ok && file.WriteInt("LAN", "UDP port", s.lanUdpPort);
+            ok = ok && file.WriteInt("LAN", "UDP timeout", s.lanUdpTimeout);
+            break;
+        default:  // kinds 4 and 5 have no parameters
+            break;
+    }
+    ok = ok && file.WriteInt(kMainSection, "Adresa", static_cast<unsigned>(s.moduleAddress));
+    ok = ok && file.WriteInt(kMainSection, "Rychlost", s.baudRate);
+    // A text with a line break cannot be stored; writing nothing keeps the old file
+    // whole instead of a file with the key missing or cut.
+    return ok && ini.Save(path);
+}
+
+namespace {
+constexpr std::size_t kMaxWordTextLength = 99;
+}
+
+void TextToWords(const std::string& text, TextWords& words) {
+    words.fill(0);
+    const std::string bytes = platform::Utf8ToCp1250(text);
+    const std::size_t n = bytes.size() < kMaxWordTextLength ? bytes.size() : kMaxWordTextLength;
+    for (std::size_t i = 0; i < n; ++i) words[i + 1] = static_cast<std::uint8_t>(bytes[i]);
+}
+
+std::string TextFromWords(const TextWords& words) {
+    std::string bytes;
+    for (std::size_t i = 0; i <= kMaxWordTextLength; ++i) {
+        const std::uint32_t word = words[i];
+        if (word == 0) {
+            if (i == 0) continue;
+            break;
+        }
+        // A word such as 256 is not the end of the text (only a zero word is), yet its
+        // character is NUL, which no text can hold: it would cut the text short in
+        // every C string it is handed on in. The word is passed over.
+        const auto c = static_cast<std::uint8_t>(word & 0xFF);
+        if (c == 0) continue;
+        bytes += static_cast<char>(c);
+    }
+    return platform::Cp1250ToUtf8(bytes);
+}
+
+}  // namespace kv
