@@ -99,6 +99,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             return args[++i];
         };
 
+        if (name.rfind("--", 0) != 0) return fail("unexpected argument " + name);
         if (name == "--help") {
             if (inlineValue) return fail("--help takes no value");
             o.help = true;

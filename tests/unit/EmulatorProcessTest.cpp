@@ -1,0 +1,399 @@
+// The emulator as a process: its command line, what it prints, its sockets and its
+// shutdown, as scripts and the end-to-end tests rely on them.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emulator/Blocks.h"
+#include "libraries/KvWire.h"
+
+namespace kv::emu {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kStartTimeoutMs = 10000;
+constexpr int kReplyTimeoutMs = 3000;
+
+std::string EmulatorPath() { return std::string(KV_BIN_DIR) + "/kv3380u-emulator"; }
+
+class EmulatorProcess {
+public:
+    ~EmulatorProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) ::close(out_);
+        if (err_ >= 0) ::close(err_);
+    }
+
+    bool Start(const std::vector<std::string>& args) {
+        int out[2], err[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return false;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            std::vector<char*> argv;
+            std::string path = EmulatorPath();
+            argv.push_back(path.data());
+            // Whatever happens to the test, the emulator does not outlive it by much; a
+            // later --lifetime of the test's own overrides this one.
+            std::vector<std::string> copy = {"--lifetime", "60"};
+            copy.insert(copy.end(), args.begin(), args.end());
+            for (auto& a : copy) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(path.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+        return pid_ > 0;
+    }
+
+    // The next line of standard output, or nullopt after the time-out or at its end.
+    std::optional<std::string> Line(int timeoutMs = kStartTimeoutMs) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            if (auto nl = buffer_.find('\n'); nl != std::string::npos) {
+                std::string line = buffer_.substr(0, nl);
+                buffer_.erase(0, nl + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) return std::nullopt;
+            pollfd p{out_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+            char buf[512];
+            ssize_t n = ::read(out_, buf, sizeof buf);
+            if (n <= 0) return std::nullopt;
+            buffer_.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+
+    // Lines up to and including "ready".
+    std::vector<std::string> UntilReady() {
+        std::vector<std::string> lines;
+        while (auto line = Line()) {
+            lines.push_back(*line);
+            if (*line == "ready") break;
+        }
+        return lines;
+    }
+
+    // Exit code, or -1 if it did not end within the time-out (it is then killed).
+    int Wait(int timeoutMs = kStartTimeoutMs) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        int status = 0;
+        while (Clock::now() < deadline) {
+            pid_t r = ::waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            ::usleep(10000);
+        }
+        return -1;
+    }
+
+    std::string Errors() {
+        std::string text;
+        char buf[512];
+        ::fcntl(err_, F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = ::read(err_, buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+        return text;
+    }
+
+    void Signal(int signal) { ::kill(pid_, signal); }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    std::string buffer_;
+};
+
+// "udp 127.0.0.2:41234 vlan1" -> 41234
+std::uint16_t PortOf(const std::string& line) {
+    auto colon = line.find(':');
+    return static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1)));
+}
+
+class UdpClient {
+public:
+    UdpClient() {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    ~UdpClient() { ::close(fd_); }
+
+    std::optional<wire::Reply> Transact(std::uint16_t port, wire::Request rq, int timeoutMs = kReplyTimeoutMs) {
+        rq.sequence = ++sequence_;
+        auto bytes = wire::EncodeRequest(rq);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        ::inet_pton(AF_INET, "127.0.0.2", &to.sin_addr);
+        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) return std::nullopt;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+            std::uint8_t buf[2048];
+            ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) continue;
+            auto reply = wire::DecodeReply(buf, static_cast<std::size_t>(n));
+            if (reply && reply->sequence == sequence_) return reply;
+        }
+    }
+
+private:
+    int fd_ = -1;
+    std::uint32_t sequence_ = 0;
+};
+
+wire::Request Req(std::uint8_t function, std::uint8_t peripheral, std::vector<std::uint8_t> data = {}) {
+    wire::Request rq;
+    rq.function = function;
+    rq.peripheral = peripheral;
+    for (std::size_t i = 0; i < data.size(); ++i) rq.data[i] = data[i];
+    return rq;
+}
+
+std::uint16_t FreePort() {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.2", &a.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+class EmulatorProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(EmulatorPath())) GTEST_SKIP() << "kv3380u-emulator not built";
+        char pattern[] = "/tmp/kvemu-proc-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+    std::vector<std::string> Args(std::vector<std::string> more = {}) const {
+        std::vector<std::string> a = {"--port", "0", "--vlan-ports", "0,0,0", "--usb-dir", dir_ + "/usb",
+                                      "--state", dir_ + "/state"};
+        a.insert(a.end(), more.begin(), more.end());
+        return a;
+    }
+    std::string dir_;
+};
+
+TEST_F(EmulatorProcessTest, PrintsWhereItListensAnswersAndCleansUpOnSigterm) {
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args({"--usb-serial", "TEST0001"})));
+    auto lines = p.UntilReady();
+    ASSERT_EQ(lines.size(), 6u) << p.Errors();
+    EXPECT_EQ(lines[0].rfind("udp 127.0.0.2:", 0), 0u);
+    EXPECT_NE(lines[0].find(" remote management"), std::string::npos);
+    EXPECT_NE(lines[1].find(" vlan1"), std::string::npos);
+    EXPECT_NE(lines[2].find(" vlan2"), std::string::npos);
+    EXPECT_NE(lines[3].find(" vlan3"), std::string::npos);
+    const std::string socketPath = dir_ + "/usb/dev-TEST0001.sock";
+    EXPECT_EQ(lines[4], "usb " + socketPath + " serial TEST0001");
+    EXPECT_EQ(lines[5], "ready");
+    EXPECT_TRUE(fs::exists(socketPath));
+    EXPECT_EQ(fs::status(dir_ + "/usb").permissions() & fs::perms::all, fs::perms::owner_all);
+
+    UdpClient client;
+    auto r = client.Transact(PortOf(lines[0]), Req(200, 0));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(std::string(r->data.begin(), r->data.begin() + 4), "KV-3");
+    // The VLAN ports lead to the bus: station 1 answers with its own name.
+    wire::Request toStation = Req(200, 0);
+    toStation.address = 1;
+    ASSERT_TRUE(client.Transact(PortOf(lines[1]), toStation));
+
+    p.Signal(SIGTERM);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_FALSE(fs::exists(socketPath));
+}
+
+TEST_F(EmulatorProcessTest, VirtualUsbDeviceAnswersItsClientSocket) {
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args()));
+    ASSERT_EQ(p.UntilReady().size(), 6u) << p.Errors();
+    const std::string device = dir_ + "/usb/dev-00000001.sock";
+    const std::string me = dir_ + "/usb/client.sock";
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strcpy(a.sun_path, me.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    wire::Request rq = Req(200, 2);
+    rq.sequence = 5;
+    auto bytes = wire::EncodeRequest(rq);
+    std::strcpy(a.sun_path, device.c_str());
+    ASSERT_EQ(::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a),
+              static_cast<ssize_t>(bytes.size()));
+    pollfd pf{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&pf, 1, kReplyTimeoutMs), 1);
+    std::uint8_t buf[2048];
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    ::close(fd);
+    auto reply = wire::DecodeReply(buf, static_cast<std::size_t>(n));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->sequence, 5u);
+    EXPECT_EQ(reply->data[0], '1');
+    p.Signal(SIGINT);
+    EXPECT_EQ(p.Wait(), 0);
+}
+
+TEST_F(EmulatorProcessTest, RestartMovesTheStoredPortAndANewProcessKeepsIt) {
+    const std::uint16_t newPort = FreePort();
+    {
+        EmulatorProcess p;
+        ASSERT_TRUE(p.Start(Args({"--no-usb"})));
+        auto lines = p.UntilReady();
+        ASSERT_EQ(lines.size(), 5u) << p.Errors();
+        const std::uint16_t oldPort = PortOf(lines[0]);
+
+        Block b{};
+        b[0] = static_cast<std::uint8_t>(newPort & 0xFF);
+        b[1] = static_cast<std::uint8_t>(newPort >> 8);
+        b[2] = 1;
+        Seal(b);
+        std::vector<std::uint8_t> data(4, 0);
+        data.insert(data.end(), b.begin(), b.end());
+        UdpClient client;
+        ASSERT_EQ(client.Transact(oldPort, Req(205, 0, data))->status, wire::kOk);
+        ASSERT_EQ(client.Transact(oldPort, Req(101, 11, {250, 0, 0, 0}))->status, wire::kOk);
+        ASSERT_EQ(client.Transact(oldPort, Req(204, 1, {0, 250, 0, 0}))->data[4], b[0]);
+        auto restart = client.Transact(oldPort, Req(101, 255));
+        ASSERT_TRUE(restart);
+
+        auto moved = p.UntilReady();
+        ASSERT_EQ(moved.size(), 5u) << p.Errors();
+        EXPECT_EQ(PortOf(moved[0]), newPort);
+        EXPECT_EQ(moved[1], lines[1]) << "unchanged VLAN ports stay";
+        EXPECT_EQ(moved[4], "ready");
+        ASSERT_TRUE(client.Transact(newPort, Req(200, 0)));
+        p.Signal(SIGTERM);
+        EXPECT_EQ(p.Wait(), 0);
+    }
+    // Powered up again without --port: block 250's port, stored in the state file.
+    EmulatorProcess again;
+    std::vector<std::string> args = {"--vlan-ports", "0,0,0", "--no-usb", "--state", dir_ + "/state"};
+    ASSERT_TRUE(again.Start(args));
+    auto lines = again.UntilReady();
+    ASSERT_EQ(lines.size(), 5u) << again.Errors();
+    EXPECT_EQ(PortOf(lines[0]), newPort);
+    UdpClient client;
+    auto block = client.Transact(newPort, Req(204, 1, {0, 250, 0, 0}));
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->data[4] + 256 * block->data[5], newPort);
+}
+
+TEST_F(EmulatorProcessTest, CorruptStateFileIsRefusedAndLeftAlone) {
+    const std::string state = dir_ + "/state";
+    const std::string text = "kv3380u-emulator state 1\nserial 00000001\n";  // cut off
+    std::ofstream(state) << text;
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args()));
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_NE(p.Errors().find(state), std::string::npos);
+    std::stringstream now;
+    now << std::ifstream(state).rdbuf();
+    EXPECT_EQ(now.str(), text);
+    EXPECT_FALSE(fs::exists(dir_ + "/usb/dev-00000001.sock"));
+}
+
+TEST_F(EmulatorProcessTest, BadOptionsExitWithTwoAndHelpWithZero) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--address", "10.0.0.1"}, {"--port", "x"}, {"--nonsense"}}) {
+        EmulatorProcess p;
+        ASSERT_TRUE(p.Start(args));
+        EXPECT_EQ(p.Wait(), 2) << args[0];
+        EXPECT_FALSE(p.Errors().empty());
+    }
+    EmulatorProcess help;
+    ASSERT_TRUE(help.Start({"--help"}));
+    auto first = help.Line();
+    ASSERT_TRUE(first);
+    EXPECT_NE(first->find("kv3380u-emulator"), std::string::npos);
+    EXPECT_EQ(help.Wait(), 0);
+}
+
+TEST_F(EmulatorProcessTest, PortInUseExitsWithOne) {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.2", &a.sin_addr);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args({"--port", std::to_string(ntohs(a.sin_port))})));
+    EXPECT_EQ(p.Wait(), 1);
+    ::close(fd);
+    EXPECT_NE(p.Errors().find("cannot listen"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir_ + "/usb/dev-00000001.sock"));
+}
+
+TEST_F(EmulatorProcessTest, SecondDeviceWithTheSameSerialIsRefusedAndALeftoverSocketIsReplaced) {
+    EmulatorProcess first;
+    ASSERT_TRUE(first.Start(Args()));
+    ASSERT_EQ(first.UntilReady().size(), 6u) << first.Errors();
+    EmulatorProcess second;
+    ASSERT_TRUE(second.Start(Args({"--state", dir_ + "/state2"})));
+    EXPECT_EQ(second.Wait(), 1);
+    EXPECT_NE(second.Errors().find("already plugged in"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir_ + "/usb/dev-00000001.sock")) << "the first device stays";
+
+    // A crashed emulator leaves its socket behind; the next one takes the name over.
+    first.Signal(SIGKILL);
+    first.Wait();
+    ASSERT_TRUE(fs::exists(dir_ + "/usb/dev-00000001.sock"));
+    EmulatorProcess third;
+    ASSERT_TRUE(third.Start(Args()));
+    EXPECT_EQ(third.UntilReady().size(), 6u) << third.Errors();
+}
+
+TEST_F(EmulatorProcessTest, LifetimeEndsTheEmulatorByItself) {
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args({"--lifetime", "0.2"})));
+    ASSERT_EQ(p.UntilReady().size(), 6u) << p.Errors();
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_FALSE(fs::exists(dir_ + "/usb/dev-00000001.sock"));
+}
+
+}  // namespace
+}  // namespace kv::emu
