@@ -1,0 +1,184 @@
+#include "tests/e2e/EmulatorProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace kve2e {
+
+std::string EmulatorProcess::TestAddress() {
+    // One address per test process keeps parallel test runs apart; the ports are free
+    // ones anyway. Never 127.0.0.1, where the clients live.
+    return "127.0.0." + std::to_string(2 + getpid() % 250);
+}
+
+EmulatorProcess::EmulatorProcess() : address_(TestAddress()) {
+    char pattern[] = "/tmp/kve2e-XXXXXX";
+    if (char* p = mkdtemp(pattern)) folder_ = p;
+    mkdir(UsbFolder().c_str(), 0700);
+}
+
+EmulatorProcess::~EmulatorProcess() {
+    Stop();
+    std::error_code ec;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
+}
+
+bool EmulatorProcess::Start(const std::vector<std::string>& extra) {
+    if (pid_ > 0) Stop();
+    std::vector<std::string> args = {std::string(KV_BIN_DIR) + "/kv3380u-emulator",
+                                     "--address", address_,
+                                     "--state", StatePath(),
+                                     "--usb-dir", UsbFolder(),
+                                     "--usb-serial", serial_,
+                                     "--lifetime", "120"};
+    bool ownPort = false, ownVlan = false;
+    for (const auto& e : extra) {
+        if (e == "--port") ownPort = true;
+        if (e == "--vlan-ports") ownVlan = true;
+    }
+    if (!ownPort) args.insert(args.end(), {"--port", "0"});
+    if (!ownVlan) args.insert(args.end(), {"--vlan-ports", "0,0,0"});
+    args.insert(args.end(), extra.begin(), extra.end());
+
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        log_ += "[fixture] pipe failed\n";
+        return false;
+    }
+    const std::string errPath = folder_ + "/stderr.txt";
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        log_ += "[fixture] fork failed\n";
+        return false;
+    }
+    if (pid == 0) {
+        // A test that dies must not leave its module running.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(pipeFds[1], STDOUT_FILENO);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (err >= 0) dup2(err, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    pid_ = pid;
+    out_ = pipeFds[0];
+    fcntl(out_, F_SETFL, fcntl(out_, F_GETFL) | O_NONBLOCK);
+    pending_.clear();
+    usbPath_.clear();
+    std::fill(std::begin(ports_), std::end(ports_), 0);
+    return WaitForReady(std::chrono::seconds(15));
+}
+
+bool EmulatorProcess::ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        auto nl = pending_.find('\n');
+        if (nl != std::string::npos) {
+            line = pending_.substr(0, nl);
+            pending_.erase(0, nl + 1);
+            return true;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || out_ < 0) return false;
+        pollfd pfd{out_, POLLIN, 0};
+        int r = poll(&pfd, 1, static_cast<int>(left.count()));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        char buf[1024];
+        ssize_t n = read(out_, buf, sizeof buf);
+        if (n > 0) {
+            pending_.append(buf, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            return false;  // the emulator closed its output: it has ended
+        }
+    }
+}
+
+void EmulatorProcess::TakeLine(const std::string& line) {
+    log_ += line + "\n";
+    std::istringstream in(line);
+    std::string word;
+    in >> word;
+    if (word == "udp") {
+        std::string where, name;
+        in >> where;
+        std::getline(in, name);
+        auto colon = where.rfind(':');
+        if (colon == std::string::npos) return;
+        auto port = static_cast<std::uint16_t>(std::atoi(where.c_str() + colon + 1));
+        if (name == " remote management") ports_[0] = port;
+        else if (name == " vlan1") ports_[1] = port;
+        else if (name == " vlan2") ports_[2] = port;
+        else if (name == " vlan3") ports_[3] = port;
+    } else if (word == "usb") {
+        in >> usbPath_;
+    }
+}
+
+bool EmulatorProcess::WaitForReady(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string line;
+    while (ReadLine(line, deadline)) {
+        if (line == "ready") return true;
+        TakeLine(line);
+    }
+    log_ += "[fixture] no \"ready\" in time\n";
+    return false;
+}
+
+bool EmulatorProcess::Running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == 0) return true;
+    if (r == pid_) pid_ = -1;
+    return false;
+}
+
+int EmulatorProcess::Stop() {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = -1;
+    // Bounded: 5 s for a clean end, then it is killed.
+    for (int i = 0; i < 500; ++i) {
+        pid_t r = waitpid(pid_, &status, WNOHANG);
+        if (r == pid_) break;
+        if (i == 499) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            log_ += "[fixture] emulator ignored SIGTERM\n";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid_ = -1;
+    if (out_ >= 0) close(out_);
+    out_ = -1;
+    return status;
+}
+
+std::string EmulatorProcess::Log() const {
+    std::ifstream err(folder_ + "/stderr.txt");
+    std::stringstream s;
+    s << err.rdbuf();
+    return log_ + s.str();
+}
+
+}  // namespace kve2e

@@ -1,0 +1,64 @@
+#pragma once
+
+// The emulator as a child process for the end-to-end tests: a scratch folder of its own
+// (state file, virtual USB devices), free ports on a loopback address, and a clean end.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kve2e {
+
+class EmulatorProcess {
+public:
+    // Address in 127.0.0.0/8 that this test process gives its emulators.
+    static std::string TestAddress();
+
+    EmulatorProcess();
+    ~EmulatorProcess();
+    EmulatorProcess(const EmulatorProcess&) = delete;
+    EmulatorProcess& operator=(const EmulatorProcess&) = delete;
+
+    // Starts the emulator with free ports (--port 0 --vlan-ports 0,0,0 unless extra names
+    // --port itself), the folder's state file and device folder, --lifetime 120, and the
+    // extra options; waits for "ready". False (with Log() telling why) on failure.
+    bool Start(const std::vector<std::string>& extra = {});
+    // SIGTERM, and SIGKILL if it has not ended within a few seconds. Returns the exit
+    // status as waitpid gives it, or -1 when nothing was running.
+    int Stop();
+    // True while the child has not exited.
+    bool Running();
+    // After a restart that moved ports the emulator prints its udp lines and "ready"
+    // again; this reads them (up to the time-out) and updates the ports.
+    bool WaitForReady(std::chrono::milliseconds timeout);
+
+    const std::string& Address() const { return address_; }
+    const std::string& Folder() const { return folder_; }
+    std::string StatePath() const { return folder_ + "/state"; }
+    std::string UsbFolder() const { return folder_ + "/usb"; }
+    const std::string& UsbPath() const { return usbPath_; }
+    const std::string& Serial() const { return serial_; }
+    std::uint16_t ManagementPort() const { return ports_[0]; }
+    std::uint16_t VlanPort(int v) const { return ports_[1 + v]; }
+    // Everything the emulator printed, and what went wrong in the fixture.
+    std::string Log() const;
+
+private:
+    bool ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline);
+    void TakeLine(const std::string& line);
+
+    std::string address_;
+    std::string folder_;
+    std::string serial_ = "E2E00001";
+    std::string usbPath_;
+    std::uint16_t ports_[4] = {0, 0, 0, 0};
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string pending_;
+    std::string log_;
+};
+
+}  // namespace kve2e
