@@ -207,6 +207,20 @@ void Server::PrintUdpLines() const {
 
 bool Server::Start() {
     startMs_ = NowMs();
+    // Blocked before anything is created: a signal that comes during start-up waits for
+    // the loop, which then cleans up like at any other time.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    signals_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signals_ < 0) {
+        Complain("cannot watch for signals: " + Errno());
+        return false;
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+
     std::array<std::uint16_t, kUdpChannels> wanted{};
     wanted[0] = options_.port.value_or(module_.Remote().port);
     for (std::size_t v = 0; v < 3; ++v)
@@ -223,18 +237,6 @@ bool Server::Start() {
 
     if (!options_.noUsb && !OpenUsb()) return false;
     if (options_.com && !OpenCom()) return false;
-
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &set, nullptr);
-    signals_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (signals_ < 0) {
-        Complain("cannot watch for signals: " + Errno());
-        return false;
-    }
-    ::signal(SIGPIPE, SIG_IGN);
 
     PrintUdpLines();
     if (usb_ >= 0) Say("usb " + usbPath_ + " serial " + usbSerial_);
@@ -276,17 +278,19 @@ void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size
     if (r.datagram.empty()) return;
     SendPlan plan = faults_.Plan(r.datagram);
     const std::uint64_t due = NowMs() + r.delayMs + plan.delayMs;
-    for (std::size_t i = 0; i < plan.copies.size(); ++i) {
-        if (queue_.size() >= kMaxQueued) break;
+    bool restartQueued = false;
+    for (std::size_t i = 0; i < plan.copies.size() && queue_.size() < kMaxQueued; ++i) {
         Outgoing out;
         out.channel = source.channel;
         out.to = from;
         out.toLength = fromLength;
         out.bytes = std::move(plan.copies[i]);
+        // The module restarts once its answer is out, after the last copy of it.
         out.restartAfter = r.restart && i + 1 == plan.copies.size();
+        restartQueued = restartQueued || out.restartAfter;
         queue_.emplace(due, std::move(out));
     }
-    const bool restartQueued = !queue_.empty() && std::prev(queue_.end())->second.restartAfter;
+    // A lost answer does not stop the restart.
     if (r.restart && !restartQueued) DoRestart();
 }
 

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -173,6 +174,32 @@ public:
         }
     }
 
+    // Sends without waiting for an answer.
+    void Post(std::uint16_t port, wire::Request rq) {
+        rq.sequence = ++sequence_;
+        auto bytes = wire::EncodeRequest(rq);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        ::inet_pton(AF_INET, "127.0.0.2", &to.sin_addr);
+        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+
+    // Every datagram that arrives within the time.
+    std::vector<std::vector<std::uint8_t>> Collect(int forMs) {
+        std::vector<std::vector<std::uint8_t>> got;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(forMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) return got;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+            std::uint8_t buf[2048];
+            ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n > 0) got.emplace_back(buf, buf + n);
+        }
+    }
+
 private:
     int fd_ = -1;
     std::uint32_t sequence_ = 0;
@@ -321,6 +348,132 @@ TEST_F(EmulatorProcessTest, RestartMovesTheStoredPortAndANewProcessKeepsIt) {
     auto block = client.Transact(newPort, Req(204, 1, {0, 250, 0, 0}));
     ASSERT_TRUE(block);
     EXPECT_EQ(block->data[4] + 256 * block->data[5], newPort);
+}
+
+TEST_F(EmulatorProcessTest, RestartHappensEvenWhenItsAnswerIsLost) {
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args({"--no-usb", "--drop", "1"})));
+    auto lines = p.UntilReady();
+    ASSERT_EQ(lines.size(), 5u) << p.Errors();
+    const std::uint16_t newPort = FreePort();
+    Block b = DefaultBlocks()[1];
+    b[0] = static_cast<std::uint8_t>(newPort & 0xFF);
+    b[1] = static_cast<std::uint8_t>(newPort >> 8);
+    Seal(b);
+    std::vector<std::uint8_t> data(4, 0);
+    data.insert(data.end(), b.begin(), b.end());
+    UdpClient client;
+    // Every answer is dropped, but the requests still arrive and run in order.
+    client.Post(PortOf(lines[0]), Req(205, 0, data));
+    client.Post(PortOf(lines[0]), Req(101, 11, {251, 0, 0, 0}));
+    client.Post(PortOf(lines[0]), Req(101, 255));
+    auto moved = p.UntilReady();
+    ASSERT_EQ(moved.size(), 5u) << p.Errors();
+    EXPECT_EQ(moved[0], lines[0]);
+    EXPECT_EQ(PortOf(moved[1]), newPort);
+    EXPECT_TRUE(client.Collect(200).empty());
+}
+
+TEST_F(EmulatorProcessTest, InjectedFaultsShapeTheReplies) {
+    {
+        EmulatorProcess p;
+        ASSERT_TRUE(p.Start(Args({"--no-usb", "--duplicate", "1"})));
+        auto lines = p.UntilReady();
+        ASSERT_EQ(lines.size(), 5u) << p.Errors();
+        UdpClient client;
+        client.Post(PortOf(lines[0]), Req(200, 0));
+        auto got = client.Collect(500);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0], got[1]);
+    }
+    {
+        EmulatorProcess p;
+        ASSERT_TRUE(p.Start(Args({"--no-usb", "--delay", "300"})));
+        auto lines = p.UntilReady();
+        ASSERT_EQ(lines.size(), 5u) << p.Errors();
+        UdpClient client;
+        const auto start = Clock::now();
+        ASSERT_TRUE(client.Transact(PortOf(lines[0]), Req(200, 0)));
+        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(300));
+    }
+    {
+        EmulatorProcess p;
+        ASSERT_TRUE(p.Start(Args({"--no-usb", "--corrupt", "1"})));
+        auto lines = p.UntilReady();
+        ASSERT_EQ(lines.size(), 5u) << p.Errors();
+        UdpClient client;
+        client.Post(PortOf(lines[0]), Req(200, 0));
+        auto got = client.Collect(500);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_FALSE(wire::DecodeReply(got[0].data(), got[0].size()).has_value());
+    }
+    {
+        EmulatorProcess p;
+        ASSERT_TRUE(p.Start(Args({"--no-usb", "--silent"})));
+        auto lines = p.UntilReady();
+        ASSERT_EQ(lines.size(), 5u) << p.Errors();
+        UdpClient client;
+        client.Post(PortOf(lines[0]), Req(101, 255));
+        client.Post(PortOf(lines[0]), Req(200, 0));
+        EXPECT_TRUE(client.Collect(300).empty());
+    }
+}
+
+TEST_F(EmulatorProcessTest, CorruptStoreMakesTheReadBackDiffer) {
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args({"--no-usb", "--corrupt-store"})));
+    auto lines = p.UntilReady();
+    ASSERT_EQ(lines.size(), 5u) << p.Errors();
+    const Block b = DefaultBlocks()[4];
+    std::vector<std::uint8_t> data(4, 0);
+    data.insert(data.end(), b.begin(), b.end());
+    UdpClient client;
+    const std::uint16_t port = PortOf(lines[0]);
+    ASSERT_EQ(client.Transact(port, Req(205, 0, data))->status, wire::kOk);
+    ASSERT_EQ(client.Transact(port, Req(101, 11, {254, 0, 0, 0}))->status, wire::kOk);
+    auto back = client.Transact(port, Req(204, 1, {0, 254, 0, 0}));
+    ASSERT_TRUE(back);
+    EXPECT_FALSE(std::equal(b.begin(), b.end(), back->data.begin() + 4));
+}
+
+TEST_F(EmulatorProcessTest, PseudoTerminalCarriesFramedRequests) {
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args({"--no-usb", "--com", "3"})));
+    auto lines = p.UntilReady();
+    ASSERT_EQ(lines.size(), 6u) << p.Errors();
+    const std::string link = dir_ + "/usb/COM3";
+    ASSERT_EQ(lines[4].rfind("com COM3 " + link + " -> /dev/", 0), 0u) << lines[4];
+    EXPECT_TRUE(fs::is_symlink(link));
+
+    int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    wire::Request rq = Req(200, 1);
+    // A sequence number with the flag and escape bytes in it exercises the escaping.
+    rq.sequence = 0x7E7D7E7Du;
+    auto framed = wire::FrameForSerial(wire::EncodeRequest(rq));
+    ASSERT_EQ(::write(fd, framed.data(), framed.size()), static_cast<ssize_t>(framed.size()));
+    wire::SerialDeframer deframer;
+    std::optional<wire::Reply> reply;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
+    while (!reply && Clock::now() < deadline) {
+        pollfd pf{fd, POLLIN, 0};
+        if (::poll(&pf, 1, 100) <= 0) continue;
+        std::uint8_t buf[1024];
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        for (auto& d : deframer.Feed(buf, static_cast<std::size_t>(n))) reply = wire::DecodeReply(d.data(), d.size());
+    }
+    ::close(fd);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->sequence, 0x7E7D7E7Du);
+    EXPECT_EQ(std::string(reply->data.begin(), reply->data.begin() + 4), "380U");
+    p.Signal(SIGTERM);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link)));
 }
 
 TEST_F(EmulatorProcessTest, CorruptStateFileIsRefusedAndLeftAlone) {
