@@ -12,7 +12,9 @@ void PutU16(Block& b, std::size_t at, std::uint16_t v) {
     b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-Ip4 IpAt(const Block& b, std::size_t at) { return {b[at], b[at + 1], b[at + 2], b[at + 3]}; }
+Ip4 IpAt(const Block& b, std::size_t at) {
+    return {b[at], b[at + 1], b[at + 2], b[at + 3]};
+}
 
 // The configuration image keeps its user tables octet by octet (all first octets, then
 // all second octets ...), the blocks keep them user by user.
@@ -29,9 +31,13 @@ std::uint8_t BlockChecksum(const Block& block) {
     return static_cast<std::uint8_t>((256 - sum % 256) % 256);
 }
 
-bool ChecksumValid(const Block& block) { return block[kBlockSize - 1] == BlockChecksum(block); }
+bool ChecksumValid(const Block& block) {
+    return block[kBlockSize - 1] == BlockChecksum(block);
+}
 
-void Seal(Block& block) { block[kBlockSize - 1] = BlockChecksum(block); }
+void Seal(Block& block) {
+    block[kBlockSize - 1] = BlockChecksum(block);
+}
 
 Block EncodeRemoteBlock(const ModuleConfig& c) {
     Block b{};
@@ -76,7 +82,8 @@ BlockSet DefaultBlocks() {
     const ModuleConfig c = DefaultModuleConfig();
     BlockSet set{};
     set[0] = EncodeRemoteBlock(c);
-    for (int v = 0; v < kVlanCount; ++v) set[1 + static_cast<std::size_t>(v)] = EncodeVlanBlock(c, v);
+    for (int v = 0; v < kVlanCount; ++v)
+        set[1 + static_cast<std::size_t>(v)] = EncodeVlanBlock(c, v);
     set[4] = EncodeNetworkBlock(c);
     return set;
 }
@@ -106,6 +113,8 @@ VlanSettings DecodeVlan(const Block& b) {
     return s;
 }
 
-NetworkSettings DecodeNetwork(const Block& b) { return {IpAt(b, 1), IpAt(b, 5), IpAt(b, 9)}; }
+NetworkSettings DecodeNetwork(const Block& b) {
+    return {IpAt(b, 1), IpAt(b, 5), IpAt(b, 9)};
+}
 
 }  // namespace kv::emu

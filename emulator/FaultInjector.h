@@ -31,13 +31,13 @@ struct SendPlan {
 };
 
 class FaultInjector {
-public:
+  public:
     explicit FaultInjector(const FaultSettings& settings);
 
     SendPlan Plan(const std::vector<std::uint8_t>& reply);
     const FaultSettings& Settings() const { return settings_; }
 
-private:
+  private:
     bool Chance(double share);
 
     FaultSettings settings_;

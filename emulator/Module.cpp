@@ -20,9 +20,13 @@ void PutText(std::uint8_t* out, const std::string& text, std::size_t width) {
         out[i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0;
 }
 
-void PutIp(std::uint8_t* out, const Ip4& ip) { std::copy(ip.begin(), ip.end(), out); }
+void PutIp(std::uint8_t* out, const Ip4& ip) {
+    std::copy(ip.begin(), ip.end(), out);
+}
 
-bool IsWrite(std::uint8_t function) { return function == 101 || function == 205; }
+bool IsWrite(std::uint8_t function) {
+    return function == 101 || function == 205;
+}
 
 std::uint32_t Clamp32(std::uint64_t v) {
     return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
@@ -71,7 +75,9 @@ void Module::SetListeningPorts(std::uint16_t management, const std::array<std::u
     listeningVlanPorts_ = vlan;
 }
 
-std::uint32_t Module::UptimeSeconds() const { return Clamp32((Now() - powerOnMs_) / 1000); }
+std::uint32_t Module::UptimeSeconds() const {
+    return Clamp32((Now() - powerOnMs_) / 1000);
+}
 
 bool Module::RemoteAllows(const Source& source) const {
     if (source.channel == Channel::kUsb || source.channel == Channel::kSerial) return true;
@@ -79,9 +85,9 @@ bool Module::RemoteAllows(const Source& source) const {
         case 1:
             return true;
         case 2:
-            return std::any_of(remote_.users.begin(), remote_.users.end(), [&](const TableEntry& u) {
-                return u.Matches(source.ip, source.port);
-            });
+            return std::any_of(
+                remote_.users.begin(), remote_.users.end(),
+                [&](const TableEntry& u) { return u.Matches(source.ip, source.port); });
         default:
             return false;
     }
@@ -126,8 +132,8 @@ wire::Reply Module::Manage(const wire::Request& rq, bool* restart) {
                 break;
             }
             const std::string name = kModuleType;
-            const std::string text =
-                rq.peripheral == 2 ? std::string(kFirmwareVersion) : name.substr(4 * rq.peripheral, 4);
+            const std::string text = rq.peripheral == 2 ? std::string(kFirmwareVersion)
+                                                        : name.substr(4 * rq.peripheral, 4);
             PutText(r.data.data(), text, 4);
             // The utility hands the value on as the next identification request's command.
             r.replyValue = static_cast<std::uint8_t>((rq.peripheral + 1) % 3);
@@ -295,7 +301,8 @@ const std::vector<std::uint8_t>* Module::Cached(const std::string& key, std::uin
 
 void Module::Remember(const std::string& key, std::uint32_t sequence, const std::uint8_t* bytes,
                       std::size_t size, const std::vector<std::uint8_t>& reply) {
-    auto it = std::find_if(cache_.begin(), cache_.end(), [&](const CacheSlot& s) { return s.key == key; });
+    auto it = std::find_if(cache_.begin(), cache_.end(),
+                           [&](const CacheSlot& s) { return s.key == key; });
     if (it == cache_.end()) {
         cache_.push_front(CacheSlot{key, {}});
         if (cache_.size() > kCachedClients) cache_.pop_back();
@@ -303,7 +310,8 @@ void Module::Remember(const std::string& key, std::uint32_t sequence, const std:
         cache_.splice(cache_.begin(), cache_, it);
     }
     auto& replies = cache_.front().replies;
-    replies.push_front(CachedReply{sequence, std::vector<std::uint8_t>(bytes, bytes + size), reply});
+    replies.push_front(
+        CachedReply{sequence, std::vector<std::uint8_t>(bytes, bytes + size), reply});
     if (replies.size() > kCachedRepliesPerClient) replies.pop_back();
 }
 

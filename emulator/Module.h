@@ -30,8 +30,12 @@ constexpr Ip4 kSetupGateway = {192, 168, 1, 254};
 
 enum class Channel { kManagement, kUsb, kSerial, kVlan1, kVlan2, kVlan3 };
 
-constexpr bool IsVlan(Channel c) { return c >= Channel::kVlan1; }
-constexpr int VlanIndex(Channel c) { return static_cast<int>(c) - static_cast<int>(Channel::kVlan1); }
+constexpr bool IsVlan(Channel c) {
+    return c >= Channel::kVlan1;
+}
+constexpr int VlanIndex(Channel c) {
+    return static_cast<int>(c) - static_cast<int>(Channel::kVlan1);
+}
 
 // Where a request came from. For the UDP channels ip and port are the sender's; key
 // tells clients apart for the reply cache (e.g. "udp 127.0.0.1:40000").
@@ -66,7 +70,7 @@ struct ErrorRecord {
 };
 
 class Module {
-public:
+  public:
     using Clock = std::function<std::uint64_t()>;  // milliseconds, never going back
     // Keeps the state (the state file); false with a message when it could not.
     using Persist = std::function<bool(const ModuleState&, std::string* error)>;
@@ -91,7 +95,9 @@ public:
     void SetSerial(const std::string& serial) { serial_ = serial; }
 
     const ModuleState& State() const { return state_; }
-    const Block& StoredBlock(std::uint16_t number) const { return state_.blocks[number - kRemoteBlock]; }
+    const Block& StoredBlock(std::uint16_t number) const {
+        return state_.blocks[number - kRemoteBlock];
+    }
     const RemoteSettings& Remote() const { return remote_; }
     const VlanInterface& Vlan(int v) const { return vlans_[static_cast<std::size_t>(v)]; }
     std::uint32_t UptimeSeconds() const;
@@ -100,7 +106,7 @@ public:
     const std::deque<ErrorRecord>& Errors() const { return errors_; }
     bool RemoteAllows(const Source& source) const;
 
-private:
+  private:
     struct CachedReply {
         std::uint32_t sequence = 0;
         std::vector<std::uint8_t> request;

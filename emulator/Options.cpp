@@ -12,7 +12,8 @@ namespace kv::emu {
 namespace {
 
 std::optional<std::uint64_t> Unsigned(const std::string& text, std::uint64_t max) {
-    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 20 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     errno = 0;
     unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
@@ -21,7 +22,8 @@ std::optional<std::uint64_t> Unsigned(const std::string& text, std::uint64_t max
 }
 
 std::optional<double> Number(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos)
+        return std::nullopt;
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
     if (end == nullptr || *end != '\0' || !std::isfinite(v)) return std::nullopt;
@@ -129,9 +131,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
                     std::size_t comma = v->find(',', start);
                     if ((k < 2) != (comma != std::string::npos))
                         return fail("--vlan-ports needs three ports separated by commas");
-                    auto p = Unsigned(v->substr(start, comma == std::string::npos ? std::string::npos
-                                                                                : comma - start),
-                                      65535);
+                    auto p =
+                        Unsigned(v->substr(start, comma == std::string::npos ? std::string::npos
+                                                                             : comma - start),
+                                 65535);
                     if (!p) return fail("--vlan-ports: each port must be 0..65535");
                     ports[k] = static_cast<std::uint16_t>(*p);
                     start = comma + 1;
@@ -154,10 +157,14 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
                        name == "--delay-share") {
                 auto p = Share(*v);
                 if (!p) return fail(name + " must be a share from 0 to 1");
-                if (name == "--drop") o.faults.drop = *p;
-                else if (name == "--duplicate") o.faults.duplicate = *p;
-                else if (name == "--corrupt") o.faults.corrupt = *p;
-                else o.faults.delayShare = *p;
+                if (name == "--drop")
+                    o.faults.drop = *p;
+                else if (name == "--duplicate")
+                    o.faults.duplicate = *p;
+                else if (name == "--corrupt")
+                    o.faults.corrupt = *p;
+                else
+                    o.faults.delayShare = *p;
             } else if (name == "--delay") {
                 auto ms = Unsigned(*v, 600000);
                 if (!ms) return fail("--delay must be 0..600000 ms");
@@ -168,7 +175,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
                 o.faults.seed = *s;
             } else if (name == "--lifetime") {
                 auto s = Number(*v);
-                if (!s || *s <= 0 || *s > 1e7) return fail("--lifetime must be a positive number of seconds");
+                if (!s || *s <= 0 || *s > 1e7)
+                    return fail("--lifetime must be a positive number of seconds");
                 o.lifetimeSeconds = *s;
             } else {
                 return fail("unknown option " + name);

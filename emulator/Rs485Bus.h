@@ -28,15 +28,15 @@ struct BusTransfer {
 };
 
 class Rs485Bus {
-public:
+  public:
     Rs485Bus();
 
     BusTransfer Transfer(const wire::Request& request);
     bool Present(std::uint8_t address) const { return modules_.count(address) != 0; }
 
-private:
+  private:
     struct Station {
-        std::string name;  // eight characters
+        std::string name;     // eight characters
         std::string version;  // four characters
         // What 205/p wrote and 204/p reads back, by peripheral; a fresh peripheral holds
         // a pattern that tells the stations apart.

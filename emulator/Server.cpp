@@ -32,7 +32,9 @@ void Say(const std::string& line) {
     std::fflush(stdout);
 }
 
-std::string Errno() { return std::strerror(errno); }
+std::string Errno() {
+    return std::strerror(errno);
+}
 
 // Creates the folder and any missing parents, private to the user as the device
 // folder must be.
@@ -59,7 +61,8 @@ bool MakeFolder(const std::string& path, std::string* error) {
 }
 
 bool IsLoopback(const sockaddr_storage& a, socklen_t length) {
-    if (a.ss_family != AF_INET || length < static_cast<socklen_t>(sizeof(sockaddr_in))) return false;
+    if (a.ss_family != AF_INET || length < static_cast<socklen_t>(sizeof(sockaddr_in)))
+        return false;
     const auto& in = reinterpret_cast<const sockaddr_in&>(a);
     return (ntohl(in.sin_addr.s_addr) >> 24) == 127 && in.sin_port != 0;
 }
@@ -67,9 +70,14 @@ bool IsLoopback(const sockaddr_storage& a, socklen_t length) {
 }  // namespace
 
 Server::Server(const Options& options, Module& module, std::string usbSerial)
-    : options_(options), module_(module), faults_(options.faults), usbSerial_(std::move(usbSerial)) {}
+    : options_(options),
+      module_(module),
+      faults_(options.faults),
+      usbSerial_(std::move(usbSerial)) {}
 
-Server::~Server() { CloseAll(); }
+Server::~Server() {
+    CloseAll();
+}
 
 std::uint64_t Server::NowMs() const {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -83,7 +91,8 @@ std::size_t Server::UdpIndex(Channel c) {
 
 Channel Server::UdpChannel(std::size_t index) {
     return index == 0 ? Channel::kManagement
-                      : static_cast<Channel>(static_cast<int>(Channel::kVlan1) + static_cast<int>(index) - 1);
+                      : static_cast<Channel>(static_cast<int>(Channel::kVlan1) +
+                                             static_cast<int>(index) - 1);
 }
 
 int Server::BindUdp(std::uint16_t port, std::uint16_t* bound, std::string* error) const {
@@ -97,7 +106,8 @@ int Server::BindUdp(std::uint16_t port, std::uint16_t* bound, std::string* error
     a.sin_port = htons(port);
     ::inet_pton(AF_INET, options_.address.c_str(), &a.sin_addr);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        *error = "cannot listen on udp " + options_.address + ":" + std::to_string(port) + ": " + Errno();
+        *error = "cannot listen on udp " + options_.address + ":" + std::to_string(port) + ": " +
+                 Errno();
         ::close(fd);
         return -1;
     }
@@ -134,7 +144,8 @@ bool Server::OpenUsb() {
         bool live = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         if (probe >= 0) ::close(probe);
         if (live) {
-            Complain("a USB device with serial number " + usbSerial_ + " is already plugged in (" + path + ")");
+            Complain("a USB device with serial number " + usbSerial_ + " is already plugged in (" +
+                     path + ")");
             return false;
         }
         ::unlink(path.c_str());
@@ -224,7 +235,8 @@ bool Server::Start() {
     std::array<std::uint16_t, kUdpChannels> wanted{};
     wanted[0] = options_.port.value_or(module_.Remote().port);
     for (std::size_t v = 0; v < 3; ++v)
-        wanted[1 + v] = options_.vlanPorts ? (*options_.vlanPorts)[v] : module_.Vlan(static_cast<int>(v)).Settings().port;
+        wanted[1 + v] = options_.vlanPorts ? (*options_.vlanPorts)[v]
+                                           : module_.Vlan(static_cast<int>(v)).Settings().port;
     for (std::size_t i = 0; i < kUdpChannels; ++i) {
         std::string error;
         udp_[i] = BindUdp(wanted[i], &udpPort_[i], &error);
@@ -320,16 +332,18 @@ void Server::ReceiveUsb() {
     for (int n = 0; n < kReadsPerWake && usb_ >= 0; ++n) {
         sockaddr_storage from{};
         socklen_t length = sizeof from;
-        ssize_t got = ::recvfrom(usb_, buf, sizeof buf, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &length);
+        ssize_t got = ::recvfrom(usb_, buf, sizeof buf, MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&from), &length);
         if (got < 0) return;
         if (static_cast<std::size_t>(got) > sizeof buf) continue;
         const auto& un = reinterpret_cast<const sockaddr_un&>(from);
         // A client that did not bind a name cannot be answered.
-        if (from.ss_family != AF_UNIX || length <= static_cast<socklen_t>(offsetof(sockaddr_un, sun_path)) ||
+        if (from.ss_family != AF_UNIX ||
+            length <= static_cast<socklen_t>(offsetof(sockaddr_un, sun_path)) ||
             un.sun_path[0] == '\0')
             continue;
-        const std::size_t pathLength =
-            strnlen(un.sun_path, static_cast<std::size_t>(length) - offsetof(sockaddr_un, sun_path));
+        const std::size_t pathLength = strnlen(
+            un.sun_path, static_cast<std::size_t>(length) - offsetof(sockaddr_un, sun_path));
         Source s;
         s.channel = Channel::kUsb;
         s.key = "usb " + std::string(un.sun_path, pathLength);
@@ -418,7 +432,8 @@ void Server::DoRestart() {
 int Server::Run() {
     const std::optional<std::uint64_t> deadline =
         options_.lifetimeSeconds
-            ? std::optional<std::uint64_t>(startMs_ + static_cast<std::uint64_t>(*options_.lifetimeSeconds * 1000.0))
+            ? std::optional<std::uint64_t>(
+                  startMs_ + static_cast<std::uint64_t>(*options_.lifetimeSeconds * 1000.0))
             : std::nullopt;
     for (;;) {
         SendDue();

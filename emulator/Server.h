@@ -24,7 +24,7 @@
 namespace kv::emu {
 
 class Server {
-public:
+  public:
     Server(const Options& options, Module& module, std::string usbSerial);
     ~Server();
     Server(const Server&) = delete;
@@ -35,7 +35,7 @@ public:
     // Runs until SIGINT, SIGTERM or the lifetime ends; returns the exit code.
     int Run();
 
-private:
+  private:
     struct Outgoing {
         Channel channel = Channel::kManagement;
         sockaddr_storage to{};

@@ -63,7 +63,9 @@ bool Fail(std::string* error, const std::string& message) {
     return false;
 }
 
-std::string Errno() { return std::strerror(errno); }
+std::string Errno() {
+    return std::strerror(errno);
+}
 
 std::string FolderOf(const std::string& path) {
     auto slash = path.rfind('/');
@@ -143,7 +145,8 @@ std::optional<ModuleState> ParseState(const std::string& text, std::string* erro
             haveMac = true;
         } else if (key == "block" && words.size() == 3) {
             unsigned n = 0;
-            if (words[1].size() != 3 || words[1].find_first_not_of("0123456789") != std::string::npos)
+            if (words[1].size() != 3 ||
+                words[1].find_first_not_of("0123456789") != std::string::npos)
                 return fail("bad block number");
             n = static_cast<unsigned>(std::stoul(words[1]));
             if (!IsConfigBlock(n)) return fail("block number not 250..254");

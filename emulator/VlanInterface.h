@@ -21,7 +21,7 @@ struct Verdict {
 };
 
 class VlanInterface {
-public:
+  public:
     static constexpr std::size_t kStatusWords = 80;
 
     // Takes the settings into effect: counters, users and the current client start afresh.
@@ -40,7 +40,7 @@ public:
     const VlanSettings& Settings() const { return settings_; }
     std::uint64_t RemainingValidityMs(std::uint64_t nowMs) const;
 
-private:
+  private:
     struct UserRecord {
         Ip4 ip{};
         std::uint16_t port = 0;

@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     using namespace kv::emu;
     auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok) {
-        std::fprintf(stderr, "kv3380u-emulator: %s\nTry kv3380u-emulator --help.\n", parsed.error.c_str());
+        std::fprintf(stderr, "kv3380u-emulator: %s\nTry kv3380u-emulator --help.\n",
+                     parsed.error.c_str());
         return 2;
     }
     const Options& options = parsed.options;
@@ -34,9 +35,11 @@ int main(int argc, char** argv) {
             break;
         case LoadResult::kAbsent: {
             std::random_device device;
-            const std::uint64_t seed = (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
-                                       static_cast<std::uint64_t>(::getpid()) ^
-                                       static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+            const std::uint64_t seed =
+                (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+                static_cast<std::uint64_t>(::getpid()) ^
+                static_cast<std::uint64_t>(
+                    std::chrono::system_clock::now().time_since_epoch().count());
             state = NewState(options.usbSerial.value_or("00000001"), seed);
             std::string error;
             if (!SaveState(options.statePath, state, &error)) {
@@ -47,7 +50,8 @@ int main(int argc, char** argv) {
         }
         case LoadResult::kFailed:
             // Left as it is: the file may hold settings someone wants back.
-            std::fprintf(stderr, "kv3380u-emulator: %s; not overwriting it\n", loaded.error.c_str());
+            std::fprintf(stderr, "kv3380u-emulator: %s; not overwriting it\n",
+                         loaded.error.c_str());
             return 1;
     }
     const std::string serial = options.usbSerial.value_or(state.serial);
@@ -55,9 +59,10 @@ int main(int argc, char** argv) {
     Module module(
         state,
         [] {
-            return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                  std::chrono::steady_clock::now().time_since_epoch())
-                                                  .count());
+            return static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count());
         },
         [statePath](const ModuleState& s, std::string* error) {
             if (SaveState(statePath, s, error)) return true;

@@ -19,13 +19,15 @@ std::uint64_t g_now = 0;
 
 Module& TheModule() {
     // One module across inputs, so that inputs also meet the state earlier ones left.
-    static Module module(NewState("FUZZ0001", 1), [] { return g_now; },
-                         [](const ModuleState&, std::string*) { return true; });
+    static Module module(
+        NewState("FUZZ0001", 1), [] { return g_now; },
+        [](const ModuleState&, std::string*) { return true; });
     return module;
 }
 
-std::vector<std::uint8_t> RequestBytes(std::uint32_t seq, std::uint8_t address, std::uint8_t function,
-                                       std::uint8_t peripheral, std::vector<std::uint8_t> data = {}) {
+std::vector<std::uint8_t> RequestBytes(std::uint32_t seq, std::uint8_t address,
+                                       std::uint8_t function, std::uint8_t peripheral,
+                                       std::vector<std::uint8_t> data = {}) {
     kv::wire::Request r;
     r.sequence = seq;
     r.address = address;
@@ -56,11 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Mostly loopback senders, sometimes not: those must never get an answer.
     const int pick = selector & 0x0F;
     const bool outside = pick >= 12;
-    static const Channel kOutsideChannels[] = {Channel::kManagement, Channel::kVlan1, Channel::kVlan3};
+    static const Channel kOutsideChannels[] = {Channel::kManagement, Channel::kVlan1,
+                                               Channel::kVlan3};
     source.channel = outside ? kOutsideChannels[pick - 12] : static_cast<Channel>(pick % 6);
-    source.ip = outside ? kv::emu::Ip4{192, 168, 0, 99} : kv::emu::Ip4{127, 0, 0, static_cast<std::uint8_t>(1 + (selector >> 6))};
+    source.ip = outside ? kv::emu::Ip4{192, 168, 0, 99}
+                        : kv::emu::Ip4{127, 0, 0, static_cast<std::uint8_t>(1 + (selector >> 6))};
     source.port = static_cast<std::uint16_t>(40000 + (selector >> 6));
-    source.key = std::to_string(static_cast<int>(source.channel)) + "/" + std::to_string(source.ip[3]);
+    source.key =
+        std::to_string(static_cast<int>(source.channel)) + "/" + std::to_string(source.ip[3]);
 
     const bool udp = source.channel == Channel::kManagement || IsVlan(source.channel);
     auto feed = [&](const std::uint8_t* bytes, std::size_t n) {

@@ -8,7 +8,9 @@
 namespace kv::emu {
 namespace {
 
-unsigned Sum(const Block& b) { return std::accumulate(b.begin(), b.end(), 0u); }
+unsigned Sum(const Block& b) {
+    return std::accumulate(b.begin(), b.end(), 0u);
+}
 
 TEST(EmulatorBlocks, DefaultBlocksHoldTheDefaultConfigurationWithValidChecksums) {
     const BlockSet blocks = DefaultBlocks();
@@ -61,14 +63,16 @@ TEST(EmulatorBlocks, UserTablesMoveFromOctetOrderToUserOrder) {
     const std::size_t r = ModuleConfig::kRemote;
     for (std::size_t u = 0; u < 3; ++u) {
         for (std::size_t k = 0; k < 4; ++k)
-            c.bytes[r + ModuleConfig::kRemoteUserIp + 3 * k + u] = static_cast<std::uint8_t>(10 * (u + 1) + k);
+            c.bytes[r + ModuleConfig::kRemoteUserIp + 3 * k + u] =
+                static_cast<std::uint8_t>(10 * (u + 1) + k);
         c.SetU16(r + ModuleConfig::kRemoteUserPort + 2 * u, static_cast<std::uint16_t>(1000 + u));
     }
     const std::size_t v2 = ModuleConfig::VlanOffset(1);
     c.bytes[v2 + ModuleConfig::kVlanMode] = 2;
     for (std::size_t u = 0; u < 3; ++u) {
         for (std::size_t k = 0; k < 4; ++k)
-            c.bytes[v2 + ModuleConfig::kVlanUserIp + 3 * k + u] = static_cast<std::uint8_t>(100 + 10 * u + k);
+            c.bytes[v2 + ModuleConfig::kVlanUserIp + 3 * k + u] =
+                static_cast<std::uint8_t>(100 + 10 * u + k);
         c.SetU16(v2 + ModuleConfig::kVlanUserPort + 2 * u, static_cast<std::uint16_t>(0xFFFF - u));
         c.bytes[v2 + ModuleConfig::kVlanUserAccess + u] = static_cast<std::uint8_t>(u == 1);
     }

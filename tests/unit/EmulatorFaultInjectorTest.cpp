@@ -85,7 +85,8 @@ TEST(EmulatorFaultInjector, SharesAreRoughlyKeptAndTheSameSeedRepeats) {
     FaultInjector c(s);
     FaultInjector d(FaultSettings{s.drop, 0, 0, 10, 0.5, false, false, 99});
     int differ = 0;
-    for (int i = 0; i < 200; ++i) differ += c.Plan(reply).copies.size() != d.Plan(reply).copies.size();
+    for (int i = 0; i < 200; ++i)
+        differ += c.Plan(reply).copies.size() != d.Plan(reply).copies.size();
     EXPECT_GT(differ, 0) << "another seed gives other faults";
 }
 

@@ -17,36 +17,41 @@ Source Usb(const std::string& client = "/run/client-1.sock") {
 Source Udp(Channel channel, Ip4 ip, std::uint16_t port) {
     return {channel, ip, port,
             "udp" + std::to_string(static_cast<int>(channel)) + " " + std::to_string(ip[0]) + "." +
-                std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." + std::to_string(ip[3]) + ":" +
-                std::to_string(port)};
+                std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." + std::to_string(ip[3]) +
+                ":" + std::to_string(port)};
 }
 
 std::uint32_t U32(const std::array<std::uint8_t, wire::kDataWords>& d, std::size_t at) {
-    return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (static_cast<std::uint32_t>(d[at + 3]) << 24);
+    return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) |
+           (static_cast<std::uint32_t>(d[at + 3]) << 24);
 }
 
-std::string Text(const std::array<std::uint8_t, wire::kDataWords>& d, std::size_t at, std::size_t n) {
-    return std::string(d.begin() + static_cast<std::ptrdiff_t>(at), d.begin() + static_cast<std::ptrdiff_t>(at + n));
+std::string Text(const std::array<std::uint8_t, wire::kDataWords>& d, std::size_t at,
+                 std::size_t n) {
+    return std::string(d.begin() + static_cast<std::ptrdiff_t>(at),
+                       d.begin() + static_cast<std::ptrdiff_t>(at + n));
 }
 
 // A module with a hand-driven clock and a state file kept in memory.
 class EmulatorModule : public ::testing::Test {
-protected:
+  protected:
     explicit EmulatorModule(bool corruptStore = false)
-        : module_(NewState("SN123456", 42), [this] { return now_; },
-                  [this](const ModuleState& s, std::string* error) {
-                      ++saves_;
-                      if (failSaves_) {
-                          *error = "disk full";
-                          return false;
-                      }
-                      saved_ = s;
-                      return true;
-                  },
-                  corruptStore) {}
+        : module_(
+              NewState("SN123456", 42), [this] { return now_; },
+              [this](const ModuleState& s, std::string* error) {
+                  ++saves_;
+                  if (failSaves_) {
+                      *error = "disk full";
+                      return false;
+                  }
+                  saved_ = s;
+                  return true;
+              },
+              corruptStore) {}
 
-    std::vector<std::uint8_t> Bytes(std::uint8_t address, std::uint8_t function, std::uint8_t peripheral,
-                                    std::uint8_t command, std::vector<std::uint8_t> data = {},
+    std::vector<std::uint8_t> Bytes(std::uint8_t address, std::uint8_t function,
+                                    std::uint8_t peripheral, std::uint8_t command,
+                                    std::vector<std::uint8_t> data = {},
                                     std::optional<std::uint32_t> sequence = std::nullopt) {
         wire::Request rq;
         rq.sequence = sequence.value_or(++sequence_);
@@ -59,8 +64,9 @@ protected:
     }
 
     // Sends one request; nullopt when the module stays silent.
-    std::optional<wire::Reply> Send(const Source& from, std::uint8_t function, std::uint8_t peripheral,
-                                    std::vector<std::uint8_t> data = {}, std::uint8_t address = 0) {
+    std::optional<wire::Reply> Send(const Source& from, std::uint8_t function,
+                                    std::uint8_t peripheral, std::vector<std::uint8_t> data = {},
+                                    std::uint8_t address = 0) {
         auto bytes = Bytes(address, function, peripheral, 0, std::move(data));
         last_ = module_.HandleDatagram(from, bytes.data(), bytes.size());
         if (last_.datagram.empty()) return std::nullopt;
@@ -73,7 +79,9 @@ protected:
     }
 
     std::optional<wire::Reply> ReadBlock(unsigned number, const Source& from = Usb()) {
-        return Send(from, 204, 1, {0, static_cast<std::uint8_t>(number & 0xFF), static_cast<std::uint8_t>(number >> 8), 0});
+        return Send(from, 204, 1,
+                    {0, static_cast<std::uint8_t>(number & 0xFF),
+                     static_cast<std::uint8_t>(number >> 8), 0});
     }
 
     // The utility's verified write: hand over, store, read back.
@@ -82,11 +90,14 @@ protected:
         data.insert(data.end(), block.begin(), block.end());
         auto handed = Send(from, 205, 0, data);
         if (!handed || handed->status != wire::kOk) return handed ? handed->status : 255;
-        auto stored = Send(from, 101, 11, {static_cast<std::uint8_t>(number & 0xFF), static_cast<std::uint8_t>(number >> 8), 0, 0});
+        auto stored = Send(from, 101, 11,
+                           {static_cast<std::uint8_t>(number & 0xFF),
+                            static_cast<std::uint8_t>(number >> 8), 0, 0});
         return stored ? stored->status : 255;
     }
 
-    static Block RemoteBlock(std::uint16_t port, std::uint8_t mode, std::vector<TableEntry> users = {}) {
+    static Block RemoteBlock(std::uint16_t port, std::uint8_t mode,
+                             std::vector<TableEntry> users = {}) {
         Block b{};
         b[0] = static_cast<std::uint8_t>(port & 0xFF);
         b[1] = static_cast<std::uint8_t>(port >> 8);
@@ -189,7 +200,8 @@ TEST_F(EmulatorModule, AStoreThatCannotBeKeptIsReportedAndChangesNothing) {
 }
 
 TEST_F(EmulatorModule, UnknownRequestsAreAnsweredAsSuch) {
-    for (auto [f, p] : std::vector<std::pair<int, int>>{{0, 0}, {204, 2}, {205, 1}, {101, 12}, {255, 255}, {199, 0}})
+    for (auto [f, p] : std::vector<std::pair<int, int>>{
+             {0, 0}, {204, 2}, {205, 1}, {101, 12}, {255, 255}, {199, 0}})
         EXPECT_EQ(Send(Usb(), static_cast<std::uint8_t>(f), static_cast<std::uint8_t>(p))->status,
                   wire::kModuleUnknownRequest)
             << f << "/" << p;
@@ -309,7 +321,10 @@ TEST_F(EmulatorModule, RemoteManagementObeysTheModeInEffect) {
     EXPECT_TRUE(Send({Channel::kSerial, {}, 0, "com"}, 200, 0));
 
     // Mode 2: only the table; port 0 and 65535 stand for any port.
-    ASSERT_EQ(Store(250, RemoteBlock(56565, 2, {{{127, 0, 0, 5}, 3000, 0}, {{127, 0, 0, 7}, 0, 0}, {{127, 0, 0, 8}, 0xFFFF, 0}})),
+    ASSERT_EQ(Store(250, RemoteBlock(56565, 2,
+                                     {{{127, 0, 0, 5}, 3000, 0},
+                                      {{127, 0, 0, 7}, 0, 0},
+                                      {{127, 0, 0, 8}, 0xFFFF, 0}})),
               wire::kOk);
     module_.Restart();
     EXPECT_TRUE(Send(alice, 200, 0));
@@ -337,10 +352,11 @@ TEST_F(EmulatorModule, NothingIsEverSentTowardsANonLoopbackSender) {
 TEST_F(EmulatorModule, MalformedDatagramsAreDroppedSilently) {
     auto good = Bytes(0, 200, 0, 0);
     std::vector<std::vector<std::uint8_t>> bad = {{}, {'K', 'V', '3', '8'}, good, good, good};
-    bad[2].back() ^= 1;                     // CRC
-    bad[3].pop_back();                      // cut short
-    bad[4][5] = wire::kTypeReply;           // a reply is not a request
-    for (const auto& b : bad) EXPECT_TRUE(module_.HandleDatagram(Usb(), b.data(), b.size()).datagram.empty());
+    bad[2].back() ^= 1;            // CRC
+    bad[3].pop_back();             // cut short
+    bad[4][5] = wire::kTypeReply;  // a reply is not a request
+    for (const auto& b : bad)
+        EXPECT_TRUE(module_.HandleDatagram(Usb(), b.data(), b.size()).datagram.empty());
     EXPECT_TRUE(module_.HandleDatagram(Usb(), nullptr, 0).datagram.empty());
 }
 
@@ -364,7 +380,8 @@ TEST_F(EmulatorModule, RepeatedRequestIsAnsweredFromTheCacheNotExecutedTwice) {
 
     // The same sequence number from another client is that client's own request.
     Response other = module_.HandleDatagram(Usb("/run/client-2.sock"), store.data(), store.size());
-    EXPECT_EQ(wire::DecodeReply(other.datagram.data(), other.datagram.size())->status, wire::kModuleNoData);
+    EXPECT_EQ(wire::DecodeReply(other.datagram.data(), other.datagram.size())->status,
+              wire::kModuleNoData);
 
     // The same sequence number with other content (a client that started over) is new.
     auto reused = Bytes(0, 204, 100, 0, {}, 2);
@@ -397,7 +414,7 @@ TEST_F(EmulatorModule, ReplyCacheForgetsOldestRepliesAndClients) {
 }
 
 class EmulatorModuleCorruptStore : public EmulatorModule {
-protected:
+  protected:
     EmulatorModuleCorruptStore() : EmulatorModule(true) {}
 };
 
@@ -422,7 +439,9 @@ TEST_F(EmulatorModule, VlanRequestsReachTheBusStations) {
     const std::string name = Text(name1->data, 0, 4) + Text(name2->data, 0, 4);
     EXPECT_EQ(name.size(), 8u);
     EXPECT_NE(name, "KV-3380U") << "a station, not the module itself";
-    EXPECT_NE(Text(Send(client, 200, 0, {}, 2)->data, 0, 4) + Text(Send(client, 200, 1, {}, 2)->data, 0, 4), name);
+    EXPECT_NE(Text(Send(client, 200, 0, {}, 2)->data, 0, 4) +
+                  Text(Send(client, 200, 1, {}, 2)->data, 0, 4),
+              name);
 
     // A station keeps what is written to it.
     std::vector<std::uint8_t> data(4, 0);
@@ -445,7 +464,8 @@ TEST_F(EmulatorModule, AbsentStationTimesOutIntoTheErrorTable) {
 
     for (std::uint8_t k = 0; k < 7; ++k) {
         now_ += 1000;
-        auto r = Send(client, 204, static_cast<std::uint8_t>(10 + k), {}, static_cast<std::uint8_t>(30 + k));
+        auto r = Send(client, 204, static_cast<std::uint8_t>(10 + k), {},
+                      static_cast<std::uint8_t>(30 + k));
         ASSERT_TRUE(r);
         EXPECT_EQ(r->status, wire::kModuleBusAbsent);
         EXPECT_GE(last_.delayMs, kBusTimeoutMs) << "the reply waits out the bus time-out";

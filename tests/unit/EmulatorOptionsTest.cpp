@@ -5,7 +5,9 @@
 namespace kv::emu {
 namespace {
 
-ParsedOptions Parse(std::vector<std::string> args) { return ParseOptions(args); }
+ParsedOptions Parse(std::vector<std::string> args) {
+    return ParseOptions(args);
+}
 
 TEST(EmulatorOptions, DefaultsListenOn127002WithStoredPorts) {
     auto r = Parse({});
@@ -23,10 +25,36 @@ TEST(EmulatorOptions, DefaultsListenOn127002WithStoredPorts) {
 }
 
 TEST(EmulatorOptions, ReadsEveryOption) {
-    auto r = Parse({"--address", "127.1.2.3", "--port", "0", "--vlan-ports", "0,5001,65535", "--usb-serial",
-                    "AB12CD34", "--usb-dir", "/tmp/x", "--no-usb", "--com", "7", "--state", "s.txt",
-                    "--drop", "0.25", "--duplicate=1", "--corrupt", "0", "--delay", "300", "--delay-share",
-                    ".5", "--silent", "--corrupt-store", "--seed", "18446744073709551615", "--lifetime", "2.5"});
+    auto r = Parse({"--address",
+                    "127.1.2.3",
+                    "--port",
+                    "0",
+                    "--vlan-ports",
+                    "0,5001,65535",
+                    "--usb-serial",
+                    "AB12CD34",
+                    "--usb-dir",
+                    "/tmp/x",
+                    "--no-usb",
+                    "--com",
+                    "7",
+                    "--state",
+                    "s.txt",
+                    "--drop",
+                    "0.25",
+                    "--duplicate=1",
+                    "--corrupt",
+                    "0",
+                    "--delay",
+                    "300",
+                    "--delay-share",
+                    ".5",
+                    "--silent",
+                    "--corrupt-store",
+                    "--seed",
+                    "18446744073709551615",
+                    "--lifetime",
+                    "2.5"});
     ASSERT_TRUE(r.ok) << r.error;
     const Options& o = r.options;
     EXPECT_EQ(o.address, "127.1.2.3");
@@ -90,9 +118,10 @@ TEST(EmulatorOptions, HelpNamesTheAddressPortsSerialAndStateFile) {
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(r.options.help);
     const std::string usage = UsageText();
-    for (const char* option : {"--address", "--port", "--vlan-ports", "--usb-serial", "--state", "--drop",
-                               "--duplicate", "--corrupt", "--delay", "--silent", "--corrupt-store", "--seed",
-                               "--lifetime", "--no-usb", "--com", "--usb-dir"})
+    for (const char* option :
+         {"--address", "--port", "--vlan-ports", "--usb-serial", "--state", "--drop", "--duplicate",
+          "--corrupt", "--delay", "--silent", "--corrupt-store", "--seed", "--lifetime", "--no-usb",
+          "--com", "--usb-dir"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -34,10 +34,12 @@ using Clock = std::chrono::steady_clock;
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kReplyTimeoutMs = 3000;
 
-std::string EmulatorPath() { return std::string(KV_BIN_DIR) + "/kv3380u-emulator"; }
+std::string EmulatorPath() {
+    return std::string(KV_BIN_DIR) + "/kv3380u-emulator";
+}
 
 class EmulatorProcess {
-public:
+  public:
     ~EmulatorProcess() {
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
@@ -82,7 +84,9 @@ public:
                 buffer_.erase(0, nl + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                    .count();
             if (left <= 0) return std::nullopt;
             pollfd p{out_, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
@@ -122,13 +126,14 @@ public:
         std::string text;
         char buf[512];
         ::fcntl(err_, F_SETFL, O_NONBLOCK);
-        for (ssize_t n; (n = ::read(err_, buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = ::read(err_, buf, sizeof buf)) > 0;)
+            text.append(buf, static_cast<std::size_t>(n));
         return text;
     }
 
     void Signal(int signal) { ::kill(pid_, signal); }
 
-private:
+  private:
     pid_t pid_ = -1;
     int out_ = -1;
     int err_ = -1;
@@ -142,7 +147,7 @@ std::uint16_t PortOf(const std::string& line) {
 }
 
 class UdpClient {
-public:
+  public:
     UdpClient() {
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -152,7 +157,8 @@ public:
     }
     ~UdpClient() { ::close(fd_); }
 
-    std::optional<wire::Reply> Transact(std::uint16_t port, wire::Request rq, int timeoutMs = kReplyTimeoutMs) {
+    std::optional<wire::Reply> Transact(std::uint16_t port, wire::Request rq,
+                                        int timeoutMs = kReplyTimeoutMs) {
         rq.sequence = ++sequence_;
         auto bytes = wire::EncodeRequest(rq);
         sockaddr_in to{};
@@ -162,7 +168,9 @@ public:
         ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                    .count();
             if (left <= 0) return std::nullopt;
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
@@ -190,7 +198,9 @@ public:
         std::vector<std::vector<std::uint8_t>> got;
         const auto deadline = Clock::now() + std::chrono::milliseconds(forMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                    .count();
             if (left <= 0) return got;
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
@@ -200,12 +210,13 @@ public:
         }
     }
 
-private:
+  private:
     int fd_ = -1;
     std::uint32_t sequence_ = 0;
 };
 
-wire::Request Req(std::uint8_t function, std::uint8_t peripheral, std::vector<std::uint8_t> data = {}) {
+wire::Request Req(std::uint8_t function, std::uint8_t peripheral,
+                  std::vector<std::uint8_t> data = {}) {
     wire::Request rq;
     rq.function = function;
     rq.peripheral = peripheral;
@@ -226,7 +237,7 @@ std::uint16_t FreePort() {
 }
 
 class EmulatorProcessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!fs::exists(EmulatorPath())) GTEST_SKIP() << "kv3380u-emulator not built";
         char pattern[] = "/tmp/kvemu-proc-XXXXXX";
@@ -237,8 +248,8 @@ protected:
         if (!dir_.empty()) fs::remove_all(dir_);
     }
     std::vector<std::string> Args(std::vector<std::string> more = {}) const {
-        std::vector<std::string> a = {"--port", "0", "--vlan-ports", "0,0,0", "--usb-dir", dir_ + "/usb",
-                                      "--state", dir_ + "/state"};
+        std::vector<std::string> a = {"--port",    "0",           "--vlan-ports", "0,0,0",
+                                      "--usb-dir", dir_ + "/usb", "--state",      dir_ + "/state"};
         a.insert(a.end(), more.begin(), more.end());
         return a;
     }
@@ -290,8 +301,9 @@ TEST_F(EmulatorProcessTest, VirtualUsbDeviceAnswersItsClientSocket) {
     rq.sequence = 5;
     auto bytes = wire::EncodeRequest(rq);
     std::strcpy(a.sun_path, device.c_str());
-    ASSERT_EQ(::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a),
-              static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(
+        ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a),
+        static_cast<ssize_t>(bytes.size()));
     pollfd pf{fd, POLLIN, 0};
     ASSERT_EQ(::poll(&pf, 1, kReplyTimeoutMs), 1);
     std::uint8_t buf[2048];
@@ -339,7 +351,8 @@ TEST_F(EmulatorProcessTest, RestartMovesTheStoredPortAndANewProcessKeepsIt) {
     }
     // Powered up again without --port: block 250's port, stored in the state file.
     EmulatorProcess again;
-    std::vector<std::string> args = {"--vlan-ports", "0,0,0", "--no-usb", "--state", dir_ + "/state"};
+    std::vector<std::string> args = {"--vlan-ports", "0,0,0", "--no-usb", "--state",
+                                     dir_ + "/state"};
     ASSERT_TRUE(again.Start(args));
     auto lines = again.UntilReady();
     ASSERT_EQ(lines.size(), 5u) << again.Errors();
@@ -465,7 +478,8 @@ TEST_F(EmulatorProcessTest, PseudoTerminalCarriesFramedRequests) {
         std::uint8_t buf[1024];
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n <= 0) break;
-        for (auto& d : deframer.Feed(buf, static_cast<std::size_t>(n))) reply = wire::DecodeReply(d.data(), d.size());
+        for (auto& d : deframer.Feed(buf, static_cast<std::size_t>(n)))
+            reply = wire::DecodeReply(d.data(), d.size());
     }
     ::close(fd);
     ASSERT_TRUE(reply);
@@ -491,7 +505,8 @@ TEST_F(EmulatorProcessTest, CorruptStateFileIsRefusedAndLeftAlone) {
 }
 
 TEST_F(EmulatorProcessTest, BadOptionsExitWithTwoAndHelpWithZero) {
-    for (const auto& args : std::vector<std::vector<std::string>>{{"--address", "10.0.0.1"}, {"--port", "x"}, {"--nonsense"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--address", "10.0.0.1"}, {"--port", "x"}, {"--nonsense"}}) {
         EmulatorProcess p;
         ASSERT_TRUE(p.Start(args));
         EXPECT_EQ(p.Wait(), 2) << args[0];

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class EmulatorStateFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/kvemu-state-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -74,7 +74,9 @@ TEST_F(EmulatorStateFile, DamagedFilesAreRefusedNamingTheFile) {
         t.replace(t.find(from), from.size(), to);
         return t;
     };
-    const std::string blockLine = good.substr(good.find("block 252"), good.find('\n', good.find("block 252")) - good.find("block 252") + 1);
+    const std::string blockLine =
+        good.substr(good.find("block 252"),
+                    good.find('\n', good.find("block 252")) - good.find("block 252") + 1);
     const std::vector<std::pair<const char*, std::string>> cases = {
         {"empty", ""},
         {"cut off before end", good.substr(0, good.size() - 4)},

@@ -12,9 +12,12 @@ constexpr Ip4 kC = {127, 0, 0, 12};
 struct Status {
     std::uint8_t w[VlanInterface::kStatusWords];
     std::uint32_t U32(std::size_t at) const {
-        return w[at] | (w[at + 1] << 8) | (w[at + 2] << 16) | (static_cast<std::uint32_t>(w[at + 3]) << 24);
+        return w[at] | (w[at + 1] << 8) | (w[at + 2] << 16) |
+               (static_cast<std::uint32_t>(w[at + 3]) << 24);
     }
-    std::uint16_t U16(std::size_t at) const { return static_cast<std::uint16_t>(w[at] | (w[at + 1] << 8)); }
+    std::uint16_t U16(std::size_t at) const {
+        return static_cast<std::uint16_t>(w[at] | (w[at + 1] << 8));
+    }
     Ip4 Ip(std::size_t at) const { return {w[at], w[at + 1], w[at + 2], w[at + 3]}; }
     Ip4 UserIp(int u) const { return Ip(32 + 16 * static_cast<std::size_t>(u)); }
     std::uint16_t UserPort(int u) const { return U16(36 + 16 * static_cast<std::size_t>(u)); }
