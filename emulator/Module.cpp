@@ -1,7 +1,6 @@
 #include "emulator/Module.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace kv::emu {
 namespace {

@@ -114,13 +114,5 @@ TEST(EmulatorBlocks, TablePortsZeroAndAllOnesMatchAnyPort) {
     EXPECT_FALSE(e.Matches({127, 0, 0, 2}, 4000));
 }
 
-TEST(EmulatorBlocks, OnlyBlocks250To254AreConfigurationBlocks) {
-    EXPECT_FALSE(IsConfigBlock(249));
-    EXPECT_TRUE(IsConfigBlock(250));
-    EXPECT_TRUE(IsConfigBlock(254));
-    EXPECT_FALSE(IsConfigBlock(255));
-    EXPECT_FALSE(IsConfigBlock(250 + 65536));
-}
-
 }  // namespace
 }  // namespace kv::emu

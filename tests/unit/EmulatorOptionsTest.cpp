@@ -113,17 +113,5 @@ TEST(EmulatorOptions, RefusesWhatCouldReachBeyondLoopbackOrMakesNoSense) {
     }
 }
 
-TEST(EmulatorOptions, HelpNamesTheAddressPortsSerialAndStateFile) {
-    auto r = Parse({"--help"});
-    ASSERT_TRUE(r.ok);
-    EXPECT_TRUE(r.options.help);
-    const std::string usage = UsageText();
-    for (const char* option :
-         {"--address", "--port", "--vlan-ports", "--usb-serial", "--state", "--drop", "--duplicate",
-          "--corrupt", "--delay", "--silent", "--corrupt-store", "--seed", "--lifetime", "--no-usb",
-          "--com", "--usb-dir"})
-        EXPECT_NE(usage.find(option), std::string::npos) << option;
-}
-
 }  // namespace
 }  // namespace kv::emu
