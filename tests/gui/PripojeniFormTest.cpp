@@ -213,7 +213,10 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{255, 7, -1, "IP adresa", false, "10.7.7.7", "UDP port", "7001",
                  "UDP timeout [ms]", "7002", false},
         KindCase{10, 2, -1, "Číslo portu COMx", false, "4", nullptr, nullptr, nullptr, nullptr,
-                 true}));
+                 true}),
+    [](const ::testing::TestParamInfo<KindCase>& info) {
+        return "StoredKind" + std::to_string(info.param.stored);
+    });
 
 TEST_F(PripojeniFormTest, KindChangeDropsTypedTextAndStoresNothing) {
     settings_.interfaceKind = 1;
