@@ -128,6 +128,9 @@ struct KindCase {
     bool addressShown;
 };
 
+// Shown by the test runner instead of a dump of the struct's bytes.
+void PrintTo(const KindCase& c, std::ostream* os) { *os << "stored kind " << c.stored; }
+
 class KindRowsTest : public PripojeniFormTest, public ::testing::WithParamInterface<KindCase> {};
 
 TEST_P(KindRowsTest, EachKindShowsItsOwnRows) {
