@@ -1,11 +1,7 @@
 #include "libraries/Exchange.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <optional>
-#include <thread>
 
 namespace kv::lib {
 
@@ -38,30 +34,17 @@ std::uint32_t Exchange(Link& link, const wire::Request& request,
         }
         if (now >= deadline) break;
 
-        auto wakeAt = std::min(deadline, nextSend);
-        auto wait = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now);
-        pollfd pfd{link.PollFd(), POLLIN, 0};
-        int ready = poll(&pfd, 1, static_cast<int>(std::max<long long>(wait.count(), 0)));
-        if (ready < 0 && errno != EINTR) return sentOnce ? wire::kTimeout : wire::kSendFailed;
-        if (ready <= 0) continue;
-
-        bool gotData = false;
-        // Bounded per wake-up so that a flood of strays cannot starve the resend timer.
-        for (int i = 0; i < 256; ++i) {
-            std::optional<Datagram> in = link.ReadOne();
-            if (!in) break;
-            gotData = true;
-            std::optional<wire::Reply> decoded = wire::DecodeReply(in->data(), in->size());
-            // Anything else is a stale or duplicated reply, a stranger's datagram or
-            // noise: dropped, and the wait goes on.
-            if (decoded && decoded->sequence == request.sequence) {
-                reply = *decoded;
-                return wire::kOk;
-            }
+        // Every datagram is looked at, but the wait itself ends at the next resend or the
+        // deadline, so a flood of strays can neither starve the resend nor extend the wait.
+        std::optional<Datagram> in = link.Receive(std::min(deadline, nextSend));
+        if (!in) continue;
+        std::optional<wire::Reply> decoded = wire::DecodeReply(in->data(), in->size());
+        // Anything else is a stale or duplicated reply, a stranger's datagram or noise:
+        // dropped, and the wait goes on.
+        if (decoded && decoded->sequence == request.sequence) {
+            reply = *decoded;
+            return wire::kOk;
         }
-        // A hung-up line stays readable without data; sleep instead of spinning.
-        if (!gotData && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-            std::this_thread::sleep_until(wakeAt);
     }
     return sentOnce ? wire::kTimeout : wire::kSendFailed;
 }

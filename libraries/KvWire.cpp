@@ -58,13 +58,22 @@ std::optional<std::size_t> CheckDatagram(const std::uint8_t* bytes, std::size_t 
 }  // namespace
 
 std::uint16_t Crc16(const std::uint8_t* bytes, std::size_t size) {
+    // A byte at a time from a table: the bitwise form costs microseconds per full reply,
+    // which shows against a loopback round trip of a dozen.
+    static constexpr auto kTable = [] {
+        std::array<std::uint16_t, 256> table{};
+        for (unsigned i = 0; i < 256; ++i) {
+            auto crc = static_cast<std::uint16_t>(i << 8);
+            for (int b = 0; b < 8; ++b)
+                crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
+                                     : static_cast<std::uint16_t>(crc << 1);
+            table[i] = crc;
+        }
+        return table;
+    }();
     std::uint16_t crc = 0xFFFF;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= static_cast<std::uint16_t>(bytes[i] << 8);
-        for (int b = 0; b < 8; ++b)
-            crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
-                                 : static_cast<std::uint16_t>(crc << 1);
-    }
+    for (std::size_t i = 0; i < size; ++i)
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kTable[((crc >> 8) ^ bytes[i]) & 0xFF]);
     return crc;
 }
 

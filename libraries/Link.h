@@ -30,6 +30,10 @@ public:
     // The next datagram from the peer that is already waiting, without blocking; nothing
     // when none is. Data from anyone else is read and dropped here.
     virtual std::optional<Datagram> ReadOne() = 0;
+    // The next datagram from the peer, waiting for it until `until` at the latest; nothing
+    // when none came. Returns early on a hang-up or error of the link (the caller decides
+    // whether to go on).
+    virtual std::optional<Datagram> Receive(Clock::time_point until);
     // Forgets everything received so far (stale replies of earlier requests).
     virtual void Drain();
     // Applies a line speed; only a serial line has one.

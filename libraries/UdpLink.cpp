@@ -4,8 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "libraries/KvWire.h"
 
 namespace kv::lib {
@@ -44,7 +42,7 @@ std::uint32_t UdpLink::Open(const std::string& targetText, std::uint32_t port, l
     if (sourcePort > 65535) return wire::kBadParameter;
     target.sin_port = htons(static_cast<std::uint16_t>(port));
 
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return wire::kOpenFailed;
     if (sourcePort >= 0) {
         sockaddr_in local{};
@@ -68,42 +66,10 @@ std::uint32_t UdpLink::Open(const std::string& targetText, std::uint32_t port, l
     return wire::kOk;
 }
 
-UdpLink::~UdpLink() { close(fd_); }
-
-TransmitResult UdpLink::Transmit(const Datagram& datagram, Clock::time_point) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        ssize_t n = send(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL);
-        if (n == static_cast<ssize_t>(datagram.size())) return TransmitResult::kSent;
-        if (n < 0 && errno == EINTR) continue;
-        // An earlier ICMP "port unreachable" surfaces here; the module may be restarting
-        // onto that port, so keep trying within the time-out.
-        if (n < 0 && (errno == ECONNREFUSED || errno == EAGAIN || errno == EWOULDBLOCK ||
-                      errno == ENOBUFS || errno == EHOSTUNREACH || errno == ENETUNREACH))
-            return TransmitResult::kTransient;
-        return TransmitResult::kFailed;
-    }
-    return TransmitResult::kTransient;
-}
-
-std::optional<Datagram> UdpLink::ReadOne() {
-    std::uint8_t buf[2048];
-    for (int i = 0; i < 256; ++i) {
-        sockaddr_in from{};
-        socklen_t len = sizeof from;
-        ssize_t n = recvfrom(fd_, buf, sizeof buf, MSG_DONTWAIT | MSG_TRUNC,
-                             reinterpret_cast<sockaddr*>(&from), &len);
-        if (n < 0) {
-            if (errno == EINTR || errno == ECONNREFUSED) continue;
-            return std::nullopt;
-        }
-        // The connected socket already filters; the check keeps that promise explicit.
-        if (len != sizeof from || from.sin_family != AF_INET ||
-            from.sin_addr.s_addr != peer_.sin_addr.s_addr || from.sin_port != peer_.sin_port)
-            continue;
-        if (static_cast<std::size_t>(n) > sizeof buf) continue;  // truncated: not ours
-        return Datagram(buf, buf + n);
-    }
-    return std::nullopt;
+bool UdpLink::FromPeer(const sockaddr_storage& from, socklen_t length) const {
+    const auto& in = reinterpret_cast<const sockaddr_in&>(from);
+    return length == sizeof(sockaddr_in) && in.sin_family == AF_INET &&
+           in.sin_addr.s_addr == peer_.sin_addr.s_addr && in.sin_port == peer_.sin_port;
 }
 
 }  // namespace kv::lib

@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "libraries/Link.h"
+#include "libraries/SocketLink.h"
 
 namespace kv::lib {
 
-class UdpLink final : public Link {
+class UdpLink final : public SocketLink {
 public:
     // Opens a socket connected to target:port. sourcePort < 0 lets the system choose;
     // otherwise that port is bound on the local address the route to the target uses,
@@ -21,14 +21,10 @@ public:
     static std::uint32_t Open(const std::string& targetText, std::uint32_t port,
                               long sourcePort, std::unique_ptr<Link>& out);
 
-    ~UdpLink() override;
-    int PollFd() const override { return fd_; }
-    TransmitResult Transmit(const Datagram& datagram, Clock::time_point deadline) override;
-    std::optional<Datagram> ReadOne() override;
-
 private:
-    UdpLink(int fd, const sockaddr_in& peer) : fd_(fd), peer_(peer) {}
-    int fd_;
+    UdpLink(int fd, const sockaddr_in& peer) : SocketLink(fd), peer_(peer) {}
+    bool FromPeer(const sockaddr_storage& from, socklen_t length) const override;
+
     sockaddr_in peer_;
 };
 

@@ -101,7 +101,7 @@ std::uint32_t UsbLink::Open(std::uint32_t detection, const std::string* serial,
         for (const auto& name : DeviceNames(folder)) candidates.push_back(folder + "/" + name);
     if (candidates.empty()) return wire::kDeviceNotFound;
 
-    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return wire::kOpenFailed;
     std::string clientPath;
     bool bound = false;
@@ -130,51 +130,17 @@ std::uint32_t UsbLink::Open(std::uint32_t detection, const std::string* serial,
     return wire::kDeviceNotFound;
 }
 
-UsbLink::~UsbLink() {
-    close(fd_);
-    unlink(clientPath_.c_str());
-}
+UsbLink::~UsbLink() { unlink(clientPath_.c_str()); }
 
 bool UsbLink::Reconnect() { return ConnectTo(fd_, devicePath_); }
 
-TransmitResult UsbLink::Transmit(const Datagram& datagram, Clock::time_point) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        ssize_t n = send(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL);
-        if (n == static_cast<ssize_t>(datagram.size())) return TransmitResult::kSent;
-        if (n < 0 && errno == EINTR) continue;
-        // The device was unplugged (its socket closed) and may have been plugged in
-        // again under the same name: reconnect and try once more.
-        if (n < 0 && (errno == ECONNREFUSED || errno == ENOTCONN || errno == ECONNRESET)) {
-            if (!Reconnect()) return TransmitResult::kTransient;
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS))
-            return TransmitResult::kTransient;
-        return TransmitResult::kFailed;
-    }
-    return TransmitResult::kTransient;
-}
-
-std::optional<Datagram> UsbLink::ReadOne() {
-    std::uint8_t buf[2048];
-    for (int i = 0; i < 256; ++i) {
-        sockaddr_un from{};
-        socklen_t len = sizeof from;
-        ssize_t n = recvfrom(fd_, buf, sizeof buf, MSG_DONTWAIT | MSG_TRUNC,
-                             reinterpret_cast<sockaddr*>(&from), &len);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
-        }
-        // Only the device we opened may answer; unnamed senders have no path at all.
-        const std::size_t offset = offsetof(sockaddr_un, sun_path);
-        if (len <= offset) continue;
-        std::string sender(from.sun_path, strnlen(from.sun_path, len - offset));
-        if (sender != devicePath_ && !SameFile(sender, devicePath_)) continue;
-        if (static_cast<std::size_t>(n) > sizeof buf) continue;
-        return Datagram(buf, buf + n);
-    }
-    return std::nullopt;
+bool UsbLink::FromPeer(const sockaddr_storage& from, socklen_t length) const {
+    // Only the device we opened may answer; unnamed senders have no path at all.
+    const auto& un = reinterpret_cast<const sockaddr_un&>(from);
+    const std::size_t offset = offsetof(sockaddr_un, sun_path);
+    if (from.ss_family != AF_UNIX || length <= offset) return false;
+    std::string sender(un.sun_path, strnlen(un.sun_path, length - offset));
+    return sender == devicePath_ || SameFile(sender, devicePath_);
 }
 
 }  // namespace kv::lib

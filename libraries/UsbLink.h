@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "libraries/Link.h"
+#include "libraries/SocketLink.h"
 
 namespace kv::lib {
 
-class UsbLink final : public Link {
+class UsbLink final : public SocketLink {
 public:
     // detection 1 opens the device with this serial number; every other value takes the
     // first device found (by name order) that accepts a connection. The utility passes -1
@@ -23,19 +23,16 @@ public:
                               std::unique_ptr<Link>& out);
 
     ~UsbLink() override;
-    int PollFd() const override { return fd_; }
-    TransmitResult Transmit(const Datagram& datagram, Clock::time_point deadline) override;
-    std::optional<Datagram> ReadOne() override;
 
     const std::string& DevicePath() const { return devicePath_; }
     const std::string& ClientPath() const { return clientPath_; }
 
 private:
     UsbLink(int fd, std::string clientPath, std::string devicePath)
-        : fd_(fd), clientPath_(std::move(clientPath)), devicePath_(std::move(devicePath)) {}
-    bool Reconnect();
+        : SocketLink(fd), clientPath_(std::move(clientPath)), devicePath_(std::move(devicePath)) {}
+    bool FromPeer(const sockaddr_storage& from, socklen_t length) const override;
+    bool Reconnect() override;
 
-    int fd_;
     std::string clientPath_;
     std::string devicePath_;
 };

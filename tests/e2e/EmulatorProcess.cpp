@@ -23,9 +23,9 @@ std::string EmulatorProcess::TestAddress() {
     return "127.0.0." + std::to_string(2 + getpid() % 250);
 }
 
-EmulatorProcess::EmulatorProcess() : address_(TestAddress()) {
-    char pattern[] = "/tmp/kve2e-XXXXXX";
-    if (char* p = mkdtemp(pattern)) folder_ = p;
+EmulatorProcess::EmulatorProcess(const std::string& parent) : address_(TestAddress()) {
+    std::string pattern = parent + "/kve2e-XXXXXX";
+    if (char* p = mkdtemp(pattern.data())) folder_ = p;
     mkdir(UsbFolder().c_str(), 0700);
 }
 

@@ -17,7 +17,9 @@ public:
     // Address in 127.0.0.0/8 that this test process gives its emulators.
     static std::string TestAddress();
 
-    EmulatorProcess();
+    // The scratch folder is made in parent (a tmpfs such as /dev/shm keeps the emulator's
+    // flushes of its state file out of timings).
+    explicit EmulatorProcess(const std::string& parent = "/tmp");
     ~EmulatorProcess();
     EmulatorProcess(const EmulatorProcess&) = delete;
     EmulatorProcess& operator=(const EmulatorProcess&) = delete;

@@ -38,6 +38,22 @@ TEST(KvWireTest, CrcIsCcittFalse) {
     const std::string check = "123456789";
     EXPECT_EQ(Crc16(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0x29B1);
     EXPECT_EQ(Crc16(nullptr, 0), 0xFFFF);
+
+    // Against the textbook bit-at-a-time form, over lengths and contents of all kinds.
+    auto bitwise = [](const std::vector<std::uint8_t>& bytes) {
+        std::uint16_t crc = 0xFFFF;
+        for (auto byte : bytes) {
+            crc ^= static_cast<std::uint16_t>(byte << 8);
+            for (int b = 0; b < 8; ++b)
+                crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+        }
+        return crc;
+    };
+    std::vector<std::uint8_t> bytes;
+    for (unsigned n = 0; n < 400; ++n) {
+        EXPECT_EQ(Crc16(bytes.data(), bytes.size()), bitwise(bytes)) << n;
+        bytes.push_back(static_cast<std::uint8_t>(n * 151 + (n >> 3)));
+    }
 }
 
 TEST(KvWireTest, RequestRoundTripKeepsEveryFieldAndTrimsTrailingZeros) {

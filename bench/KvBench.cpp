@@ -1,0 +1,310 @@
+// kv_bench: what a transaction costs on loopback, next to a bare UDP round trip of the
+// same datagram sizes between two processes. Starts its own emulator on 127.0.0.x; sends
+// nothing anywhere else. Every loop is bounded by a count and by wall-clock time.
+//
+//   kv_bench [iterations [folder]]
+//
+// iterations: rounds of each measurement (default 2000, at most 100000). folder: where the
+// emulator keeps its state file (default /dev/shm when there is one, else /tmp). The
+// emulator flushes the file to its storage on every stored block, so on a disk the
+// verified write measures mostly that flush.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Dekl.h"
+#include "libraries/KvWire.h"
+#include "platform/ProgramFolder.h"
+#include "tests/e2e/EmulatorProcess.h"
+#include "transport/Qxxx380.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kSectionCap = std::chrono::seconds(30);
+constexpr int kWarmUp = 50;
+
+struct Series {
+    Series(std::string n, std::function<bool()> o) : name(std::move(n)), op(std::move(o)) {}
+
+    std::string name;
+    std::function<bool()> op;  // false when the operation failed
+    std::vector<double> us;
+    std::size_t failures = 0;
+
+    double Percentile(int p) const {
+        if (us.empty()) return 0;
+        std::vector<double> sorted = us;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[std::min(sorted.size() - 1, sorted.size() * static_cast<std::size_t>(p) / 100)];
+    }
+};
+
+// Runs the operations in turns, one of each per round, so that whatever else the machine
+// does at the moment weighs on all of them alike; a warm-up first. Stops after `rounds`
+// rounds or at the wall-clock cap.
+void RunInterleaved(std::vector<Series>& series, int rounds) {
+    const auto end = Clock::now() + kSectionCap;
+    for (int i = 0; i < kWarmUp; ++i)
+        for (auto& s : series) s.op();
+    for (int r = 0; r < rounds && Clock::now() < end; ++r) {
+        for (auto& s : series) {
+            auto t0 = Clock::now();
+            bool ok = s.op();
+            auto t1 = Clock::now();
+            if (ok)
+                s.us.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+            else
+                ++s.failures;
+        }
+    }
+}
+
+// A second process that answers every datagram with one of a fixed size: the bare
+// round trip the libraries are measured against.
+class EchoProcess {
+public:
+    EchoProcess(const std::string& address, bool unixSocket, const std::string& unixPath) {
+        if (unixSocket) {
+            fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_un a{};
+            a.sun_family = AF_UNIX;
+            std::strncpy(a.sun_path, unixPath.c_str(), sizeof a.sun_path - 1);
+            unlink(unixPath.c_str());
+            if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+            std::memcpy(&addr_, &a, sizeof a);
+            addrLen_ = sizeof a;
+            path_ = unixPath;
+        } else {
+            fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+            if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+            socklen_t len = sizeof a;
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+            std::memcpy(&addr_, &a, sizeof a);
+            addrLen_ = sizeof a;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            alarm(300);  // a safety bound whatever happens to the parent
+            std::uint8_t buf[2048];
+            std::uint8_t reply[2048] = {};
+            for (;;) {
+                sockaddr_storage from{};
+                socklen_t len = sizeof from;
+                ssize_t n = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+                if (n < 2) _exit(0);  // a too-short datagram ends it
+                // The first two bytes name the size of the answer.
+                std::size_t size = std::min<std::size_t>(buf[0] | (buf[1] << 8), sizeof reply);
+                sendto(fd_, reply, size, 0, reinterpret_cast<sockaddr*>(&from), len);
+            }
+        }
+    }
+    ~EchoProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (fd_ >= 0) close(fd_);
+        if (!path_.empty()) unlink(path_.c_str());
+    }
+    bool ok() const { return pid_ > 0; }
+    const sockaddr* Addr() const { return reinterpret_cast<const sockaddr*>(&addr_); }
+    socklen_t AddrLen() const { return addrLen_; }
+
+private:
+    int fd_ = -1;
+    pid_t pid_ = -1;
+    sockaddr_storage addr_{};
+    socklen_t addrLen_ = 0;
+    std::string path_;
+};
+
+// The client side of the bare round trip.
+class RawClient {
+public:
+    RawClient(const EchoProcess& echo, bool unixSocket, const std::string& clientPath) {
+        fd_ = socket(unixSocket ? AF_UNIX : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (unixSocket) {
+            sockaddr_un a{};
+            a.sun_family = AF_UNIX;
+            std::strncpy(a.sun_path, clientPath.c_str(), sizeof a.sun_path - 1);
+            unlink(clientPath.c_str());
+            bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            path_ = clientPath;
+        }
+        connect(fd_, echo.Addr(), echo.AddrLen());
+        timeval tv{1, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    ~RawClient() {
+        close(fd_);
+        if (!path_.empty()) unlink(path_.c_str());
+    }
+    bool RoundTrip(std::size_t requestSize, std::size_t replySize) {
+        std::uint8_t out[2048] = {};
+        out[0] = static_cast<std::uint8_t>(replySize & 0xFF);
+        out[1] = static_cast<std::uint8_t>(replySize >> 8);
+        if (send(fd_, out, requestSize, 0) != static_cast<ssize_t>(requestSize)) return false;
+        std::uint8_t in[2048];
+        return recv(fd_, in, sizeof in, 0) == static_cast<ssize_t>(replySize);
+    }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+void Print(const Series& s) {
+    std::printf("%-46s %6zu %10.1f %10.1f %7zu\n", s.name.c_str(), s.us.size(), s.Percentile(50),
+                s.Percentile(99), s.failures);
+}
+
+double Ratio(const Series& a, const Series& b) {
+    return b.Percentile(50) > 0 ? a.Percentile(50) / b.Percentile(50) : 0.0;
+}
+
+std::size_t RequestSize(std::size_t dataBytes) { return kv::wire::kRequestHeader + dataBytes + kv::wire::kCrcSize; }
+std::size_t ReplySize(std::size_t dataBytes) { return kv::wire::kReplyHeader + dataBytes + kv::wire::kCrcSize; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long iterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2000;
+    if (iterations <= 0 || iterations > 100000) iterations = 2000;
+    const int rounds = static_cast<int>(iterations);
+    signal(SIGPIPE, SIG_IGN);
+
+    kv::platform::SetProgramFolderForTesting(KV_BIN_DIR);
+    std::string parent = argc > 2 ? argv[2] : "";
+    if (parent.empty()) parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    kve2e::EmulatorProcess emu(parent);
+    if (!emu.Start()) {
+        std::fprintf(stderr, "kv_bench: the emulator did not start:\n%s", emu.Log().c_str());
+        return 1;
+    }
+    setenv("KV3380U_USB_DIR", emu.UsbFolder().c_str(), 1);
+    const std::string address = emu.Address();
+
+    // The sizes a transaction puts on the wire: identification 200/0 sends no data and
+    // gets the four characters back; a block read sends its three parameter bytes and
+    // gets 260 back.
+    const std::size_t identRequest = RequestSize(0), identReply = ReplySize(4);
+    const std::size_t blockRequest = RequestSize(3), blockReply = ReplySize(260);
+    auto sizes = [](std::size_t a, std::size_t b) {
+        return std::to_string(a) + "/" + std::to_string(b) + " B";
+    };
+
+    EchoProcess udpEcho(address, false, "");
+    EchoProcess unixEcho(address, true, emu.Folder() + "/echo.sock");
+    if (!udpEcho.ok() || !unixEcho.ok()) {
+        std::fprintf(stderr, "kv_bench: the echo process did not start\n");
+        return 1;
+    }
+    RawClient udpRaw(udpEcho, false, "");
+    RawClient unixRaw(unixEcho, true, emu.Folder() + "/echo-client.sock");
+
+    std::string ip = address, serial;
+    auto open = [&](std::uint8_t kind, std::uint32_t& handle) {
+        kv::InitBlock block{};
+        if (kind == 0) {
+            block[1] = reinterpret_cast<std::uintptr_t>(serial.c_str());
+        } else {
+            block[0] = reinterpret_cast<std::uintptr_t>(ip.c_str());
+            block[1] = emu.ManagementPort();
+            block[3] = emu.ManagementPort();
+        }
+        block[2] = 1000;
+        std::uint32_t code = kv::OpenTransport(kind, &handle, block);
+        if (code == 0) code = kv::ConfigureTransport(kind, handle, 9600, 200, 2);
+        if (code != 0) std::fprintf(stderr, "kv_bench: kind %d does not open: %u\n", kind, code);
+        return code == 0;
+    };
+    auto identify = [](std::uint8_t kind, std::uint32_t handle) {
+        kv::DataBuffer data{};
+        std::uint8_t command = 0, error = 0;
+        kv::Transact(kind, handle, 1, 200, 0, command, error, data);
+        return error == 0 && data[0] == 'K';
+    };
+    auto readBlock = [](std::uint8_t kind, std::uint32_t handle, kv::BlockWords* out) {
+        kv::DataBuffer data{};
+        data[1] = 251;
+        std::uint8_t command = 0, error = 0;
+        kv::Transact(kind, handle, 1, 204, 1, command, error, data);
+        if (out != nullptr)
+            for (std::size_t i = 0; i < out->size(); ++i) (*out)[i] = data[4 + i];
+        return error == 0;
+    };
+
+    // One library is loaded at a time, so UDP and USB take turns with the bare round
+    // trips in two phases, each with its own reference.
+    std::vector<Series> udp;
+    {
+        std::uint32_t handle = 0;
+        if (!open(1, handle)) return 1;
+        kv::BlockWords block{};
+        if (!readBlock(1, handle, &block)) return 1;
+        udp.emplace_back("raw UDP round trip " + sizes(identRequest, identReply),
+                       [&] { return udpRaw.RoundTrip(identRequest, identReply); });
+        udp.emplace_back("Transact 200/0 through QQUDP.DLL", [&] { return identify(1, handle); });
+        udp.emplace_back("raw UDP round trip " + sizes(blockRequest, blockReply),
+                       [&] { return udpRaw.RoundTrip(blockRequest, blockReply); });
+        udp.emplace_back("Transact 204/1 through QQUDP.DLL",
+                       [&] { return readBlock(1, handle, nullptr); });
+        udp.emplace_back("WriteBlockVerified 251 through QQUDP.DLL", [&] {
+                           std::string message;
+                           return kv::WriteBlockVerified(1, handle, 1, 251, block, message) == 0;
+                       });
+        RunInterleaved(udp, rounds);
+        kv::CloseTransport(1, &handle);
+    }
+    std::vector<Series> usb;
+    {
+        std::uint32_t handle = 0;
+        if (!open(0, handle)) return 1;
+        usb.emplace_back("raw UDP round trip " + sizes(identRequest, identReply),
+                       [&] { return udpRaw.RoundTrip(identRequest, identReply); });
+        usb.emplace_back("raw Unix datagram round trip " + sizes(identRequest, identReply),
+                       [&] { return unixRaw.RoundTrip(identRequest, identReply); });
+        usb.emplace_back("Transact 200/0 through QUSBVX.DLL", [&] { return identify(0, handle); });
+        RunInterleaved(usb, rounds);
+        kv::CloseTransport(0, &handle);
+    }
+    emu.Stop();
+
+    std::printf("emulator on %s, state file in %s\n", address.c_str(), parent.c_str());
+    std::printf("%-46s %6s %10s %10s %7s\n", "operation", "n", "median us", "p99 us", "failed");
+    std::printf("phase 1: QQUDP.DLL, in turns with the bare round trips\n");
+    for (const auto& s : udp) Print(s);
+    std::printf("phase 2: QUSBVX.DLL, in turns with the bare round trips\n");
+    for (const auto& s : usb) Print(s);
+
+    std::printf("\nratios of medians (aim: Transact <= 1.5, WriteBlockVerified <= 3.5)\n");
+    std::printf("  Transact 200/0 QQUDP  / raw UDP, same sizes    %5.2f\n", Ratio(udp[1], udp[0]));
+    std::printf("  Transact 204/1 QQUDP  / raw UDP, same sizes    %5.2f\n", Ratio(udp[3], udp[2]));
+    std::printf("  Transact 200/0 QUSBVX / raw UDP, same sizes    %5.2f\n", Ratio(usb[2], usb[0]));
+    std::printf("  Transact 200/0 QUSBVX / raw Unix, same sizes   %5.2f\n", Ratio(usb[2], usb[1]));
+    std::printf("  WriteBlockVerified QQUDP / raw UDP (block)     %5.2f\n", Ratio(udp[4], udp[2]));
+    std::size_t failed = 0;
+    for (const auto* list : {&udp, &usb})
+        for (const auto& s : *list) failed += s.failures;
+    return failed == 0 ? 0 : 1;
+}
