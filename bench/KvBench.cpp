@@ -51,7 +51,8 @@ struct Series {
         if (us.empty()) return 0;
         std::vector<double> sorted = us;
         std::sort(sorted.begin(), sorted.end());
-        return sorted[std::min(sorted.size() - 1, sorted.size() * static_cast<std::size_t>(p) / 100)];
+        return sorted[std::min(sorted.size() - 1,
+                               sorted.size() * static_cast<std::size_t>(p) / 100)];
     }
 };
 
@@ -78,7 +79,7 @@ void RunInterleaved(std::vector<Series>& series, int rounds) {
 // A second process that answers every datagram with one of a fixed size: the bare
 // round trip the libraries are measured against.
 class EchoProcess {
-public:
+  public:
     EchoProcess(const std::string& address, bool unixSocket, const std::string& unixPath) {
         if (unixSocket) {
             fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -110,7 +111,8 @@ public:
             for (;;) {
                 sockaddr_storage from{};
                 socklen_t len = sizeof from;
-                ssize_t n = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+                ssize_t n =
+                    recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
                 if (n < 2) _exit(0);  // a too-short datagram ends it
                 // The first two bytes name the size of the answer.
                 std::size_t size = std::min<std::size_t>(buf[0] | (buf[1] << 8), sizeof reply);
@@ -130,7 +132,7 @@ public:
     const sockaddr* Addr() const { return reinterpret_cast<const sockaddr*>(&addr_); }
     socklen_t AddrLen() const { return addrLen_; }
 
-private:
+  private:
     int fd_ = -1;
     pid_t pid_ = -1;
     sockaddr_storage addr_{};
@@ -140,7 +142,7 @@ private:
 
 // The client side of the bare round trip.
 class RawClient {
-public:
+  public:
     RawClient(const EchoProcess& echo, bool unixSocket, const std::string& clientPath) {
         fd_ = socket(unixSocket ? AF_UNIX : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (unixSocket) {
@@ -168,7 +170,7 @@ public:
         return recv(fd_, in, sizeof in, 0) == static_cast<ssize_t>(replySize);
     }
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
 };
@@ -182,8 +184,12 @@ double Ratio(const Series& a, const Series& b) {
     return b.Percentile(50) > 0 ? a.Percentile(50) / b.Percentile(50) : 0.0;
 }
 
-std::size_t RequestSize(std::size_t dataBytes) { return kv::wire::kRequestHeader + dataBytes + kv::wire::kCrcSize; }
-std::size_t ReplySize(std::size_t dataBytes) { return kv::wire::kReplyHeader + dataBytes + kv::wire::kCrcSize; }
+std::size_t RequestSize(std::size_t dataBytes) {
+    return kv::wire::kRequestHeader + dataBytes + kv::wire::kCrcSize;
+}
+std::size_t ReplySize(std::size_t dataBytes) {
+    return kv::wire::kReplyHeader + dataBytes + kv::wire::kCrcSize;
+}
 
 }  // namespace
 
@@ -263,16 +269,16 @@ int main(int argc, char** argv) {
         kv::BlockWords block{};
         if (!readBlock(1, handle, &block)) return 1;
         udp.emplace_back("raw UDP round trip " + sizes(identRequest, identReply),
-                       [&] { return udpRaw.RoundTrip(identRequest, identReply); });
+                         [&] { return udpRaw.RoundTrip(identRequest, identReply); });
         udp.emplace_back("Transact 200/0 through QQUDP.DLL", [&] { return identify(1, handle); });
         udp.emplace_back("raw UDP round trip " + sizes(blockRequest, blockReply),
-                       [&] { return udpRaw.RoundTrip(blockRequest, blockReply); });
+                         [&] { return udpRaw.RoundTrip(blockRequest, blockReply); });
         udp.emplace_back("Transact 204/1 through QQUDP.DLL",
-                       [&] { return readBlock(1, handle, nullptr); });
+                         [&] { return readBlock(1, handle, nullptr); });
         udp.emplace_back("WriteBlockVerified 251 through QQUDP.DLL", [&] {
-                           std::string message;
-                           return kv::WriteBlockVerified(1, handle, 1, 251, block, message) == 0;
-                       });
+            std::string message;
+            return kv::WriteBlockVerified(1, handle, 1, 251, block, message) == 0;
+        });
         RunInterleaved(udp, rounds);
         kv::CloseTransport(1, &handle);
     }
@@ -281,9 +287,9 @@ int main(int argc, char** argv) {
         std::uint32_t handle = 0;
         if (!open(0, handle)) return 1;
         usb.emplace_back("raw UDP round trip " + sizes(identRequest, identReply),
-                       [&] { return udpRaw.RoundTrip(identRequest, identReply); });
+                         [&] { return udpRaw.RoundTrip(identRequest, identReply); });
         usb.emplace_back("raw Unix datagram round trip " + sizes(identRequest, identReply),
-                       [&] { return unixRaw.RoundTrip(identRequest, identReply); });
+                         [&] { return unixRaw.RoundTrip(identRequest, identReply); });
         usb.emplace_back("Transact 200/0 through QUSBVX.DLL", [&] { return identify(0, handle); });
         RunInterleaved(usb, rounds);
         kv::CloseTransport(0, &handle);

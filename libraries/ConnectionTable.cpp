@@ -9,8 +9,7 @@ ConnectionTable& ConnectionTable::Instance() {
     return table;
 }
 
-std::uint32_t ConnectionTable::Add(std::shared_ptr<Connection> connection,
-                                   std::uint32_t& handle) {
+std::uint32_t ConnectionTable::Add(std::shared_ptr<Connection> connection, std::uint32_t& handle) {
     std::lock_guard lock(mutex_);
     if (open_.size() >= kMaxOpen) return wire::kTooManyOpen;
     // Handles are not reused right away, so a caller holding a closed handle gets

@@ -25,7 +25,7 @@ struct Connection {
 };
 
 class ConnectionTable {
-public:
+  public:
     static constexpr std::size_t kMaxOpen = 64;
 
     static ConnectionTable& Instance();
@@ -37,7 +37,7 @@ public:
     std::shared_ptr<Connection> Find(std::uint32_t handle);
     std::shared_ptr<Connection> Remove(std::uint32_t handle);
 
-private:
+  private:
     std::mutex mutex_;
     std::map<std::uint32_t, std::shared_ptr<Connection>> open_;
     std::uint32_t last_ = 0;

@@ -27,7 +27,9 @@ namespace {
 constexpr std::uint8_t kKind = KV_LIB_KIND;
 }
 
-uint32_t KVT_CALL KV_ENTRY(Version)(void) { return kv::lib::LibraryVersion(); }
+uint32_t KVT_CALL KV_ENTRY(Version)(void) {
+    return kv::lib::LibraryVersion();
+}
 
 #if KV_FORM_OF(KV_LIB_FORM) == KV_FORM_BLOCK
 uint32_t KVT_CALL KV_ENTRY(Init)(uint32_t* handle, const uintptr_t* initBlock) {
@@ -38,7 +40,9 @@ uint32_t KVT_CALL KV_ENTRY(Init)(uint32_t* handle, uint32_t word0) {
     return kv::lib::InitFromWord(kKind, handle, word0);
 }
 #else
-uint32_t KVT_CALL KV_ENTRY(Init)(uint32_t* handle) { return kv::lib::InitPlain(kKind, handle); }
+uint32_t KVT_CALL KV_ENTRY(Init)(uint32_t* handle) {
+    return kv::lib::InitPlain(kKind, handle);
+}
 #endif
 
 uint32_t KVT_CALL KV_ENTRY(SetConfig)(uint32_t handle, uint32_t baud, uint32_t replyTimeoutMs,
@@ -56,7 +60,9 @@ uint32_t KVT_CALL KV_ENTRY(Send)(uint32_t handle, const uint32_t* frame, uint32_
     return kv::lib::Send(handle, frame, data, replyValue, errorWord);
 }
 
-uint32_t KVT_CALL KV_ENTRY(Done)(uint32_t* handle) { return kv::lib::Done(handle); }
+uint32_t KVT_CALL KV_ENTRY(Done)(uint32_t* handle) {
+    return kv::lib::Done(handle);
+}
 
 uint32_t KVT_CALL KV_ENTRY(Error)(uint32_t code, uint32_t* text) {
     return kv::lib::Error(kKind, code, text);

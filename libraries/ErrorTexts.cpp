@@ -22,12 +22,18 @@ constexpr Letter kLetters[] = {
 
 std::string DeviceNotFound(std::uint8_t kind) {
     switch (kind) {
-        case 0: return "Zařízení USB nenalezeno";
-        case 2: return "Sériový port nenalezen";
-        case 3: return "Karta PCI-380 není v tomto počítači nainstalována";
-        case 4: return "Karta PCI-3380 není v tomto počítači nainstalována";
-        case 5: return "Převodník USB-3380 není k tomuto počítači připojen";
-        default: return "Zařízení nenalezeno";
+        case 0:
+            return "Zařízení USB nenalezeno";
+        case 2:
+            return "Sériový port nenalezen";
+        case 3:
+            return "Karta PCI-380 není v tomto počítači nainstalována";
+        case 4:
+            return "Karta PCI-3380 není v tomto počítači nainstalována";
+        case 5:
+            return "Převodník USB-3380 není k tomuto počítači připojen";
+        default:
+            return "Zařízení nenalezeno";
     }
 }
 
@@ -35,24 +41,42 @@ std::string DeviceNotFound(std::uint8_t kind) {
 
 std::string ErrorTextUtf8(std::uint8_t kind, std::uint32_t code) {
     switch (code) {
-        case wire::kOk: return "OK";
-        case wire::kDeviceNotFound: return DeviceNotFound(kind);
-        case wire::kBadHandle: return "Neplatný identifikátor připojení";
-        case wire::kOpenFailed: return "Komunikační rozhraní nelze otevřít";
-        case wire::kBadParameter: return "Neplatný parametr připojení";
-        case wire::kTimeout: return "Modul neodpověděl v nastaveném čase";
-        case wire::kSendFailed: return "Požadavek nelze odeslat";
-        case wire::kBadReply: return "Chybná odpověď modulu";
-        case wire::kTooManyOpen: return "Příliš mnoho otevřených připojení";
-        case wire::kReadBack: return "Chyba zápisu dat.";
-        case wire::kNotLoaded: return "Neplatný typ rozhraní nebo chybí funkce knihovny";
-        case wire::kModuleUnknownRequest: return "Modul nezná požadovanou funkci";
-        case wire::kModuleBadBlock: return "Neplatné číslo konfiguračního bloku";
-        case wire::kModuleBadChecksum: return "Chybný kontrolní součet konfiguračního bloku";
-        case wire::kModuleNoData: return "Modul nemá předaná data k uložení";
-        case wire::kModuleStoreFailed: return "Modul nemohl konfiguraci uložit";
-        case wire::kModuleBusAbsent: return "Adresovaný modul na lince RS-485 neodpovídá";
-        default: return "Neznámý kód chyby " + std::to_string(code);
+        case wire::kOk:
+            return "OK";
+        case wire::kDeviceNotFound:
+            return DeviceNotFound(kind);
+        case wire::kBadHandle:
+            return "Neplatný identifikátor připojení";
+        case wire::kOpenFailed:
+            return "Komunikační rozhraní nelze otevřít";
+        case wire::kBadParameter:
+            return "Neplatný parametr připojení";
+        case wire::kTimeout:
+            return "Modul neodpověděl v nastaveném čase";
+        case wire::kSendFailed:
+            return "Požadavek nelze odeslat";
+        case wire::kBadReply:
+            return "Chybná odpověď modulu";
+        case wire::kTooManyOpen:
+            return "Příliš mnoho otevřených připojení";
+        case wire::kReadBack:
+            return "Chyba zápisu dat.";
+        case wire::kNotLoaded:
+            return "Neplatný typ rozhraní nebo chybí funkce knihovny";
+        case wire::kModuleUnknownRequest:
+            return "Modul nezná požadovanou funkci";
+        case wire::kModuleBadBlock:
+            return "Neplatné číslo konfiguračního bloku";
+        case wire::kModuleBadChecksum:
+            return "Chybný kontrolní součet konfiguračního bloku";
+        case wire::kModuleNoData:
+            return "Modul nemá předaná data k uložení";
+        case wire::kModuleStoreFailed:
+            return "Modul nemohl konfiguraci uložit";
+        case wire::kModuleBusAbsent:
+            return "Adresovaný modul na lince RS-485 neodpovídá";
+        default:
+            return "Neznámý kód chyby " + std::to_string(code);
     }
 }
 

@@ -12,8 +12,8 @@ std::chrono::milliseconds RetryInterval(std::chrono::milliseconds timeout) {
     return std::clamp(timeout / 8, milliseconds(20), milliseconds(250));
 }
 
-std::uint32_t Exchange(Link& link, const wire::Request& request,
-                       std::chrono::milliseconds timeout, wire::Reply& reply) {
+std::uint32_t Exchange(Link& link, const wire::Request& request, std::chrono::milliseconds timeout,
+                       wire::Reply& reply) {
     link.Drain();
     const Datagram datagram = wire::EncodeRequest(request);
     const auto start = Clock::now();

@@ -18,7 +18,7 @@ std::chrono::milliseconds RetryInterval(std::chrono::milliseconds timeout);
 // comes, and accepts only a well-formed reply carrying the request's sequence number.
 // Returns kOk with the reply filled, kTimeout when nothing acceptable came within the
 // time-out, or kSendFailed when the request could not be sent at all.
-std::uint32_t Exchange(Link& link, const wire::Request& request,
-                       std::chrono::milliseconds timeout, wire::Reply& reply);
+std::uint32_t Exchange(Link& link, const wire::Request& request, std::chrono::milliseconds timeout,
+                       wire::Reply& reply);
 
 }  // namespace kv::lib

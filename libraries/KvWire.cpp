@@ -19,7 +19,9 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-std::uint16_t GetU16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t GetU16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 std::uint32_t GetU32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -39,7 +41,9 @@ void StartDatagram(std::vector<std::uint8_t>& out, std::uint8_t type, std::uint3
     PutU32(out, sequence);
 }
 
-void FinishDatagram(std::vector<std::uint8_t>& out) { PutU16(out, Crc16(out.data(), out.size())); }
+void FinishDatagram(std::vector<std::uint8_t>& out) {
+    PutU16(out, Crc16(out.data(), out.size()));
+}
 
 // Checks magic, version, type, declared length and CRC; returns the data length.
 std::optional<std::size_t> CheckDatagram(const std::uint8_t* bytes, std::size_t size,
@@ -87,7 +91,8 @@ std::vector<std::uint8_t> EncodeRequest(const Request& request) {
     out.push_back(request.command);
     std::size_t n = UsedLength(request.data);
     PutU16(out, static_cast<std::uint16_t>(n));
-    out.insert(out.end(), request.data.begin(), request.data.begin() + static_cast<std::ptrdiff_t>(n));
+    out.insert(out.end(), request.data.begin(),
+               request.data.begin() + static_cast<std::ptrdiff_t>(n));
     FinishDatagram(out);
     return out;
 }

@@ -33,6 +33,8 @@ std::optional<Datagram> Link::Receive(Clock::time_point until) {
     }
 }
 
-std::uint32_t Link::Configure(std::uint32_t) { return wire::kOk; }
+std::uint32_t Link::Configure(std::uint32_t) {
+    return wire::kOk;
+}
 
 }  // namespace kv::lib

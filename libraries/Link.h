@@ -21,7 +21,7 @@ enum class TransmitResult {
 };
 
 class Link {
-public:
+  public:
     virtual ~Link() = default;
 
     // Descriptor to wait on for incoming data.

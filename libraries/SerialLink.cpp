@@ -14,18 +14,41 @@ namespace {
 
 bool SpeedFor(std::uint32_t baud, speed_t& speed) {
     switch (baud) {
-        case 300: speed = B300; return true;
-        case 600: speed = B600; return true;
-        case 1200: speed = B1200; return true;
-        case 2400: speed = B2400; return true;
-        case 4800: speed = B4800; return true;
-        case 9600: speed = B9600; return true;
-        case 19200: speed = B19200; return true;
-        case 38400: speed = B38400; return true;
-        case 57600: speed = B57600; return true;
-        case 115200: speed = B115200; return true;
-        case 230400: speed = B230400; return true;
-        default: return false;
+        case 300:
+            speed = B300;
+            return true;
+        case 600:
+            speed = B600;
+            return true;
+        case 1200:
+            speed = B1200;
+            return true;
+        case 2400:
+            speed = B2400;
+            return true;
+        case 4800:
+            speed = B4800;
+            return true;
+        case 9600:
+            speed = B9600;
+            return true;
+        case 19200:
+            speed = B19200;
+            return true;
+        case 38400:
+            speed = B38400;
+            return true;
+        case 57600:
+            speed = B57600;
+            return true;
+        case 115200:
+            speed = B115200;
+            return true;
+        case 230400:
+            speed = B230400;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -57,7 +80,7 @@ std::uint32_t SerialLink::Open(std::uint32_t comPort, std::unique_ptr<Link>& out
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return (errno == ENOENT || errno == ENXIO || errno == ENODEV) ? wire::kDeviceNotFound
-                                                                       : wire::kOpenFailed;
+                                                                      : wire::kOpenFailed;
     if (!isatty(fd)) {
         close(fd);
         return wire::kOpenFailed;
@@ -77,7 +100,9 @@ std::uint32_t SerialLink::Open(std::uint32_t comPort, std::unique_ptr<Link>& out
     return wire::kOk;
 }
 
-SerialLink::~SerialLink() { close(fd_); }
+SerialLink::~SerialLink() {
+    close(fd_);
+}
 
 std::uint32_t SerialLink::Configure(std::uint32_t baud) {
     speed_t speed;

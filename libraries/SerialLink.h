@@ -14,7 +14,7 @@
 namespace kv::lib {
 
 class SerialLink final : public Link {
-public:
+  public:
     // Returns kOk, kBadParameter (port 0), kDeviceNotFound or kOpenFailed.
     static std::uint32_t Open(std::uint32_t comPort, std::unique_ptr<Link>& out);
     static std::string DevicePathFor(std::uint32_t comPort);
@@ -26,7 +26,7 @@ public:
     void Drain() override;
     std::uint32_t Configure(std::uint32_t baud) override;
 
-private:
+  private:
     explicit SerialLink(int fd) : fd_(fd) {}
     int fd_;
     wire::SerialDeframer deframer_;

@@ -8,7 +8,9 @@
 
 namespace kv::lib {
 
-SocketLink::~SocketLink() { close(fd_); }
+SocketLink::~SocketLink() {
+    close(fd_);
+}
 
 TransmitResult SocketLink::Transmit(const Datagram& datagram, Clock::time_point) {
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -35,8 +37,8 @@ std::optional<Datagram> SocketLink::ReceiveOnce(int flags, int* err) {
     std::uint8_t buf[2048];
     sockaddr_storage from{};
     socklen_t len = sizeof from;
-    ssize_t n = recvfrom(fd_, buf, sizeof buf, flags | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
-                         &len);
+    ssize_t n =
+        recvfrom(fd_, buf, sizeof buf, flags | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &len);
     if (n < 0) {
         *err = errno;
         return std::nullopt;

@@ -11,14 +11,14 @@
 namespace kv::lib {
 
 class SocketLink : public Link {
-public:
+  public:
     ~SocketLink() override;
     int PollFd() const override { return fd_; }
     TransmitResult Transmit(const Datagram& datagram, Clock::time_point deadline) override;
     std::optional<Datagram> ReadOne() override;
     std::optional<Datagram> Receive(Clock::time_point until) override;
 
-protected:
+  protected:
     // fd: a blocking datagram socket, already connected to the peer.
     explicit SocketLink(int fd) : fd_(fd) {}
     // Whether a datagram from this address is the peer's.
@@ -28,7 +28,7 @@ protected:
 
     int fd_;
 
-private:
+  private:
     // One receive; nothing on no data (or a time-out), error in *err (0 when none).
     std::optional<Datagram> ReceiveOnce(int flags, int* err);
     bool SetReceiveTimeout(long long ms);

@@ -104,7 +104,9 @@ std::uint32_t Guarded(F&& body, std::uint32_t onFailure) noexcept {
 
 }  // namespace
 
-std::uint32_t LibraryVersion() { return 0x00010000; }
+std::uint32_t LibraryVersion() {
+    return 0x00010000;
+}
 
 std::uint32_t InitFromBlock(std::uint8_t kind, std::uint32_t* handle, const std::uintptr_t* block) {
     if (handle == nullptr) return wire::kBadParameter;
@@ -199,8 +201,8 @@ std::uint32_t Send(std::uint32_t handle, const std::uint32_t* frame, std::uint32
             request.sequence = connection->nextSequence++;
             // A serial line's reply time follows its speed, which SetConfig sets; over
             // UDP and USB the wait is a property of the link, given in the InitBlock.
-            const std::uint32_t ms = connection->kind == 2 ? connection->replyTimeoutMs
-                                                           : connection->linkTimeoutMs;
+            const std::uint32_t ms =
+                connection->kind == 2 ? connection->replyTimeoutMs : connection->linkTimeoutMs;
             return Exchange(*connection->link, request, std::chrono::milliseconds(ms), reply);
         },
         wire::kSendFailed);

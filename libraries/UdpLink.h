@@ -13,15 +13,15 @@
 namespace kv::lib {
 
 class UdpLink final : public SocketLink {
-public:
+  public:
     // Opens a socket connected to target:port. sourcePort < 0 lets the system choose;
     // otherwise that port is bound on the local address the route to the target uses,
     // so a module on another loopback address can use the same port number.
     // Returns kOk, kBadParameter (address or port unusable) or kOpenFailed.
-    static std::uint32_t Open(const std::string& targetText, std::uint32_t port,
-                              long sourcePort, std::unique_ptr<Link>& out);
+    static std::uint32_t Open(const std::string& targetText, std::uint32_t port, long sourcePort,
+                              std::unique_ptr<Link>& out);
 
-private:
+  private:
     UdpLink(int fd, const sockaddr_in& peer) : SocketLink(fd), peer_(peer) {}
     bool FromPeer(const sockaddr_storage& from, socklen_t length) const override;
 

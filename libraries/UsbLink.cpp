@@ -63,7 +63,8 @@ bool FolderUsable(const std::string& folder) {
 
 // The device may spell its folder differently ("a//b", a trailing slash, a link).
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
@@ -109,8 +110,10 @@ std::uint32_t UsbLink::Open(std::uint32_t detection, const std::string* serial,
         clientPath = folder + "/" + ClientName();
         sockaddr_un addr;
         if (!MakeAddress(clientPath, addr)) break;
-        if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) bound = true;
-        else if (errno != EADDRINUSE) break;
+        if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
+            bound = true;
+        else if (errno != EADDRINUSE)
+            break;
     }
     if (!bound) {
         close(fd);
@@ -130,9 +133,13 @@ std::uint32_t UsbLink::Open(std::uint32_t detection, const std::string* serial,
     return wire::kDeviceNotFound;
 }
 
-UsbLink::~UsbLink() { unlink(clientPath_.c_str()); }
+UsbLink::~UsbLink() {
+    unlink(clientPath_.c_str());
+}
 
-bool UsbLink::Reconnect() { return ConnectTo(fd_, devicePath_); }
+bool UsbLink::Reconnect() {
+    return ConnectTo(fd_, devicePath_);
+}
 
 bool UsbLink::FromPeer(const sockaddr_storage& from, socklen_t length) const {
     // Only the device we opened may answer; unnamed senders have no path at all.

@@ -13,7 +13,7 @@
 namespace kv::lib {
 
 class UsbLink final : public SocketLink {
-public:
+  public:
     // detection 1 opens the device with this serial number; every other value takes the
     // first device found (by name order) that accepts a connection. The utility passes -1
     // when no detection mode is chosen, and then asks for no serial number either, so
@@ -27,7 +27,7 @@ public:
     const std::string& DevicePath() const { return devicePath_; }
     const std::string& ClientPath() const { return clientPath_; }
 
-private:
+  private:
     UsbLink(int fd, std::string clientPath, std::string devicePath)
         : SocketLink(fd), clientPath_(std::move(clientPath)), devicePath_(std::move(devicePath)) {}
     bool FromPeer(const sockaddr_storage& from, socklen_t length) const override;

@@ -38,11 +38,16 @@ EmulatorProcess::~EmulatorProcess() {
 bool EmulatorProcess::Start(const std::vector<std::string>& extra) {
     if (pid_ > 0) Stop();
     std::vector<std::string> args = {std::string(KV_BIN_DIR) + "/kv3380u-emulator",
-                                     "--address", address_,
-                                     "--state", StatePath(),
-                                     "--usb-dir", UsbFolder(),
-                                     "--usb-serial", serial_,
-                                     "--lifetime", "120"};
+                                     "--address",
+                                     address_,
+                                     "--state",
+                                     StatePath(),
+                                     "--usb-dir",
+                                     UsbFolder(),
+                                     "--usb-serial",
+                                     serial_,
+                                     "--lifetime",
+                                     "120"};
     bool ownPort = false, ownVlan = false;
     for (const auto& e : extra) {
         if (e == "--port") ownPort = true;
@@ -124,10 +129,14 @@ void EmulatorProcess::TakeLine(const std::string& line) {
         auto colon = where.rfind(':');
         if (colon == std::string::npos) return;
         auto port = static_cast<std::uint16_t>(std::atoi(where.c_str() + colon + 1));
-        if (name == " remote management") ports_[0] = port;
-        else if (name == " vlan1") ports_[1] = port;
-        else if (name == " vlan2") ports_[2] = port;
-        else if (name == " vlan3") ports_[3] = port;
+        if (name == " remote management")
+            ports_[0] = port;
+        else if (name == " vlan1")
+            ports_[1] = port;
+        else if (name == " vlan2")
+            ports_[2] = port;
+        else if (name == " vlan3")
+            ports_[3] = port;
     } else if (word == "usb") {
         in >> usbPath_;
     }

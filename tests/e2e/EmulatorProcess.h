@@ -13,7 +13,7 @@
 namespace kve2e {
 
 class EmulatorProcess {
-public:
+  public:
     // Address in 127.0.0.0/8 that this test process gives its emulators.
     static std::string TestAddress();
 
@@ -48,7 +48,7 @@ public:
     // Everything the emulator printed, and what went wrong in the fixture.
     std::string Log() const;
 
-private:
+  private:
     bool ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline);
     void TakeLine(const std::string& line);
 

@@ -42,7 +42,7 @@ std::uint8_t Checksum(const kv::BlockWords& block) {
 }
 
 class LibraryEmulatorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { kv::platform::SetProgramFolderForTesting(KV_BIN_DIR); }
 
     void TearDown() override {
@@ -94,8 +94,8 @@ protected:
         handle_ = 0;
     }
 
-    Outcome Do(std::uint8_t function, std::uint8_t peripheral, std::vector<std::uint32_t> words = {},
-               std::uint8_t command = 0) {
+    Outcome Do(std::uint8_t function, std::uint8_t peripheral,
+               std::vector<std::uint32_t> words = {}, std::uint8_t command = 0) {
         Outcome o;
         o.command = command;
         for (std::size_t i = 0; i < words.size(); ++i) o.data[i] = words[i];
@@ -118,8 +118,9 @@ protected:
     }
 
     kv::BlockWords ReadBlock(std::uint16_t number, std::uint8_t& error) {
-        Outcome o = Do(204, 1, {0, static_cast<std::uint32_t>(number & 0xFF),
-                                static_cast<std::uint32_t>(number >> 8), 0});
+        Outcome o = Do(204, 1,
+                       {0, static_cast<std::uint32_t>(number & 0xFF),
+                        static_cast<std::uint32_t>(number >> 8), 0});
         error = o.error;
         kv::BlockWords block{};
         for (std::size_t i = 0; i < block.size(); ++i) block[i] = o.data[4 + i];
@@ -369,7 +370,8 @@ TEST_F(LibraryEmulatorTest, SilentModuleTimesOutAfterTheTimeoutAndNotMuchLater) 
         ASSERT_EQ(Open(kind, 400), 0u);
         auto start = Clock::now();
         Outcome o = Do(200, 0, {}, 9);
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         EXPECT_EQ(o.error, kv::wire::kTimeout);
         EXPECT_EQ(o.command, 0);
         EXPECT_GE(ms, 395);
@@ -432,7 +434,7 @@ TEST_F(LibraryEmulatorTest, CorruptedStoreIsAReadBackError) {
 // and throws forged replies at the library before the real one: from another port with
 // the right sequence number, and from the relay's own port with wrong ones.
 class SpoofingRelay {
-public:
+  public:
     SpoofingRelay(const std::string& address, std::uint16_t modulePort) {
         inet_pton(AF_INET, address.c_str(), &module_.sin_addr);
         module_.sin_family = AF_INET;
@@ -456,7 +458,7 @@ public:
     std::uint16_t Port() const { return port_; }
     int Forged() const { return forged_; }
 
-private:
+  private:
     static int Bound(const std::string& address) {
         int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -474,7 +476,8 @@ private:
             std::uint8_t buf[2048];
             if (fds[0].revents & POLLIN) {
                 socklen_t len = sizeof client;
-                ssize_t n = recvfrom(front_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&client), &len);
+                ssize_t n = recvfrom(front_, buf, sizeof buf, 0,
+                                     reinterpret_cast<sockaddr*>(&client), &len);
                 if (n <= 0) continue;
                 auto req = kv::wire::DecodeRequest(buf, static_cast<std::size_t>(n));
                 if (req) {
@@ -483,21 +486,26 @@ private:
                     fake.replyValue = 0x66;
                     fake.data.fill('X');
                     auto bytes = kv::wire::EncodeReply(fake);
-                    sendto(forger_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&client), sizeof client);
+                    sendto(forger_, bytes.data(), bytes.size(), 0,
+                           reinterpret_cast<sockaddr*>(&client), sizeof client);
                     fake.sequence = req->sequence + 1;
                     bytes = kv::wire::EncodeReply(fake);
-                    sendto(front_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&client), sizeof client);
+                    sendto(front_, bytes.data(), bytes.size(), 0,
+                           reinterpret_cast<sockaddr*>(&client), sizeof client);
                     fake.sequence = req->sequence - 1;
                     bytes = kv::wire::EncodeReply(fake);
-                    sendto(front_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&client), sizeof client);
+                    sendto(front_, bytes.data(), bytes.size(), 0,
+                           reinterpret_cast<sockaddr*>(&client), sizeof client);
                     forged_ += 3;
                 }
-                sendto(back_, buf, static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr*>(&module_), sizeof module_);
+                sendto(back_, buf, static_cast<std::size_t>(n), 0,
+                       reinterpret_cast<sockaddr*>(&module_), sizeof module_);
             }
             if (fds[1].revents & POLLIN) {
                 ssize_t n = recv(back_, buf, sizeof buf, 0);
                 if (n > 0)
-                    sendto(front_, buf, static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr*>(&client), sizeof client);
+                    sendto(front_, buf, static_cast<std::size_t>(n), 0,
+                           reinterpret_cast<sockaddr*>(&client), sizeof client);
             }
         }
     }
@@ -549,9 +557,18 @@ TEST_F(LibraryEmulatorTest, MalformedDatagramsDoNotStopTheEmulator) {
     for (int i = 0; i < 600; ++i) {
         std::vector<std::uint8_t> d;
         switch (i % 4) {
-            case 0: d.resize(rng() % 2000); for (auto& b : d) b = static_cast<std::uint8_t>(rng()); break;
-            case 1: d = good; d[rng() % d.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255); break;
-            case 2: d = good; d.resize(rng() % d.size()); break;
+            case 0:
+                d.resize(rng() % 2000);
+                for (auto& b : d) b = static_cast<std::uint8_t>(rng());
+                break;
+            case 1:
+                d = good;
+                d[rng() % d.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255);
+                break;
+            case 2:
+                d = good;
+                d.resize(rng() % d.size());
+                break;
             default: {
                 // Well-formed, but with unknown functions, huge block numbers, any data.
                 kv::wire::Request r;

@@ -2,9 +2,9 @@
 // decoder and the serial deframer must take anything without crashing, and whatever they
 // accept must be a well-formed reply.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <vector>
 

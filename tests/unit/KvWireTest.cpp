@@ -1,10 +1,10 @@
-#include "libraries/KvWire.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <string>
 #include <vector>
+
+#include "libraries/KvWire.h"
 
 namespace {
 

@@ -19,16 +19,17 @@ struct KindInfo {
 };
 
 constexpr KindInfo kKinds[] = {
-    {0, "QUSBVX.DLL", "QUSBVX"},     {1, "QQUDP.DLL", "QQUDP"},
-    {2, "QCOM380.DLL", "QCOM380"},   {3, "QPCI380.DLL", "QPCI380"},
-    {4, "QPCI3380.DLL", "QPCI3380"}, {5, "QUSB3380.DLL", "QUSB3380"},
-    {6, "QKV3380.DLL", "QKV3380"},   {7, "QLAN.DLL", "QLAN"},
+    {0, "QUSBVX.DLL", "QUSBVX"},   {1, "QQUDP.DLL", "QQUDP"},       {2, "QCOM380.DLL", "QCOM380"},
+    {3, "QPCI380.DLL", "QPCI380"}, {4, "QPCI3380.DLL", "QPCI3380"}, {5, "QUSB3380.DLL", "QUSB3380"},
+    {6, "QKV3380.DLL", "QKV3380"}, {7, "QLAN.DLL", "QLAN"},
 };
 
 // Code page 1250 of "Chyba zápisu dat.", which the utility shows after a failed
 // read-back, and of "Neznámý kód chyby ".
 const std::string kReadBackText = "Chyba z\xE1pisu dat.";
-const std::string kUnknownPrefix = "Nezn\xE1m\xFD k\xF3" "d chyby ";
+const std::string kUnknownPrefix =
+    "Nezn\xE1m\xFD k\xF3"
+    "d chyby ";
 
 // Names of the dynamic symbols a file defines, as the loader sees them.
 std::set<std::string> ExportedNames(const std::string& path) {

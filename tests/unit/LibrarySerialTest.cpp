@@ -8,15 +8,15 @@
 
 namespace {
 
+using kv::wire::Reply;
+using kv::wire::Request;
 using kvtest::DoSend;
 using kvtest::Frame;
 using kvtest::LibraryApi;
 using kvtest::Responder;
-using kv::wire::Reply;
-using kv::wire::Request;
 
 class LibrarySerialTest : public ::testing::Test {
-protected:
+  protected:
     kvtest::TempDir dir_;
     kvtest::ScopedUsbDir scoped_{dir_.path()};
     LibraryApi api_{"QCOM380.DLL", "QCOM380"};
@@ -28,7 +28,7 @@ TEST_F(LibrarySerialTest, FramedExchangeThroughNoiseAndLostReplies) {
     ASSERT_TRUE(line);
     std::atomic<int> seen{0};
     line->Start([&](Responder& r, const Request& req) {
-        if (++seen == 1) return;  // the first reply is lost on the line
+        if (++seen == 1) return;         // the first reply is lost on the line
         r.WriteAll({0x00, 0x55, 0x7D});  // line noise between frames
         Reply stale = Responder::Answer(req);
         stale.sequence ^= 0x80000000u;

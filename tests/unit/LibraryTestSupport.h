@@ -4,6 +4,7 @@
 // alone: loading a library file from the build's bin folder, a scratch folder, and a
 // small scripted module ("responder") on UDP, a Unix datagram socket or a pseudo-terminal.
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -12,8 +13,6 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <arpa/inet.h>
 
 #include <atomic>
 #include <chrono>
@@ -117,7 +116,7 @@ inline SendOutcome DoSend(LibraryApi& api, std::uint32_t handle,
 }
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char pattern[] = "/tmp/kvlibtest-XXXXXX";
         char* p = mkdtemp(pattern);
@@ -129,13 +128,13 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 // Points the libraries' device folder at a folder for the lifetime of the object.
 class ScopedUsbDir {
-public:
+  public:
     explicit ScopedUsbDir(const std::string& dir) { setenv("KV3380U_USB_DIR", dir.c_str(), 1); }
     ~ScopedUsbDir() { unsetenv("KV3380U_USB_DIR"); }
 };
@@ -143,7 +142,7 @@ public:
 // A stand-in module: receives requests on one descriptor and lets a test script decide
 // what goes back. The handler runs on the responder's thread.
 class Responder {
-public:
+  public:
     enum class Medium { kUdp, kUnix, kSerial };
     using Handler = std::function<void(Responder&, const kv::wire::Request&)>;
 
@@ -261,7 +260,7 @@ public:
         return r;
     }
 
-private:
+  private:
     Responder(Medium medium, int fd) : medium_(medium), fd_(fd) {}
 
     void Run() {
@@ -289,8 +288,8 @@ private:
             } else {
                 sockaddr_storage from{};
                 socklen_t len = sizeof from;
-                ssize_t n = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from),
-                                     &len);
+                ssize_t n =
+                    recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
                 if (n < 0) continue;
                 peer_ = from;
                 peerLen_ = len;

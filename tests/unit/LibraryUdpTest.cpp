@@ -8,17 +8,17 @@
 
 namespace {
 
+using kv::wire::Request;
 using kvtest::DoSend;
 using kvtest::Frame;
 using kvtest::LibraryApi;
 using kvtest::Responder;
-using kv::wire::Request;
 
 // The module lives on 127.0.0.2 so that a client on 127.0.0.1 may use the same port.
 const std::string kModuleIp = "127.0.0.2";
 
 class LibraryUdpTest : public ::testing::TestWithParam<int> {
-protected:
+  protected:
     const char* File() const {
         return GetParam() == 1 ? "QQUDP.DLL" : GetParam() == 6 ? "QKV3380.DLL" : "QLAN.DLL";
     }

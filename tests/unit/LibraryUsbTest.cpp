@@ -9,12 +9,12 @@
 
 namespace {
 
+using kv::wire::Reply;
+using kv::wire::Request;
 using kvtest::DoSend;
 using kvtest::Frame;
 using kvtest::LibraryApi;
 using kvtest::Responder;
-using kv::wire::Reply;
-using kv::wire::Request;
 
 // A reply that says which device answered: its serial's last digit in data word 7.
 Responder::Handler Tagged(std::uint8_t tag) {
@@ -26,7 +26,7 @@ Responder::Handler Tagged(std::uint8_t tag) {
 }
 
 class LibraryUsbTest : public ::testing::Test {
-protected:
+  protected:
     kvtest::TempDir dir_;
     kvtest::ScopedUsbDir scoped_{dir_.path()};
     LibraryApi api_{"QUSBVX.DLL", "QUSBVX"};
@@ -67,7 +67,10 @@ TEST_F(LibraryUsbTest, FirstDeviceSkipsStaleSocketsAndIsChosenByName) {
     a->Start(Tagged(2));
     b->Start(Tagged(3));
     // Junk in the folder is no device.
-    { std::FILE* f = std::fopen((dir_.path() + "/dev-0000000.sock").c_str(), "w"); std::fclose(f); }
+    {
+        std::FILE* f = std::fopen((dir_.path() + "/dev-0000000.sock").c_str(), "w");
+        std::fclose(f);
+    }
 
     std::uint32_t code = 99;
     std::uint32_t handle = Open(0, nullptr, code);
