@@ -2,15 +2,20 @@
 // same datagram sizes between two processes. Starts its own emulator on 127.0.0.x; sends
 // nothing anywhere else. Every loop is bounded by a count and by wall-clock time.
 //
-//   kv_bench [iterations [folder]]
+//   kv_bench [iterations] [--spread] [--state-dir D]
 //
-// iterations: rounds of each measurement (default 2000, at most 100000). folder: where the
-// emulator keeps its state file (default /dev/shm when there is one, else /tmp). The
-// emulator flushes the file to its storage on every stored block, so on a disk the
-// verified write measures mostly that flush.
+// iterations: rounds of each measurement (default 2000, at most 100000).
+// --spread: leave the processes to the scheduler. By default the benchmark, its echo
+//   process and the emulator share one CPU: on a virtual machine a wake-up across CPUs
+//   costs tens of microseconds or not, depending on where the scheduler happens to put
+//   each process, which swamps what is measured here.
+// --state-dir D: where the emulator keeps its state file (default /dev/shm when there is
+//   one, else /tmp). The emulator flushes the file on every stored block, so on a disk the
+//   verified write measures mostly that flush.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -194,13 +199,38 @@ std::size_t ReplySize(std::size_t dataBytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long iterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2000;
-    if (iterations <= 0 || iterations > 100000) iterations = 2000;
+    long iterations = 2000;
+    bool spread = false;
+    std::string parent;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--spread") {
+            spread = true;
+        } else if (arg == "--state-dir" && i + 1 < argc) {
+            parent = argv[++i];
+        } else {
+            char* end = nullptr;
+            iterations = std::strtol(arg.c_str(), &end, 10);
+            if (end == nullptr || *end != '\0' || iterations <= 0 || iterations > 100000) {
+                std::fprintf(stderr, "usage: kv_bench [iterations] [--spread] [--state-dir D]\n");
+                return 2;
+            }
+        }
+    }
     const int rounds = static_cast<int>(iterations);
     signal(SIGPIPE, SIG_IGN);
 
+    int cpu = -1;
+    if (!spread) {
+        // Children inherit the mask: echo process and emulator run on this CPU too.
+        cpu = sched_getcpu();
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(cpu, &set);
+        if (cpu < 0 || sched_setaffinity(0, sizeof set, &set) != 0) cpu = -1;
+    }
+
     kv::platform::SetProgramFolderForTesting(KV_BIN_DIR);
-    std::string parent = argc > 2 ? argv[2] : "";
     if (parent.empty()) parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     kve2e::EmulatorProcess emu(parent);
     if (!emu.Start()) {
@@ -296,7 +326,9 @@ int main(int argc, char** argv) {
     }
     emu.Stop();
 
-    std::printf("emulator on %s, state file in %s\n", address.c_str(), parent.c_str());
+    std::printf("emulator on %s, state file in %s, %s\n", address.c_str(), parent.c_str(),
+                cpu >= 0 ? ("all processes on CPU " + std::to_string(cpu)).c_str()
+                         : "processes placed by the scheduler");
     std::printf("%-46s %6s %10s %10s %7s\n", "operation", "n", "median us", "p99 us", "failed");
     std::printf("phase 1: QQUDP.DLL, in turns with the bare round trips\n");
     for (const auto& s : udp) Print(s);
