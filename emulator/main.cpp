@@ -12,6 +12,7 @@
 #include "emulator/Options.h"
 #include "emulator/Server.h"
 #include "emulator/StateFile.h"
+#include "emulator/StateWriter.h"
 
 int main(int argc, char** argv) {
     using namespace kv::emu;
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
             return 1;
     }
     const std::string serial = options.usbSerial.value_or(state.serial);
-    const std::string statePath = options.statePath;
+    StateWriter writer(options.statePath);
     Module module(
         state,
         [] {
@@ -64,15 +65,17 @@ int main(int argc, char** argv) {
                     std::chrono::steady_clock::now().time_since_epoch())
                     .count());
         },
-        [statePath](const ModuleState& s, std::string* error) {
-            if (SaveState(statePath, s, error)) return true;
-            std::fprintf(stderr, "kv3380u-emulator: block not kept: %s\n", error->c_str());
-            return false;
+        // The folder proved writable when the state was loaded or created; a later
+        // failure to write is reported by the writer and the block stays in memory.
+        [&writer](const ModuleState& s, std::string*) {
+            writer.Submit(s);
+            return true;
         },
         options.faults.corruptStore);
     module.SetSerial(serial);
 
     Server server(options, module, serial);
     if (!server.Start()) return 1;
-    return server.Run();
+    const int code = server.Run();
+    return writer.Flush() ? code : 1;
 }

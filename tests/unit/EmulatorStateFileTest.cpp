@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "emulator/StateFile.h"
+#include "emulator/StateWriter.h"
 
 namespace kv::emu {
 namespace {
@@ -154,6 +155,31 @@ TEST_F(EmulatorStateFile, SerialNumbersAreEightLettersOrDigits) {
     EXPECT_FALSE(ValidSerial("../../x1"));
     EXPECT_FALSE(ValidSerial("0000 001"));
     EXPECT_FALSE(ValidSerial(""));
+}
+
+TEST_F(EmulatorStateFile, WriterKeepsTheNewestStateAndFinishesBeforeItStops) {
+    ModuleState first = NewState("00000001", 1);
+    ModuleState last = first;
+    {
+        StateWriter writer(path_);
+        writer.Submit(first);
+        ASSERT_TRUE(writer.Flush());
+        EXPECT_EQ(LoadState(path_).state, first);
+        for (int i = 0; i < 20; ++i) {
+            last.blocks[i % 5][0] = static_cast<std::uint8_t>(i);
+            writer.Submit(last);
+        }
+        // Stopping the writer must not drop what is still queued.
+    }
+    LoadResult loaded = LoadState(path_);
+    ASSERT_EQ(loaded.kind, LoadResult::kLoaded);
+    EXPECT_EQ(loaded.state, last);
+}
+
+TEST_F(EmulatorStateFile, WriterReportsAFailedWrite) {
+    StateWriter writer(dir_ + "/missing-folder/module.state");
+    writer.Submit(NewState("00000001", 1));
+    EXPECT_FALSE(writer.Flush());
 }
 
 }  // namespace
