@@ -1,0 +1,82 @@
+// What a new operator does first: start the utility, open "&Připojení" and press
+// "Inicializace připojení" with the stored defaults. The emulator's virtual USB device
+// must answer, and the main window must then name the module.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <filesystem>
+
+#include "app/HlavniForm.h"
+#include "connection/PripojeniForm.h"
+#include "tests/e2e/EmulatorProcess.h"
+#include "tests/gui/GuiTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A program folder holding the real libraries, so the settings file the window writes
+// on closing stays out of the build tree.
+class ProgramFolderWithRealLibraries {
+public:
+    ProgramFolderWithRealLibraries() {
+        std::string pattern = (fs::temp_directory_path() / "kve2egui-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        for (std::uint8_t kind = 0; kind < kv::kInterfaceKindCount; ++kind) {
+            std::error_code ec;
+            fs::create_symlink(fs::path(KV_BIN_DIR) / kv::LibraryFileName(kind),
+                               fs::path(path_) / kv::LibraryFileName(kind), ec);
+        }
+        kv::platform::SetProgramFolderForTesting(path_);
+    }
+    ~ProgramFolderWithRealLibraries() {
+        kv::platform::SetProgramFolderForTesting("");
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+TEST(ConnectionWindowTest, StoredDefaultsConnectToTheEmulatorThroughTheDialog) {
+    kvgui::App();
+    kve2e::EmulatorProcess emu;
+    ASSERT_TRUE(emu.Start()) << emu.Log();
+    setenv("KV3380U_USB_DIR", emu.UsbFolder().c_str(), 1);
+    ProgramFolderWithRealLibraries folder;
+    ASSERT_FALSE(folder.path().empty());
+
+    std::string panelAfterPress;
+    {
+        TForm1 form;
+        ASSERT_NE(form.settings(), nullptr);
+        EXPECT_EQ(form.settings()->interfaceKind, 0);
+        const bool opened = kvgui::DriveModal<TForm2>(
+            [&] { form.Pipojen1->trigger(); },
+            [&](TForm2* dialog) {
+                dialog->Button1->click();
+                panelAfterPress = dialog->Panel1->text().toStdString();
+                dialog->Button2->click();
+            });
+        ASSERT_TRUE(opened);
+        ASSERT_TRUE(form.settings()->connected) << panelAfterPress;
+        const std::string ident = form.settings()->moduleIdent;
+        EXPECT_EQ(ident.substr(0, 11), "KV-3380U v.");
+        EXPECT_EQ(panelAfterPress, "Připojení úspěšně inicializováno. Připojen modul   " + ident);
+        EXPECT_EQ(form.statusPanel(0)->text().toStdString(), " Modul  " + ident);
+        EXPECT_EQ(form.statusPanel(1)->text().toStdString(), " Adresa  ");
+        form.close();
+    }
+    // Closing the main window closed the connection and unloaded the library.
+    EXPECT_FALSE(kv::TransportLoaded());
+    unsetenv("KV3380U_USB_DIR");
+    if (HasFailure()) std::cerr << "emulator output:\n" << emu.Log();
+}
+
+}  // namespace
