@@ -50,9 +50,16 @@ for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 "$bin/W_KV3380U" &
 app=$!
 pids+=($app)
-sleep 3
 shot=$state_dir/main-window.png
-if import -window root "$shot" 2>/dev/null; then
+# The main window, once it is mapped (its caption names the module type).
+window=
+for _ in $(seq 1 100); do
+    window=$(xwininfo -root -tree 2>/dev/null | awk '/KV-3380U/ && /nastaven/ {print $1; exit}')
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+sleep 1
+if import -window "${window:-root}" "$shot" 2>/dev/null; then
     echo "run: screenshot of the main window: $shot"
 else
     echo "run: could not take a screenshot" >&2
