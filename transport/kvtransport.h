@@ -87,8 +87,15 @@ typedef uint32_t(KVT_CALL *kvt_error_fn)(uint32_t code, uint32_t *text);
 /*
  * Declarations for a library's own source: KVT_DECLARE_BLOCK(QUSBVX) declares
  * QUSBVX_Version ... QUSBVX_Error with the block form of Init; _WORD and _PLAIN likewise.
+ * The prefix may itself be a macro (KVT_DECLARE_BLOCK(MY_PREFIX) with -DMY_PREFIX=QLAN):
+ * each public macro expands its argument before the inner one pastes the names.
  */
-#define KVT_DECLARE_COMMON(P)                                                                   \
+#define KVT_DECLARE_COMMON(P) KVT_DECLARE_COMMON_(P)
+#define KVT_DECLARE_BLOCK(P) KVT_DECLARE_BLOCK_(P)
+#define KVT_DECLARE_WORD(P) KVT_DECLARE_WORD_(P)
+#define KVT_DECLARE_PLAIN(P) KVT_DECLARE_PLAIN_(P)
+
+#define KVT_DECLARE_COMMON_(P)                                                                   \
     KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Version(void);                                \
     KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_SetConfig(uint32_t handle, uint32_t baud,     \
                                                             uint32_t replyTimeoutMs,            \
@@ -102,16 +109,16 @@ typedef uint32_t(KVT_CALL *kvt_error_fn)(uint32_t code, uint32_t *text);
     KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Done(uint32_t *handle);                       \
     KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Error(uint32_t code, uint32_t *text);
 
-#define KVT_DECLARE_BLOCK(P)                                                                    \
-    KVT_DECLARE_COMMON(P)                                                                       \
+#define KVT_DECLARE_BLOCK_(P)                                                                   \
+    KVT_DECLARE_COMMON_(P)                                                                       \
     KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t *handle, const uintptr_t *initBlock);
 
-#define KVT_DECLARE_WORD(P)                                                                     \
-    KVT_DECLARE_COMMON(P)                                                                       \
+#define KVT_DECLARE_WORD_(P)                                                                    \
+    KVT_DECLARE_COMMON_(P)                                                                       \
     KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t *handle, uint32_t word0);
 
-#define KVT_DECLARE_PLAIN(P)                                                                    \
-    KVT_DECLARE_COMMON(P)                                                                       \
+#define KVT_DECLARE_PLAIN_(P)                                                                   \
+    KVT_DECLARE_COMMON_(P)                                                                       \
     KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t *handle);
 
 #endif /* KVTRANSPORT_H */
