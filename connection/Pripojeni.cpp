@@ -173,19 +173,13 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
         case 4:
         case 5:
             return std::nullopt;
-        case 6: {
-            UdpFields fields{&settings.kvIpAddress, &settings.kvUdpPort, &settings.kvUdpTimeout};
-            if (auto failure = ReadUdpRows(
-                    input, {"Neplatná IP adresa", "Neplatný UDP port", "Neplatný UDP timeout"},
-                    fields)) {
-                return failure;
-            }
-            FillUdpBlock(settings, fields);
-            return std::nullopt;
-        }
+        case 6:
         case 7: {
-            UdpFields fields{&settings.lanIpAddress, &settings.lanUdpPort,
-                             &settings.lanUdpTimeout};
+            UdpFields fields =
+                kind == 6
+                    ? UdpFields{&settings.kvIpAddress, &settings.kvUdpPort, &settings.kvUdpTimeout}
+                    : UdpFields{&settings.lanIpAddress, &settings.lanUdpPort,
+                                &settings.lanUdpTimeout};
             if (auto failure = ReadUdpRows(
                     input, {"Neplatná IP adresa", "Neplatný UDP port", "Neplatný UDP timeout"},
                     fields)) {
