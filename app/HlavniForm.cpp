@@ -208,8 +208,8 @@ void TForm1::Pipojen1Click() {
     SetPanel(1, " Adresa  " + kv::AddressForStatusPanel(*settings_));
 }
 
-// The editors, the restart, the diagnostics, the About window and the help viewer each
-// come with their own issue; until then their commands open nothing.
+// The editors, the restart, the diagnostics, the About window and the help viewer are
+// not built yet; until they are, their commands open nothing.
 void TForm1::NastavAIN1Click() {}
 void TForm1::Vzdlensprva1Click() {}
 void TForm1::NastavLAN1Click() {}
