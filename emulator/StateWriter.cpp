@@ -6,7 +6,8 @@
 
 namespace kv::emu {
 
-StateWriter::StateWriter(std::string path) : path_(std::move(path)) {
+StateWriter::StateWriter(std::string path, std::chrono::milliseconds interval)
+    : path_(std::move(path)), interval_(interval) {
     thread_ = std::thread([this] { Loop(); });
 }
 
@@ -20,17 +21,28 @@ StateWriter::~StateWriter() {
 }
 
 void StateWriter::Submit(const ModuleState& state) {
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
         pending_ = state;
+        wake = waitingForWork_;
     }
-    wake_.notify_all();
+    if (wake) wake_.notify_all();
 }
 
 bool StateWriter::Flush() {
     std::unique_lock lock(mutex_);
+    ++flushWaiters_;
+    // Cuts the interval short if the writer is waiting it out.
+    wake_.notify_all();
     idle_.wait(lock, [this] { return !pending_ && !writing_; });
+    --flushWaiters_;
     return lastOk_;
+}
+
+std::uint64_t StateWriter::Writes() {
+    std::lock_guard lock(mutex_);
+    return writes_;
 }
 
 void StateWriter::Loop() {
@@ -42,18 +54,25 @@ void StateWriter::Loop() {
 
     std::unique_lock lock(mutex_);
     for (;;) {
+        waitingForWork_ = true;
         wake_.wait(lock, [this] { return pending_ || stop_; });
+        waitingForWork_ = false;
         if (!pending_) break;  // stopping with nothing left to write
+        // Stores arriving meanwhile replace the pending state; only the newest is written.
+        wake_.wait_until(lock, nextWrite_, [this] { return stop_ || flushWaiters_ > 0; });
         ModuleState state = std::move(*pending_);
         pending_.reset();
         writing_ = true;
         lock.unlock();
         std::string error;
         const bool ok = SaveState(path_, state, &error);
-        if (!ok) std::fprintf(stderr, "kv3380u-emulator: block not kept on disk: %s\n", error.c_str());
+        if (!ok)
+            std::fprintf(stderr, "kv3380u-emulator: block not kept on disk: %s\n", error.c_str());
         lock.lock();
+        nextWrite_ = Clock::now() + interval_;
         writing_ = false;
         lastOk_ = ok;
+        ++writes_;
         idle_.notify_all();
     }
     idle_.notify_all();

@@ -2,10 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "emulator/StateFile.h"
 #include "emulator/StateWriter.h"
@@ -174,6 +176,60 @@ TEST_F(EmulatorStateFile, WriterKeepsTheNewestStateAndFinishesBeforeItStops) {
     LoadResult loaded = LoadState(path_);
     ASSERT_EQ(loaded.kind, LoadResult::kLoaded);
     EXPECT_EQ(loaded.state, last);
+}
+
+// An interval no test run ever reaches: whatever the writer writes then, it writes
+// because a store came after a quiet spell, or because of Flush or stopping.
+constexpr std::chrono::hours kForever{1};
+
+TEST_F(EmulatorStateFile, WriterWritesAStoreAfterAQuietSpellAtOnce) {
+    StateWriter writer(path_, kForever);
+    ModuleState s = NewState("00000001", 1);
+    writer.Submit(s);
+    // No Flush: the first store must reach the disk by itself.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (LoadState(path_).kind != LoadResult::kLoaded &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(LoadState(path_).state, s);
+    EXPECT_EQ(writer.Writes(), 1u);
+}
+
+TEST_F(EmulatorStateFile, WriterCoalescesStoresThatKeepComingAndFlushWritesTheNewest) {
+    StateWriter writer(path_, kForever);
+    ModuleState first = NewState("00000001", 1);
+    writer.Submit(first);
+    ASSERT_TRUE(writer.Flush());
+    ASSERT_EQ(writer.Writes(), 1u);
+
+    ModuleState last = first;
+    for (int i = 0; i < 200; ++i) {
+        last.blocks[i % 5][1] = static_cast<std::uint8_t>(i);
+        writer.Submit(last);
+    }
+    // Within the interval nothing more is written: the file still holds the first state.
+    EXPECT_EQ(writer.Writes(), 1u);
+    EXPECT_EQ(LoadState(path_).state, first);
+
+    // Flush does not wait the interval out, and writes only the newest state, once.
+    ASSERT_TRUE(writer.Flush());
+    EXPECT_EQ(writer.Writes(), 2u);
+    EXPECT_EQ(LoadState(path_).state, last);
+    // Nothing left: a second Flush writes nothing.
+    ASSERT_TRUE(writer.Flush());
+    EXPECT_EQ(writer.Writes(), 2u);
+}
+
+TEST_F(EmulatorStateFile, StoppingWriterDoesNotWaitTheIntervalOut) {
+    ModuleState last = NewState("00000001", 1);
+    {
+        StateWriter writer(path_, kForever);
+        writer.Submit(last);
+        ASSERT_TRUE(writer.Flush());
+        last.blocks[4][7] ^= 0x5A;
+        writer.Submit(last);
+    }
+    EXPECT_EQ(LoadState(path_).state, last);
 }
 
 TEST_F(EmulatorStateFile, WriterReportsAFailedWrite) {
