@@ -2,8 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
+#include <sys/epoll.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -18,9 +18,11 @@
 namespace kv::emu {
 namespace {
 
-// However busy a socket is, one wake-up reads at most this many datagrams from it, so
-// that no socket starves the others or the queue of replies.
-constexpr int kReadsPerWake = 64;
+// Every wake-up reads at most one datagram (or one chunk of the serial line) from each
+// ready descriptor: epoll reports a descriptor with more waiting again at once, so however
+// busy one socket is, the others and the queue of replies take their turns in between,
+// and the common case of a single request costs no extra read that finds nothing.
+constexpr int kEventsPerWake = 8;
 
 void Complain(const std::string& message) {
     std::fprintf(stderr, "kv3380u-emulator: %s\n", message.c_str());
@@ -73,6 +75,9 @@ Server::Server(const Options& options, Module& module, std::string usbSerial)
     : options_(options),
       module_(module),
       faults_(options.faults),
+      faultless_(!options.faults.silent && options.faults.drop <= 0 &&
+                 options.faults.duplicate <= 0 && options.faults.corrupt <= 0 &&
+                 options.faults.delayMs == 0),
       usbSerial_(std::move(usbSerial)) {}
 
 Server::~Server() {
@@ -216,6 +221,15 @@ void Server::PrintUdpLines() const {
         Say("udp " + options_.address + ":" + std::to_string(udpPort_[i]) + " " + names[i]);
 }
 
+bool Server::Watch(int fd, std::uint32_t tag) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u32 = tag;
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0) return true;
+    Complain("cannot watch a descriptor: " + Errno());
+    return false;
+}
+
 bool Server::Start() {
     startMs_ = NowMs();
     // Blocked before anything is created: a signal that comes during start-up waits for
@@ -231,6 +245,13 @@ bool Server::Start() {
         return false;
     }
     ::signal(SIGPIPE, SIG_IGN);
+    // The set of descriptors changes only when a restart moves a port, so it is given to
+    // the kernel once instead of on every wait.
+    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epoll_ < 0 || !Watch(signals_, kTagSignals)) {
+        Complain("cannot wait for events: " + Errno());
+        return false;
+    }
 
     std::array<std::uint16_t, kUdpChannels> wanted{};
     wanted[0] = options_.port.value_or(module_.Remote().port);
@@ -249,6 +270,10 @@ bool Server::Start() {
 
     if (!options_.noUsb && !OpenUsb()) return false;
     if (options_.com && !OpenCom()) return false;
+    for (std::size_t i = 0; i < kUdpChannels; ++i)
+        if (!Watch(udp_[i], kTagUdp + static_cast<std::uint32_t>(i))) return false;
+    if (usb_ >= 0 && !Watch(usb_, kTagUsb)) return false;
+    if (ptyMaster_ >= 0 && !Watch(ptyMaster_, kTagSerial)) return false;
 
     PrintUdpLines();
     if (usb_ >= 0) Say("usb " + usbPath_ + " serial " + usbSerial_);
@@ -280,6 +305,8 @@ void Server::CloseAll() {
     ptySlave_ = ptyMaster_ = -1;
     if (signals_ >= 0) ::close(signals_);
     signals_ = -1;
+    if (epoll_ >= 0) ::close(epoll_);
+    epoll_ = -1;
 }
 
 void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size_t size,
@@ -288,6 +315,16 @@ void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size
     if (options_.faults.silent) return;
     Response r = module_.HandleDatagram(source, bytes, size);
     if (r.datagram.empty()) return;
+
+    // The common case: no fault asked for, no bus time to wait, and no earlier reply due
+    // that this one would overtake. The answer goes out at once, without a copy and
+    // without a trip through the queue.
+    if (faultless_ && r.delayMs == 0 && (queue_.empty() || queue_.begin()->first > NowMs())) {
+        Send(source.channel, from, fromLength, r.datagram);
+        if (r.restart) DoRestart();
+        return;
+    }
+
     SendPlan plan = faults_.Plan(r.datagram);
     const std::uint64_t due = NowMs() + r.delayMs + plan.delayMs;
     bool restartQueued = false;
@@ -307,85 +344,91 @@ void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size
 }
 
 void Server::ReceiveUdp(std::size_t index) {
+    if (udp_[index] < 0) return;
     std::uint8_t buf[2048];
-    for (int n = 0; n < kReadsPerWake && udp_[index] >= 0; ++n) {
-        sockaddr_storage from{};
-        socklen_t length = sizeof from;
-        ssize_t got = ::recvfrom(udp_[index], buf, sizeof buf, MSG_TRUNC,
-                                 reinterpret_cast<sockaddr*>(&from), &length);
-        if (got < 0) return;
-        if (static_cast<std::size_t>(got) > sizeof buf || from.ss_family != AF_INET) continue;
-        const auto& in = reinterpret_cast<const sockaddr_in&>(from);
-        Source s;
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    ssize_t got = ::recvfrom(udp_[index], buf, sizeof buf, MSG_TRUNC,
+                             reinterpret_cast<sockaddr*>(&from), &length);
+    if (got < 0 || static_cast<std::size_t>(got) > sizeof buf || from.ss_family != AF_INET) return;
+    const auto& in = reinterpret_cast<const sockaddr_in&>(from);
+    KnownSender& known = udpSender_[index];
+    if (!known.valid || known.ip != in.sin_addr.s_addr || known.port != in.sin_port) {
+        Source& s = known.source;
         s.channel = UdpChannel(index);
         std::memcpy(s.ip.data(), &in.sin_addr.s_addr, 4);
         s.port = ntohs(in.sin_port);
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
         s.key = "udp" + std::to_string(index) + " " + text + ":" + std::to_string(s.port);
-        Dispatch(s, buf, static_cast<std::size_t>(got), from, length);
+        known.ip = in.sin_addr.s_addr;
+        known.port = in.sin_port;
+        known.valid = true;
     }
+    Dispatch(known.source, buf, static_cast<std::size_t>(got), from, length);
 }
 
 void Server::ReceiveUsb() {
+    if (usb_ < 0) return;
     std::uint8_t buf[2048];
-    for (int n = 0; n < kReadsPerWake && usb_ >= 0; ++n) {
-        sockaddr_storage from{};
-        socklen_t length = sizeof from;
-        ssize_t got = ::recvfrom(usb_, buf, sizeof buf, MSG_TRUNC,
-                                 reinterpret_cast<sockaddr*>(&from), &length);
-        if (got < 0) return;
-        if (static_cast<std::size_t>(got) > sizeof buf) continue;
-        const auto& un = reinterpret_cast<const sockaddr_un&>(from);
-        // A client that did not bind a name cannot be answered.
-        if (from.ss_family != AF_UNIX ||
-            length <= static_cast<socklen_t>(offsetof(sockaddr_un, sun_path)) ||
-            un.sun_path[0] == '\0')
-            continue;
-        const std::size_t pathLength = strnlen(
-            un.sun_path, static_cast<std::size_t>(length) - offsetof(sockaddr_un, sun_path));
-        Source s;
-        s.channel = Channel::kUsb;
-        s.key = "usb " + std::string(un.sun_path, pathLength);
-        Dispatch(s, buf, static_cast<std::size_t>(got), from, length);
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    ssize_t got =
+        ::recvfrom(usb_, buf, sizeof buf, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &length);
+    if (got < 0 || static_cast<std::size_t>(got) > sizeof buf) return;
+    const auto& un = reinterpret_cast<const sockaddr_un&>(from);
+    // A client that did not bind a name cannot be answered.
+    if (from.ss_family != AF_UNIX ||
+        length <= static_cast<socklen_t>(offsetof(sockaddr_un, sun_path)) || un.sun_path[0] == '\0')
+        return;
+    const std::size_t pathLength =
+        strnlen(un.sun_path, static_cast<std::size_t>(length) - offsetof(sockaddr_un, sun_path));
+    KnownSender& known = usbSender_;
+    if (!known.valid || known.path.size() != pathLength ||
+        std::memcmp(known.path.data(), un.sun_path, pathLength) != 0) {
+        known.path.assign(un.sun_path, pathLength);
+        known.source.channel = Channel::kUsb;
+        known.source.key = "usb " + known.path;
+        known.valid = true;
     }
+    Dispatch(known.source, buf, static_cast<std::size_t>(got), from, length);
 }
 
 void Server::ReceiveSerial() {
+    if (ptyMaster_ < 0) return;
     std::uint8_t buf[4096];
-    for (int n = 0; n < kReadsPerWake && ptyMaster_ >= 0; ++n) {
-        ssize_t got = ::read(ptyMaster_, buf, sizeof buf);
-        if (got <= 0) return;
-        for (const auto& datagram : deframer_.Feed(buf, static_cast<std::size_t>(got))) {
-            Source s;
-            s.channel = Channel::kSerial;
-            s.key = "com";
-            Dispatch(s, datagram.data(), datagram.size(), sockaddr_storage{}, 0);
-        }
+    ssize_t got = ::read(ptyMaster_, buf, sizeof buf);
+    if (got <= 0) return;
+    for (const auto& datagram : deframer_.Feed(buf, static_cast<std::size_t>(got))) {
+        Source s;
+        s.channel = Channel::kSerial;
+        s.key = "com";
+        Dispatch(s, datagram.data(), datagram.size(), sockaddr_storage{}, 0);
     }
 }
 
-void Server::Send(const Outgoing& out) {
-    switch (out.channel) {
+void Server::Send(Channel channel, const sockaddr_storage& to, socklen_t toLength,
+                  const std::vector<std::uint8_t>& bytes) {
+    switch (channel) {
         case Channel::kUsb:
             if (usb_ >= 0)
-                ::sendto(usb_, out.bytes.data(), out.bytes.size(), MSG_DONTWAIT,
-                         reinterpret_cast<const sockaddr*>(&out.to), out.toLength);
+                ::sendto(usb_, bytes.data(), bytes.size(), MSG_DONTWAIT,
+                         reinterpret_cast<const sockaddr*>(&to), toLength);
             break;
         case Channel::kSerial:
             if (ptyMaster_ >= 0) {
-                auto framed = wire::FrameForSerial(out.bytes);
+                auto framed = wire::FrameForSerial(bytes);
                 // A full line drops the rest of the frame; the client's time-out handles it.
                 ssize_t n = ::write(ptyMaster_, framed.data(), framed.size());
                 (void)n;
             }
             break;
         default: {
-            const int fd = udp_[UdpIndex(out.channel)];
+            const int fd = udp_[UdpIndex(channel)];
             // Checked again at the last moment: nothing ever leaves for a non-loopback host.
-            if (fd >= 0 && IsLoopback(out.to, out.toLength))
-                ::sendto(fd, out.bytes.data(), out.bytes.size(), MSG_DONTWAIT,
-                         reinterpret_cast<const sockaddr*>(&out.to), out.toLength);
+            if (fd >= 0 && IsLoopback(to, toLength))
+                ::sendto(fd, bytes.data(), bytes.size(), MSG_DONTWAIT,
+                         reinterpret_cast<const sockaddr*>(&to), toLength);
             break;
         }
     }
@@ -397,7 +440,7 @@ void Server::SendDue() {
     while (!queue_.empty() && queue_.begin()->first <= now) {
         Outgoing out = std::move(queue_.begin()->second);
         queue_.erase(queue_.begin());
-        Send(out);
+        Send(out.channel, out.to, out.toLength, out.bytes);
         if (out.restartAfter) DoRestart();
     }
 }
@@ -414,6 +457,12 @@ void Server::DoRestart() {
             Complain(error + " (keeping port " + std::to_string(udpPort_[i]) + ")");
             continue;
         }
+        // Watched before the old one goes: if that fails, the old port stays in use.
+        if (!Watch(fd, kTagUdp + static_cast<std::uint32_t>(i))) {
+            ::close(fd);
+            continue;
+        }
+        ::epoll_ctl(epoll_, EPOLL_CTL_DEL, udp_[i], nullptr);
         ::close(udp_[i]);
         udp_[i] = fd;
         udpPort_[i] = bound;
@@ -448,25 +497,30 @@ int Server::Run() {
         if (!queue_.empty()) limit(queue_.begin()->first);
         if (deadline) limit(*deadline);
 
-        std::vector<pollfd> fds;
-        fds.push_back({signals_, POLLIN, 0});
-        for (int fd : udp_) fds.push_back({fd, POLLIN, 0});
-        fds.push_back({usb_, POLLIN, 0});
-        fds.push_back({ptyMaster_, POLLIN, 0});
-        int ready = ::poll(fds.data(), fds.size(), timeout);
+        epoll_event events[kEventsPerWake];
+        const int ready = ::epoll_wait(epoll_, events, kEventsPerWake, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
-            Complain("poll: " + Errno());
+            Complain("epoll_wait: " + Errno());
             return 1;
         }
-        if (fds[0].revents & POLLIN) {
-            signalfd_siginfo info{};
-            if (::read(signals_, &info, sizeof info) > 0) break;
+        bool stop = false;
+        for (int k = 0; k < ready; ++k) {
+            // An error condition is read like data: the read takes the error off the socket.
+            if ((events[k].events & (EPOLLIN | EPOLLERR)) == 0) continue;
+            const std::uint32_t tag = events[k].data.u32;
+            if (tag == kTagSignals) {
+                signalfd_siginfo info{};
+                if (::read(signals_, &info, sizeof info) > 0) stop = true;
+            } else if (tag < kTagUsb) {
+                ReceiveUdp(tag - kTagUdp);
+            } else if (tag == kTagUsb) {
+                ReceiveUsb();
+            } else if (tag == kTagSerial) {
+                ReceiveSerial();
+            }
         }
-        for (std::size_t i = 0; i < kUdpChannels; ++i)
-            if (fds[1 + i].revents & POLLIN) ReceiveUdp(i);
-        if (fds[5].revents & POLLIN) ReceiveUsb();
-        if (fds[6].revents & POLLIN) ReceiveSerial();
+        if (stop) break;
     }
     CloseAll();
     return 0;

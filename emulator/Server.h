@@ -2,7 +2,7 @@
 
 // The emulator's sockets: the remote-management and VLAN UDP ports, the virtual USB
 // device (a Unix datagram socket), an optional pseudo-terminal as a COM port, and the
-// poll loop that feeds them to the module and sends its replies, with the faults the
+// event loop that feeds them to the module and sends its replies, with the faults the
 // command line asked for.
 
 #include <netinet/in.h>
@@ -43,9 +43,23 @@ class Server {
         std::vector<std::uint8_t> bytes;
         bool restartAfter = false;
     };
+    // The last sender seen on a socket and the source built for it: a client sends many
+    // requests from one address, so the reply-cache key is built once, not per datagram.
+    struct KnownSender {
+        bool valid = false;
+        std::uint32_t ip = 0;    // network order
+        std::uint16_t port = 0;  // network order
+        std::string path;        // USB: the client socket's name
+        Source source;
+    };
 
     static constexpr std::size_t kUdpChannels = 4;  // management, VLAN 1..3
     static constexpr std::size_t kMaxQueued = 4096;
+    // What each descriptor is registered as with epoll.
+    static constexpr std::uint32_t kTagSignals = 0;
+    static constexpr std::uint32_t kTagUdp = 1;  // 1..4
+    static constexpr std::uint32_t kTagUsb = kTagUdp + kUdpChannels;
+    static constexpr std::uint32_t kTagSerial = kTagUsb + 1;
 
     static std::size_t UdpIndex(Channel c);
     static Channel UdpChannel(std::size_t index);
@@ -53,6 +67,7 @@ class Server {
     int BindUdp(std::uint16_t port, std::uint16_t* bound, std::string* error) const;
     bool OpenUsb();
     bool OpenCom();
+    bool Watch(int fd, std::uint32_t tag);
     void PrintUdpLines() const;
     void CloseAll();
 
@@ -62,25 +77,31 @@ class Server {
     void Dispatch(const Source& source, const std::uint8_t* bytes, std::size_t size,
                   const sockaddr_storage& from, socklen_t fromLength);
     void SendDue();
-    void Send(const Outgoing& out);
+    void Send(Channel channel, const sockaddr_storage& to, socklen_t toLength,
+              const std::vector<std::uint8_t>& bytes);
     void DoRestart();
     std::uint64_t NowMs() const;
 
     Options options_;
     Module& module_;
     FaultInjector faults_;
+    // No fault of any kind asked for: replies go out as the module gives them.
+    bool faultless_ = false;
     std::string usbSerial_;
 
     std::array<int, kUdpChannels> udp_{-1, -1, -1, -1};
     std::array<std::uint16_t, kUdpChannels> udpPort_{};
+    std::array<KnownSender, kUdpChannels> udpSender_{};
     int usb_ = -1;
     std::string usbPath_;
+    KnownSender usbSender_;
     int ptyMaster_ = -1;
     int ptySlave_ = -1;
     std::string ptyPath_;
     std::string comLink_;
     wire::SerialDeframer deframer_;
     int signals_ = -1;
+    int epoll_ = -1;
     std::uint64_t startMs_ = 0;
 
     std::multimap<std::uint64_t, Outgoing> queue_;  // by due time

@@ -210,6 +210,13 @@ class UdpClient {
         }
     }
 
+    std::uint16_t Port() const {
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        return ntohs(a.sin_port);
+    }
+
   private:
     int fd_ = -1;
     std::uint32_t sequence_ = 0;
@@ -385,6 +392,50 @@ TEST_F(EmulatorProcessTest, RestartHappensEvenWhenItsAnswerIsLost) {
     EXPECT_EQ(moved[0], lines[0]);
     EXPECT_EQ(PortOf(moved[1]), newPort);
     EXPECT_TRUE(client.Collect(200).empty());
+}
+
+TEST_F(EmulatorProcessTest, RequestsWaitingFromTwoSendersAreEachJudgedByTheirOwnSender) {
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args({"--no-usb"})));
+    auto lines = p.UntilReady();
+    ASSERT_EQ(lines.size(), 5u) << p.Errors();
+    const std::uint16_t port = PortOf(lines[0]);
+    UdpClient allowed, refused;
+
+    // Remote management only for `allowed`'s port; the block port stays, so the restart
+    // that applies the table moves nothing.
+    Block b = DefaultBlocks()[0];
+    b[2] = 2;
+    const std::uint8_t loopback[4] = {127, 0, 0, 1};
+    for (std::size_t k = 0; k < 4; ++k) b[16 + k] = loopback[k];
+    b[20] = static_cast<std::uint8_t>(allowed.Port() & 0xFF);
+    b[21] = static_cast<std::uint8_t>(allowed.Port() >> 8);
+    Seal(b);
+    std::vector<std::uint8_t> data(4, 0);
+    data.insert(data.end(), b.begin(), b.end());
+    ASSERT_EQ(allowed.Transact(port, Req(205, 0, data))->status, wire::kOk);
+    ASSERT_EQ(allowed.Transact(port, Req(101, 11, {250, 0, 0, 0}))->status, wire::kOk);
+    ASSERT_TRUE(allowed.Transact(port, Req(101, 255)));
+
+    // Both send in turns before the emulator reads anything: every request of one is
+    // answered, each exactly once, and no request of the other, though it comes from the
+    // same address right after an allowed one.
+    constexpr int kEach = 20;
+    for (int i = 0; i < kEach; ++i) {
+        allowed.Post(port, Req(200, static_cast<std::uint8_t>(i % 3)));
+        refused.Post(port, Req(200, static_cast<std::uint8_t>(i % 3)));
+    }
+    std::vector<int> answers(kEach, 0);
+    for (const auto& d : allowed.Collect(1000)) {
+        auto reply = wire::DecodeReply(d.data(), d.size());
+        ASSERT_TRUE(reply);
+        // The three requests before these took sequence numbers 1..3.
+        ASSERT_GE(reply->sequence, 4u);
+        ASSERT_LT(reply->sequence, 4u + kEach);
+        ++answers[reply->sequence - 4];
+    }
+    EXPECT_EQ(answers, std::vector<int>(kEach, 1));
+    EXPECT_TRUE(refused.Collect(200).empty());
 }
 
 TEST_F(EmulatorProcessTest, InjectedFaultsShapeTheReplies) {
