@@ -6,6 +6,7 @@
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -230,6 +231,21 @@ bool Server::Watch(int fd, std::uint32_t tag) {
     return false;
 }
 
+bool Server::WatchLifetime(std::uint64_t deadlineMs) {
+    // The steady clock counts on CLOCK_MONOTONIC, so the deadline is an absolute time of it.
+    lifetime_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (lifetime_ < 0) return false;
+    itimerspec at{};
+    at.it_value.tv_sec = static_cast<time_t>(deadlineMs / 1000);
+    at.it_value.tv_nsec = static_cast<long>(deadlineMs % 1000) * 1000000L;
+    if (::timerfd_settime(lifetime_, TFD_TIMER_ABSTIME, &at, nullptr) == 0 &&
+        Watch(lifetime_, kTagLifetime))
+        return true;
+    ::close(lifetime_);
+    lifetime_ = -1;
+    return false;
+}
+
 bool Server::Start() {
     startMs_ = NowMs();
     // Blocked before anything is created: a signal that comes during start-up waits for
@@ -307,6 +323,8 @@ void Server::CloseAll() {
     signals_ = -1;
     if (epoll_ >= 0) ::close(epoll_);
     epoll_ = -1;
+    if (lifetime_ >= 0) ::close(lifetime_);
+    lifetime_ = -1;
 }
 
 void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size_t size,
@@ -435,6 +453,7 @@ void Server::Send(Channel channel, const sockaddr_storage& to, socklen_t toLengt
 }
 
 void Server::SendDue() {
+    if (queue_.empty()) return;
     const std::uint64_t now = NowMs();
     // Bounded: each pass takes one entry off the queue and DoRestart only removes entries.
     while (!queue_.empty() && queue_.begin()->first <= now) {
@@ -479,15 +498,18 @@ void Server::DoRestart() {
 }
 
 int Server::Run() {
-    const std::optional<std::uint64_t> deadline =
-        options_.lifetimeSeconds
-            ? std::optional<std::uint64_t>(
-                  startMs_ + static_cast<std::uint64_t>(*options_.lifetimeSeconds * 1000.0))
-            : std::nullopt;
+    const bool hasDeadline = options_.lifetimeSeconds.has_value();
+    const std::uint64_t deadline =
+        hasDeadline ? startMs_ + static_cast<std::uint64_t>(*options_.lifetimeSeconds * 1000.0)
+                    : 0;
+    // The lifetime has a timer of its own, set once: as a time-out of every wait it would
+    // cost setting up and cancelling a kernel timer per request. Should the timer not be
+    // available, the time-out does the job.
+    const bool lifetimeTimer = hasDeadline && WatchLifetime(deadline);
     for (;;) {
         SendDue();
         const std::uint64_t now = NowMs();
-        if (deadline && now >= *deadline) break;
+        if (hasDeadline && now >= deadline) break;
         int timeout = -1;
         auto limit = [&](std::uint64_t at) {
             std::uint64_t wait = at > now ? at - now : 0;
@@ -495,7 +517,7 @@ int Server::Run() {
             if (timeout < 0 || static_cast<int>(wait) < timeout) timeout = static_cast<int>(wait);
         };
         if (!queue_.empty()) limit(queue_.begin()->first);
-        if (deadline) limit(*deadline);
+        if (hasDeadline && !lifetimeTimer) limit(deadline);
 
         epoll_event events[kEventsPerWake];
         const int ready = ::epoll_wait(epoll_, events, kEventsPerWake, timeout);
@@ -512,6 +534,8 @@ int Server::Run() {
             if (tag == kTagSignals) {
                 signalfd_siginfo info{};
                 if (::read(signals_, &info, sizeof info) > 0) stop = true;
+            } else if (tag == kTagLifetime) {
+                stop = true;
             } else if (tag < kTagUsb) {
                 ReceiveUdp(tag - kTagUdp);
             } else if (tag == kTagUsb) {

@@ -60,6 +60,7 @@ class Server {
     static constexpr std::uint32_t kTagUdp = 1;  // 1..4
     static constexpr std::uint32_t kTagUsb = kTagUdp + kUdpChannels;
     static constexpr std::uint32_t kTagSerial = kTagUsb + 1;
+    static constexpr std::uint32_t kTagLifetime = kTagSerial + 1;
 
     static std::size_t UdpIndex(Channel c);
     static Channel UdpChannel(std::size_t index);
@@ -68,6 +69,7 @@ class Server {
     bool OpenUsb();
     bool OpenCom();
     bool Watch(int fd, std::uint32_t tag);
+    bool WatchLifetime(std::uint64_t deadlineMs);
     void PrintUdpLines() const;
     void CloseAll();
 
@@ -102,6 +104,7 @@ class Server {
     wire::SerialDeframer deframer_;
     int signals_ = -1;
     int epoll_ = -1;
+    int lifetime_ = -1;  // a timer that fires when the lifetime ends
     std::uint64_t startMs_ = 0;
 
     std::multimap<std::uint64_t, Outgoing> queue_;  // by due time
