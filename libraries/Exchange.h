@@ -14,8 +14,9 @@ namespace kv::lib {
 // time-out, so a single lost datagram costs a fraction of it, not the whole.
 std::chrono::milliseconds RetryInterval(std::chrono::milliseconds timeout);
 
-// Drains stale input, sends the request, resends it (same sequence number) while no reply
-// comes, and accepts only a well-formed reply carrying the request's sequence number.
+// Lets the link forget stale input, sends the request, resends it (same sequence number)
+// while no reply comes, and accepts only a well-formed reply carrying the request's
+// sequence number; anything else read meanwhile is dropped.
 // Returns kOk with the reply filled, kTimeout when nothing acceptable came within the
 // time-out, or kSendFailed when the request could not be sent at all.
 std::uint32_t Exchange(Link& link, const wire::Request& request, std::chrono::milliseconds timeout,

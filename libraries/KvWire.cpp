@@ -4,19 +4,20 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace kv::wire {
 namespace {
 
 constexpr std::uint8_t kMagic[4] = {'K', 'V', '3', '8'};
 
-void PutU16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
+void PutU16(std::uint8_t* out, std::uint16_t v) {
+    out[0] = static_cast<std::uint8_t>(v & 0xFF);
+    out[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+void PutU32(std::uint8_t* out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 std::uint16_t GetU16(const std::uint8_t* p) {
@@ -29,20 +30,37 @@ std::uint32_t GetU32(const std::uint8_t* p) {
 }
 
 std::size_t UsedLength(const std::array<std::uint8_t, kDataWords>& data) {
+    // Most datagrams carry a few bytes and a long run of zeros: skipped eight at a time.
     std::size_t n = data.size();
+    for (; n >= 8; n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data.data() + n - 8, sizeof word);
+        if (word != 0) break;
+    }
     while (n > 0 && data[n - 1] == 0) --n;
     return n;
 }
 
-void StartDatagram(std::vector<std::uint8_t>& out, std::uint8_t type, std::uint32_t sequence) {
-    out.insert(out.end(), kMagic, kMagic + 4);
-    out.push_back(kVersion);
-    out.push_back(type);
-    PutU32(out, sequence);
+// The datagram with room for `header` bytes, the used data bytes and the CRC; fills in
+// everything up to the fields after the sequence number, the data bytes and the CRC.
+std::vector<std::uint8_t> StartDatagram(std::uint8_t type, std::uint32_t sequence,
+                                        std::size_t header,
+                                        const std::array<std::uint8_t, kDataWords>& data) {
+    const std::size_t n = UsedLength(data);
+    std::vector<std::uint8_t> out(header + n + kCrcSize);
+    std::uint8_t* p = out.data();
+    std::memcpy(p, kMagic, 4);
+    p[4] = kVersion;
+    p[5] = type;
+    PutU32(p + 6, sequence);
+    PutU16(p + header - 2, static_cast<std::uint16_t>(n));
+    if (n > 0) std::memcpy(p + header, data.data(), n);
+    return out;
 }
 
 void FinishDatagram(std::vector<std::uint8_t>& out) {
-    PutU16(out, Crc16(out.data(), out.size()));
+    const std::size_t body = out.size() - kCrcSize;
+    PutU16(out.data() + body, Crc16(out.data(), body));
 }
 
 // Checks magic, version, type, declared length and CRC; returns the data length.
@@ -62,50 +80,57 @@ std::optional<std::size_t> CheckDatagram(const std::uint8_t* bytes, std::size_t 
 }  // namespace
 
 std::uint16_t Crc16(const std::uint8_t* bytes, std::size_t size) {
-    // A byte at a time from a table: the bitwise form costs microseconds per full reply,
-    // which shows against a loopback round trip of a dozen.
+    // Eight bytes at a time from eight tables: a byte-at-a-time loop waits on the previous
+    // byte's result at every step and costs most of a microsecond per full datagram, which
+    // shows against a loopback round trip of a dozen. kTable[k][v] is the CRC, from 0, of
+    // byte v followed by k zero bytes; the CRC being linear, a block's CRC is the XOR of
+    // its bytes' contributions, with the running CRC folded into the first two bytes.
     static constexpr auto kTable = [] {
-        std::array<std::uint16_t, 256> table{};
+        std::array<std::array<std::uint16_t, 256>, 8> table{};
         for (unsigned i = 0; i < 256; ++i) {
             auto crc = static_cast<std::uint16_t>(i << 8);
             for (int b = 0; b < 8; ++b)
                 crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
                                      : static_cast<std::uint16_t>(crc << 1);
-            table[i] = crc;
+            table[0][i] = crc;
         }
+        for (std::size_t k = 1; k < 8; ++k)
+            for (unsigned i = 0; i < 256; ++i) {
+                const std::uint16_t previous = table[k - 1][i];
+                table[k][i] = static_cast<std::uint16_t>((previous << 8) ^ table[0][previous >> 8]);
+            }
         return table;
     }();
     std::uint16_t crc = 0xFFFF;
-    for (std::size_t i = 0; i < size; ++i)
-        crc = static_cast<std::uint16_t>((crc << 8) ^ kTable[((crc >> 8) ^ bytes[i]) & 0xFF]);
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        const std::uint8_t* p = bytes + i;
+        crc = static_cast<std::uint16_t>(kTable[7][(crc >> 8) ^ p[0]] ^
+                                         kTable[6][(crc & 0xFF) ^ p[1]] ^ kTable[5][p[2]] ^
+                                         kTable[4][p[3]] ^ kTable[3][p[4]] ^ kTable[2][p[5]] ^
+                                         kTable[1][p[6]] ^ kTable[0][p[7]]);
+    }
+    for (; i < size; ++i)
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kTable[0][((crc >> 8) ^ bytes[i]) & 0xFF]);
     return crc;
 }
 
 std::vector<std::uint8_t> EncodeRequest(const Request& request) {
-    std::vector<std::uint8_t> out;
-    out.reserve(kMaxDatagram);
-    StartDatagram(out, kTypeRequest, request.sequence);
-    out.push_back(request.address);
-    out.push_back(request.function);
-    out.push_back(request.peripheral);
-    out.push_back(request.command);
-    std::size_t n = UsedLength(request.data);
-    PutU16(out, static_cast<std::uint16_t>(n));
-    out.insert(out.end(), request.data.begin(),
-               request.data.begin() + static_cast<std::ptrdiff_t>(n));
+    std::vector<std::uint8_t> out =
+        StartDatagram(kTypeRequest, request.sequence, kRequestHeader, request.data);
+    out[10] = request.address;
+    out[11] = request.function;
+    out[12] = request.peripheral;
+    out[13] = request.command;
     FinishDatagram(out);
     return out;
 }
 
 std::vector<std::uint8_t> EncodeReply(const Reply& reply) {
-    std::vector<std::uint8_t> out;
-    out.reserve(kMaxDatagram);
-    StartDatagram(out, kTypeReply, reply.sequence);
-    out.push_back(reply.status);
-    out.push_back(reply.replyValue);
-    std::size_t n = UsedLength(reply.data);
-    PutU16(out, static_cast<std::uint16_t>(n));
-    out.insert(out.end(), reply.data.begin(), reply.data.begin() + static_cast<std::ptrdiff_t>(n));
+    std::vector<std::uint8_t> out =
+        StartDatagram(kTypeReply, reply.sequence, kReplyHeader, reply.data);
+    out[10] = reply.status;
+    out[11] = reply.replyValue;
     FinishDatagram(out);
     return out;
 }

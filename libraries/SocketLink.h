@@ -17,6 +17,10 @@ class SocketLink : public Link {
     TransmitResult Transmit(const Datagram& datagram, Clock::time_point deadline) override;
     std::optional<Datagram> ReadOne() override;
     std::optional<Datagram> Receive(Clock::time_point until) override;
+    // Nothing to do ahead of an exchange: every datagram arrives whole and carries its
+    // sequence number, so Exchange drops a stale reply as it reads it, and reading ahead
+    // would cost a system call per exchange that nearly always finds nothing.
+    void Drain() override {}
 
   protected:
     // fd: a blocking datagram socket, already connected to the peer.

@@ -71,6 +71,53 @@ TEST(KvWireTest, RequestRoundTripKeepsEveryFieldAndTrimsTrailingZeros) {
     EXPECT_EQ(out->data, in.data);
 }
 
+TEST(KvWireTest, EncodedBytesFollowTheDocumentedLayout) {
+    Request rq;
+    rq.sequence = 0x04030201;
+    rq.address = 0xA1;
+    rq.function = 205;
+    rq.peripheral = 7;
+    rq.command = 0x7E;
+    rq.data[0] = 0x11;
+    rq.data[9] = 0x22;  // data[1..8] are zeros inside the data: they travel
+    std::vector<std::uint8_t> expected = {'K',  'V',  '3', '8', 1,    1,  0x01, 0x02, 0x03,
+                                          0x04, 0xA1, 205, 7,   0x7E, 10, 0,    0x11, 0,
+                                          0,    0,    0,   0,   0,    0,  0,    0x22};
+    std::uint16_t crc = Crc16(expected.data(), expected.size());
+    expected.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    expected.push_back(static_cast<std::uint8_t>(crc >> 8));
+    EXPECT_EQ(EncodeRequest(rq), expected);
+
+    Reply rp;
+    rp.sequence = 0xDDCCBBAA;
+    rp.status = 21;
+    rp.replyValue = 2;
+    rp.data[2] = 0x33;
+    expected = {'K', 'V', '3', '8', 1, 2, 0xAA, 0xBB, 0xCC, 0xDD, 21, 2, 3, 0, 0, 0, 0x33};
+    crc = Crc16(expected.data(), expected.size());
+    expected.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    expected.push_back(static_cast<std::uint8_t>(crc >> 8));
+    EXPECT_EQ(EncodeReply(rp), expected);
+}
+
+TEST(KvWireTest, TheLastNonZeroByteDecidesTheLengthWhereverItIs) {
+    for (std::size_t last = 0; last < kDataWords; ++last) {
+        Request rq;
+        rq.sequence = static_cast<std::uint32_t>(last);
+        rq.data[last] = static_cast<std::uint8_t>(last | 1);
+        if (last > 0) rq.data[last / 2] = 0x80;  // a byte before it changes nothing
+        auto bytes = EncodeRequest(rq);
+        ASSERT_EQ(bytes.size(), kRequestHeader + last + 1 + kCrcSize) << last;
+        auto back = DecodeRequest(bytes.data(), bytes.size());
+        ASSERT_TRUE(back.has_value()) << last;
+        EXPECT_EQ(back->data, rq.data) << last;
+
+        Reply rp;
+        rp.data[last] = 0xFF;
+        EXPECT_EQ(EncodeReply(rp).size(), kReplyHeader + last + 1 + kCrcSize) << last;
+    }
+}
+
 TEST(KvWireTest, ReplyRoundTripWithFullAndEmptyData) {
     Reply full = SampleReply();
     full.data.fill(0xFF);
