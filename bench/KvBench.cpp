@@ -2,16 +2,24 @@
 // same datagram sizes between two processes. Starts its own emulator on 127.0.0.x; sends
 // nothing anywhere else. Every loop is bounded by a count and by wall-clock time.
 //
-//   kv_bench [iterations] [--spread] [--state-dir D]
+//   kv_bench [iterations] [--spread] [--fifo] [--state-dir D]
 //
 // iterations: rounds of each measurement (default 2000, at most 100000).
 // --spread: leave the processes to the scheduler. By default the benchmark, its echo
 //   process and the emulator share one CPU: on a virtual machine a wake-up across CPUs
 //   costs tens of microseconds or not, depending on where the scheduler happens to put
 //   each process, which swamps what is measured here.
+// --fifo: run every process under the real-time FIFO policy (needs the privilege to).
+//   On one CPU the normal scheduler sometimes lets a woken process preempt the sender at
+//   once and sometimes not, depending on how much CPU each has had lately; the two cases
+//   differ by several microseconds, so medians jump between them from run to run. Under
+//   FIFO a woken process always waits until the sender blocks: one path, steady figures.
 // --state-dir D: where the emulator keeps its state file (default /dev/shm when there is
-//   one, else /tmp). The emulator flushes the file on every stored block, so on a disk the
-//   verified write measures mostly that flush.
+//   one, else /tmp). The emulator writes the file after stored blocks (at most every few
+//   tens of milliseconds while they keep coming), so on a disk that write competes too.
+//
+// A third phase splits an exchange: the same identification request sent bare, without
+// the library, shows what the emulator adds to a round trip; the rest is the library's.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -25,6 +33,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -148,7 +157,10 @@ class EchoProcess {
 // The client side of the bare round trip.
 class RawClient {
   public:
-    RawClient(const EchoProcess& echo, bool unixSocket, const std::string& clientPath) {
+    RawClient(const EchoProcess& echo, bool unixSocket, const std::string& clientPath)
+        : RawClient(echo.Addr(), echo.AddrLen(), unixSocket, clientPath) {}
+    RawClient(const sockaddr* peer, socklen_t peerLength, bool unixSocket,
+              const std::string& clientPath) {
         fd_ = socket(unixSocket ? AF_UNIX : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (unixSocket) {
             sockaddr_un a{};
@@ -158,7 +170,7 @@ class RawClient {
             bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
             path_ = clientPath;
         }
-        connect(fd_, echo.Addr(), echo.AddrLen());
+        connect(fd_, peer, peerLength);
         timeval tv{1, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     }
@@ -174,10 +186,23 @@ class RawClient {
         std::uint8_t in[2048];
         return recv(fd_, in, sizeof in, 0) == static_cast<ssize_t>(replySize);
     }
+    // A request of our own to the emulator, without the library: a fresh sequence number
+    // each time (a repeated one would be answered from the reply cache), and only the
+    // reply's size and sequence number looked at.
+    bool Request(const kv::wire::Request& request, std::size_t replySize) {
+        kv::wire::Request r = request;
+        r.sequence = ++sequence_;
+        const std::vector<std::uint8_t> out = kv::wire::EncodeRequest(r);
+        if (send(fd_, out.data(), out.size(), 0) != static_cast<ssize_t>(out.size())) return false;
+        std::uint8_t in[2048];
+        return recv(fd_, in, sizeof in, 0) == static_cast<ssize_t>(replySize) &&
+               std::memcmp(in + 6, out.data() + 6, 4) == 0;
+    }
 
   private:
     int fd_ = -1;
     std::string path_;
+    std::uint32_t sequence_ = 0;
 };
 
 void Print(const Series& s) {
@@ -201,18 +226,22 @@ std::size_t ReplySize(std::size_t dataBytes) {
 int main(int argc, char** argv) {
     long iterations = 2000;
     bool spread = false;
+    bool fifo = false;
     std::string parent;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--spread") {
             spread = true;
+        } else if (arg == "--fifo") {
+            fifo = true;
         } else if (arg == "--state-dir" && i + 1 < argc) {
             parent = argv[++i];
         } else {
             char* end = nullptr;
             iterations = std::strtol(arg.c_str(), &end, 10);
             if (end == nullptr || *end != '\0' || iterations <= 0 || iterations > 100000) {
-                std::fprintf(stderr, "usage: kv_bench [iterations] [--spread] [--state-dir D]\n");
+                std::fprintf(stderr,
+                             "usage: kv_bench [iterations] [--spread] [--fifo] [--state-dir D]\n");
                 return 2;
             }
         }
@@ -228,6 +257,16 @@ int main(int argc, char** argv) {
         CPU_ZERO(&set);
         CPU_SET(cpu, &set);
         if (cpu < 0 || sched_setaffinity(0, sizeof set, &set) != 0) cpu = -1;
+    }
+    if (fifo) {
+        // Children inherit the policy too. Every process blocks in each round, so none can
+        // keep the CPU from the rest of the system.
+        sched_param param{};
+        param.sched_priority = 1;
+        if (sched_setscheduler(0, SCHED_FIFO, &param) != 0) {
+            std::fprintf(stderr, "kv_bench: --fifo: %s\n", std::strerror(errno));
+            return 2;
+        }
     }
 
     kv::platform::SetProgramFolderForTesting(KV_BIN_DIR);
@@ -324,16 +363,41 @@ int main(int argc, char** argv) {
         RunInterleaved(usb, rounds);
         kv::CloseTransport(0, &handle);
     }
+    // Phase 3: the same identification as bare datagrams to the emulator, between the
+    // echo's round trip and the library's exchange.
+    std::vector<Series> split;
+    {
+        std::uint32_t handle = 0;
+        if (!open(1, handle)) return 1;
+        sockaddr_in target{};
+        target.sin_family = AF_INET;
+        target.sin_port = htons(emu.ManagementPort());
+        inet_pton(AF_INET, address.c_str(), &target.sin_addr);
+        RawClient bare(reinterpret_cast<const sockaddr*>(&target), sizeof target, false, "");
+        kv::wire::Request ident;
+        ident.address = 1;
+        ident.function = 200;
+        split.emplace_back("raw UDP round trip " + sizes(identRequest, identReply),
+                           [&] { return udpRaw.RoundTrip(identRequest, identReply); });
+        split.emplace_back("bare 200/0 to the emulator, no library",
+                           [&] { return bare.Request(ident, identReply); });
+        split.emplace_back("Transact 200/0 through QQUDP.DLL", [&] { return identify(1, handle); });
+        RunInterleaved(split, rounds);
+        kv::CloseTransport(1, &handle);
+    }
     emu.Stop();
 
-    std::printf("emulator on %s, state file in %s, %s\n", address.c_str(), parent.c_str(),
+    std::printf("emulator on %s, state file in %s, %s%s\n", address.c_str(), parent.c_str(),
                 cpu >= 0 ? ("all processes on CPU " + std::to_string(cpu)).c_str()
-                         : "processes placed by the scheduler");
+                         : "processes placed by the scheduler",
+                fifo ? ", FIFO policy" : "");
     std::printf("%-46s %6s %10s %10s %7s\n", "operation", "n", "median us", "p99 us", "failed");
     std::printf("phase 1: QQUDP.DLL, in turns with the bare round trips\n");
     for (const auto& s : udp) Print(s);
     std::printf("phase 2: QUSBVX.DLL, in turns with the bare round trips\n");
     for (const auto& s : usb) Print(s);
+    std::printf("phase 3: where an exchange's time goes\n");
+    for (const auto& s : split) Print(s);
 
     std::printf("\nratios of medians (aim: Transact <= 1.5, WriteBlockVerified <= 3.5)\n");
     std::printf("  Transact 200/0 QQUDP  / raw UDP, same sizes    %5.2f\n", Ratio(udp[1], udp[0]));
@@ -341,8 +405,17 @@ int main(int argc, char** argv) {
     std::printf("  Transact 200/0 QUSBVX / raw UDP, same sizes    %5.2f\n", Ratio(usb[2], usb[0]));
     std::printf("  Transact 200/0 QUSBVX / raw Unix, same sizes   %5.2f\n", Ratio(usb[2], usb[1]));
     std::printf("  WriteBlockVerified QQUDP / raw UDP (block)     %5.2f\n", Ratio(udp[4], udp[2]));
+    const double raw = split[0].Percentile(50), bare = split[1].Percentile(50),
+                 full = split[2].Percentile(50);
+    std::printf(
+        "\nphase 3, medians: the emulator adds %.1f us to the raw round trip, the "
+        "library and binding %.1f us more\n",
+        bare - raw, full - bare);
+    // Differences of medians that may each sit on another wake-up path can even come out
+    // negative; only the steady figures split an exchange reliably.
+    if (!fifo) std::printf("  (run with --fifo for steady figures to split by)\n");
     std::size_t failed = 0;
-    for (const auto* list : {&udp, &usb})
+    for (const auto* list : {&udp, &usb, &split})
         for (const auto& s : *list) failed += s.failures;
     return failed == 0 ? 0 : 1;
 }
