@@ -162,7 +162,8 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
             // anything else falls back to the card's factory address.
             std::string hex = "$300";
             if (CharacterCount(input.firstText) == 4) {
-                hex = "$" + FirstCharacters(input.firstText, 3);
+                hex = "$";
+                hex += FirstCharacters(input.firstText, 3);
             }
             const auto base = static_cast<std::uint16_t>(NumberOrDefault(hex, 768));
             outcome.firstText = BaseAddressText(base);

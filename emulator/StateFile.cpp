@@ -99,7 +99,10 @@ ModuleState NewState(const std::string& serial, std::uint64_t randomSeed) {
 std::string FormatState(const ModuleState& state) {
     std::string out = kHeader;
     out += "\nserial " + state.serial + "\nmac ";
-    for (std::size_t i = 0; i < 6; ++i) out += (i ? "-" : "") + Hex(state.mac[i]);
+    for (std::size_t i = 0; i < 6; ++i) {
+        if (i != 0) out += '-';
+        out += Hex(state.mac[i]);
+    }
     out += '\n';
     for (std::size_t n = 0; n < kBlockCount; ++n) {
         out += "block " + std::to_string(kRemoteBlock + n) + ' ';
