@@ -2,17 +2,10 @@
 
 #include <algorithm>
 
+#include "emulator/LittleEndian.h"
+
 namespace kv::emu {
 namespace {
-
-void PutU16(std::uint8_t* out, std::uint16_t v) {
-    out[0] = static_cast<std::uint8_t>(v);
-    out[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutU32(std::uint8_t* out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 void PutText(std::uint8_t* out, const std::string& text, std::size_t width) {
     for (std::size_t i = 0; i < width; ++i)

@@ -1,16 +1,9 @@
 #include "emulator/VlanInterface.h"
 
+#include "emulator/LittleEndian.h"
+
 namespace kv::emu {
 namespace {
-
-void PutU16(std::uint8_t* out, std::uint16_t v) {
-    out[0] = static_cast<std::uint8_t>(v);
-    out[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutU32(std::uint8_t* out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 std::uint32_t Clamp32(std::uint64_t v) {
     return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
