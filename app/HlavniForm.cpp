@@ -131,14 +131,11 @@ void TForm1::BuildStatusBar() {
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         panels_[i] = panel;
-        if (i < 2) {
-            panel->setFixedWidth(kWidths[i]);
-            bar->addWidget(panel);
-        } else {
-            // The last panel reaches the window's edge, so a message in it can be read.
-            panel->setMinimumWidth(kWidths[i]);
-            bar->addWidget(panel, 1);
-        }
+        // The widths were chosen for a small dialog font; with the desktop's font the
+        // module's identification would be cut off, so a panel grows to its text. The
+        // last panel reaches the window's edge, so a message in it can be read.
+        panel->setMinimumWidth(kWidths[i]);
+        bar->addWidget(panel, i < 2 ? 0 : 1);
         SetPanel(i, kTexts[i]);
     }
 }

@@ -137,6 +137,23 @@ TEST_F(HlavniFormTest, StatusPanelsStartWithTheirCaptions) {
     form.close();
 }
 
+TEST_F(HlavniFormTest, StatusPanelsGrowToShowTheWholeIdentification) {
+    TForm1 form;
+    ASSERT_TRUE(kvgui::ShowExposed(&form));
+    form.settings()->moduleIdent = "KV-3380U v.1.20";
+    form.settings()->interfaceKind = 1;
+    form.settings()->qudpTargetIp = "127.123.123.123";
+    ASSERT_TRUE(kvgui::DriveModal<TForm2>([&] { form.Pipojen1Click(); }, [](TForm2*) {}));
+    QApplication::processEvents();
+    for (int i = 0; i < 2; ++i) {
+        QLabel* panel = form.statusPanel(i);
+        const int needed = panel->fontMetrics().horizontalAdvance(panel->text());
+        EXPECT_GE(panel->contentsRect().width(), needed) << panel->text().toStdString();
+    }
+    EXPECT_LT(form.statusPanel(0)->geometry().right(), form.statusPanel(1)->x());
+    form.close();
+}
+
 TEST_F(HlavniFormTest, FirstCloseWritesTheDefaultsAndASecondCloseIsHarmless) {
     TForm1 form;
     ASSERT_NE(form.settings(), nullptr);
