@@ -16,9 +16,15 @@ mkdir -p "$state_dir"
 emu_log=$state_dir/emulator.log
 
 pids=()
+# Stops what this script started, last first: the utility closes (and saves its
+# settings) while its display and the emulator are still there.
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || continue
+        for _ in $(seq 1 50); do kill -0 "${pids[i]}" 2>/dev/null || break; sleep 0.1; done
+        kill -9 "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
