@@ -38,32 +38,8 @@ ModuleConfig DefaultModuleConfig() {
 
 void SetDefaults(ConnectionSettings* settings) {
     if (settings == nullptr) return;
-    ConnectionSettings& s = *settings;
-    s.interfaceKind = 0;
-    s.moduleAddress = 0;
-    s.baudRate = 9600;
-    s.pciBaseAddress = 768;
-    s.comPort = 1;
-    s.kvIpAddress = "192.168.0.99";
-    s.kvUdpPort = 5000;
-    s.kvUdpTimeout = 1000;
-    s.lanIpAddress = "192.168.0.99";
-    s.lanUdpPort = 5000;
-    s.lanUdpTimeout = 1000;
-    s.qudpTargetIp = "192.168.0.99";
-    s.qudpTargetPort = 56565;
-    s.qudpSourcePort = 10000;
-    s.qudpTimeout = 1000;
-    s.usbDetection = 0;
-    s.usbSerial = "00000001";
-    s.usbTimeout = 1000;
-    s.statusText = "Připojení modulu dosud neinicializováno";
-    s.handle = 0;
-    s.connected = false;
-    s.moduleIdent.clear();
-    s.initBlock.fill(0);
-    s.moduleConfig = DefaultModuleConfig();
-    for (auto& t : s.initTexts) t.clear();
+    // The record's member initialisers are the one statement of the defaults.
+    *settings = ConnectionSettings{};
 }
 
 std::string SettingsFilePath() {
@@ -246,15 +222,15 @@ bool SaveSettings(const ConnectionSettings* settings, const std::string& path) {
                  file.WriteInt("PCI-380", "Bázová adresa", static_cast<unsigned>(s.pciBaseAddress));
             break;
         case 6:
-            ok = ok && file.WriteText("KV-3380", "IP adresa", s.kvIpAddress);
-            ok = ok && file.WriteInt("KV-3380", "UDP port", s.kvUdpPort);
-            ok = ok && file.WriteInt("KV-3380", "UDP timeout", s.kvUdpTimeout);
+        case 7: {
+            // The two UDP kinds keep the same keys, each in its own section.
+            const char* section = kInterfaceKindNames[kind];
+            const bool kv = kind == 6;
+            ok = ok && file.WriteText(section, "IP adresa", kv ? s.kvIpAddress : s.lanIpAddress);
+            ok = ok && file.WriteInt(section, "UDP port", kv ? s.kvUdpPort : s.lanUdpPort);
+            ok = ok && file.WriteInt(section, "UDP timeout", kv ? s.kvUdpTimeout : s.lanUdpTimeout);
             break;
-        case 7:
-            ok = ok && file.WriteText("LAN", "IP adresa", s.lanIpAddress);
-            ok = ok && file.WriteInt("LAN", "UDP port", s.lanUdpPort);
-            ok = ok && file.WriteInt("LAN", "UDP timeout", s.lanUdpTimeout);
-            break;
+        }
         default:  // kinds 4 and 5 have no parameters
             break;
     }
