@@ -319,16 +319,15 @@ KindLayout LayoutForKind(std::uint8_t kind, const ConnectionSettings& s) {
             layout.addressAndSpeedShown = true;
             break;
         case 6:
-            layout.first = row("IP adresa", s.kvIpAddress);
-            layout.second = row("UDP port", Unsigned(s.kvUdpPort));
-            layout.third = row("UDP timeout [ms]", Unsigned(s.kvUdpTimeout));
-            layout.addressAndSpeedShown = true;
+        case 7: {
+            const bool kv = kind == 6;
+            layout.first = row("IP adresa", kv ? s.kvIpAddress : s.lanIpAddress);
+            layout.second = row("UDP port", Unsigned(kv ? s.kvUdpPort : s.lanUdpPort));
+            layout.third = row("UDP timeout [ms]", Unsigned(kv ? s.kvUdpTimeout : s.lanUdpTimeout));
+            // Of the two, only the direct link to the module shows the address and speed rows.
+            layout.addressAndSpeedShown = kv;
             break;
-        case 7:
-            layout.first = row("IP adresa", s.lanIpAddress);
-            layout.second = row("UDP port", Unsigned(s.lanUdpPort));
-            layout.third = row("UDP timeout [ms]", Unsigned(s.lanUdpTimeout));
-            break;
+        }
         default:
             break;
     }
