@@ -13,3 +13,8 @@ function(kv_test name label)
         DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS ${label} ENVIRONMENT "${ARG_ENV}" TIMEOUT 300)
 endfunction()
+
+# kv_core_library(TARGET): marks a library as part of the core (no Qt); kvcore links it.
+function(kv_core_library target)
+    set_property(GLOBAL APPEND PROPERTY KV_CORE_LIBRARIES ${target})
+endfunction()
