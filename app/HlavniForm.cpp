@@ -219,4 +219,6 @@ void TForm1::RozhranLAN31Click() {}
 void TForm1::Oprogramu1Click() {}
 void TForm1::Npovda2Click() {}
 
-void TForm1::Konec2Click() { close(); }
+void TForm1::Konec2Click() {
+    close();
+}

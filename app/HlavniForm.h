@@ -20,7 +20,7 @@ class QShowEvent;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     // Makes the record; a factory that fails (throws or returns nothing) leaves the
     // window without one, as when memory runs out.
     using SettingsFactory = std::function<std::unique_ptr<kv::ConnectionSettings>()>;
@@ -70,11 +70,11 @@ public:
     QAction* Oprogramu1 = nullptr;
     QAction* Npovda2 = nullptr;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void BuildMenu();
     void BuildStatusBar();
     void SetPanel(int index, const std::string& text);

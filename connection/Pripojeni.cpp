@@ -15,7 +15,7 @@ const char* const kSpeedTexts[9] = {"600 Bd",   "1200 Bd",  "2400 Bd",  "4800 Bd
 namespace {
 
 // Codes 9 and 10 are not in the dialog's list, but a stored speed may still name them.
-constexpr std::uint32_t kBaudRates[11] = {600,   1200,  2400,  4800,   9600,  19200,
+constexpr std::uint32_t kBaudRates[11] = {600,   1200,  2400,   4800,   9600,  19200,
                                           38400, 57600, 115200, 230400, 460800};
 constexpr std::uint32_t kReplyTimeouts[9] = {1000, 1000, 500, 250, 200, 150, 100, 100, 100};
 
@@ -176,11 +176,10 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
             return std::nullopt;
         case 6:
         case 7: {
-            UdpFields fields =
-                kind == 6
-                    ? UdpFields{&settings.kvIpAddress, &settings.kvUdpPort, &settings.kvUdpTimeout}
-                    : UdpFields{&settings.lanIpAddress, &settings.lanUdpPort,
-                                &settings.lanUdpTimeout};
+            UdpFields fields = kind == 6 ? UdpFields{&settings.kvIpAddress, &settings.kvUdpPort,
+                                                     &settings.kvUdpTimeout}
+                                         : UdpFields{&settings.lanIpAddress, &settings.lanUdpPort,
+                                                     &settings.lanUdpTimeout};
             if (auto failure = ReadUdpRows(
                     input, {"Neplatná IP adresa", "Neplatný UDP port", "Neplatný UDP timeout"},
                     fields)) {
@@ -238,7 +237,8 @@ std::optional<std::int32_t> StrictNumber(const std::string& text) {
     std::size_t hexStart = 0;
     if (text[i] == '$' || text[i] == 'x' || text[i] == 'X') {
         hexStart = i + 1;
-    } else if (text[i] == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (text[i] == '0' && i + 1 < text.size() &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         hexStart = i + 2;
     }
 

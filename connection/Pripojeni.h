@@ -35,11 +35,11 @@ struct KindRow {
 };
 
 struct KindLayout {
-    KindRow first;              // Label3 with Edit2, or with the detection list (kind 0)
+    KindRow first;  // Label3 with Edit2, or with the detection list (kind 0)
     bool firstIsDetectionList = false;
-    int detectionPosition = -1; // kind 0: list position, -1 none
-    KindRow second;             // Label6, Edit3
-    KindRow third;              // Label7, Edit4
+    int detectionPosition = -1;         // kind 0: list position, -1 none
+    KindRow second;                     // Label6, Edit3
+    KindRow third;                      // Label7, Edit4
     bool addressAndSpeedShown = false;  // Label1/Edit1 and Label2/ComboBox1
 };
 
@@ -61,9 +61,9 @@ struct ConnectionInput {
 
 // What the dialog shows after the initialisation.
 struct ConnectionOutcome {
-    std::string statusText;                 // final text for the status panel
-    std::string addressText;                // rewritten Edit1
-    std::optional<std::string> firstText;   // rewritten Edit2 (kinds 2 and 3)
+    std::string statusText;                // final text for the status panel
+    std::string addressText;               // rewritten Edit1
+    std::optional<std::string> firstText;  // rewritten Edit2 (kinds 2 and 3)
     bool success = false;
 };
 

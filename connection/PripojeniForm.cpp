@@ -34,7 +34,9 @@ QString ToQt(const std::string& utf8) {
                              static_cast<qsizetype>(end == std::string::npos ? utf8.size() : end));
 }
 
-std::string FromQt(const QString& text) { return text.toStdString(); }
+std::string FromQt(const QString& text) {
+    return text.toStdString();
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int top) {
     auto* label = new QLabel(text, parent);
@@ -183,9 +185,8 @@ void TForm2::FormShow() {
     settings_.interfaceKind &= 7;
     {
         const QSignalBlocker block(ComboBox2);
-        ComboBox2->setCurrentIndex(settings_.interfaceKind < ComboBox2->count()
-                                       ? settings_.interfaceKind
-                                       : -1);
+        ComboBox2->setCurrentIndex(
+            settings_.interfaceKind < ComboBox2->count() ? settings_.interfaceKind : -1);
     }
     Arrange(settings_.interfaceKind);
     SetStatus(settings_.statusText);
@@ -204,10 +205,10 @@ void TForm2::Arrange(std::uint8_t kind) {
     Edit2->setReadOnly(!layout.first.editable);
     {
         const QSignalBlocker block(ComboBox3);
-        ComboBox3->setCurrentIndex(
-            layout.detectionPosition >= 0 && layout.detectionPosition < ComboBox3->count()
-                ? layout.detectionPosition
-                : -1);
+        ComboBox3->setCurrentIndex(layout.detectionPosition >= 0 &&
+                                           layout.detectionPosition < ComboBox3->count()
+                                       ? layout.detectionPosition
+                                       : -1);
     }
     Label3->setText(firstCaption);
     Label3->setBuddy(list ? static_cast<QWidget*>(ComboBox3) : Edit2);
@@ -263,7 +264,9 @@ void TForm2::Button1Click() {
     SetStatus(outcome.statusText);
 }
 
-void TForm2::Button2Click() { close(); }
+void TForm2::Button2Click() {
+    close();
+}
 
 void TForm2::SetStatus(const std::string& text) {
     const QString shown = ToQt(text);

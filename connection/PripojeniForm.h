@@ -19,7 +19,7 @@ class QWidget;
 class TForm2 : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     // The record belongs to the main window and outlives the dialog.
     explicit TForm2(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
     ~TForm2() override;
@@ -48,10 +48,10 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void Arrange(std::uint8_t kind);
     void SetStatus(const std::string& text);

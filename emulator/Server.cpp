@@ -500,8 +500,7 @@ void Server::DoRestart() {
 int Server::Run() {
     const bool hasDeadline = options_.lifetimeSeconds.has_value();
     const std::uint64_t deadline =
-        hasDeadline ? startMs_ + static_cast<std::uint64_t>(*options_.lifetimeSeconds * 1000.0)
-                    : 0;
+        hasDeadline ? startMs_ + static_cast<std::uint64_t>(*options_.lifetimeSeconds * 1000.0) : 0;
     // The lifetime has a timer of its own, set once: as a time-out of every wait it would
     // cost setting up and cancelling a kernel timer per request. Should the timer not be
     // available, the time-out does the job.

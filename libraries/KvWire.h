@@ -50,16 +50,16 @@ constexpr std::size_t kMaxDatagram = kRequestHeader + kDataWords + kCrcSize;
 // travel in the reply's status byte and come back from Send as the error word.
 enum Code : std::uint8_t {
     kOk = 0,
-    kDeviceNotFound = 1,      // no such device / interface absent
-    kBadHandle = 2,           // handle not open in this library
-    kOpenFailed = 3,          // socket or device could not be opened
-    kBadParameter = 4,        // InitBlock / SetConfig value unusable (address, port, text)
-    kTimeout = 5,             // no reply within the time-out
-    kSendFailed = 6,          // the request could not be sent
-    kBadReply = 7,            // reply malformed
-    kTooManyOpen = 8,         // no free handle
-    kReadBack = 9,            // the utility's own: read-back differs ("Chyba zápisu dat.")
-    kNotLoaded = 10,          // the utility's own: kind out of range or entry point missing
+    kDeviceNotFound = 1,  // no such device / interface absent
+    kBadHandle = 2,       // handle not open in this library
+    kOpenFailed = 3,      // socket or device could not be opened
+    kBadParameter = 4,    // InitBlock / SetConfig value unusable (address, port, text)
+    kTimeout = 5,         // no reply within the time-out
+    kSendFailed = 6,      // the request could not be sent
+    kBadReply = 7,        // reply malformed
+    kTooManyOpen = 8,     // no free handle
+    kReadBack = 9,        // the utility's own: read-back differs ("Chyba zápisu dat.")
+    kNotLoaded = 10,      // the utility's own: kind out of range or entry point missing
     // Module codes (reply status byte):
     kModuleUnknownRequest = 20,  // function/peripheral not known to the module
     kModuleBadBlock = 21,        // block number not 250..254
@@ -97,10 +97,10 @@ std::optional<Reply> DecodeReply(const std::uint8_t* bytes, std::size_t size);
 std::vector<std::uint8_t> FrameForSerial(const std::vector<std::uint8_t>& datagram);
 // Feeds received bytes; returns each complete datagram (unescaped) found so far.
 class SerialDeframer {
-public:
+  public:
     std::vector<std::vector<std::uint8_t>> Feed(const std::uint8_t* bytes, std::size_t size);
 
-private:
+  private:
     std::vector<std::uint8_t> current_;
     bool inFrame_ = false;
     bool escape_ = false;

@@ -8,7 +8,7 @@
 namespace kv::platform {
 
 class DynamicLibrary {
-public:
+  public:
     DynamicLibrary() = default;
     ~DynamicLibrary() { Unload(); }
     DynamicLibrary(const DynamicLibrary&) = delete;
@@ -23,7 +23,7 @@ public:
     // Text of the last failure, for diagnostics only.
     const std::string& LastError() const { return lastError_; }
 
-private:
+  private:
     void* handle_ = nullptr;
     std::string lastError_;
 };

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format git
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
 )
 

@@ -10,6 +10,8 @@ bash scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=${KV_JOBS:-$(nproc)}
 
+echo "== format"
+bash scripts/check-format.sh
 echo "== build"
 bash scripts/build.sh default
 echo "== tests"

@@ -140,8 +140,7 @@ const char* TableText(std::uint32_t code) {
 // A library whose Init failed is unloaded at once, so the text of its failure code
 // would otherwise be lost just when the connection dialog wants to show it. Load the
 // kind's file for this one call, ask its Error and let it go again.
-std::uint32_t ErrorTextFromUnloadedLibrary(std::uint8_t kind, std::uint32_t code,
-                                           TextWords& text) {
+std::uint32_t ErrorTextFromUnloadedLibrary(std::uint8_t kind, std::uint32_t code, TextWords& text) {
     platform::DynamicLibrary library;
     if (!library.Load(LibraryPath(kind))) return kErrNotLoaded;
     auto error = Resolve<kvt_error_fn>(library, kind, "Error");
@@ -195,8 +194,7 @@ std::uint32_t ConfigureTransport(std::uint8_t kind, std::uint32_t handle, std::u
 }
 
 std::uint32_t SendRequest(std::uint8_t kind, std::uint32_t handle, const RequestFrame& frame,
-                          DataBuffer& data, std::uint32_t* replyValue,
-                          std::uint32_t* errorWord) {
+                          DataBuffer& data, std::uint32_t* replyValue, std::uint32_t* errorWord) {
     std::lock_guard lock(g_mutex);
     if (kind >= kInterfaceKindCount || g_binding.send == nullptr) return kErrNotLoaded;
     // The library writes both unconditionally; spare it a null reference.
@@ -271,9 +269,9 @@ void Transact(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddres
     buffer.fill(0);
 }
 
-std::uint8_t WriteBlockVerified(std::uint8_t kind, std::uint32_t handle,
-                                std::uint8_t moduleAddress, std::uint16_t blockNumber,
-                                const BlockWords& block, std::string& message) {
+std::uint8_t WriteBlockVerified(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddress,
+                                std::uint16_t blockNumber, const BlockWords& block,
+                                std::string& message) {
     // Without a connection Transact sends nothing and leaves the buffer as it was, so
     // the read-back would "agree" with the block and a write that never happened would
     // be reported as done.

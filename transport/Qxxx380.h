@@ -57,8 +57,8 @@ void Transact(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddres
 
 // Hands the block to the module (205/0), stores it as the numbered block (101/11) and
 // reads it back (204/1). 0 success, 9 read-back differs, else the failing error byte.
-std::uint8_t WriteBlockVerified(std::uint8_t kind, std::uint32_t handle,
-                                std::uint8_t moduleAddress, std::uint16_t blockNumber,
-                                const BlockWords& block, std::string& message);
+std::uint8_t WriteBlockVerified(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddress,
+                                std::uint16_t blockNumber, const BlockWords& block,
+                                std::string& message);
 
 }  // namespace kv

@@ -71,18 +71,18 @@
 #define KVT_TEXT_WORDS 1024
 
 /* Entry-point types, as the utility calls them. */
-typedef uint32_t(KVT_CALL *kvt_version_fn)(void);
-typedef uint32_t(KVT_CALL *kvt_init_block_fn)(uint32_t *handle, const uintptr_t *initBlock);
-typedef uint32_t(KVT_CALL *kvt_init_word_fn)(uint32_t *handle, uint32_t word0);
-typedef uint32_t(KVT_CALL *kvt_init_plain_fn)(uint32_t *handle);
-typedef uint32_t(KVT_CALL *kvt_set_config_fn)(uint32_t handle, uint32_t baud,
+typedef uint32_t(KVT_CALL* kvt_version_fn)(void);
+typedef uint32_t(KVT_CALL* kvt_init_block_fn)(uint32_t* handle, const uintptr_t* initBlock);
+typedef uint32_t(KVT_CALL* kvt_init_word_fn)(uint32_t* handle, uint32_t word0);
+typedef uint32_t(KVT_CALL* kvt_init_plain_fn)(uint32_t* handle);
+typedef uint32_t(KVT_CALL* kvt_set_config_fn)(uint32_t handle, uint32_t baud,
                                               uint32_t replyTimeoutMs, uint32_t mode);
-typedef uint32_t(KVT_CALL *kvt_get_config_fn)(uint32_t handle, uint32_t *baud,
-                                              uint32_t *replyTimeoutMs, uint32_t *mode);
-typedef uint32_t(KVT_CALL *kvt_send_fn)(uint32_t handle, const uint32_t *frame, uint32_t *data,
-                                        uint32_t *replyValue, uint32_t *errorWord);
-typedef uint32_t(KVT_CALL *kvt_done_fn)(uint32_t *handle);
-typedef uint32_t(KVT_CALL *kvt_error_fn)(uint32_t code, uint32_t *text);
+typedef uint32_t(KVT_CALL* kvt_get_config_fn)(uint32_t handle, uint32_t* baud,
+                                              uint32_t* replyTimeoutMs, uint32_t* mode);
+typedef uint32_t(KVT_CALL* kvt_send_fn)(uint32_t handle, const uint32_t* frame, uint32_t* data,
+                                        uint32_t* replyValue, uint32_t* errorWord);
+typedef uint32_t(KVT_CALL* kvt_done_fn)(uint32_t* handle);
+typedef uint32_t(KVT_CALL* kvt_error_fn)(uint32_t code, uint32_t* text);
 
 /*
  * Declarations for a library's own source: KVT_DECLARE_BLOCK(QUSBVX) declares
@@ -95,30 +95,29 @@ typedef uint32_t(KVT_CALL *kvt_error_fn)(uint32_t code, uint32_t *text);
 #define KVT_DECLARE_WORD(P) KVT_DECLARE_WORD_(P)
 #define KVT_DECLARE_PLAIN(P) KVT_DECLARE_PLAIN_(P)
 
-#define KVT_DECLARE_COMMON_(P)                                                                   \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Version(void);                                \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_SetConfig(uint32_t handle, uint32_t baud,     \
-                                                            uint32_t replyTimeoutMs,            \
-                                                            uint32_t mode);                     \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_GetConfig(uint32_t handle, uint32_t *baud,    \
-                                                            uint32_t *replyTimeoutMs,           \
-                                                            uint32_t *mode);                    \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Send(uint32_t handle, const uint32_t *frame,  \
-                                                       uint32_t *data, uint32_t *replyValue,    \
-                                                       uint32_t *errorWord);                    \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Done(uint32_t *handle);                       \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Error(uint32_t code, uint32_t *text);
+#define KVT_DECLARE_COMMON_(P)                                                                 \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Version(void);                               \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_SetConfig(                                   \
+        uint32_t handle, uint32_t baud, uint32_t replyTimeoutMs, uint32_t mode);               \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_GetConfig(                                   \
+        uint32_t handle, uint32_t* baud, uint32_t* replyTimeoutMs, uint32_t* mode);            \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Send(uint32_t handle, const uint32_t* frame, \
+                                                       uint32_t* data, uint32_t* replyValue,   \
+                                                       uint32_t* errorWord);                   \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Done(uint32_t* handle);                      \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Error(uint32_t code, uint32_t* text);
 
-#define KVT_DECLARE_BLOCK_(P)                                                                   \
-    KVT_DECLARE_COMMON_(P)                                                                       \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t *handle, const uintptr_t *initBlock);
+#define KVT_DECLARE_BLOCK_(P)                                            \
+    KVT_DECLARE_COMMON_(P)                                               \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t* handle, \
+                                                       const uintptr_t* initBlock);
 
-#define KVT_DECLARE_WORD_(P)                                                                    \
-    KVT_DECLARE_COMMON_(P)                                                                       \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t *handle, uint32_t word0);
+#define KVT_DECLARE_WORD_(P) \
+    KVT_DECLARE_COMMON_(P)   \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t* handle, uint32_t word0);
 
-#define KVT_DECLARE_PLAIN_(P)                                                                   \
-    KVT_DECLARE_COMMON_(P)                                                                       \
-    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t *handle);
+#define KVT_DECLARE_PLAIN_(P) \
+    KVT_DECLARE_COMMON_(P)    \
+    KVT_EXTERN_C KVT_EXPORT uint32_t KVT_CALL P##_Init(uint32_t* handle);
 
 #endif /* KVTRANSPORT_H */

@@ -20,7 +20,7 @@ using kve2e::EmulatorProcess;
 const std::string kSuccess = "Připojení úspěšně inicializováno. Připojen modul   ";
 
 class ConnectionEmulatorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kv::platform::SetProgramFolderForTesting(KV_BIN_DIR);
         ASSERT_TRUE(emu_.Start()) << emu_.Log();
@@ -54,8 +54,8 @@ protected:
 
     kv::ConnectionOutcome Connect(const kv::ConnectionInput& in) {
         progress_.clear();
-        return kv::InitialiseConnection(in, settings_,
-                                        [this](const std::string& text) { progress_ += text + "\n"; });
+        return kv::InitialiseConnection(
+            in, settings_, [this](const std::string& text) { progress_ += text + "\n"; });
     }
 
     // A block read as the editors will send it, through the stored connection.
@@ -120,7 +120,8 @@ TEST_F(ConnectionEmulatorTest, SilentPortEndsWithTheLibrarysTimeoutTextAndNoConn
     kv::ConnectionInput in = InputFor(1);
     in.firstText = emu_.Address();
     // A port nobody listens on: the identification times out.
-    in.secondText = std::to_string(emu_.ManagementPort() == 65535 ? 65534 : emu_.ManagementPort() + 1);
+    in.secondText =
+        std::to_string(emu_.ManagementPort() == 65535 ? 65534 : emu_.ManagementPort() + 1);
     in.thirdText = "300";
     const kv::ConnectionOutcome out = Connect(in);
     EXPECT_FALSE(out.success);

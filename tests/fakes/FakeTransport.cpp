@@ -201,45 +201,53 @@ uint32_t DoError(const char* prefix, uint32_t code, uint32_t* text) {
 #ifdef KV_FAKE_NO_GETCONFIG
 #define FAKE_GETCONFIG(P)
 #else
-#define FAKE_GETCONFIG(P)                                                                   \
-    uint32_t KVT_CALL P##_GetConfig(uint32_t handle, uint32_t* baud, uint32_t* timeout,     \
-                                    uint32_t* mode) {                                       \
-        return DoGetConfig(#P, handle, baud, timeout, mode);                                \
+#define FAKE_GETCONFIG(P)                                                               \
+    uint32_t KVT_CALL P##_GetConfig(uint32_t handle, uint32_t* baud, uint32_t* timeout, \
+                                    uint32_t* mode) {                                   \
+        return DoGetConfig(#P, handle, baud, timeout, mode);                            \
     }
 #endif
 
-#define FAKE_COMMON(P)                                                                      \
-    uint32_t KVT_CALL P##_Version(void) { return DoVersion(#P); }                           \
-    uint32_t KVT_CALL P##_SetConfig(uint32_t handle, uint32_t baud, uint32_t timeout,       \
-                                    uint32_t mode) {                                        \
-        return DoSetConfig(#P, handle, baud, timeout, mode);                                \
-    }                                                                                       \
-    FAKE_GETCONFIG(P)                                                                       \
-    uint32_t KVT_CALL P##_Send(uint32_t handle, const uint32_t* frame, uint32_t* data,      \
-                               uint32_t* replyValue, uint32_t* errorWord) {                 \
-        return DoSend(#P, handle, frame, data, replyValue, errorWord);                      \
-    }                                                                                       \
-    uint32_t KVT_CALL P##_Done(uint32_t* handle) { return DoDone(#P, handle); }             \
-    uint32_t KVT_CALL P##_Error(uint32_t code, uint32_t* text) { return DoError(#P, code, text); }
-
-#define FAKE_BLOCK(P, KIND)                                                                 \
-    KVT_DECLARE_BLOCK(P)                                                                    \
-    FAKE_COMMON(P)                                                                          \
-    uint32_t KVT_CALL P##_Init(uint32_t* handle, const uintptr_t* initBlock) {              \
-        return DoInitBlock(#P, KIND, handle, initBlock);                                    \
+#define FAKE_COMMON(P)                                                                 \
+    uint32_t KVT_CALL P##_Version(void) {                                              \
+        return DoVersion(#P);                                                          \
+    }                                                                                  \
+    uint32_t KVT_CALL P##_SetConfig(uint32_t handle, uint32_t baud, uint32_t timeout,  \
+                                    uint32_t mode) {                                   \
+        return DoSetConfig(#P, handle, baud, timeout, mode);                           \
+    }                                                                                  \
+    FAKE_GETCONFIG(P)                                                                  \
+    uint32_t KVT_CALL P##_Send(uint32_t handle, const uint32_t* frame, uint32_t* data, \
+                               uint32_t* replyValue, uint32_t* errorWord) {            \
+        return DoSend(#P, handle, frame, data, replyValue, errorWord);                 \
+    }                                                                                  \
+    uint32_t KVT_CALL P##_Done(uint32_t* handle) {                                     \
+        return DoDone(#P, handle);                                                     \
+    }                                                                                  \
+    uint32_t KVT_CALL P##_Error(uint32_t code, uint32_t* text) {                       \
+        return DoError(#P, code, text);                                                \
     }
 
-#define FAKE_WORD(P)                                                                        \
-    KVT_DECLARE_WORD(P)                                                                     \
-    FAKE_COMMON(P)                                                                          \
-    uint32_t KVT_CALL P##_Init(uint32_t* handle, uint32_t word0) {                          \
-        return DoInitWord(#P, handle, word0);                                               \
+#define FAKE_BLOCK(P, KIND)                                                    \
+    KVT_DECLARE_BLOCK(P)                                                       \
+    FAKE_COMMON(P)                                                             \
+    uint32_t KVT_CALL P##_Init(uint32_t* handle, const uintptr_t* initBlock) { \
+        return DoInitBlock(#P, KIND, handle, initBlock);                       \
     }
 
-#define FAKE_PLAIN(P)                                                                       \
-    KVT_DECLARE_PLAIN(P)                                                                    \
-    FAKE_COMMON(P)                                                                          \
-    uint32_t KVT_CALL P##_Init(uint32_t* handle) { return DoInitPlain(#P, handle); }
+#define FAKE_WORD(P)                                               \
+    KVT_DECLARE_WORD(P)                                            \
+    FAKE_COMMON(P)                                                 \
+    uint32_t KVT_CALL P##_Init(uint32_t* handle, uint32_t word0) { \
+        return DoInitWord(#P, handle, word0);                      \
+    }
+
+#define FAKE_PLAIN(P)                              \
+    KVT_DECLARE_PLAIN(P)                           \
+    FAKE_COMMON(P)                                 \
+    uint32_t KVT_CALL P##_Init(uint32_t* handle) { \
+        return DoInitPlain(#P, handle);            \
+    }
 
 FAKE_BLOCK(QUSBVX, 0)
 FAKE_BLOCK(QQUDP, 1)

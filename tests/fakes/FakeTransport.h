@@ -51,7 +51,7 @@ namespace kvtest {
 
 // Opens the fake in a folder (by the file name of a kind) and calls its controls.
 class FakeTransport {
-public:
+  public:
     // folder: e.g. std::string(KV_BIN_DIR) + "/fakes/complete"; file: e.g. "QQUDP.DLL".
     FakeTransport(const std::string& folder, const std::string& file);
     ~FakeTransport();
@@ -72,7 +72,7 @@ public:
     std::vector<std::string> LastInitTexts() const;
     uint32_t LastInitWord() const;
 
-private:
+  private:
     template <typename F>
     F Fn(const char* name) const;
     void* handle_ = nullptr;

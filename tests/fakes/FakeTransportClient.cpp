@@ -80,7 +80,7 @@ std::vector<uint32_t> FakeTransport::Frame(uint32_t index) const {
 }
 
 std::vector<uint32_t> FakeTransport::LastInitWords() const {
-    auto f = Fn<void (*)(uint32_t*, char (*)[256])>("FakeT_LastInitBlock");
+    auto f = Fn<void (*)(uint32_t*, char(*)[256])>("FakeT_LastInitBlock");
     if (f == nullptr) return {};
     std::vector<uint32_t> words(16, 0);
     f(words.data(), nullptr);
@@ -88,11 +88,11 @@ std::vector<uint32_t> FakeTransport::LastInitWords() const {
 }
 
 std::vector<std::string> FakeTransport::LastInitTexts() const {
-    auto f = Fn<void (*)(uint32_t*, char (*)[256])>("FakeT_LastInitBlock");
+    auto f = Fn<void (*)(uint32_t*, char(*)[256])>("FakeT_LastInitBlock");
     if (f == nullptr) return {};
     static_assert(sizeof(char[16][256]) == 4096);
     std::vector<char> raw(16 * 256, '\0');
-    f(nullptr, reinterpret_cast<char (*)[256]>(raw.data()));
+    f(nullptr, reinterpret_cast<char(*)[256]>(raw.data()));
     std::vector<std::string> texts;
     for (int i = 0; i < 16; ++i) texts.emplace_back(raw.data() + i * 256);
     return texts;

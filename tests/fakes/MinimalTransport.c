@@ -23,7 +23,7 @@ KVT_DECLARE_PLAIN(KVT_PREFIX)
 static uint32_t open_handle;
 static uint32_t speed, reply_timeout;
 
-static uint32_t do_init(uint32_t *handle) {
+static uint32_t do_init(uint32_t* handle) {
     if (handle == NULL) return 4;
     open_handle = 0x4D494E;
     *handle = open_handle;
@@ -31,20 +31,24 @@ static uint32_t do_init(uint32_t *handle) {
 }
 
 #if KVT_FORM == 1
-uint32_t KVT_CALL ENTRY(Init)(uint32_t *handle, const uintptr_t *initBlock) {
+uint32_t KVT_CALL ENTRY(Init)(uint32_t* handle, const uintptr_t* initBlock) {
     (void)initBlock;
     return do_init(handle);
 }
 #elif KVT_FORM == 2
-uint32_t KVT_CALL ENTRY(Init)(uint32_t *handle, uint32_t word0) {
+uint32_t KVT_CALL ENTRY(Init)(uint32_t* handle, uint32_t word0) {
     (void)word0;
     return do_init(handle);
 }
 #else
-uint32_t KVT_CALL ENTRY(Init)(uint32_t *handle) { return do_init(handle); }
+uint32_t KVT_CALL ENTRY(Init)(uint32_t* handle) {
+    return do_init(handle);
+}
 #endif
 
-uint32_t KVT_CALL ENTRY(Version)(void) { return 1; }
+uint32_t KVT_CALL ENTRY(Version)(void) {
+    return 1;
+}
 
 uint32_t KVT_CALL ENTRY(SetConfig)(uint32_t handle, uint32_t baud, uint32_t replyTimeoutMs,
                                    uint32_t mode) {
@@ -55,8 +59,8 @@ uint32_t KVT_CALL ENTRY(SetConfig)(uint32_t handle, uint32_t baud, uint32_t repl
     return 0;
 }
 
-uint32_t KVT_CALL ENTRY(GetConfig)(uint32_t handle, uint32_t *baud, uint32_t *replyTimeoutMs,
-                                   uint32_t *mode) {
+uint32_t KVT_CALL ENTRY(GetConfig)(uint32_t handle, uint32_t* baud, uint32_t* replyTimeoutMs,
+                                   uint32_t* mode) {
     if (handle != open_handle || handle == 0) return 2;
     if (baud) *baud = speed;
     if (replyTimeoutMs) *replyTimeoutMs = reply_timeout;
@@ -64,9 +68,9 @@ uint32_t KVT_CALL ENTRY(GetConfig)(uint32_t handle, uint32_t *baud, uint32_t *re
     return 0;
 }
 
-uint32_t KVT_CALL ENTRY(Send)(uint32_t handle, const uint32_t *frame, uint32_t *data,
-                              uint32_t *replyValue, uint32_t *errorWord) {
-    static const char *ident[3] = {"MINI", "MAL1", "0.01"};
+uint32_t KVT_CALL ENTRY(Send)(uint32_t handle, const uint32_t* frame, uint32_t* data,
+                              uint32_t* replyValue, uint32_t* errorWord) {
+    static const char* ident[3] = {"MINI", "MAL1", "0.01"};
     int i;
     if (errorWord) *errorWord = 2;
     if (handle != open_handle || handle == 0 || frame == NULL || data == NULL) return 2;
@@ -78,16 +82,16 @@ uint32_t KVT_CALL ENTRY(Send)(uint32_t handle, const uint32_t *frame, uint32_t *
     return 0;
 }
 
-uint32_t KVT_CALL ENTRY(Done)(uint32_t *handle) {
+uint32_t KVT_CALL ENTRY(Done)(uint32_t* handle) {
     if (handle == NULL || *handle != open_handle) return 2;
     *handle = 0;
     open_handle = 0;
     return 0;
 }
 
-uint32_t KVT_CALL ENTRY(Error)(uint32_t code, uint32_t *text) {
+uint32_t KVT_CALL ENTRY(Error)(uint32_t code, uint32_t* text) {
     /* Code page 1250, as the contract wants it. */
-    const char *msg = code == 0 ? "OK" : code == 2 ? "neplatn\xe9 spojen\xed" : "chyba";
+    const char* msg = code == 0 ? "OK" : code == 2 ? "neplatn\xe9 spojen\xed" : "chyba";
     size_t i;
     if (text == NULL) return 4;
     memset(text, 0, KVT_TEXT_WORDS * sizeof *text);

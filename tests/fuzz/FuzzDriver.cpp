@@ -10,7 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 // A target may offer seeds (valid inputs to mutate from); weak so it may also not.
-extern "C" __attribute__((weak)) std::size_t KvFuzzSeeds(std::vector<std::vector<std::uint8_t>>* out);
+extern "C" __attribute__((weak)) std::size_t KvFuzzSeeds(
+    std::vector<std::vector<std::uint8_t>>* out);
 
 int main(int argc, char** argv) {
     long runs = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 10000;
@@ -27,13 +28,17 @@ int main(int argc, char** argv) {
         for (int e = 0; e < edits; ++e) {
             switch (rng() % 5) {
                 case 0:  // flip a byte
-                    if (!buf.empty()) buf[rng() % buf.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+                    if (!buf.empty())
+                        buf[rng() % buf.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
                     break;
                 case 1:  // random byte
                     if (!buf.empty()) buf[rng() % buf.size()] = static_cast<std::uint8_t>(rng());
                     break;
                 case 2:  // insert
-                    if (buf.size() < 4096) buf.insert(buf.begin() + static_cast<std::ptrdiff_t>(buf.empty() ? 0 : rng() % buf.size()), static_cast<std::uint8_t>(rng()));
+                    if (buf.size() < 4096)
+                        buf.insert(buf.begin() + static_cast<std::ptrdiff_t>(
+                                                     buf.empty() ? 0 : rng() % buf.size()),
+                                   static_cast<std::uint8_t>(rng()));
                     break;
                 case 3:  // truncate
                     if (!buf.empty()) buf.resize(rng() % buf.size());

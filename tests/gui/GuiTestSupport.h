@@ -21,7 +21,9 @@
 #include "transport/Qxxx380.h"
 
 // Readable failure messages for Qt's strings.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace kvgui {
 
@@ -37,19 +39,20 @@ inline QApplication* App() {
 // A temporary program folder for one test; the fake library appears in it under every
 // kind's file name, so the settings file the windows write never lands in the build tree.
 class ScratchFolder {
-public:
+  public:
     ScratchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kvgui-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "kvgui-XXXXXX").string();
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         if (mkdtemp(buf.data()) != nullptr) path_ = buf.data();
-        const std::filesystem::path fakes = std::filesystem::path(KV_BIN_DIR) / "fakes" / "complete";
+        const std::filesystem::path fakes =
+            std::filesystem::path(KV_BIN_DIR) / "fakes" / "complete";
         for (const char* file : {"QUSBVX.DLL", "QQUDP.DLL", "QCOM380.DLL", "QPCI380.DLL",
                                  "QPCI3380.DLL", "QUSB3380.DLL", "QKV3380.DLL", "QLAN.DLL"}) {
             std::error_code ec;
             const auto target = std::filesystem::canonical(fakes / file, ec);
-            if (!ec && !path_.empty()) std::filesystem::create_symlink(target, path_ + "/" + file, ec);
+            if (!ec && !path_.empty())
+                std::filesystem::create_symlink(target, path_ + "/" + file, ec);
         }
         kv::platform::SetProgramFolderForTesting(path_);
     }
@@ -74,7 +77,7 @@ public:
         out << bytes;
     }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -1,5 +1,3 @@
-#include "app/HlavniForm.h"
-
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -14,6 +12,7 @@
 #include <memory>
 #include <new>
 
+#include "app/HlavniForm.h"
 #include "connection/PripojeniForm.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -29,7 +28,7 @@ std::vector<std::uint32_t> Reply(const char* four) {
 }
 
 class HlavniFormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kvgui::App();
         ASSERT_TRUE(folder_.ok());
@@ -200,7 +199,7 @@ TEST_F(HlavniFormTest, LoadsTheSettingsFileOverTheDefaults) {
 
 TEST_F(HlavniFormTest, WithoutARecordNothingNeedsItAndClosingSavesNothing) {
     const TForm1::SettingsFactory failures[] = {
-        [] () -> std::unique_ptr<kv::ConnectionSettings> { throw std::bad_alloc(); },
+        []() -> std::unique_ptr<kv::ConnectionSettings> { throw std::bad_alloc(); },
         [] { return std::unique_ptr<kv::ConnectionSettings>(); },
     };
     for (const auto& factory : failures) {
@@ -305,15 +304,14 @@ TEST_F(HlavniFormTest, ConnectingThroughTheDialogShowsTheModule) {
     TForm1 form;
     form.show();
     QString dialogStatus;
-    const bool opened = kvgui::DriveModal<TForm2>(
-        [&] { form.Pipojen1->trigger(); },
-        [&](TForm2* dialog) {
-            dialog->ComboBox2->setCurrentIndex(1);
-            dialog->Edit2->setText("127.0.0.7");
-            dialog->Button1->click();
-            dialogStatus = dialog->Panel1->text();
-            dialog->Button2->click();
-        });
+    const bool opened = kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
+                                                  [&](TForm2* dialog) {
+                                                      dialog->ComboBox2->setCurrentIndex(1);
+                                                      dialog->Edit2->setText("127.0.0.7");
+                                                      dialog->Button1->click();
+                                                      dialogStatus = dialog->Panel1->text();
+                                                      dialog->Button2->click();
+                                                  });
     ASSERT_TRUE(opened);
     EXPECT_EQ(dialogStatus,
               QStringLiteral("Připojení úspěšně inicializováno. Připojen modul   ABCDEFGH v.1.23"));

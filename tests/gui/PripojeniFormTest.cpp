@@ -1,5 +1,3 @@
-#include "connection/PripojeniForm.h"
-
 #include <gtest/gtest.h>
 
 #include <QAccessible>
@@ -13,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "connection/PripojeniForm.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -28,11 +27,11 @@ std::vector<std::uint32_t> Reply(const char* four) {
 
 // Records the panel's text each time it is painted.
 class PaintWatch : public QObject {
-public:
+  public:
     explicit PaintWatch(QWidget* watched) { watched->installEventFilter(this); }
     std::vector<QString> texts;
 
-protected:
+  protected:
     bool eventFilter(QObject* object, QEvent* event) override {
         if (event->type() == QEvent::Paint) texts.push_back(static_cast<QLabel*>(object)->text());
         return false;
@@ -40,7 +39,7 @@ protected:
 };
 
 class PripojeniFormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kvgui::App();
         ASSERT_TRUE(folder_.ok());
@@ -116,9 +115,9 @@ TEST_F(PripojeniFormTest, WindowFrameAndFixedControls) {
 
 struct KindCase {
     int stored;
-    int kind;          // after the reduction to 0..7
-    int listPosition;  // ComboBox2
-    const char* first;   // caption of the first row, nullptr hidden
+    int kind;           // after the reduction to 0..7
+    int listPosition;   // ComboBox2
+    const char* first;  // caption of the first row, nullptr hidden
     bool firstIsList;
     const char* firstValue;
     const char* second;
@@ -129,7 +128,9 @@ struct KindCase {
 };
 
 // Shown by the test runner instead of a dump of the struct's bytes.
-void PrintTo(const KindCase& c, std::ostream* os) { *os << "stored kind " << c.stored; }
+void PrintTo(const KindCase& c, std::ostream* os) {
+    *os << "stored kind " << c.stored;
+}
 
 class KindRowsTest : public PripojeniFormTest, public ::testing::WithParamInterface<KindCase> {};
 
@@ -213,8 +214,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "6002", true},
         KindCase{7, 7, -1, "IP adresa", false, "10.7.7.7", "UDP port", "7001", "UDP timeout [ms]",
                  "7002", false},
-        KindCase{255, 7, -1, "IP adresa", false, "10.7.7.7", "UDP port", "7001",
-                 "UDP timeout [ms]", "7002", false},
+        KindCase{255, 7, -1, "IP adresa", false, "10.7.7.7", "UDP port", "7001", "UDP timeout [ms]",
+                 "7002", false},
         KindCase{10, 2, -1, "Číslo portu COMx", false, "4", nullptr, nullptr, nullptr, nullptr,
                  true}),
     [](const ::testing::TestParamInfo<KindCase>& info) {
@@ -254,8 +255,8 @@ TEST_F(PripojeniFormTest, HiddenAddressAndSpeedSurviveKindChanges) {
 }
 
 TEST_F(PripojeniFormTest, StoredSpeedsOutsideTheList) {
-    const std::pair<std::uint32_t, int> cases[] = {
-        {230400, -1}, {460800, -1}, {0, 4}, {100, 4}, {600, 0}, {115200, 8}};
+    const std::pair<std::uint32_t, int> cases[] = {{230400, -1}, {460800, -1}, {0, 4},
+                                                   {100, 4},     {600, 0},     {115200, 8}};
     for (const auto& [baud, position] : cases) {
         settings_.baudRate = baud;
         auto d = Show();
@@ -448,9 +449,9 @@ TEST_F(PripojeniFormTest, ScreenReadersHearCaptionsAndStatus) {
 TEST_F(PripojeniFormTest, TabOrderRunsTopToBottom) {
     settings_.interfaceKind = 2;
     auto d = Show();
-    const std::vector<QWidget*> expected = {d->ComboBox2, d->Edit2, d->ComboBox3, d->Edit3,
-                                            d->Edit4,     d->Edit1, d->ComboBox1, d->Button1,
-                                            d->Button2};
+    const std::vector<QWidget*> expected = {d->ComboBox2, d->Edit2,   d->ComboBox3,
+                                            d->Edit3,     d->Edit4,   d->Edit1,
+                                            d->ComboBox1, d->Button1, d->Button2};
     std::vector<QWidget*> chain;
     QWidget* w = d->ComboBox2;
     for (int guard = 0; guard < 100 && chain.size() < expected.size(); ++guard) {

@@ -27,7 +27,7 @@ std::vector<std::uint32_t> Chars(const std::string& four) {
 }
 
 class InitialiseConnectionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::SetProgramFolderForTesting(kFakeFolder); }
 
     void TearDown() override {
@@ -50,7 +50,8 @@ protected:
             slot = std::make_unique<kvtest::FakeTransport>(kFakeFolder, LibraryFileName(kind));
         }
         if (!slot->ok()) {
-            ADD_FAILURE() << "fake library missing: " << kFakeFolder << "/" << LibraryFileName(kind);
+            ADD_FAILURE() << "fake library missing: " << kFakeFolder << "/"
+                          << LibraryFileName(kind);
             throw std::runtime_error("no fake library");
         }
         slot->Reset();
@@ -64,9 +65,8 @@ protected:
     }
 
     ConnectionOutcome Run(const ConnectionInput& input) {
-        return InitialiseConnection(input, settings, [this](const std::string& text) {
-            shown.push_back(text);
-        });
+        return InitialiseConnection(input, settings,
+                                    [this](const std::string& text) { shown.push_back(text); });
     }
 
     static ConnectionInput Qudp(const std::string& port = "56565") {
@@ -130,8 +130,7 @@ TEST_F(InitialiseConnectionTest, QudpSuccessStoresEverythingAndIdentifiesTheModu
     EXPECT_EQ(words[2], 1500u);
     EXPECT_EQ(words[3], 56565u);
     for (std::size_t i = 4; i < 16; ++i) EXPECT_EQ(words[i], 0u) << i;
-    EXPECT_NE(fake.Log().find("QQUDP_SetConfig 16962 9600 200 2"), std::string::npos)
-        << fake.Log();
+    EXPECT_NE(fake.Log().find("QQUDP_SetConfig 16962 9600 200 2"), std::string::npos) << fake.Log();
     EXPECT_EQ(fake.CallCount("Done"), 0u);
 }
 
@@ -203,15 +202,15 @@ TEST_F(InitialiseConnectionTest, SpeedAndReplyTimeoutGivenToSetConfig) {
         std::uint32_t baud;
         std::uint32_t timeout;
     };
-    for (Case c : {Case{-1, 9600, 200}, Case{0, 600, 1000}, Case{8, 115200, 100},
-                   Case{9, 230400, 200}}) {
+    for (Case c :
+         {Case{-1, 9600, 200}, Case{0, 600, 1000}, Case{8, 115200, 100}, Case{9, 230400, 200}}) {
         auto& fake = Fake(1);
         fake.SetInitResult(0, 77);
         auto in = Qudp();
         in.speedPosition = c.position;
         ASSERT_TRUE(Run(in).success);
-        const std::string line = "QQUDP_SetConfig 77 " + std::to_string(c.baud) + " " +
-                                 std::to_string(c.timeout) + " 2";
+        const std::string line =
+            "QQUDP_SetConfig 77 " + std::to_string(c.baud) + " " + std::to_string(c.timeout) + " 2";
         EXPECT_NE(fake.Log().find(line), std::string::npos) << fake.Log();
         EXPECT_EQ(settings.baudRate, c.baud);
     }
@@ -416,8 +415,8 @@ TEST_F(InitialiseConnectionTest, PciBaseAddressForms) {
         std::uint16_t base;
     };
     for (Case c : {Case{"2A0h", 672}, Case{"2a0h", 672}, Case{"2A0", 768}, Case{"ZZZh", 768},
-                   Case{"FFFh", 0xFFF}, Case{"-12h", 768}, Case{"2A0hh", 768}, Case{"ž2Ah", 768}, Case{"2A0ž", 672},
-                   Case{"", 768}}) {
+                   Case{"FFFh", 0xFFF}, Case{"-12h", 768}, Case{"2A0hh", 768}, Case{"ž2Ah", 768},
+                   Case{"2A0ž", 672}, Case{"", 768}}) {
         auto& fake = Fake(3);
         settings.pciBaseAddress = 1;
         ConnectionInput in;

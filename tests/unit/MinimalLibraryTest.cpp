@@ -11,7 +11,7 @@
 namespace {
 
 class MinimalLibraryTest : public ::testing::TestWithParam<int> {
-protected:
+  protected:
     void SetUp() override {
         kv::platform::SetProgramFolderForTesting(std::string(KV_BIN_DIR) + "/fakes/minimal");
     }
@@ -32,7 +32,8 @@ TEST_P(MinimalLibraryTest, ConnectsIdentifiesAndCloses) {
     in.secondText = kind == 0 ? "" : "5000";
     in.thirdText = "1000";
     in.detectionPosition = 0;
-    const kv::ConnectionOutcome out = kv::InitialiseConnection(in, settings_, [](const std::string&) {});
+    const kv::ConnectionOutcome out =
+        kv::InitialiseConnection(in, settings_, [](const std::string&) {});
     ASSERT_TRUE(out.success) << out.statusText;
     EXPECT_EQ(settings_.moduleIdent, "MINIMAL1 v.0.01");
     EXPECT_EQ(kv::ErrorString(kind, 0), "OK");

@@ -1,8 +1,8 @@
-#include "connection/Pripojeni.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
+
+#include "connection/Pripojeni.h"
 
 namespace kv {
 namespace {
@@ -68,9 +68,27 @@ TEST(StrictNumber, HexadecimalForms) {
 }
 
 TEST(StrictNumber, RejectsWhatIsNotAWholeNumber) {
-    for (const char* text :
-         {"", "   ", "5 ", "$1388 ", "+", "-", "$", "x", "0x", "- 5", "+-5", "-$10", "+0x10", "12a",
-          "1e3", "1.0", "$12G", "0x-1", "\t5", "\xC2\xA0" "5"}) {
+    for (const char* text : {"",
+                             "   ",
+                             "5 ",
+                             "$1388 ",
+                             "+",
+                             "-",
+                             "$",
+                             "x",
+                             "0x",
+                             "- 5",
+                             "+-5",
+                             "-$10",
+                             "+0x10",
+                             "12a",
+                             "1e3",
+                             "1.0",
+                             "$12G",
+                             "0x-1",
+                             "\t5",
+                             "\xC2\xA0"
+                             "5"}) {
         EXPECT_FALSE(StrictNumber(text).has_value()) << '"' << text << '"';
     }
 }
@@ -215,8 +233,8 @@ TEST(LayoutForKind, KindsWithoutParametersAndUnknownKinds) {
 TEST(AddressForStatusPanel, AddressThatReachesTheModule) {
     auto s = DistinctSettings();
     const std::pair<std::uint8_t, std::string> expected[] = {
-        {0, ""},         {1, "10.0.0.1"}, {2, "COM15"},    {3, "2A0h"}, {4, ""},
-        {5, ""},         {6, "10.0.0.6"}, {7, "10.0.0.7"}, {255, ""},
+        {0, ""}, {1, "10.0.0.1"}, {2, "COM15"},    {3, "2A0h"}, {4, ""},
+        {5, ""}, {6, "10.0.0.6"}, {7, "10.0.0.7"}, {255, ""},
     };
     for (const auto& [kind, text] : expected) {
         s.interfaceKind = kind;

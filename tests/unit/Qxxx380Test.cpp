@@ -1,8 +1,6 @@
 // The binding against the scriptable fake library: loading from the program folder,
 // entry-point resolution, each kind's Init form, forwarding, unloading, error texts.
 
-#include "transport/Qxxx380.h"
-
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -14,6 +12,7 @@
 
 #include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
+#include "transport/Qxxx380.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ constexpr KindExpectation kExpected[8] = {
 };
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         char pattern[] = "/tmp/kvbinding-XXXXXX";
         if (mkdtemp(pattern) != nullptr) path_ = pattern;
@@ -47,7 +46,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -61,12 +60,13 @@ bool LoadedInProcess(const std::string& path) {
 
 kv::TextWords Sentinel() {
     kv::TextWords words;
-    for (std::size_t i = 0; i < words.size(); ++i) words[i] = 0xA5000000u + static_cast<std::uint32_t>(i);
+    for (std::size_t i = 0; i < words.size(); ++i)
+        words[i] = 0xA5000000u + static_cast<std::uint32_t>(i);
     return words;
 }
 
 class BindingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kv::platform::SetProgramFolderForTesting(kComplete);
         fake_ = std::make_unique<kvtest::FakeTransport>(kComplete, "QUSBVX.DLL");
@@ -257,8 +257,8 @@ TEST_F(BindingTest, KindEightIsRefusedByEveryOperation) {
     EXPECT_EQ(kv::ErrorText(8, 108, text), 10u);
     EXPECT_EQ(kv::TextFromWords(text), kUnknown);
 
-    EXPECT_EQ(fake_->CallCount("SetConfig") + fake_->CallCount("Send") +
-                  fake_->CallCount("Done") + fake_->CallCount("Error"),
+    EXPECT_EQ(fake_->CallCount("SetConfig") + fake_->CallCount("Send") + fake_->CallCount("Done") +
+                  fake_->CallCount("Error"),
               0u);
     EXPECT_EQ(kv::OpenTransport(8, &handle, block_), 10u);
 }

@@ -39,7 +39,7 @@ Words ReadBackOf(const kv::BlockWords& block) {
 }
 
 class TransactTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kv::platform::SetProgramFolderForTesting(kComplete);
         fake_ = std::make_unique<kvtest::FakeTransport>(kComplete, "QQUDP.DLL");
@@ -64,7 +64,8 @@ protected:
 
 TEST_F(TransactTest, HandleZeroSendsNothingAndChangesNothing) {
     kv::DataBuffer buffer{};
-    for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<std::uint32_t>(i * 3 + 1);
+    for (std::size_t i = 0; i < buffer.size(); ++i)
+        buffer[i] = static_cast<std::uint32_t>(i * 3 + 1);
     const kv::DataBuffer before = buffer;
     std::uint8_t command = 77, error = 88;
     fake_->QueueSend(0, 5, 0, {});
@@ -128,7 +129,8 @@ TEST_F(TransactTest, ErrorByte255HasTheUnknownCodeText) {
 
 TEST_F(TransactTest, FrameCarriesHeaderThenTheWholeBuffer) {
     kv::DataBuffer buffer{};
-    for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = 0x10000u + static_cast<std::uint32_t>(i);
+    for (std::size_t i = 0; i < buffer.size(); ++i)
+        buffer[i] = 0x10000u + static_cast<std::uint32_t>(i);
     std::uint8_t command = 0x99, error = 0;
     kv::Transact(kKind, handle_, 0xFE, 204, 100, command, error, buffer);
     const Words frame = fake_->Frame(0);

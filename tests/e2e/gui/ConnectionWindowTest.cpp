@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 // A program folder holding the real libraries, so the settings file the window writes
 // on closing stays out of the build tree.
 class ProgramFolderWithRealLibraries {
-public:
+  public:
     ProgramFolderWithRealLibraries() {
         std::string pattern = (fs::temp_directory_path() / "kve2egui-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
@@ -40,7 +40,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -57,13 +57,13 @@ TEST(ConnectionWindowTest, StoredDefaultsConnectToTheEmulatorThroughTheDialog) {
         TForm1 form;
         ASSERT_NE(form.settings(), nullptr);
         EXPECT_EQ(form.settings()->interfaceKind, 0);
-        const bool opened = kvgui::DriveModal<TForm2>(
-            [&] { form.Pipojen1->trigger(); },
-            [&](TForm2* dialog) {
-                dialog->Button1->click();
-                panelAfterPress = dialog->Panel1->text().toStdString();
-                dialog->Button2->click();
-            });
+        const bool opened = kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
+                                                      [&](TForm2* dialog) {
+                                                          dialog->Button1->click();
+                                                          panelAfterPress =
+                                                              dialog->Panel1->text().toStdString();
+                                                          dialog->Button2->click();
+                                                      });
         ASSERT_TRUE(opened);
         ASSERT_TRUE(form.settings()->connected) << panelAfterPress;
         const std::string ident = form.settings()->moduleIdent;
