@@ -6,11 +6,9 @@
 #include "platform/Cp1250.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
+#include "transport/InterfaceKinds.h"
 
 namespace kv {
-
-const char* const kInterfaceKindNames[8] = {"USBVx",    "LAN QUDP", "COMx",    "PCI-380",
-                                            "PCI-3380", "USB-3380", "KV-3380", "LAN"};
 
 ModuleConfig DefaultModuleConfig() {
     ModuleConfig c;
@@ -50,6 +48,11 @@ namespace {
 
 constexpr const char* kMainSection = "Připojení";
 constexpr const char* kSentinel = "jkl";
+
+// Each kind keeps its parameters in the section named after it.
+constexpr const char* Section(std::uint8_t kind) {
+    return kInterfaceKinds[kind].name;
+}
 // The profile functions hand a text over in a buffer of 2048 characters.
 constexpr std::size_t kMaxTextLength = 2047;
 
@@ -161,28 +164,23 @@ bool LoadSettings(ConnectionSettings* settings, const std::string& path) {
     ConnectionSettings& s = *settings;
     file.ReadInt(kMainSection, "Adresa", s.moduleAddress);
     file.ReadInt(kMainSection, "Rychlost", s.baudRate);
-    file.ReadInt("USBVx", "Detekce", s.usbDetection);
-    file.ReadText("USBVx", "Výrobní číslo", s.usbSerial);
-    file.ReadInt("USBVx", "USB timeout", s.usbTimeout);
-    file.ReadText("LAN QUDP", "Cílová IP adresa", s.qudpTargetIp);
-    file.ReadInt("LAN QUDP", "Cílový port", s.qudpTargetPort);
-    file.ReadInt("LAN QUDP", "LAN timeout", s.qudpTimeout);
-    file.ReadInt("COMx", "Číslo portu", s.comPort);
-    file.ReadInt("PCI-380", "Bázová adresa", s.pciBaseAddress);
-    file.ReadText("KV-3380", "IP adresa", s.kvIpAddress);
-    file.ReadInt("KV-3380", "UDP port", s.kvUdpPort);
-    file.ReadInt("KV-3380", "UDP timeout", s.kvUdpTimeout);
-    file.ReadText("LAN", "IP adresa", s.lanIpAddress);
-    file.ReadInt("LAN", "UDP port", s.lanUdpPort);
-    file.ReadInt("LAN", "UDP timeout", s.lanUdpTimeout);
+    file.ReadInt(Section(kKindUsbVx), "Detekce", s.usbDetection);
+    file.ReadText(Section(kKindUsbVx), "Výrobní číslo", s.usbSerial);
+    file.ReadInt(Section(kKindUsbVx), "USB timeout", s.usbTimeout);
+    file.ReadText(Section(kKindLanQudp), "Cílová IP adresa", s.qudpTargetIp);
+    file.ReadInt(Section(kKindLanQudp), "Cílový port", s.qudpTargetPort);
+    file.ReadInt(Section(kKindLanQudp), "LAN timeout", s.qudpTimeout);
+    file.ReadInt(Section(kKindCom), "Číslo portu", s.comPort);
+    file.ReadInt(Section(kKindPci380), "Bázová adresa", s.pciBaseAddress);
+    file.ReadText(Section(kKindKv3380), "IP adresa", s.kvIpAddress);
+    file.ReadInt(Section(kKindKv3380), "UDP port", s.kvUdpPort);
+    file.ReadInt(Section(kKindKv3380), "UDP timeout", s.kvUdpTimeout);
+    file.ReadText(Section(kKindLan), "IP adresa", s.lanIpAddress);
+    file.ReadInt(Section(kKindLan), "UDP port", s.lanUdpPort);
+    file.ReadInt(Section(kKindLan), "UDP timeout", s.lanUdpTimeout);
 
     // The kind names are ASCII, so the code-page text compares as it stands.
-    for (std::uint8_t kind = 0; kind < 8; ++kind) {
-        if (kindName == kInterfaceKindNames[kind]) {
-            s.interfaceKind = kind;
-            break;
-        }
-    }
+    if (const auto kind = InterfaceKindByName(kindName)) s.interfaceKind = *kind;
     return true;
 }
 
@@ -201,31 +199,33 @@ bool SaveSettings(const ConnectionSettings* settings, const std::string& path) {
 
     // Any kind outside the eight is stored as a COM port, the one kind whose only
     // parameter is a plain number.
-    const std::uint8_t kind = s.interfaceKind < 8 ? s.interfaceKind : 2;
-    bool ok = file.WriteText(kMainSection, "Rozhraní", kInterfaceKindNames[kind]);
+    const std::uint8_t kind =
+        s.interfaceKind < kInterfaceKindCount ? s.interfaceKind : std::uint8_t{kKindCom};
+    bool ok = file.WriteText(kMainSection, "Rozhraní", Section(kind));
     switch (kind) {
-        case 0:
-            ok = ok && file.WriteInt("USBVx", "Detekce", s.usbDetection);
-            ok = ok && file.WriteText("USBVx", "Výrobní číslo", s.usbSerial);
-            ok = ok && file.WriteInt("USBVx", "USB timeout", s.usbTimeout);
+        case kKindUsbVx:
+            ok = ok && file.WriteInt(Section(kKindUsbVx), "Detekce", s.usbDetection);
+            ok = ok && file.WriteText(Section(kKindUsbVx), "Výrobní číslo", s.usbSerial);
+            ok = ok && file.WriteInt(Section(kKindUsbVx), "USB timeout", s.usbTimeout);
             break;
-        case 1:
-            ok = ok && file.WriteText("LAN QUDP", "Cílová IP adresa", s.qudpTargetIp);
-            ok = ok && file.WriteInt("LAN QUDP", "Cílový port", s.qudpTargetPort);
-            ok = ok && file.WriteInt("LAN QUDP", "LAN timeout", s.qudpTimeout);
+        case kKindLanQudp:
+            ok = ok && file.WriteText(Section(kKindLanQudp), "Cílová IP adresa", s.qudpTargetIp);
+            ok = ok && file.WriteInt(Section(kKindLanQudp), "Cílový port", s.qudpTargetPort);
+            ok = ok && file.WriteInt(Section(kKindLanQudp), "LAN timeout", s.qudpTimeout);
             break;
-        case 2:
-            ok = ok && file.WriteInt("COMx", "Číslo portu", static_cast<unsigned>(s.comPort));
-            break;
-        case 3:
+        case kKindCom:
             ok = ok &&
-                 file.WriteInt("PCI-380", "Bázová adresa", static_cast<unsigned>(s.pciBaseAddress));
+                 file.WriteInt(Section(kKindCom), "Číslo portu", static_cast<unsigned>(s.comPort));
             break;
-        case 6:
-        case 7: {
+        case kKindPci380:
+            ok = ok && file.WriteInt(Section(kKindPci380), "Bázová adresa",
+                                     static_cast<unsigned>(s.pciBaseAddress));
+            break;
+        case kKindKv3380:
+        case kKindLan: {
             // The two UDP kinds keep the same keys, each in its own section.
-            const char* section = kInterfaceKindNames[kind];
-            const bool kv = kind == 6;
+            const char* section = Section(kind);
+            const bool kv = kind == kKindKv3380;
             ok = ok && file.WriteText(section, "IP adresa", kv ? s.kvIpAddress : s.lanIpAddress);
             ok = ok && file.WriteInt(section, "UDP port", kv ? s.kvUdpPort : s.lanUdpPort);
             ok = ok && file.WriteInt(section, "UDP timeout", kv ? s.kvUdpTimeout : s.lanUdpTimeout);

@@ -118,7 +118,4 @@ void TextToWords(const std::string& text, TextWords& words);
 // Words 0..99 back to UTF-8: a zero word 0 is skipped, reading stops at the next zero word.
 std::string TextFromWords(const TextWords& words);
 
-// Section names of the settings file, which are also the interface kinds' names.
-extern const char* const kInterfaceKindNames[8];
-
 }  // namespace kv

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Cp1250.h"
+#include "transport/InterfaceKinds.h"
 #include "transport/Qxxx380.h"
 
 namespace kv {
@@ -120,7 +121,7 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
                                           ConnectionSettings& settings,
                                           ConnectionOutcome& outcome) {
     switch (kind) {
-        case 0: {
+        case kKindUsbVx: {
             settings.usbDetection = input.detectionPosition;
             if (settings.usbDetection == 1 && input.secondText.empty()) {
                 return std::string("Neplatné výrobní číslo");
@@ -134,7 +135,7 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
             settings.initBlock[2] = NumberWord(settings.usbTimeout);
             return std::nullopt;
         }
-        case 1: {
+        case kKindLanQudp: {
             UdpFields fields{&settings.qudpTargetIp, &settings.qudpTargetPort,
                              &settings.qudpTimeout};
             if (auto failure = ReadUdpRows(
@@ -149,7 +150,7 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
             settings.initBlock[3] = NumberWord(settings.qudpSourcePort);
             return std::nullopt;
         }
-        case 2: {
+        case kKindCom: {
             const std::int32_t n = NumberOrDefault(input.firstText, 1);
             const auto port = static_cast<std::uint16_t>(n);
             outcome.firstText = std::to_string(port);
@@ -157,7 +158,7 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
             settings.initBlock[0] = port;
             return std::nullopt;
         }
-        case 3: {
+        case kKindPci380: {
             // Only the form the dialog itself writes ("2A0h") is taken at its word;
             // anything else falls back to the card's factory address.
             std::string hex = "$300";
@@ -171,15 +172,16 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
             settings.initBlock[0] = base;
             return std::nullopt;
         }
-        case 4:
-        case 5:
+        case kKindPci3380:
+        case kKindUsb3380:
             return std::nullopt;
-        case 6:
-        case 7: {
-            UdpFields fields = kind == 6 ? UdpFields{&settings.kvIpAddress, &settings.kvUdpPort,
-                                                     &settings.kvUdpTimeout}
-                                         : UdpFields{&settings.lanIpAddress, &settings.lanUdpPort,
-                                                     &settings.lanUdpTimeout};
+        case kKindKv3380:
+        case kKindLan: {
+            UdpFields fields =
+                kind == kKindKv3380
+                    ? UdpFields{&settings.kvIpAddress, &settings.kvUdpPort, &settings.kvUdpTimeout}
+                    : UdpFields{&settings.lanIpAddress, &settings.lanUdpPort,
+                                &settings.lanUdpTimeout};
             if (auto failure = ReadUdpRows(
                     input, {"Neplatná IP adresa", "Neplatný UDP port", "Neplatný UDP timeout"},
                     fields)) {
@@ -293,7 +295,7 @@ KindLayout LayoutForKind(std::uint8_t kind, const ConnectionSettings& s) {
         return r;
     };
     switch (kind) {
-        case 0:
+        case kKindUsbVx:
             layout.first = row("Detekce zařízení", "");
             layout.firstIsDetectionList = true;
             layout.detectionPosition = s.usbDetection & 1;
@@ -301,26 +303,26 @@ KindLayout LayoutForKind(std::uint8_t kind, const ConnectionSettings& s) {
             layout.second.editable = s.usbDetection != 0;
             layout.third = row("USB timeout [ms]", Unsigned(s.usbTimeout));
             break;
-        case 1:
+        case kKindLanQudp:
             layout.first = row("Cílová IP adresa", s.qudpTargetIp);
             layout.second = row("Cílový port", Unsigned(s.qudpTargetPort));
             layout.third = row("LAN timeout [ms]", Unsigned(s.qudpTimeout));
             break;
-        case 2:
+        case kKindCom:
             layout.first = row("Číslo portu COMx", std::to_string(s.comPort));
             layout.addressAndSpeedShown = true;
             break;
-        case 3:
+        case kKindPci380:
             layout.first = row("Bázová adresa PCI-380", BaseAddressText(s.pciBaseAddress));
             layout.addressAndSpeedShown = true;
             break;
-        case 4:
-        case 5:
+        case kKindPci3380:
+        case kKindUsb3380:
             layout.addressAndSpeedShown = true;
             break;
-        case 6:
-        case 7: {
-            const bool kv = kind == 6;
+        case kKindKv3380:
+        case kKindLan: {
+            const bool kv = kind == kKindKv3380;
             layout.first = row("IP adresa", kv ? s.kvIpAddress : s.lanIpAddress);
             layout.second = row("UDP port", Unsigned(kv ? s.kvUdpPort : s.lanUdpPort));
             layout.third = row("UDP timeout [ms]", Unsigned(kv ? s.kvUdpTimeout : s.lanUdpTimeout));
@@ -411,15 +413,15 @@ ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionS
 
 std::string AddressForStatusPanel(const ConnectionSettings& settings) {
     switch (settings.interfaceKind) {
-        case 1:
+        case kKindLanQudp:
             return settings.qudpTargetIp;
-        case 2:
+        case kKindCom:
             return "COM" + std::to_string(settings.comPort);
-        case 3:
+        case kKindPci380:
             return BaseAddressText(settings.pciBaseAddress);
-        case 6:
+        case kKindKv3380:
             return settings.kvIpAddress;
-        case 7:
+        case kKindLan:
             return settings.lanIpAddress;
         default:
             // Kind 0 finds its device by detection, kinds 4 and 5 have no address at all.

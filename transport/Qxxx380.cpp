@@ -5,41 +5,11 @@
 
 #include "platform/DynamicLibrary.h"
 #include "platform/ProgramFolder.h"
+#include "transport/InterfaceKinds.h"
 #include "transport/kvtransport.h"
 
 namespace kv {
 namespace {
-
-struct KindInfo {
-    const char* file;
-    const char* prefix;
-    std::uint32_t loadFailed;
-    std::uint32_t entryMissing;
-};
-
-// The codes are not in kind order: they follow the order in which the libraries
-// were once numbered, and the module's documentation and users know them by number.
-constexpr KindInfo kKinds[kInterfaceKindCount] = {
-    {"QUSBVX.DLL", "QUSBVX", 106, 116},     {"QQUDP.DLL", "QQUDP", 107, 117},
-    {"QCOM380.DLL", "QCOM380", 100, 110},   {"QPCI380.DLL", "QPCI380", 101, 111},
-    {"QPCI3380.DLL", "QPCI3380", 102, 112}, {"QUSB3380.DLL", "QUSB3380", 103, 113},
-    {"QKV3380.DLL", "QKV3380", 104, 114},   {"QLAN.DLL", "QLAN", 105, 115},
-};
-
-enum class InitForm { kBlock, kWord, kPlain };
-
-InitForm InitFormOf(std::uint8_t kind) {
-    switch (kind) {
-        case 2:
-        case 3:
-            return InitForm::kWord;
-        case 4:
-        case 5:
-            return InitForm::kPlain;
-        default:
-            return InitForm::kBlock;
-    }
-}
 
 struct Binding {
     platform::DynamicLibrary library;
@@ -73,11 +43,11 @@ std::mutex g_mutex;
 Binding g_binding;
 
 std::string LibraryPath(std::uint8_t kind) {
-    return platform::ProgramFolder() + kKinds[kind].file;
+    return platform::ProgramFolder() + kInterfaceKinds[kind].file;
 }
 
 std::string EntryName(std::uint8_t kind, const char* suffix) {
-    return std::string(kKinds[kind].prefix) + "_" + suffix;
+    return std::string(kInterfaceKinds[kind].prefix) + "_" + suffix;
 }
 
 template <typename F>
@@ -107,7 +77,7 @@ bool ResolveAll(std::uint8_t kind) {
 }
 
 std::uint32_t CallInit(std::uint8_t kind, std::uint32_t* handle, const InitBlock& block) {
-    switch (InitFormOf(kind)) {
+    switch (kInterfaceKinds[kind].initForm) {
         case InitForm::kWord:
             return reinterpret_cast<kvt_init_word_fn>(g_binding.init)(
                 handle, static_cast<std::uint32_t>(block[0]));
@@ -119,21 +89,12 @@ std::uint32_t CallInit(std::uint8_t kind, std::uint32_t* handle, const InitBlock
     }
 }
 
-const char* TableText(std::uint32_t code) {
-    static constexpr const char* kLoadFailed[8] = {
-        "chyba inicializace knihovny QCOM380.DLL",  "chyba inicializace knihovny QPCI380.DLL",
-        "chyba inicializace knihovny QPCI3380.DLL", "chyba inicializace knihovny QUSB3380.DLL",
-        "chyba inicializace knihovny QKV3380.DLL",  "chyba inicializace knihovny QLAN.DLL",
-        "chyba inicializace knihovny QUSBVX.DLL",   "chyba inicializace knihovny QQUDP.DLL",
-    };
-    static constexpr const char* kEntryMissing[8] = {
-        "chybná knihovna QCOM380.DLL",  "chybná knihovna QPCI380.DLL",
-        "chybná knihovna QPCI3380.DLL", "chybná knihovna QUSB3380.DLL",
-        "chybná knihovna QKV3380.DLL",  "chybná knihovna QLAN.DLL",
-        "chybná knihovna QUSBVX.DLL",   "chybná knihovna QQUDP.DLL",
-    };
-    if (code >= 100 && code <= 107) return kLoadFailed[code - 100];
-    if (code >= 110 && code <= 117) return kEntryMissing[code - 110];
+// The texts name the library file, not the kind: code 100 belongs to kind 2.
+std::string TableText(std::uint32_t code) {
+    for (const auto& info : kInterfaceKinds) {
+        if (code == info.loadFailed) return std::string("chyba inicializace knihovny ") + info.file;
+        if (code == info.entryMissing) return std::string("chybná knihovna ") + info.file;
+    }
     return "neznámý chybový kód";
 }
 
@@ -150,22 +111,6 @@ std::uint32_t ErrorTextFromUnloadedLibrary(std::uint8_t kind, std::uint32_t code
 
 }  // namespace
 
-const char* LibraryFileName(std::uint8_t kind) {
-    return kind < kInterfaceKindCount ? kKinds[kind].file : nullptr;
-}
-
-const char* LibraryPrefix(std::uint8_t kind) {
-    return kind < kInterfaceKindCount ? kKinds[kind].prefix : nullptr;
-}
-
-std::uint32_t LoadFailedCode(std::uint8_t kind) {
-    return kind < kInterfaceKindCount ? kKinds[kind].loadFailed : 0;
-}
-
-std::uint32_t EntryMissingCode(std::uint8_t kind) {
-    return kind < kInterfaceKindCount ? kKinds[kind].entryMissing : 0;
-}
-
 std::uint32_t OpenTransport(std::uint8_t kind, std::uint32_t* handle, const InitBlock& initBlock) {
     const InitBlock copy = initBlock;
     std::lock_guard lock(g_mutex);
@@ -176,10 +121,10 @@ std::uint32_t OpenTransport(std::uint8_t kind, std::uint32_t* handle, const Init
     // Init stores the handle through this reference; without one there is nowhere to
     // keep the connection, so nothing is loaded.
     if (handle == nullptr) return kErrNotLoaded;
-    if (!g_binding.library.Load(LibraryPath(kind))) return kKinds[kind].loadFailed;
+    if (!g_binding.library.Load(LibraryPath(kind))) return kInterfaceKinds[kind].loadFailed;
     if (!ResolveAll(kind)) {
         g_binding.Unload();
-        return kKinds[kind].entryMissing;
+        return kInterfaceKinds[kind].entryMissing;
     }
     const std::uint32_t code = CallInit(kind, handle, copy);
     if (code != 0) g_binding.Unload();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/Dekl.h"
+#include "transport/InterfaceKinds.h"
 
 namespace kv {
 
@@ -16,20 +17,10 @@ using DataBuffer = std::array<std::uint32_t, 300>;
 using RequestFrame = std::array<std::uint32_t, 304>;
 using BlockWords = std::array<std::uint32_t, 256>;
 
-constexpr std::uint8_t kInterfaceKindCount = 8;
-
 // The binding's own code: kind out of range, or the entry point is not loaded.
 constexpr std::uint32_t kErrNotLoaded = 10;
 // WriteBlockVerified: the block read back differs from the one written.
 constexpr std::uint8_t kErrReadBack = 9;
-
-// File name of a kind's library ("QUSBVX.DLL"), nullptr above 7.
-const char* LibraryFileName(std::uint8_t kind);
-// Entry-point prefix of a kind's library ("QUSBVX"), nullptr above 7.
-const char* LibraryPrefix(std::uint8_t kind);
-// 106 for kind 0 ... as the binding's table; 0 above 7.
-std::uint32_t LoadFailedCode(std::uint8_t kind);
-std::uint32_t EntryMissingCode(std::uint8_t kind);
 
 // Loads the kind's library from the program folder, resolves its seven entry points and
 // calls Init. A library whose Init fails is unloaded at once.

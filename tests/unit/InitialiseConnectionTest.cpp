@@ -47,11 +47,11 @@ class InitialiseConnectionTest : public ::testing::Test {
     kvtest::FakeTransport& Fake(std::uint8_t kind) {
         auto& slot = fakes[kind];
         if (!slot) {
-            slot = std::make_unique<kvtest::FakeTransport>(kFakeFolder, LibraryFileName(kind));
+            slot = std::make_unique<kvtest::FakeTransport>(kFakeFolder, kInterfaceKinds[kind].file);
         }
         if (!slot->ok()) {
             ADD_FAILURE() << "fake library missing: " << kFakeFolder << "/"
-                          << LibraryFileName(kind);
+                          << kInterfaceKinds[kind].file;
             throw std::runtime_error("no fake library");
         }
         slot->Reset();

@@ -7,22 +7,14 @@
 #include <set>
 
 #include "tests/unit/LibraryTestSupport.h"
+#include "transport/InterfaceKinds.h"
 
 namespace {
 
 using kvtest::LibraryApi;
 
-struct KindInfo {
-    std::uint8_t kind;
-    const char* file;
-    const char* prefix;
-};
-
-constexpr KindInfo kKinds[] = {
-    {0, "QUSBVX.DLL", "QUSBVX"},   {1, "QQUDP.DLL", "QQUDP"},       {2, "QCOM380.DLL", "QCOM380"},
-    {3, "QPCI380.DLL", "QPCI380"}, {4, "QPCI3380.DLL", "QPCI3380"}, {5, "QUSB3380.DLL", "QUSB3380"},
-    {6, "QKV3380.DLL", "QKV3380"}, {7, "QLAN.DLL", "QLAN"},
-};
+using kv::kInterfaceKinds;
+const auto& kKinds = kInterfaceKinds;
 
 // Code page 1250 of "Chyba zápisu dat.", which the utility shows after a failed
 // read-back, and of "Neznámý kód chyby ".

@@ -85,20 +85,29 @@ class BindingTest : public ::testing::Test {
     kv::InitBlock block_{};
 };
 
-TEST_F(BindingTest, KindTablesMatchTheLibrariesAndTheirCodes) {
+// The one kind table against the libraries' documented names and codes.
+TEST(InterfaceKindTable, MatchesTheLibrariesAndTheirCodes) {
+    const char* const names[8] = {"USBVx",    "LAN QUDP", "COMx",    "PCI-380",
+                                  "PCI-3380", "USB-3380", "KV-3380", "LAN"};
+    const kv::InitForm forms[8] = {kv::InitForm::kBlock, kv::InitForm::kBlock, kv::InitForm::kWord,
+                                   kv::InitForm::kWord,  kv::InitForm::kPlain, kv::InitForm::kPlain,
+                                   kv::InitForm::kBlock, kv::InitForm::kBlock};
     for (std::uint8_t k = 0; k < 8; ++k) {
         SCOPED_TRACE(int(k));
-        EXPECT_STREQ(kv::LibraryFileName(k), kExpected[k].file);
-        EXPECT_STREQ(kv::LibraryPrefix(k), kExpected[k].prefix);
-        EXPECT_EQ(kv::LoadFailedCode(k), kExpected[k].loadFailed);
-        EXPECT_EQ(kv::EntryMissingCode(k), kExpected[k].entryMissing);
+        const kv::InterfaceKindInfo* info = kv::FindInterfaceKind(k);
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->kind, k);
+        EXPECT_STREQ(info->name, names[k]);
+        EXPECT_STREQ(info->file, kExpected[k].file);
+        EXPECT_STREQ(info->prefix, kExpected[k].prefix);
+        EXPECT_EQ(info->initForm, forms[k]);
+        EXPECT_EQ(info->loadFailed, kExpected[k].loadFailed);
+        EXPECT_EQ(info->entryMissing, kExpected[k].entryMissing);
+        EXPECT_EQ(kv::InterfaceKindByName(names[k]), k);
     }
-    for (std::uint8_t k : {8, 9, 255}) {
-        EXPECT_EQ(kv::LibraryFileName(k), nullptr);
-        EXPECT_EQ(kv::LibraryPrefix(k), nullptr);
-        EXPECT_EQ(kv::LoadFailedCode(k), 0u);
-        EXPECT_EQ(kv::EntryMissingCode(k), 0u);
-    }
+    for (std::uint8_t k : {8, 9, 255}) EXPECT_EQ(kv::FindInterfaceKind(k), nullptr);
+    EXPECT_EQ(kv::InterfaceKindByName("usbvx"), std::nullopt);
+    EXPECT_EQ(kv::InterfaceKindByName("LAN "), std::nullopt);
 }
 
 TEST_F(BindingTest, OpensEveryKindAndCallsInitInItsForm) {

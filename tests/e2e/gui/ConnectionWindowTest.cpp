@@ -28,8 +28,8 @@ class ProgramFolderWithRealLibraries {
         if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
         for (std::uint8_t kind = 0; kind < kv::kInterfaceKindCount; ++kind) {
             std::error_code ec;
-            fs::create_symlink(fs::path(KV_BIN_DIR) / kv::LibraryFileName(kind),
-                               fs::path(path_) / kv::LibraryFileName(kind), ec);
+            fs::create_symlink(fs::path(KV_BIN_DIR) / kv::kInterfaceKinds[kind].file,
+                               fs::path(path_) / kv::kInterfaceKinds[kind].file, ec);
         }
         kv::platform::SetProgramFolderForTesting(path_);
     }
