@@ -3,6 +3,7 @@
 #include <cstring>
 #include <optional>
 
+#include "app/NumberText.h"
 #include "platform/Cp1250.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -82,7 +83,7 @@ class SettingsFile {
     void ReadInt(const char* section, const char* key, Field& field) const {
         const auto raw = RawText(section, key);
         if (!raw) return;
-        const auto bits = ParseInteger(*raw);
+        const auto bits = ParseInteger(*raw, kProfileSyntax);
         if (!bits) return;
         field = static_cast<Field>(*bits);
     }
@@ -95,50 +96,6 @@ class SettingsFile {
     template <typename Field>
     bool WriteInt(const char* section, const char* key, Field value) {
         return WriteText(section, key, std::to_string(value));
-    }
-
-    // Decimal, or hexadecimal after "$", "0x" or "0X", with an optional sign. Anything
-    // from -2^31 to 2^32-1 is an integer: a signed field reads 4294967295 as -1 and an
-    // unsigned one reads -1 as 4294967295, the same 32 bits either way. Beyond that
-    // the text is not an integer rather than silently wrapped.
-    static std::optional<std::uint32_t> ParseInteger(const std::string& text) {
-        std::size_t pos = 0;
-        bool negative = false;
-        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-            negative = text[pos] == '-';
-            ++pos;
-        }
-        unsigned base = 10;
-        if (pos < text.size() && text[pos] == '$') {
-            base = 16;
-            pos += 1;
-        } else if (text.size() - pos > 2 && text[pos] == '0' &&
-                   (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-            base = 16;
-            pos += 2;
-        }
-        if (pos >= text.size()) return std::nullopt;
-        std::uint64_t magnitude = 0;
-        for (; pos < text.size(); ++pos) {
-            const char c = text[pos];
-            unsigned digit;
-            if (c >= '0' && c <= '9') {
-                digit = static_cast<unsigned>(c - '0');
-            } else if (base == 16 && c >= 'a' && c <= 'f') {
-                digit = static_cast<unsigned>(c - 'a' + 10);
-            } else if (base == 16 && c >= 'A' && c <= 'F') {
-                digit = static_cast<unsigned>(c - 'A' + 10);
-            } else {
-                return std::nullopt;
-            }
-            magnitude = magnitude * base + digit;
-            if (magnitude > 0xFFFFFFFFull) return std::nullopt;
-        }
-        if (negative) {
-            if (magnitude > 0x80000000ull) return std::nullopt;
-            return static_cast<std::uint32_t>(0x100000000ull - magnitude);
-        }
-        return static_cast<std::uint32_t>(magnitude);
     }
 
   private:

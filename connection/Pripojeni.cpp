@@ -4,6 +4,7 @@
 #include <iterator>
 #include <utility>
 
+#include "app/NumberText.h"
 #include "platform/Cp1250.h"
 #include "transport/InterfaceKinds.h"
 #include "transport/Qxxx380.h"
@@ -30,19 +31,6 @@ constexpr std::uint32_t kConfigMode = 2;
 
 std::string Unsigned(std::int32_t value) {
     return std::to_string(static_cast<std::uint32_t>(value));
-}
-
-bool IsHexDigit(char c, std::uint32_t& digit) {
-    if (c >= '0' && c <= '9') {
-        digit = static_cast<std::uint32_t>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-        digit = static_cast<std::uint32_t>(c - 'a' + 10);
-    } else if (c >= 'A' && c <= 'F') {
-        digit = static_cast<std::uint32_t>(c - 'A' + 10);
-    } else {
-        return false;
-    }
-    return true;
 }
 
 // Number of UTF-8 characters (lead bytes), so that a Czech letter counts once.
@@ -231,54 +219,6 @@ std::uint32_t ReplyTimeoutFromIndex(std::uint32_t code) {
     return code < std::size(kReplyTimeouts) ? kReplyTimeouts[code] : 200;
 }
 
-std::optional<std::int32_t> StrictNumber(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i == text.size()) return std::nullopt;
-
-    std::size_t hexStart = 0;
-    if (text[i] == '$' || text[i] == 'x' || text[i] == 'X') {
-        hexStart = i + 1;
-    } else if (text[i] == '0' && i + 1 < text.size() &&
-               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hexStart = i + 2;
-    }
-
-    if (hexStart != 0) {
-        if (hexStart == text.size()) return std::nullopt;
-        std::uint64_t value = 0;
-        for (std::size_t k = hexStart; k < text.size(); ++k) {
-            std::uint32_t digit = 0;
-            if (!IsHexDigit(text[k], digit)) return std::nullopt;
-            value = value * 16 + digit;
-            if (value > 0xFFFFFFFFull) return std::nullopt;
-        }
-        // Hexadecimal fills all 32 bits: $FFFFFFFF is -1, as the operator's tools write it.
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-    }
-
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) return std::nullopt;
-    const std::uint64_t limit = negative ? 2147483648ull : 2147483647ull;
-    std::uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > limit) return std::nullopt;
-    }
-    const auto signedValue = static_cast<std::int64_t>(value);
-    return static_cast<std::int32_t>(negative ? -signedValue : signedValue);
-}
-
-std::int32_t NumberOrDefault(const std::string& text, std::int32_t fallback) {
-    return StrictNumber(text).value_or(fallback);
-}
-
 std::string BaseAddressText(std::uint16_t base) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%03Xh", static_cast<unsigned>(base));
@@ -348,7 +288,7 @@ ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionS
     }
     settings.connected = false;
 
-    if (status) status(kProgressText);
+    ShowStatus(status, kProgressText);
 
     const auto address = static_cast<std::uint8_t>(NumberOrDefault(input.addressText, 0));
     outcome.addressText = std::to_string(address);

@@ -1,15 +1,16 @@
 #pragma once
 
 // Connection: the speed table, the per-kind arrangement of the connection dialog's
-// fields, the readings of whole numbers, and the connection initialisation. No window
-// here: the dialog hands over its field texts and list positions and shows the results.
+// fields and the connection initialisation. No window here: the dialog hands over its
+// field texts and list positions and shows the results.
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
 #include "app/Dekl.h"
+#include "app/NumberText.h"
+#include "app/StatusSink.h"
 
 namespace kv {
 
@@ -19,12 +20,6 @@ extern const char* const kSpeedTexts[9];
 std::uint32_t BaudRateFromIndex(std::uint8_t code);
 std::uint8_t BaudIndexFromRate(std::int32_t baud);
 std::uint32_t ReplyTimeoutFromIndex(std::uint32_t code);
-
-// Whole numbers as the operator types them: leading blanks, then an optional sign and
-// decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X"; nothing after
-// the digits; the value must fit in 32 bits; an empty text is not a number.
-std::optional<std::int32_t> StrictNumber(const std::string& text);
-std::int32_t NumberOrDefault(const std::string& text, std::int32_t fallback);
 
 // The dialog's variable part for one kind.
 struct KindRow {
@@ -66,10 +61,6 @@ struct ConnectionOutcome {
     std::optional<std::string> firstText;  // rewritten Edit2 (kinds 2 and 3)
     bool success = false;
 };
-
-// Where the progress text goes while the libraries block: the dialog sets its panel and
-// repaints it at once.
-using StatusSink = std::function<void(const std::string& text)>;
 
 // The module's identification may contain zero characters (the module's own name is kept
 // as it came): take moduleIdent and the success text by their size, not through c_str().
