@@ -38,7 +38,8 @@ std::optional<std::uint32_t> ParseInteger(std::string_view text, const IntegerSy
     } else if (syntax.bareXPrefix && i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
         base = 16;
         i += 1;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }

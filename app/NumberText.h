@@ -12,9 +12,9 @@ namespace kv {
 
 // The forms a text may take.
 struct IntegerSyntax {
-    bool skipLeadingBlanks;  // "  42"
-    bool signedHex;          // "-$10": a sign in front of a hexadecimal number
-    bool bareXPrefix;        // "x1F" besides "$1F" and "0x1F"
+    bool skipLeadingBlanks;    // "  42"
+    bool signedHex;            // "-$10": a sign in front of a hexadecimal number
+    bool bareXPrefix;          // "x1F" besides "$1F" and "0x1F"
     std::uint64_t decimalMax;  // largest decimal magnitude without a sign
 };
 

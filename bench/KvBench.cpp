@@ -44,7 +44,7 @@
 #include "app/Dekl.h"
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
-#include "tests/e2e/EmulatorProcess.h"
+#include "tests/support/EmulatorProcess.h"
 #include "transport/Qxxx380.h"
 
 namespace {
@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
 
     kv::platform::SetProgramFolderForTesting(KV_BIN_DIR);
     if (parent.empty()) parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    kve2e::EmulatorProcess emu(parent);
+    kv::testing::EmulatorProcess emu(parent);
     if (!emu.Start()) {
         std::fprintf(stderr, "kv_bench: the emulator did not start:\n%s", emu.Log().c_str());
         return 1;

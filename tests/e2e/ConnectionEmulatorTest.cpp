@@ -10,12 +10,12 @@
 #include "app/Dekl.h"
 #include "connection/Pripojeni.h"
 #include "platform/ProgramFolder.h"
-#include "tests/e2e/EmulatorProcess.h"
+#include "tests/support/EmulatorProcess.h"
 #include "transport/Qxxx380.h"
 
 namespace {
 
-using kve2e::EmulatorProcess;
+using kv::testing::EmulatorProcess;
 
 const std::string kSuccess = "Připojení úspěšně inicializováno. Připojen modul   ";
 

@@ -19,12 +19,12 @@
 #include "app/Dekl.h"
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
-#include "tests/e2e/EmulatorProcess.h"
+#include "tests/support/EmulatorProcess.h"
 #include "transport/Qxxx380.h"
 
 namespace {
 
-using kve2e::EmulatorProcess;
+using kv::testing::EmulatorProcess;
 using Clock = std::chrono::steady_clock;
 
 const std::string kModuleName = "KV-3380U";

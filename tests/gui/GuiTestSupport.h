@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ProgramFolder.h"
+#include "tests/support/ProgramFolder.h"
 #include "transport/Qxxx380.h"
 
 // Readable failure messages for Qt's strings.
@@ -38,48 +38,7 @@ inline QApplication* App() {
 
 // A temporary program folder for one test; the fake library appears in it under every
 // kind's file name, so the settings file the windows write never lands in the build tree.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kvgui-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (mkdtemp(buf.data()) != nullptr) path_ = buf.data();
-        const std::filesystem::path fakes =
-            std::filesystem::path(KV_BIN_DIR) / "fakes" / "complete";
-        for (const char* file : {"QUSBVX.DLL", "QQUDP.DLL", "QCOM380.DLL", "QPCI380.DLL",
-                                 "QPCI3380.DLL", "QUSB3380.DLL", "QKV3380.DLL", "QLAN.DLL"}) {
-            std::error_code ec;
-            const auto target = std::filesystem::canonical(fakes / file, ec);
-            if (!ec && !path_.empty())
-                std::filesystem::create_symlink(target, path_ + "/" + file, ec);
-        }
-        kv::platform::SetProgramFolderForTesting(path_);
-    }
-    ~ScratchFolder() {
-        kv::platform::SetProgramFolderForTesting("");
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    bool ok() const { return !path_.empty(); }
-    const std::string& path() const { return path_; }
-    std::string ini() const { return path_ + "/W_kv3380u.ini"; }
-
-    std::string ReadIni() const {
-        std::ifstream in(ini(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    void WriteIni(const std::string& bytes) const {
-        std::ofstream out(ini(), std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
-
-  private:
-    std::string path_;
-};
+using ScratchFolder = kv::testing::ProgramFolder;
 
 // Shows a window and waits (bounded) until the platform exposes it, so that repaint()
 // really paints.

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "ScratchFolder.h"
 #include "app/Dekl.h"
 #include "platform/ProgramFolder.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ScratchFolder.h"
 #include "platform/IniFile.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace {
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "libraries/KvWire.h"
+#include "tests/support/ScratchFolder.h"
 #include "transport/kvtransport.h"
 
 namespace kvtest {
@@ -115,22 +116,8 @@ inline SendOutcome DoSend(LibraryApi& api, std::uint32_t handle,
     return out;
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/kvlibtest-XXXXXX";
-        char* p = mkdtemp(pattern);
-        if (p != nullptr) path_ = p;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+// A scratch folder of the test's own.
+using TempDir = kv::testing::ScratchFolder;
 
 // Points the libraries' device folder at a folder for the lifetime of the object.
 class ScopedUsbDir {

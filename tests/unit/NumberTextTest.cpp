@@ -1,8 +1,8 @@
-#include "app/NumberText.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
+
+#include "app/NumberText.h"
 
 namespace kv {
 namespace {

@@ -3,9 +3,12 @@
 #include <limits>
 
 #include "connection/Pripojeni.h"
+#include "tests/support/DistinctSettings.h"
 
 namespace kv {
 namespace {
+
+using testing::DistinctSettings;
 
 TEST(SpeedTable, ListTextsNameTheRateOfTheirCode) {
     EXPECT_STREQ(kSpeedTexts[0], "600 Bd");
@@ -53,27 +56,6 @@ TEST(BaseAddressText, UpperCaseHexAtLeastThreeDigits) {
     EXPECT_EQ(BaseAddressText(0), "000h");
     EXPECT_EQ(BaseAddressText(0xF), "00Fh");
     EXPECT_EQ(BaseAddressText(0xFFFF), "FFFFh");
-}
-
-// Every per-kind field holds a value of its own, so a row filled from the wrong kind shows.
-ConnectionSettings DistinctSettings() {
-    ConnectionSettings s;
-    s.usbDetection = 0;
-    s.usbSerial = "SN-usb";
-    s.usbTimeout = 11;
-    s.qudpTargetIp = "10.0.0.1";
-    s.qudpTargetPort = 12;
-    s.qudpSourcePort = 13;
-    s.qudpTimeout = 14;
-    s.comPort = 15;
-    s.pciBaseAddress = 672;
-    s.kvIpAddress = "10.0.0.6";
-    s.kvUdpPort = 16;
-    s.kvUdpTimeout = 17;
-    s.lanIpAddress = "10.0.0.7";
-    s.lanUdpPort = 18;
-    s.lanUdpTimeout = 19;
-    return s;
 }
 
 void ExpectRow(const KindRow& row, const char* caption, const std::string& value) {

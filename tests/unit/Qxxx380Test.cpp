@@ -12,6 +12,7 @@
 
 #include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
+#include "tests/support/ScratchFolder.h"
 #include "transport/Qxxx380.h"
 
 namespace {
@@ -34,21 +35,7 @@ constexpr KindExpectation kExpected[8] = {
     {"QKV3380.DLL", "QKV3380", 104, 114},   {"QLAN.DLL", "QLAN", 105, 115},
 };
 
-class TempFolder {
-  public:
-    TempFolder() {
-        char pattern[] = "/tmp/kvbinding-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+using TempFolder = kv::testing::ScratchFolder;
 
 // True while the process holds the file loaded (by anyone).
 bool LoadedInProcess(const std::string& path) {

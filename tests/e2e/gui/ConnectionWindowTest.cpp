@@ -12,44 +12,18 @@
 
 #include "app/HlavniForm.h"
 #include "connection/PripojeniForm.h"
-#include "tests/e2e/EmulatorProcess.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/support/EmulatorProcess.h"
+#include "tests/support/ProgramFolder.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A program folder holding the real libraries, so the settings file the window writes
-// on closing stays out of the build tree.
-class ProgramFolderWithRealLibraries {
-  public:
-    ProgramFolderWithRealLibraries() {
-        std::string pattern = (fs::temp_directory_path() / "kve2egui-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-        for (std::uint8_t kind = 0; kind < kv::kInterfaceKindCount; ++kind) {
-            std::error_code ec;
-            fs::create_symlink(fs::path(KV_BIN_DIR) / kv::kInterfaceKinds[kind].file,
-                               fs::path(path_) / kv::kInterfaceKinds[kind].file, ec);
-        }
-        kv::platform::SetProgramFolderForTesting(path_);
-    }
-    ~ProgramFolderWithRealLibraries() {
-        kv::platform::SetProgramFolderForTesting("");
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
 TEST(ConnectionWindowTest, StoredDefaultsConnectToTheEmulatorThroughTheDialog) {
     kvgui::App();
-    kve2e::EmulatorProcess emu;
+    kv::testing::EmulatorProcess emu;
     ASSERT_TRUE(emu.Start()) << emu.Log();
     setenv("KV3380U_USB_DIR", emu.UsbFolder().c_str(), 1);
-    ProgramFolderWithRealLibraries folder;
+    kv::testing::ProgramFolder folder(kv::testing::RealLibraryFolder());
     ASSERT_FALSE(folder.path().empty());
 
     std::string panelAfterPress;

@@ -1,4 +1,4 @@
-#include "tests/e2e/EmulatorProcess.h"
+#include "tests/support/EmulatorProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-namespace kve2e {
+namespace kv::testing {
 
 std::string EmulatorProcess::TestAddress() {
     // One address per test process keeps parallel test runs apart; the ports are free
@@ -190,4 +190,4 @@ std::string EmulatorProcess::Log() const {
     return log_ + s.str();
 }
 
-}  // namespace kve2e
+}  // namespace kv::testing

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace kve2e {
+namespace kv::testing {
 
 class EmulatorProcess {
   public:
@@ -63,4 +63,4 @@ class EmulatorProcess {
     std::string log_;
 };
 
-}  // namespace kve2e
+}  // namespace kv::testing

@@ -1,7 +1,8 @@
 #pragma once
 
 // A private folder under /tmp per test, file helpers, and a way to run a check
-// without root's privileges (permission failures cannot happen to root).
+// without root's privileges (permission failures cannot happen to root). Shared by the
+// unit, form and end-to-end tests.
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,9 +20,9 @@ namespace kv::testing {
 
 class ScratchFolder {
   public:
-    ScratchFolder() {
-        char name[] = "/tmp/kv-settings-XXXXXX";
-        if (char* made = ::mkdtemp(name)) path_ = made;
+    explicit ScratchFolder(const std::string& prefix = "kv-test") {
+        std::string name = "/tmp/" + prefix + "-XXXXXX";
+        if (char* made = ::mkdtemp(name.data())) path_ = made;
     }
     ~ScratchFolder() {
         if (path_.empty()) return;
@@ -34,6 +35,7 @@ class ScratchFolder {
 
     bool Ok() const { return !path_.empty(); }
     const std::string& Path() const { return path_; }
+    const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     std::size_t EntryCount() const {
         std::error_code ec;
