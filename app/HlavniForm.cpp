@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <new>
 
+#include "app/FormSupport.h"
 #include "connection/Pripojeni.h"
 #include "connection/PripojeniForm.h"
 #include "transport/Qxxx380.h"
@@ -20,13 +21,7 @@ namespace {
 constexpr int kWidth = 600;
 constexpr int kHeight = 400;
 
-// The module's identification may carry a character code 0; a display shows what
-// stands before it.
-QString ToQt(const std::string& utf8) {
-    const auto end = utf8.find('\0');
-    return QString::fromUtf8(utf8.data(),
-                             static_cast<qsizetype>(end == std::string::npos ? utf8.size() : end));
-}
+using kvforms::ToQt;
 
 QAction* AddItem(QMenu* menu, const char* name, const QString& caption) {
     QAction* action = menu->addAction(caption);
@@ -176,16 +171,12 @@ void TForm1::showEvent(QShowEvent* event) {
     // The frame's size is known only once the window exists; centre the whole window.
     if (centred_) return;
     centred_ = true;
-    if (QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    kvforms::CentreFrame(this);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // The open dialog works on the record; it must not be freed under it.
-    if (dialogOpen_) {
+    // An open window works on the record; it must not be freed under it.
+    if (openWindows_ > 0) {
         event->ignore();
         return;
     }
@@ -193,14 +184,20 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TForm1::Pipojen1Click() {
-    if (!settings_) return;
-    dialogOpen_ = true;
+template <typename Window, typename... Extra>
+bool TForm1::OpenWithSettings(Extra... extra) {
+    if (!settings_) return false;
+    ++openWindows_;
     {
-        TForm2 dialog(*settings_, this);
-        dialog.exec();
+        Window window(*settings_, extra..., this);
+        window.exec();
     }
-    dialogOpen_ = false;
+    --openWindows_;
+    return true;
+}
+
+void TForm1::Pipojen1Click() {
+    if (!OpenWithSettings<TForm2>()) return;
     SetPanel(0, " Modul  " + settings_->moduleIdent);
     SetPanel(1, " Adresa  " + kv::AddressForStatusPanel(*settings_));
 }

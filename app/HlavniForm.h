@@ -78,9 +78,15 @@ class TForm1 : public QMainWindow {
     void BuildMenu();
     void BuildStatusBar();
     void SetPanel(int index, const std::string& text);
+    // Opens a window that works on the record: created with it and the extra arguments
+    // (the VLAN index, where the menu names one) before it is shown, shown modally and
+    // destroyed when it closes. While it is open the main window cannot close. False,
+    // and nothing opens, without a record.
+    template <typename Window, typename... Extra>
+    bool OpenWithSettings(Extra... extra);
 
     std::unique_ptr<kv::ConnectionSettings> settings_;
     QLabel* panels_[3] = {nullptr, nullptr, nullptr};
-    bool dialogOpen_ = false;
+    int openWindows_ = 0;
     bool centred_ = false;
 };

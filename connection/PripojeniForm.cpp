@@ -1,15 +1,13 @@
 #include "connection/PripojeniForm.h"
 
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
-#include <QScreen>
-#include <QShowEvent>
 #include <QSignalBlocker>
 
+#include "app/FormSupport.h"
 #include "connection/Pripojeni.h"
 
 namespace {
@@ -26,17 +24,8 @@ constexpr int kRowHeight = 23;
 // Row tops: kind list, three parameter rows, address, speed.
 constexpr int kRowTop[6] = {20, 56, 90, 124, 158, 192};
 
-// The module's texts may carry a character code 0 (identification); a display shows
-// what stands before it.
-QString ToQt(const std::string& utf8) {
-    const auto end = utf8.find('\0');
-    return QString::fromUtf8(utf8.data(),
-                             static_cast<qsizetype>(end == std::string::npos ? utf8.size() : end));
-}
-
-std::string FromQt(const QString& text) {
-    return text.toStdString();
-}
+using kvforms::FromQt;
+using kvforms::ToQt;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int top) {
     auto* label = new QLabel(text, parent);
@@ -71,21 +60,12 @@ void Caption(QLabel* label, QWidget* field, const QString& text) {
 }  // namespace
 
 TForm2::TForm2(kv::ConnectionSettings& settings, QWidget* parent)
-    : QDialog(parent), settings_(settings) {
-    setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Připojení modulu"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(kClientWidth, kClientHeight);
+    : FixedDialog("Form2", QStringLiteral("Připojení modulu"), QSize(kClientWidth, kClientHeight),
+                  parent),
+      settings_(settings) {
+    // The connection dialog alone can also be minimised.
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     BuildControls();
-
-    QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
-    if (screen != nullptr) {
-        const QRect area = screen->availableGeometry();
-        move(area.x() + (area.width() - kClientWidth) / 2,
-             area.y() + (area.height() - kClientHeight) / 2);
-    }
 }
 
 TForm2::~TForm2() = default;
@@ -155,21 +135,6 @@ void TForm2::BuildControls() {
     connect(ComboBox3, &QComboBox::currentIndexChanged, this, &TForm2::ComboBox3Change);
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
-}
-
-void TForm2::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // The frame's size is known only once the window exists; centre the whole window.
-    if (!centred_ && screen() != nullptr) {
-        centred_ = true;
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen()->availableGeometry().center());
-        move(frame.topLeft());
-    }
-    // Restoring a minimised dialog shows it again; the fields must keep what was typed.
-    if (shown_) return;
-    shown_ = true;
-    FormShow();
 }
 
 void TForm2::FormShow() {

@@ -4,19 +4,18 @@
 // starts the connection initialisation. The dialog only moves texts between its fields
 // and the core; the arrangement per kind and the initialisation itself live in Pripojeni.
 
-#include <QDialog>
 #include <string>
 
 #include "app/Dekl.h"
+#include "app/FormSupport.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QShowEvent;
 class QWidget;
 
-class TForm2 : public QDialog {
+class TForm2 : public kvforms::FixedDialog {
     Q_OBJECT
 
   public:
@@ -24,7 +23,7 @@ class TForm2 : public QDialog {
     explicit TForm2(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
     ~TForm2() override;
 
-    void FormShow();
+    void FormShow() override;
     void ComboBox2Change(int position);
     void ComboBox3Change(int position);
     void Button1Click();
@@ -48,15 +47,10 @@ class TForm2 : public QDialog {
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
-  protected:
-    void showEvent(QShowEvent* event) override;
-
   private:
     void BuildControls();
     void Arrange(std::uint8_t kind);
     void SetStatus(const std::string& text);
 
     kv::ConnectionSettings& settings_;
-    bool shown_ = false;
-    bool centred_ = false;
 };

@@ -343,3 +343,23 @@ TEST_F(HlavniFormTest, AnIdentificationWithACharacterCodeZeroShowsWhatPrecedesIt
 }
 
 }  // namespace
+
+namespace {
+
+// The record must outlive every window that works on it: a close request while one is
+// open is refused, and the close after it saves as usual.
+TEST_F(HlavniFormTest, CannotCloseWhileAWindowWorksOnTheRecord) {
+    TForm1 form;
+    form.show();
+    bool refused = false;
+    const bool opened = kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
+                                                  [&](TForm2*) { refused = !form.close(); });
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(refused);
+    EXPECT_NE(form.settings(), nullptr);
+    EXPECT_TRUE(form.close());
+    EXPECT_EQ(form.settings(), nullptr);
+    EXPECT_NE(folder_.ReadIni().find("USBVx"), std::string::npos);
+}
+
+}  // namespace

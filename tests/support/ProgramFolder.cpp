@@ -19,7 +19,8 @@ ProgramFolder::ProgramFolder(const std::string& libraries) : folder_("kv-program
     ok_ = folder_.Ok();
     for (const auto& kind : kInterfaceKinds) {
         std::error_code ec;
-        const auto target = std::filesystem::canonical(std::filesystem::path(libraries) / kind.file, ec);
+        const auto target =
+            std::filesystem::canonical(std::filesystem::path(libraries) / kind.file, ec);
         if (!ec) std::filesystem::create_symlink(target, folder_.File(kind.file), ec);
         if (ec) ok_ = false;
     }
