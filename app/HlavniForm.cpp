@@ -36,7 +36,7 @@ std::unique_ptr<kv::ConnectionSettings> MakeSettings() {
 // A connection still open when the record goes away is ended with a copy of its handle:
 // the record itself is about to be freed.
 void CloseOpenConnection(const kv::ConnectionSettings& settings) {
-    if (!settings.connected || settings.handle == 0) return;
+    if (!kv::ConnectionUsable(settings)) return;
     std::uint32_t handle = settings.handle;
     kv::CloseTransport(settings.interfaceKind, &handle);
 }

@@ -281,7 +281,7 @@ ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionS
     ConnectionOutcome outcome;
 
     // Whatever follows, the old connection is gone first: even an invalid entry ends it.
-    if (settings.connected && settings.handle != 0) {
+    if (ConnectionUsable(settings)) {
         std::uint32_t old = settings.handle;
         CloseTransport(settings.interfaceKind, &old);
         settings.handle = old;
