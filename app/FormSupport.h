@@ -31,8 +31,7 @@ class FixedDialog : public QDialog {
     Q_OBJECT
 
   public:
-    FixedDialog(const char* objectName, const QString& caption, QSize clientArea,
-                QWidget* parent);
+    FixedDialog(const char* objectName, const QString& caption, QSize clientArea, QWidget* parent);
 
     virtual void FormShow() {}
 
