@@ -92,24 +92,22 @@ void TFormOProgramu::BuildControls() {
     large.setPointSizeF(large.pointSizeF() * 1.6);
     Label1->setFont(large);
 
-    Label2 = MakeLabel(this, "Label2", QStringLiteral("Verze  "), 46, 20);
+    Label2 = MakeLabel(this, "Label2", QStringLiteral("Verze  "), 44, 20);
 
     Label3 =
         MakeLabel(this, "Label3",
-                  QStringLiteral("Konfigurační nástroj komunikačního modulu KV-3380U"), 76, 16);
-    Label4 = MakeLabel(this, "Label4", QStringLiteral("Vytvořil vývojový tým projektu W_KV3380U"),
-                       92, 16);
+                  QStringLiteral("Konfigurační nástroj komunikačního modulu KV-3380U"), 68, 28);
+    Label4 = MakeLabel(this, "Label4", QStringLiteral("© Vývojový tým W_KV3380U"), 98, 14);
     QFont small = Label3->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
-    for (QLabel* label : {Label3, Label4}) {
-        label->setFont(small);
-        label->setWordWrap(true);
-    }
+    Label3->setFont(small);
+    Label3->setWordWrap(true);
+    Label4->setFont(small);
 
     Label5 = new LinkLabel(QStringLiteral("Nápověda programu v prohlížeči"), this,
                            [this] { Label5Click(); });
     Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setGeometry(kTextLeft, 116, kTextWidth, 18);
+    Label5->setGeometry(kTextLeft, 120, kTextWidth, 18);
     Label5->setTextFormat(Qt::PlainText);
     QFont underlined = Label5->font();
     underlined.setUnderline(true);
