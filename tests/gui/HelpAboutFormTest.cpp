@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QComboBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -70,8 +70,7 @@ TEST_F(HelpAboutFormTest, TheHelpCommandStartsTheViewerOnceWithTheCollectionBesi
     auto form = Form();
     form->show();
     form->Npovda2->trigger();
-    ASSERT_TRUE(LogShows("command setSource qthelp://kv3380u.w-kv3380u/doc/index.html"))
-        << Log();
+    ASSERT_TRUE(LogShows("command setSource qthelp://kv3380u.w-kv3380u/doc/index.html")) << Log();
     const pid_t viewer = form->helpViewer().pid();
     form->Npovda2->trigger();
     ASSERT_TRUE(LogShows("command show contents\n")) << Log();
@@ -103,17 +102,18 @@ TEST_F(HelpAboutFormTest, F1OpensThePageOfTheWindowInFront) {
     ASSERT_TRUE(LogShows("setSource qthelp://kv3380u.w-kv3380u/doc/hlavni-okno.html")) << Log();
 
     // In the connection dialog, from one of its fields.
-    ASSERT_TRUE(kvgui::DriveModal<TForm2>([&] { form->Pipojen1->trigger(); },
-                                          [&](TForm2* dialog) { Press(dialog->ComboBox2, Qt::Key_F1); }));
-    ASSERT_TRUE(LogShows("command show contents;setSource "
-                         "qthelp://kv3380u.w-kv3380u/doc/pripojeni.html"))
+    ASSERT_TRUE(
+        kvgui::DriveModal<TForm2>([&] { form->Pipojen1->trigger(); },
+                                  [&](TForm2* dialog) { Press(dialog->ComboBox2, Qt::Key_F1); }));
+    ASSERT_TRUE(
+        LogShows("command show contents;setSource "
+                 "qthelp://kv3380u.w-kv3380u/doc/pripojeni.html"))
         << Log();
 
     // In the About window, which needs no record.
-    ASSERT_TRUE(kvgui::DriveModal<TFormOProgramu>([&] { form->Oprogramu1->trigger(); },
-                                                  [&](TFormOProgramu* about) {
-                                                      Press(about->Button1, Qt::Key_F1);
-                                                  }));
+    ASSERT_TRUE(kvgui::DriveModal<TFormOProgramu>(
+        [&] { form->Oprogramu1->trigger(); },
+        [&](TFormOProgramu* about) { Press(about->Button1, Qt::Key_F1); }));
     ASSERT_TRUE(LogShows("doc/o-programu.html")) << Log();
 
     // With a modifier it is not the help key; the viewer hears nothing new.
