@@ -84,17 +84,6 @@ TEST_F(HelpAboutFormTest, TheHelpCommandStartsTheViewerOnceWithTheCollectionBesi
     EXPECT_NE(::kill(viewer, 0), 0);
 }
 
-TEST_F(HelpAboutFormTest, WithoutAViewerTheHelpCommandDoesNothing) {
-    auto form = Form();
-    form->helpViewer().SetProgram(folder_.path() + "/no-viewer");
-    form->show();
-    form->Npovda2->trigger();
-    EXPECT_FALSE(form->helpViewer().Running());
-    EXPECT_EQ(form->statusPanel(2)->text(), QString());
-    EXPECT_EQ(kvgui::FindOpen<QWidget>(), form.get());
-    form->close();
-}
-
 TEST_F(HelpAboutFormTest, F1OpensThePageOfTheWindowInFront) {
     auto form = Form();
     ASSERT_TRUE(kvgui::ShowExposed(form.get()));
