@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/NumberText.h"
+#include "platform/ConfigFolder.h"
 #include "platform/Cp1250.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -41,8 +42,30 @@ void SetDefaults(ConnectionSettings* settings) {
     *settings = ConnectionSettings{};
 }
 
+namespace {
+constexpr const char* kSettingsFileName = "W_kv3380u.ini";
+constexpr const char* kUserSubfolder = "kv3380u/";
+}  // namespace
+
+SettingsFiles ChooseSettingsFiles(const std::string& programFolder, bool programFolderWritable,
+                                  const std::string& userFolder, bool userFileExists) {
+    const std::string beside = programFolder + kSettingsFileName;
+    if (programFolderWritable || userFolder.empty()) return {beside, beside};
+    const std::string own = userFolder + kUserSubfolder + kSettingsFileName;
+    return {userFileExists ? own : beside, own};
+}
+
+SettingsFiles SettingsFileLocation() {
+    const std::string program = platform::ProgramFolder();
+    const std::string user = platform::UserConfigFolder();
+    const std::string own =
+        user.empty() ? std::string() : user + kUserSubfolder + kSettingsFileName;
+    return ChooseSettingsFiles(program, platform::FolderWritable(program), user,
+                               platform::FileExists(own));
+}
+
 std::string SettingsFilePath() {
-    return platform::ProgramFolder() + "W_kv3380u.ini";
+    return SettingsFileLocation().load;
 }
 
 namespace {
@@ -142,7 +165,18 @@ bool LoadSettings(ConnectionSettings* settings, const std::string& path) {
 }
 
 bool SaveSettings(const ConnectionSettings* settings) {
-    return SaveSettings(settings, SettingsFilePath());
+    if (settings == nullptr) return false;
+    const SettingsFiles files = SettingsFileLocation();
+    if (files.save == files.load) return SaveSettings(settings, files.save);
+    // The user's first file of their own: it starts as a copy of the one read, so that
+    // keys the program does not know survive as they would beside the executable.
+    const auto slash = files.save.rfind('/');
+    if (slash == std::string::npos || !platform::MakeFolders(files.save.substr(0, slash)))
+        return false;
+    platform::IniFile source;
+    if (source.LoadFile(files.load) == platform::IniLoadStatus::kLoaded && !source.Save(files.save))
+        return false;
+    return SaveSettings(settings, files.save);
 }
 
 bool SaveSettings(const ConnectionSettings* settings, const std::string& path) {

@@ -107,7 +107,24 @@ inline constexpr const char* kNotConnectedText = " Připojení k zařízení nen
 // Writes every default into the record; nothing for a missing record.
 void SetDefaults(ConnectionSettings* settings);
 
-// The settings file "W_kv3380u.ini" in the program folder.
+// The settings file "W_kv3380u.ini": where it is read from and where it is written.
+struct SettingsFiles {
+    std::string load;
+    std::string save;
+    bool operator==(const SettingsFiles&) const = default;
+};
+
+// Beside the executable while the program folder can be written (a build tree, a copied
+// program). An installed program cannot write its folder, so the file lives in the
+// user's configuration folder ("kv3380u/W_kv3380u.ini" there) under the same name and
+// with the same content; until the user has one of their own, a file beside the
+// executable (the administrator's defaults) is read instead. `userFolder` is the
+// configuration folder with a trailing separator, empty when the user has none.
+SettingsFiles ChooseSettingsFiles(const std::string& programFolder, bool programFolderWritable,
+                                  const std::string& userFolder, bool userFileExists);
+// The choice for this process.
+SettingsFiles SettingsFileLocation();
+// Where the settings are read from, as SettingsFileLocation().load.
 std::string SettingsFilePath();
 
 // Reads the settings file into the record. True when the file named an interface;
@@ -116,7 +133,9 @@ bool LoadSettings(ConnectionSettings* settings);
 bool LoadSettings(ConnectionSettings* settings, const std::string& path);
 
 // Writes the persistent fields; keys and sections the program does not know survive.
-// The file is replaced atomically: a failed save leaves the old file as it was.
+// The file is replaced atomically: a failed save leaves the old file as it was. Saving
+// to the user's configuration folder creates the folder first; the first save there
+// keeps what the file beside the executable held beyond the program's own keys.
 bool SaveSettings(const ConnectionSettings* settings);
 bool SaveSettings(const ConnectionSettings* settings, const std::string& path);
 

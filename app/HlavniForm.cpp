@@ -6,12 +6,17 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QWindow>
 #include <new>
 
+#include "app/AboutForm.h"
 #include "app/FormSupport.h"
+#include "app/HelpKey.h"
+#include "app/HelpPages.h"
 #include "connection/Pripojeni.h"
 #include "connection/PripojeniForm.h"
 #include "transport/Qxxx380.h"
@@ -41,11 +46,28 @@ void CloseOpenConnection(const kv::ConnectionSettings& settings) {
     kv::CloseTransport(settings.interfaceKind, &handle);
 }
 
+// The menu bar lays out the items after a separator at its right end when its style asks
+// for separators in menu bars; the separator itself is not drawn by any of Qt's styles.
+class RightAlignedHelpStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == QStyle::SH_DrawMenuBarSeparator) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+#ifndef KV_ASSISTANT_PROGRAM
+#define KV_ASSISTANT_PROGRAM "/usr/lib/qt6/bin/assistant"
+#endif
+
 }  // namespace
 
 TForm1::TForm1() : TForm1(SettingsFactory(MakeSettings)) {}
 
-TForm1::TForm1(SettingsFactory factory, QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(SettingsFactory factory, QWidget* parent)
+    : QMainWindow(parent),
+      helpViewer_(kv::platform::FindHelpViewer(KV_ASSISTANT_PROGRAM), kv::HelpCollectionPath()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" KV-3380U  -  nastavení modulu"));
     setCentralWidget(new QWidget(this));
@@ -56,6 +78,7 @@ TForm1::TForm1(SettingsFactory factory, QWidget* parent) : QMainWindow(parent) {
         const QRect area = screen->availableGeometry();
         move(area.x() + (area.width() - kWidth) / 2, area.y() + (area.height() - kHeight) / 2);
     }
+    helpKey_ = new kvforms::HelpKey(this, [this](const QString& name) { ShowHelpFor(name); });
     FormCreate(factory ? factory : SettingsFactory(MakeSettings));
 }
 
@@ -67,9 +90,12 @@ TForm1::~TForm1() {
 
 void TForm1::BuildMenu() {
     QMenuBar* bar = menuBar();
-    // The help menu stands in the bar's right corner, which a desktop-wide menu bar
-    // would not show; the window keeps its own bar.
+    // The help menu stands at the bar's right end, which a desktop-wide menu bar would
+    // not show; the window keeps its own bar.
     bar->setNativeMenuBar(false);
+    auto* style = new RightAlignedHelpStyle;
+    style->setParent(bar);
+    bar->setStyle(style);
 
     Pipojen1 = bar->addAction(QStringLiteral("&Připojení"));
     Pipojen1->setObjectName(QStringLiteral("Pipojen1"));
@@ -92,14 +118,12 @@ void TForm1::BuildMenu() {
     Konec2 = bar->addAction(QStringLiteral("&Konec"));
     Konec2->setObjectName(QStringLiteral("Konec2"));
 
-    HelpBar = new QMenuBar(bar);
-    HelpBar->setObjectName(QStringLiteral("HelpBar"));
-    HelpBar->setNativeMenuBar(false);
-    Npovda1 = HelpBar->addMenu(QStringLiteral("Nápověda"));
+    HelpSeparator = bar->addSeparator();
+    HelpSeparator->setObjectName(QStringLiteral("HelpSeparator"));
+    Npovda1 = bar->addMenu(QStringLiteral("Nápověda"));
     Npovda1->setObjectName(QStringLiteral("Npovda1"));
     Oprogramu1 = AddItem(Npovda1, "Oprogramu1", QStringLiteral("O programu"));
     Npovda2 = AddItem(Npovda1, "Npovda2", QStringLiteral("Nápověda"));
-    bar->setCornerWidget(HelpBar, Qt::TopRightCorner);
 
     connect(Pipojen1, &QAction::triggered, this, &TForm1::Pipojen1Click);
     connect(NastavAIN1, &QAction::triggered, this, &TForm1::NastavAIN1Click);
@@ -171,7 +195,31 @@ void TForm1::showEvent(QShowEvent* event) {
     // The frame's size is known only once the window exists; centre the whole window.
     if (centred_) return;
     centred_ = true;
+    FitFrame();
+    // A window manager adds its frame when it maps the window, which may come later
+    // than this first show: fit again once the window is exposed.
+    if (QWindow* handle = windowHandle(); handle != nullptr && !frameFitted_)
+        handle->installEventFilter(this);
+}
+
+void TForm1::FitFrame() {
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const QSize margins(frame.width() - client.width(), frame.height() - client.height());
+    resize(kWidth - margins.width(), kHeight - margins.height());
     kvforms::CentreFrame(this);
+    frameFitted_ = !margins.isNull();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && !frameFitted_ &&
+        windowHandle()->isExposed()) {
+        FitFrame();
+        // Without a frame at all (no window manager) there is nothing more to learn.
+        frameFitted_ = true;
+        windowHandle()->removeEventFilter(this);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -182,6 +230,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
     FormClose();
     event->accept();
+}
+
+template <typename Window>
+void TForm1::OpenWindow() {
+    Window window(this);
+    window.exec();
 }
 
 template <typename Window, typename... Extra>
@@ -202,8 +256,8 @@ void TForm1::Pipojen1Click() {
     SetPanel(1, " Adresa  " + kv::AddressForStatusPanel(*settings_));
 }
 
-// The editors, the restart, the diagnostics, the About window and the help viewer are
-// not built yet; until they are, their commands open nothing.
+// The editors, the restart and the diagnostics are not built yet; until they are, their
+// commands open nothing.
 void TForm1::NastavAIN1Click() {}
 void TForm1::Vzdlensprva1Click() {}
 void TForm1::NastavLAN1Click() {}
@@ -213,9 +267,21 @@ void TForm1::Restartzazen1Click() {}
 void TForm1::RozhranLAN11Click() {}
 void TForm1::RozhranLAN21Click() {}
 void TForm1::RozhranLAN31Click() {}
-void TForm1::Oprogramu1Click() {}
-void TForm1::Npovda2Click() {}
+void TForm1::Oprogramu1Click() {
+    OpenWindow<TFormOProgramu>();
+}
+
+// A viewer that is missing or fails is ignored without a message.
+void TForm1::Npovda2Click() {
+    helpViewer_.Show({}, kv::HelpPageUrl(kv::kHelpStartPage));
+}
+
+void TForm1::ShowHelpFor(const QString& windowName) {
+    const std::string page = kv::HelpPageUrl(kv::HelpPageForWindow(windowName.toStdString()));
+    helpViewer_.Show(page, page);
+}
 
 void TForm1::Konec2Click() {
+    helpViewer_.End();
     close();
 }

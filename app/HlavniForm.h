@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/Dekl.h"
+#include "platform/HelpViewer.h"
 
 class QAction;
 class QCloseEvent;
@@ -16,6 +17,10 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QShowEvent;
+
+namespace kvforms {
+class HelpKey;
+}
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -34,6 +39,11 @@ class TForm1 : public QMainWindow {
 
     // 0 " Modul", 1 " Adresa", 2 the message panel.
     QLabel* statusPanel(int index) const;
+
+    // The help viewer this window starts and ends (tests put a stand-in program in).
+    kv::platform::HelpViewer& helpViewer() { return helpViewer_; }
+    // The help command for a window: the viewer at that window's page (F1).
+    void ShowHelpFor(const QString& windowName);
 
     void FormCreate(const SettingsFactory& factory);
     void FormClose();
@@ -64,8 +74,9 @@ class TForm1 : public QMainWindow {
     QAction* RozhranLAN21 = nullptr;
     QAction* RozhranLAN31 = nullptr;
     QAction* Konec2 = nullptr;
-    // Stands in a menu bar of its own in the main bar's right corner.
-    QMenuBar* HelpBar = nullptr;
+    // Stands at the right end of the bar, after a separator the bar's style aligns to
+    // the right, so that the keyboard reaches it like every other item.
+    QAction* HelpSeparator = nullptr;
     QMenu* Npovda1 = nullptr;
     QAction* Oprogramu1 = nullptr;
     QAction* Npovda2 = nullptr;
@@ -84,9 +95,19 @@ class TForm1 : public QMainWindow {
     // and nothing opens, without a record.
     template <typename Window, typename... Extra>
     bool OpenWithSettings(Extra... extra);
+    // Opens a window that needs no record (the About window): created, shown modally and
+    // destroyed, whether there is a record or not.
+    template <typename Window>
+    void OpenWindow();
+    // Makes the whole window, frame included, 600 x 400 once the frame is known.
+    void FitFrame();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     std::unique_ptr<kv::ConnectionSettings> settings_;
     QLabel* panels_[3] = {nullptr, nullptr, nullptr};
     int openWindows_ = 0;
     bool centred_ = false;
+    bool frameFitted_ = false;
+    kv::platform::HelpViewer helpViewer_;
+    kvforms::HelpKey* helpKey_ = nullptr;
 };

@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev clang-format git
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
+    qt6-documentation-tools assistant-qt6 libqt6sql6-sqlite librsvg2-bin
+    dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds, and runs every test: the normal build (unit, gui,
-# e2e, fuzz), the same tests under address and undefined-behaviour sanitizers, and the
-# libFuzzer targets built with clang. Exits non-zero on any failure.
+# e2e, fuzz), the .deb installed and run as an ordinary user (as root), the same tests
+# under address and undefined-behaviour sanitizers, and the libFuzzer targets built with
+# clang. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,6 +17,9 @@ echo "== build"
 bash scripts/build.sh default
 echo "== tests"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
+
+echo "== package: build, install, run as an ordinary user"
+bash scripts/package-test.sh
 
 echo "== sanitizer build"
 bash scripts/build.sh sanitize

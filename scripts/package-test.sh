@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds the .deb from build/, checks the desktop entry and the AppStream metadata, and,
+# as root (CI), installs the package and runs the installed program as an ordinary user
+# for whom the program folder is read-only: closed with SIGTERM, it must leave its
+# settings file in that user's configuration folder.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build
+cd "$build"
+
+echo "package: building the .deb"
+rm -rf package
+cpack -G DEB >cpack.log 2>&1 || { cat cpack.log >&2; exit 1; }
+deb=$(ls package/kv3380u_*.deb)
+dpkg-deb -I "$deb" | sed -n 's/^ \(Depends\|Recommends\):/package:   \1:/p'
+
+echo "package: checking the desktop entry and the AppStream metadata"
+desktop-file-validate data/*.desktop
+appstreamcli validate --no-net data/*.metainfo.xml
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "package: not root; installing the package and starting it as another user are left to CI"
+    exit 0
+fi
+
+echo "package: installing $deb"
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -qq "./$deb" >apt.log 2>&1 || { cat apt.log >&2; exit 1; }
+program_dir=/usr/lib/kv3380u
+for f in W_KV3380U kv3380u-emulator QUSBVX.DLL QLAN.DLL W_kv3380u.qch W_kv3380u.qhc help/index.html; do
+    [ -e "$program_dir/$f" ] || { echo "package: $program_dir/$f is missing" >&2; exit 1; }
+done
+[ -x /usr/bin/W_KV3380U ] && [ -x /usr/bin/kv3380u-emulator ] || { echo "package: nothing on /usr/bin" >&2; exit 1; }
+
+user=kv3380u-check
+id "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/sh "$user"
+home=$(getent passwd "$user" | cut -d: -f6)
+settings=$home/.config/kv3380u/W_kv3380u.ini
+rm -f "$settings" "$program_dir/W_kv3380u.ini"
+if setpriv --reuid="$user" --regid="$user" --init-groups test -w "$program_dir"; then
+    echo "package: $user may write $program_dir" >&2
+    exit 1
+fi
+
+# Started the way the desktop's menu starts it: the desktop entry's command.
+entry=/usr/share/applications/local.kv3380u.w_kv3380u.desktop
+command=$(sed -n 's/^Exec=//p' "$entry")
+[ -n "$command" ] || { echo "package: $entry has no command" >&2; exit 1; }
+echo "package: starting the installed program ($command) as $user"
+runtime=$(mktemp -d)
+chown "$user" "$runtime"
+chmod 700 "$runtime"
+# setpriv and env replace themselves, so $! is the program itself.
+setpriv --reuid="$user" --regid="$user" --init-groups \
+    env -i HOME="$home" PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
+    "$command" >"$build/installed-run.log" 2>&1 &
+pid=$!
+# Ready once it catches SIGTERM (its handler closes the main window, which saves).
+catches() {
+    local mask
+    mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null) || return 1
+    [ -n "$mask" ] && (( (16#$mask >> 14) & 1 ))
+}
+for _ in $(seq 1 600); do
+    catches && break
+    kill -0 "$pid" 2>/dev/null || { cat "$build/installed-run.log" >&2; echo "package: the program ended by itself" >&2; exit 1; }
+    sleep 0.1
+done
+catches || { kill -9 "$pid"; echo "package: the program never got ready" >&2; exit 1; }
+kill -TERM "$pid"
+status=0
+for _ in $(seq 1 300); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+    kill -9 "$pid"
+    echo "package: the program did not end after SIGTERM" >&2
+    exit 1
+fi
+wait "$pid" || status=$?
+rm -rf "$runtime"
+[ "$status" -eq 0 ] || { cat "$build/installed-run.log" >&2; echo "package: exit status $status" >&2; exit 1; }
+
+[ -f "$settings" ] || { echo "package: no settings file at $settings" >&2; exit 1; }
+# Code page 1250: "Rozhraní" ends in 0xED.
+grep -qa $'Rozhran\xed=USBVx' "$settings" || { echo "package: $settings lacks the interface" >&2; exit 1; }
+[ "$(stat -c %U "$settings")" = "$user" ] || { echo "package: $settings is not $user's" >&2; exit 1; }
+[ ! -e "$program_dir/W_kv3380u.ini" ] || { echo "package: a settings file appeared in $program_dir" >&2; exit 1; }
+echo "package: the installed program kept its settings in $settings"

@@ -1,0 +1,65 @@
+// A stand-in for the help viewer: started as the utility starts Qt Assistant
+// (-collectionFile FILE -enableRemoteControl), it appends what it was started with and
+// every command line it reads on its standard input to FILE.log. The collection file's
+// content picks a behaviour: "exit" ends at once with an error, "deaf" closes its input
+// and waits, anything else reads commands until its input ends and then waits, as
+// Assistant does. Waiting is bounded, so a forgotten viewer ends by itself; SIGTERM ends
+// it at once.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+std::string g_log;
+
+void Log(const std::string& line) {
+    if (FILE* f = std::fopen(g_log.c_str(), "a")) {
+        std::fputs((line + "\n").c_str(), f);
+        std::fclose(f);
+    }
+}
+
+void WaitBounded() {
+    for (int i = 0; i < 600; ++i) ::usleep(100 * 1000);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    std::string collection;
+    bool remote = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-collectionFile") == 0 && i + 1 < argc) collection = argv[++i];
+        if (std::strcmp(argv[i], "-enableRemoteControl") == 0) remote = true;
+    }
+    if (collection.empty()) return 2;
+    g_log = collection + ".log";
+    std::ifstream in(collection);
+    const std::string mode((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Log("start " + std::to_string(::getpid()) + (remote ? " remote" : " no-remote"));
+    if (mode.find("exit") != std::string::npos) {
+        Log("exit");
+        return 3;
+    }
+    if (mode.find("deaf") != std::string::npos) {
+        ::close(STDIN_FILENO);
+        Log("deaf");
+        WaitBounded();
+        return 0;
+    }
+    char line[4096];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        std::string command = line;
+        if (!command.empty() && command.back() == '\n') command.pop_back();
+        Log("command " + command);
+    }
+    Log("eof");
+    WaitBounded();
+    return 0;
+}
