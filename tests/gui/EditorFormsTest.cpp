@@ -159,11 +159,7 @@ TEST_F(EditorFormsTest, ReadPaintsEachStepAndAFailedReadShowsTheCopyAgain) {
     Connect();
     auto lan = Show<TFormLanParam>();
     PaintWatch watch(lan->StatusBar1->label());
-    fake_->QueueSend(0, 0, 0,
-                     Reply("00"
-                           "0a000005"
-                           "ffff0000"
-                           "0a000001"));
+    fake_->QueueSend(0, 0, 0, Reply("00 0a000005 ffff0000 0a000001"));
     lan->Button1->click();
     EXPECT_EQ(watch.texts, (std::vector<std::string>{" Probíhá čtení konfigurace z modulu (0 %)",
                                                      " Probíhá čtení konfigurace z modulu (100 %)",
@@ -222,9 +218,7 @@ TEST_F(EditorFormsTest, LettersInADisabledBoxDoNotStopZapsat) {
     auto remote = Show<TFormVzdalenaSprava>();
     remote->Edit[1]->setText("abc");
     const std::string block = "f5dc01" + kv::testing::Zeros(13) +
-                              "09000000ffff0000"
-                              "00000000ffff0000"
-                              "00000000ffff0000" +
+                              "09000000ffff000000000000ffff000000000000ffff0000" +
                               kv::testing::Zeros(215) + "2b";
     fake_->QueueSend(0, 0, 0);
     fake_->QueueSend(0, 0, 0);

@@ -58,9 +58,7 @@ TEST(PrectiOkno, ByteFieldsTakeZeroTo255AndNothingElse) {
     EXPECT_TRUE(out.passed);
     EXPECT_EQ(shown, std::vector<std::string>{" "});
     EXPECT_EQ(Hex(copy.bytes.data() + ModuleConfig::kIpAddress, 12),
-              "00ff1007"
-              "00000000"
-              "01020304");
+              "00ff100700000000" + std::string("01020304"));
 }
 
 TEST(PrectiOkno, TheFirstFailureStopsWithEarlierFieldsStored) {
@@ -81,11 +79,7 @@ TEST(PrectiOkno, TheFirstFailureStopsWithEarlierFieldsStored) {
 class EditorTransferTest : public FakeModuleTest {};
 
 TEST_F(EditorTransferTest, ReadAsksForTheBlockShowsProgressAndDecodesOnlyTheGroup) {
-    ConfigBlock block = BlockOf(
-        "ee"
-        "0a000005"
-        "ffff0000"
-        "0a000001");
+    ConfigBlock block = BlockOf("ee 0a000005 ffff0000 0a000001");
     fake_->QueueSend(0, 0, 0, BlockReply(block));
     ModuleConfig copy{};
     copy.bytes.fill(0x5A);
@@ -100,12 +94,7 @@ TEST_F(EditorTransferTest, ReadAsksForTheBlockShowsProgressAndDecodesOnlyTheGrou
     // Byte 0 of the block is ignored; nothing outside the twelve octets changes.
     std::string untouched;
     for (int i = 0; i < 106; ++i) untouched += "5a";
-    EXPECT_EQ(Hex(copy.bytes),
-              "5a5a"
-              "0a000005"
-              "ffff0000"
-              "0a000001" +
-                  untouched);
+    EXPECT_EQ(Hex(copy.bytes), "5a5a0a000005ffff00000a000001" + untouched);
 }
 
 TEST_F(EditorTransferTest, AFailedReadShowsTheLibrarysTextAndKeepsTheCopy) {

@@ -24,17 +24,9 @@ TEST(NastavLAN, VlanOneWithTheDefaultsWritesChecksum96) {
     copy.SetU16(ModuleConfig::VlanOffset(0) + ModuleConfig::kVlanUserPort, 0x4321);
     FieldStates fields = ShowFields(VlanEditor(0), copy);
     ASSERT_TRUE(Check(0, fields, copy).passed);
-    const std::string user =
-        "00000000"
-        "ffff"
-        "00"
-        "00";
+    const std::string user = "00000000ffff0000";  // address, port, access, spare
     EXPECT_EQ(Hex(EncodeVlanInterface(copy, 0)),
-              "8813"
-              "01"
-              "0a"
-              "00" +
-                  Zeros(11) + user + user + user + Zeros(215) + "60");
+              "881301" + std::string("0a00") + Zeros(11) + user + user + user + Zeros(215) + "60");
     EXPECT_EQ(VlanEditor(0).block, 251);
     EXPECT_EQ(VlanEditor(2).block, 253);
     EXPECT_EQ(VlanEditor(2).caption, " Nastavení komunikačního rozhraní VLAN3");

@@ -16,20 +16,12 @@ TEST(SitoveParam, TheDefaultAddressesGoIntoBytes1To12WithChecksum85) {
     ModuleConfig config = DefaultModuleConfig();
     config.bytes[ModuleConfig::kAddress] = 0x77;  // not part of this block
     EXPECT_EQ(Hex(EncodeNetworkParameters(config)),
-              "00"
-              "c0a80063"
-              "ffffff00"
-              "c0a8007b" +
-                  Zeros(242) + "55");
+              "00c0a80063ffffff00c0a8007b" + Zeros(242) + "55");
 }
 
 TEST(SitoveParam, ReadExampleShowsTheThreeAddresses) {
     ConfigBlock block{};
-    const auto bytes = FromHex(
-        "ee"
-        "0a000005"
-        "ffff0000"
-        "0a000001");
+    const auto bytes = FromHex("ee 0a000005 ffff0000 0a000001");
     std::copy(bytes.begin(), bytes.end(), block.begin());
     ModuleConfig config = DefaultModuleConfig();
     DecodeNetworkParameters(block, config);

@@ -58,11 +58,9 @@ TEST(VzdalenaSprava, DisabledTableIsNeitherReadNorChangedButPortsBecome65535) {
     ASSERT_FALSE(fields[kUser1].enabled);  // "povolena všem"
     fields[kUser1].text = "abc";
     ASSERT_TRUE(PrectiOkno(RemoteManagementEditor(), fields, copy, {}).passed);
-    EXPECT_EQ(Hex(EncodeRemoteManagement(copy)), "f5dc01" + Zeros(13) +
-                                                     "09000000ffff0000"
-                                                     "00000000ffff0000"
-                                                     "00000000ffff0000" +
-                                                     Zeros(215) + "2b");
+    EXPECT_EQ(Hex(EncodeRemoteManagement(copy)),
+              "f5dc01" + Zeros(13) + "09000000ffff000000000000ffff000000000000ffff0000" +
+                  Zeros(215) + "2b");
 }
 
 TEST(VzdalenaSprava, APortOf65536FailsBeforeTheModeIsStored) {
