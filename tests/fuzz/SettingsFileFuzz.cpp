@@ -20,14 +20,17 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
+// A private folder for the whole run, removed when the process ends.
 const std::string& Folder() {
-    static const std::string folder = [] {
-        std::string name = "/tmp/kv-settings-fuzz-XXXXXX";
-        if (::mkdtemp(name.data()) == nullptr) std::abort();
-        std::atexit([] { std::filesystem::remove_all(Folder()); });
-        return name;
-    }();
-    return folder;
+    struct Scratch {
+        std::string path = "/tmp/kv-settings-fuzz-XXXXXX";
+        Scratch() {
+            if (::mkdtemp(path.data()) == nullptr) std::abort();
+        }
+        ~Scratch() { std::filesystem::remove_all(path); }
+    };
+    static const Scratch scratch;
+    return scratch.path;
 }
 
 // What the file keeps, the kind's own fields and the main section, as one text.
