@@ -19,6 +19,9 @@
 #include "app/HelpPages.h"
 #include "connection/Pripojeni.h"
 #include "connection/PripojeniForm.h"
+#include "editors/NastavLANForm.h"
+#include "editors/SitoveParamForm.h"
+#include "editors/VzdalenaSpravaForm.h"
 #include "transport/Qxxx380.h"
 
 namespace {
@@ -256,13 +259,24 @@ void TForm1::Pipojen1Click() {
     SetPanel(1, " Adresa  " + kv::AddressForStatusPanel(*settings_));
 }
 
-// The editors, the restart and the diagnostics are not built yet; until they are, their
-// commands open nothing.
-void TForm1::NastavAIN1Click() {}
-void TForm1::Vzdlensprva1Click() {}
-void TForm1::NastavLAN1Click() {}
-void TForm1::NastavLAN2Click() {}
-void TForm1::NastavLAN3Click() {}
+void TForm1::NastavAIN1Click() {
+    OpenWithSettings<TFormLanParam>();
+}
+void TForm1::Vzdlensprva1Click() {
+    OpenWithSettings<TFormVzdalenaSprava>();
+}
+void TForm1::NastavLAN1Click() {
+    OpenWithSettings<TFormNastavLAN>(0);
+}
+void TForm1::NastavLAN2Click() {
+    OpenWithSettings<TFormNastavLAN>(1);
+}
+void TForm1::NastavLAN3Click() {
+    OpenWithSettings<TFormNastavLAN>(2);
+}
+
+// The restart and the diagnostics are not built yet; until they are, their commands
+// open nothing.
 void TForm1::Restartzazen1Click() {}
 void TForm1::RozhranLAN11Click() {}
 void TForm1::RozhranLAN21Click() {}

@@ -1,0 +1,282 @@
+#include "editors/ConfigEditor.h"
+
+#include "app/NumberText.h"
+
+namespace kv {
+namespace {
+
+constexpr std::uint8_t kReadFunction = 204;
+constexpr std::uint8_t kReadPeripheral = 1;
+
+std::string Progress(const char* what, int percent) {
+    return std::string(what) + std::to_string(percent) + " %)";
+}
+
+// Progress of a sequence of steps: an integer share of 100.
+int Percent(int done, int steps) {
+    return steps > 0 ? 100 * done / steps : 100;
+}
+
+unsigned FieldValue(const EditorField& field, const ModuleConfig& config) {
+    if (field.offset >= ModuleConfig::kSize ||
+        (field.word && field.offset + 1 >= ModuleConfig::kSize))
+        return 0;
+    return field.word ? config.U16(field.offset) : config.bytes[field.offset];
+}
+
+bool Fits(std::size_t offset, bool word) {
+    return word ? offset + 1 < ModuleConfig::kSize : offset < ModuleConfig::kSize;
+}
+
+void StoreByte(ModuleConfig& copy, std::size_t offset, std::uint8_t value) {
+    if (Fits(offset, false)) copy.bytes[offset] = value;
+}
+
+void StoreWord(ModuleConfig& copy, std::size_t offset, std::uint16_t value) {
+    if (Fits(offset, true)) copy.SetU16(offset, value);
+}
+
+}  // namespace
+
+std::uint8_t BlockChecksum(const ConfigBlock& block) {
+    unsigned sum = 0;
+    for (std::size_t k = 0; k + 1 < block.size(); ++k) sum += block[k];
+    return static_cast<std::uint8_t>((256 - sum % 256) % 256);
+}
+
+void SealBlock(ConfigBlock& block) {
+    block[kConfigBlockSize - 1] = BlockChecksum(block);
+}
+
+BlockWords BlockToWords(const ConfigBlock& block) {
+    BlockWords words{};
+    for (std::size_t k = 0; k < block.size(); ++k) words[k] = block[k];
+    return words;
+}
+
+ConfigBlock BlockFromReply(const DataBuffer& reply) {
+    ConfigBlock block{};
+    for (std::size_t k = 0; k < block.size(); ++k)
+        block[k] = static_cast<std::uint8_t>(reply[4 + k] & 0xFF);
+    return block;
+}
+
+std::string ReadProgressText(int percent) {
+    return Progress(" Probíhá čtení konfigurace z modulu (", percent);
+}
+
+std::string WriteProgressText(int percent) {
+    return Progress(" Probíhá zápis konfigurace do modulu (", percent);
+}
+
+bool AreaEnabled(const EditorSpec& spec, const ModuleConfig& config, int area) {
+    if (area == 0) return true;
+    return spec.areaEnabled ? spec.areaEnabled(config, area) : true;
+}
+
+FieldStates ShowFields(const EditorSpec& spec, const ModuleConfig& config) {
+    FieldStates states;
+    states.reserve(spec.fields.size());
+    for (const EditorField& field : spec.fields) {
+        FieldState state;
+        const unsigned value = FieldValue(field, config);
+        if (field.kind == FieldKind::kList) {
+            // A value the list has no entry for shows as no selection.
+            state.position = value < field.items.size() ? static_cast<int>(value) : -1;
+        } else {
+            state.text = std::to_string(value);
+        }
+        state.enabled = AreaEnabled(spec, config, field.area);
+        states.push_back(std::move(state));
+    }
+    return states;
+}
+
+CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, ModuleConfig& copy,
+                        const StatusSink& status) {
+    static const FieldState kMissing;
+    CheckOutcome outcome;
+    for (std::size_t i = 0; i < spec.checks.size(); ++i) {
+        const EditorCheck& check = spec.checks[i];
+        const FieldState& field =
+            check.field >= 0 && static_cast<std::size_t>(check.field) < fields.size()
+                ? fields[static_cast<std::size_t>(check.field)]
+                : kMissing;
+        if (check.skipWhenDisabled && !field.enabled) continue;
+
+        bool passed = true;
+        switch (check.rule) {
+            case CheckRule::kByteRange:
+                if (const auto value = ByteFromText(field.text, check.low, check.high)) {
+                    if (check.store) StoreByte(copy, check.offset, *value);
+                } else {
+                    passed = false;
+                }
+                break;
+            case CheckRule::kWordRange:
+                if (const auto value = WordFromText(field.text, check.low, check.high)) {
+                    if (check.store) StoreWord(copy, check.offset, *value);
+                } else {
+                    passed = false;
+                }
+                break;
+            case CheckRule::kPortFree:
+                if (const auto value = WordFromText(field.text, check.low, check.high)) {
+                    for (std::size_t other : check.others) {
+                        if (Fits(other, true) && copy.U16(other) == *value) passed = false;
+                    }
+                    if (passed && check.store) StoreWord(copy, check.offset, *value);
+                } else {
+                    passed = false;
+                }
+                break;
+            case CheckRule::kPosition:
+                // With nothing selected the value stays as it was: a value the list cannot
+                // show goes back to the module unchanged unless a mode is picked.
+                if (field.position >= 0 && field.position <= 0xFF)
+                    StoreByte(copy, check.offset, static_cast<std::uint8_t>(field.position));
+                break;
+            case CheckRule::kPositionLowBit:
+                if (field.position >= 0)
+                    StoreByte(copy, check.offset, static_cast<std::uint8_t>(field.position & 1));
+                break;
+            case CheckRule::kSetWord:
+                StoreWord(copy, check.offset, static_cast<std::uint16_t>(check.low));
+                break;
+        }
+        if (!passed) {
+            outcome.failedCheck = static_cast<int>(i);
+            outcome.failedField = check.field;
+            outcome.status = std::string(" ") + (check.message != nullptr ? check.message : "");
+            ShowStatus(status, outcome.status);
+            return outcome;
+        }
+    }
+    outcome.passed = true;
+    outcome.status = kCheckPassedText;
+    ShowStatus(status, outcome.status);
+    return outcome;
+}
+
+TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec& spec,
+                           ModuleConfig& copy, const StatusSink& status) {
+    TransferOutcome outcome;
+    if (!ConnectionUsable(settings)) return outcome;
+
+    // One block read is the whole sequence.
+    constexpr int kSteps = 1;
+    ShowStatus(status, ReadProgressText(Percent(0, kSteps)));
+
+    DataBuffer buffer{};
+    buffer[1] = spec.block & 0xFF;
+    buffer[2] = spec.block >> 8;
+    std::uint8_t command = 0;
+    std::uint8_t error = 0;
+    Transact(settings.interfaceKind, settings.handle, settings.moduleAddress, kReadFunction,
+             kReadPeripheral, command, error, buffer);
+    if (error != 0) {
+        outcome.result = TransferResult::kFailed;
+        outcome.error = error;
+        outcome.status = " " + ErrorString(settings.interfaceKind, error);
+        ShowStatus(status, outcome.status);
+        return outcome;
+    }
+    ShowStatus(status, ReadProgressText(Percent(1, kSteps)));
+    if (spec.decode) spec.decode(BlockFromReply(buffer), copy);
+
+    outcome.result = TransferResult::kDone;
+    outcome.status = kReadDoneText;
+    ShowStatus(status, outcome.status);
+    return outcome;
+}
+
+TransferOutcome ZapisData(const ConnectionSettings& settings, const EditorSpec& spec,
+                          const ModuleConfig& copy, const StatusSink& status) {
+    TransferOutcome outcome;
+    if (!ConnectionUsable(settings)) return outcome;
+
+    constexpr int kSteps = 1;
+    ShowStatus(status, WriteProgressText(Percent(0, kSteps)));
+
+    ConfigBlock block{};
+    if (spec.encode) block = spec.encode(copy);
+    // The module refuses a block that does not sum to 0.
+    SealBlock(block);
+    std::string message;
+    const std::uint8_t result =
+        WriteBlockVerified(settings.interfaceKind, settings.handle, settings.moduleAddress,
+                           spec.block, BlockToWords(block), message);
+    if (result != 0) {
+        outcome.result = TransferResult::kFailed;
+        outcome.error = result;
+        outcome.status = " " + message;
+        ShowStatus(status, outcome.status);
+        return outcome;
+    }
+    ShowStatus(status, WriteProgressText(Percent(1, kSteps)));
+    outcome.result = TransferResult::kDone;
+    outcome.status = kWriteDoneText;
+    ShowStatus(status, outcome.status);
+    return outcome;
+}
+
+EditorSession::EditorSession(const EditorSpec& spec, ConnectionSettings* settings)
+    : spec_(&spec),
+      settings_(settings),
+      copy_(settings != nullptr ? settings->moduleConfig : DefaultModuleConfig()) {}
+
+bool EditorSession::Show() {
+    if (settings_ == nullptr) return false;
+    copy_ = settings_->moduleConfig;
+    return true;
+}
+
+EditorSession::ButtonOutcome EditorSession::Read(const StatusSink& status) {
+    ButtonOutcome outcome;
+    if (settings_ == nullptr) return outcome;
+    if (!ConnectionUsable(*settings_)) {
+        outcome.attempt = Attempt::kRefused;
+        ShowStatus(status, kNotConnectedText);
+        return outcome;
+    }
+    outcome.attempt = Attempt::kDone;
+    outcome.transfer = PrectiData(*settings_, *spec_, copy_, status);
+    return outcome;
+}
+
+EditorSession::ButtonOutcome EditorSession::Write(const FieldStates& fields,
+                                                  const StatusSink& status) {
+    ButtonOutcome outcome;
+    if (settings_ == nullptr) return outcome;
+    if (!ConnectionUsable(*settings_)) {
+        outcome.attempt = Attempt::kRefused;
+        ShowStatus(status, kNotConnectedText);
+        return outcome;
+    }
+    outcome.check = PrectiOkno(*spec_, fields, copy_, status);
+    if (!outcome.check.passed) {
+        outcome.attempt = Attempt::kCheckFailed;
+        return outcome;
+    }
+    outcome.attempt = Attempt::kDone;
+    outcome.transfer = ZapisData(*settings_, *spec_, copy_, status);
+    return outcome;
+}
+
+bool EditorSession::Confirm(const FieldStates& fields, const StatusSink& status) {
+    if (settings_ == nullptr) return true;
+    if (!PrectiOkno(*spec_, fields, copy_, status).passed) return false;
+    settings_->moduleConfig = copy_;
+    return true;
+}
+
+void EditorSession::ChangeMode(int position) {
+    if (spec_->modeField < 0 ||
+        static_cast<std::size_t>(spec_->modeField) >= spec_->fields.size() || position < 0 ||
+        position > 0xFF)
+        return;
+    const EditorField& field = spec_->fields[static_cast<std::size_t>(spec_->modeField)];
+    StoreByte(copy_, field.offset, static_cast<std::uint8_t>(position));
+}
+
+}  // namespace kv

@@ -1,0 +1,176 @@
+#include "editors/ConfigEditorForm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace kvforms {
+namespace {
+
+constexpr int kStatusHeight = 22;
+
+}  // namespace
+
+ConfigEditorForm::ConfigEditorForm(const char* objectName, const kv::EditorSpec& spec,
+                                   QSize clientArea, kv::ConnectionSettings& settings,
+                                   QWidget* parent)
+    : FixedDialog(objectName, ToQt(spec.caption), clientArea, parent),
+      session_(spec, &settings),
+      fields_(spec.fields.size(), nullptr) {
+    StatusBar1 = new StatusPanel(this);
+    StatusBar1->setGeometry(0, clientArea.height() - kStatusHeight, clientArea.width(),
+                            kStatusHeight);
+}
+
+ConfigEditorForm::~ConfigEditorForm() = default;
+
+QWidget* ConfigEditorForm::Field(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < fields_.size()
+               ? fields_[static_cast<std::size_t>(index)]
+               : nullptr;
+}
+
+void ConfigEditorForm::Register(int field, QWidget* control) {
+    const kv::EditorField& f = Spec().fields.at(static_cast<std::size_t>(field));
+    control->setObjectName(ToQt(f.control));
+    control->setAccessibleName(ToQt(f.name));
+    if (f.hidden) control->setVisible(false);
+    fields_[static_cast<std::size_t>(field)] = control;
+}
+
+QLineEdit* ConfigEditorForm::AddEdit(int field, QWidget* parent, const QRect& geometry) {
+    auto* edit = new QLineEdit(parent);
+    edit->setGeometry(geometry);
+    Register(field, edit);
+    return edit;
+}
+
+QComboBox* ConfigEditorForm::AddList(int field, QWidget* parent, const QRect& geometry) {
+    auto* list = new QComboBox(parent);
+    list->setEditable(false);
+    list->setGeometry(geometry);
+    for (const char* item : Spec().fields.at(static_cast<std::size_t>(field)).items)
+        list->addItem(QString::fromUtf8(item));
+    Register(field, list);
+    // Only the operator's choice counts as a change; ZapisOkno fills the lists with the
+    // signals blocked.
+    if (field == Spec().modeField) {
+        connect(list, &QComboBox::currentIndexChanged, this, &ConfigEditorForm::ComboBox1Change);
+    }
+    return list;
+}
+
+QLabel* ConfigEditorForm::AddLabel(const char* name, const QString& text, QWidget* parent,
+                                   const QRect& geometry, int area, int buddyField) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    if (QWidget* buddy = Field(buddyField)) label->setBuddy(buddy);
+    if (area != 0) AddToArea(label, area);
+    return label;
+}
+
+QPushButton* ConfigEditorForm::AddButton(const char* name, const QString& text, Action action,
+                                         const QRect& geometry) {
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    // Enter in a field must not write to the module.
+    button->setAutoDefault(false);
+    switch (action) {
+        case Action::kRead:
+            connect(button, &QPushButton::clicked, this, &ConfigEditorForm::PrectiClick);
+            break;
+        case Action::kWrite:
+            connect(button, &QPushButton::clicked, this, &ConfigEditorForm::ZapisClick);
+            break;
+        case Action::kOk:
+            connect(button, &QPushButton::clicked, this, &ConfigEditorForm::OkClick);
+            break;
+        case Action::kCancel:
+            connect(button, &QPushButton::clicked, this, &ConfigEditorForm::CancelClick);
+            break;
+        case Action::kOwn:
+            break;
+    }
+    return button;
+}
+
+void ConfigEditorForm::AddToArea(QWidget* control, int area) {
+    areaControls_.emplace_back(control, area);
+}
+
+void ConfigEditorForm::TabChain(const std::vector<QWidget*>& order) {
+    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void ConfigEditorForm::FormShow() {
+    if (!session_.Show()) return;
+    ZapisOkno();
+    StatusBar1->SetText(kv::kCheckPassedText);
+}
+
+void ConfigEditorForm::ZapisOkno() {
+    const kv::FieldStates states = session_.Fields();
+    for (std::size_t i = 0; i < fields_.size() && i < states.size(); ++i) {
+        if (auto* edit = qobject_cast<QLineEdit*>(fields_[i])) {
+            edit->setText(ToQt(states[i].text));
+        } else if (auto* list = qobject_cast<QComboBox*>(fields_[i])) {
+            const QSignalBlocker block(list);
+            list->setCurrentIndex(states[i].position);
+        }
+    }
+    ApplyEnabling();
+}
+
+void ConfigEditorForm::ApplyEnabling() {
+    // Containers first: a control inside a disabled group reads as disabled whatever its
+    // own state.
+    for (const auto& [control, area] : areaControls_)
+        control->setEnabled(kv::AreaEnabled(Spec(), session_.Copy(), area));
+    const kv::FieldStates states = session_.Fields();
+    for (std::size_t i = 0; i < fields_.size() && i < states.size(); ++i) {
+        if (fields_[i] != nullptr) fields_[i]->setEnabled(states[i].enabled);
+    }
+}
+
+kv::FieldStates ConfigEditorForm::FieldTexts() const {
+    kv::FieldStates states(fields_.size());
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (auto* edit = qobject_cast<QLineEdit*>(fields_[i])) {
+            states[i].text = FromQt(edit->text());
+        } else if (auto* list = qobject_cast<QComboBox*>(fields_[i])) {
+            states[i].position = list->currentIndex();
+        }
+        states[i].enabled = fields_[i] != nullptr && fields_[i]->isEnabled();
+    }
+    return states;
+}
+
+void ConfigEditorForm::PrectiClick() {
+    const auto outcome = session_.Read(StatusBar1->Sink());
+    // Also after a failed read: the fields show the editor copy, not what was typed.
+    if (outcome.attempt == kv::EditorSession::Attempt::kDone) ZapisOkno();
+}
+
+void ConfigEditorForm::ZapisClick() {
+    session_.Write(FieldTexts(), StatusBar1->Sink());
+}
+
+void ConfigEditorForm::OkClick() {
+    if (session_.Confirm(FieldTexts(), StatusBar1->Sink())) accept();
+}
+
+void ConfigEditorForm::CancelClick() {
+    reject();
+}
+
+void ConfigEditorForm::ComboBox1Change(int position) {
+    session_.ChangeMode(position);
+    ApplyEnabling();
+}
+
+}  // namespace kvforms

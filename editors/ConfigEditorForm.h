@@ -1,0 +1,79 @@
+#pragma once
+
+// The window side of every configuration editor: a fixed dialog whose fields follow the
+// editor's table, the one-panel status bar, the four buttons and the connection guard.
+// The editor's own form only places its controls; the texts, checks, transfers and
+// enabling rule come from the core.
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <utility>
+#include <vector>
+
+#include "app/Dekl.h"
+#include "app/FormSupport.h"
+#include "editors/ConfigEditor.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kvforms {
+
+class ConfigEditorForm : public FixedDialog {
+    Q_OBJECT
+
+  public:
+    ConfigEditorForm(const char* objectName, const kv::EditorSpec& spec, QSize clientArea,
+                     kv::ConnectionSettings& settings, QWidget* parent);
+    ~ConfigEditorForm() override;
+
+    // Shared image -> editor copy -> fields, status " ".
+    void FormShow() override;
+    // Editor copy -> fields, then the enabling rule.
+    void ZapisOkno();
+    // What the fields hold now, in the editor's field order.
+    kv::FieldStates FieldTexts() const;
+
+    void PrectiClick();  // "Přečíst"
+    void ZapisClick();   // "Zapsat"
+    void OkClick();      // "Ok"
+    void CancelClick();  // "Cancel"
+    void ComboBox1Change(int position);
+
+    const kv::ModuleConfig& EditorCopy() const { return session_.Copy(); }
+    QWidget* Field(int index) const;
+
+    StatusPanel* StatusBar1 = nullptr;
+
+  protected:
+    // kOwn: the form connects the button itself.
+    enum class Action { kRead, kWrite, kOk, kCancel, kOwn };
+
+    kv::EditorSession& Session() { return session_; }
+    const kv::EditorSpec& Spec() const { return session_.Spec(); }
+
+    // The field's control, named and announced as the table says, list entries filled.
+    QLineEdit* AddEdit(int field, QWidget* parent, const QRect& geometry);
+    QComboBox* AddList(int field, QWidget* parent, const QRect& geometry);
+    // A heading; with a buddy field it names that field for the keyboard.
+    QLabel* AddLabel(const char* name, const QString& text, QWidget* parent, const QRect& geometry,
+                     int area = 0, int buddyField = -1);
+    QPushButton* AddButton(const char* name, const QString& text, Action action,
+                           const QRect& geometry);
+    // A control that is not a field but follows the enabling rule of an area.
+    void AddToArea(QWidget* control, int area);
+    void TabChain(const std::vector<QWidget*>& order);
+
+  private:
+    void Register(int field, QWidget* control);
+    void ApplyEnabling();
+
+    kv::EditorSession session_;
+    std::vector<QWidget*> fields_;
+    std::vector<std::pair<QWidget*, int>> areaControls_;
+};
+
+}  // namespace kvforms

@@ -1,0 +1,216 @@
+#include "editors/NastavLAN.h"
+
+#include <array>
+#include <string>
+
+namespace kv {
+namespace {
+
+constexpr int kUsers = 3;
+constexpr std::size_t kBlockPort = 0;
+constexpr std::size_t kBlockMode = 2;
+constexpr std::size_t kBlockValidity = 3;
+constexpr std::size_t kBlockAccess = 4;
+constexpr std::size_t kBlockUsers = 16;
+constexpr std::size_t kBlockUserSize = 8;
+constexpr std::size_t kBlockUserPort = 4;    // within a user's eight bytes
+constexpr std::size_t kBlockUserAccess = 6;  // within a user's eight bytes
+
+std::vector<const char*> AccessItems() {
+    return {"čtení i zápis", "pouze čtení"};
+}
+
+std::size_t Record(int vlan, std::size_t offset) {
+    return ModuleConfig::VlanOffset(vlan) + offset;
+}
+std::size_t UserIp(int vlan, int user, int octet) {
+    return Record(vlan, ModuleConfig::kVlanUserIp) + 3 * static_cast<std::size_t>(octet) +
+           static_cast<std::size_t>(user);
+}
+std::size_t UserPort(int vlan, int user) {
+    return Record(vlan, ModuleConfig::kVlanUserPort) + 2 * static_cast<std::size_t>(user);
+}
+std::size_t UserAccess(int vlan, int user) {
+    return Record(vlan, ModuleConfig::kVlanUserAccess) + static_cast<std::size_t>(user);
+}
+constexpr std::size_t BlockUser(int user) {
+    return kBlockUsers + kBlockUserSize * static_cast<std::size_t>(user);
+}
+
+// A right the lists cannot show reads as the first one.
+std::uint8_t Right(std::uint8_t value) {
+    return value > 1 ? 0 : value;
+}
+
+EditorSpec MakeVlanEditor(int v) {
+    const char* const kPortMessage = "Hodnota portu musí být v rozsahu 0-65535.";
+    const char* const kIpMessage = "Hodnoty IP adresy musí být v rozsahu 0-255.";
+    EditorSpec spec;
+    spec.caption = " Nastavení komunikačního rozhraní VLAN" + std::to_string(v + 1);
+    spec.block = static_cast<std::uint16_t>(kFirstVlanBlock + v);
+
+    const std::size_t port = Record(v, ModuleConfig::kVlanPort);
+    spec.fields.push_back({"Edit1", "Číslo UDP portu", FieldKind::kEdit, port, true, 0, false, {}});
+    spec.checks.push_back(
+        {0, CheckRule::kWordRange, 0, 65535, false, port, kPortMessage, false, {}});
+    // The other interfaces' ports as the editor copy holds them: the shared image as of the
+    // window's opening, whatever this window read from the module since.
+    std::vector<std::size_t> others;
+    for (int other = 0; other < kVlanCount; ++other)
+        if (other != v) others.push_back(Record(other, ModuleConfig::kVlanPort));
+    spec.checks.push_back({0, CheckRule::kPortFree, 0, 65535, true, port,
+                           "Číslo portu je již použito u jiného rozhraní.", false, others});
+
+    const std::size_t mode = Record(v, ModuleConfig::kVlanMode);
+    spec.modeField = 1;
+    spec.fields.push_back(
+        {"ComboBox1",
+         "Režim rozhraní",
+         FieldKind::kList,
+         mode,
+         false,
+         0,
+         false,
+         {"vypnuto", "časovač platnosti IP adresy", "tabulka platných IP adres"}});
+    spec.checks.push_back({1, CheckRule::kPosition, 0, 0, true, mode, nullptr, false, {}});
+
+    const std::size_t validity = Record(v, ModuleConfig::kVlanValidity);
+    spec.fields.push_back({"Edit2",
+                           "Doba platnosti IP adresy [s]",
+                           FieldKind::kEdit,
+                           validity,
+                           false,
+                           kVlanTimerArea,
+                           false,
+                           {}});
+    spec.checks.push_back({2,
+                           CheckRule::kByteRange,
+                           1,
+                           255,
+                           true,
+                           validity,
+                           "Hodnota doby platnosti IP adresy musí být v rozsahu 1-255.",
+                           true,
+                           {}});
+
+    // Taken also when disabled, as the module expects some right in every mode.
+    const std::size_t access = Record(v, ModuleConfig::kVlanAccess);
+    spec.fields.push_back({"ComboBox5", "Přístup rozhraní", FieldKind::kList, access, false,
+                           kVlanTimerArea, false, AccessItems()});
+    spec.checks.push_back({3, CheckRule::kPosition, 0, 0, true, access, nullptr, false, {}});
+
+    for (int u = 0; u < kUsers; ++u) {
+        const std::string user = "Uživatel " + std::to_string(u + 1);
+        for (int k = 0; k < 4; ++k) {
+            const int field = static_cast<int>(spec.fields.size());
+            spec.fields.push_back({"Edit" + std::to_string(3 + 5 * u + k),
+                                   user + " IP adresa " + std::to_string(k + 1),
+                                   FieldKind::kEdit,
+                                   UserIp(v, u, k),
+                                   false,
+                                   kVlanUserArea,
+                                   false,
+                                   {}});
+            spec.checks.push_back({field,
+                                   CheckRule::kByteRange,
+                                   0,
+                                   255,
+                                   true,
+                                   UserIp(v, u, k),
+                                   kIpMessage,
+                                   true,
+                                   {}});
+        }
+        spec.fields.push_back({"Edit" + std::to_string(7 + 5 * u),
+                               user + " Port",
+                               FieldKind::kEdit,
+                               UserPort(v, u),
+                               true,
+                               kVlanUserArea,
+                               true,
+                               {}});
+        // The user ports are not edited: a passed row lets the user in from any port.
+        spec.checks.push_back(
+            {-1, CheckRule::kSetWord, 65535, 65535, true, UserPort(v, u), nullptr, false, {}});
+        const int list = static_cast<int>(spec.fields.size());
+        spec.fields.push_back({"ComboBox" + std::to_string(2 + u), user + " Přístup",
+                               FieldKind::kList, UserAccess(v, u), false, kVlanUserArea, false,
+                               AccessItems()});
+        spec.checks.push_back(
+            {list, CheckRule::kPositionLowBit, 0, 0, true, UserAccess(v, u), nullptr, true, {}});
+    }
+
+    spec.decode = [v](const ConfigBlock& block, ModuleConfig& config) {
+        DecodeVlanInterface(block, v, config);
+    };
+    spec.encode = [v](const ModuleConfig& config) { return EncodeVlanInterface(config, v); };
+    spec.areaEnabled = [mode](const ModuleConfig& config, int area) {
+        const std::uint8_t m = config.bytes[mode];
+        switch (area) {
+            case kVlanGroupArea:
+                return m != 0;
+            case kVlanTimerArea:
+                return m == 1;
+            case kVlanUserArea:
+                return m != 0 && m != 1;
+            default:
+                return true;
+        }
+    };
+    return spec;
+}
+
+}  // namespace
+
+int SettleVlanIndex(int vlan) {
+    return vlan >= 0 && vlan < kVlanCount ? vlan : 0;
+}
+
+void DecodeVlanInterface(const ConfigBlock& block, int vlan, ModuleConfig& config) {
+    const int v = SettleVlanIndex(vlan);
+    config.SetU16(Record(v, ModuleConfig::kVlanPort),
+                  static_cast<std::uint16_t>(block[kBlockPort] | block[kBlockPort + 1] << 8));
+    config.bytes[Record(v, ModuleConfig::kVlanMode)] =
+        block[kBlockMode] > 2 ? 0 : block[kBlockMode];
+    config.bytes[Record(v, ModuleConfig::kVlanValidity)] = block[kBlockValidity];
+    config.bytes[Record(v, ModuleConfig::kVlanAccess)] = Right(block[kBlockAccess]);
+    for (int u = 0; u < kUsers; ++u) {
+        const std::size_t at = BlockUser(u);
+        for (int k = 0; k < 4; ++k)
+            config.bytes[UserIp(v, u, k)] = block[at + static_cast<std::size_t>(k)];
+        config.SetU16(UserPort(v, u),
+                      static_cast<std::uint16_t>(block[at + kBlockUserPort] |
+                                                 block[at + kBlockUserPort + 1] << 8));
+        config.bytes[UserAccess(v, u)] = Right(block[at + kBlockUserAccess]);
+    }
+}
+
+ConfigBlock EncodeVlanInterface(const ModuleConfig& config, int vlan) {
+    const int v = SettleVlanIndex(vlan);
+    ConfigBlock block{};
+    const std::uint16_t port = config.U16(Record(v, ModuleConfig::kVlanPort));
+    block[kBlockPort] = static_cast<std::uint8_t>(port & 0xFF);
+    block[kBlockPort + 1] = static_cast<std::uint8_t>(port >> 8);
+    block[kBlockMode] = config.bytes[Record(v, ModuleConfig::kVlanMode)];
+    block[kBlockValidity] = config.bytes[Record(v, ModuleConfig::kVlanValidity)];
+    block[kBlockAccess] = config.bytes[Record(v, ModuleConfig::kVlanAccess)];
+    for (int u = 0; u < kUsers; ++u) {
+        const std::size_t at = BlockUser(u);
+        for (int k = 0; k < 4; ++k)
+            block[at + static_cast<std::size_t>(k)] = config.bytes[UserIp(v, u, k)];
+        const std::uint16_t userPort = config.U16(UserPort(v, u));
+        block[at + kBlockUserPort] = static_cast<std::uint8_t>(userPort & 0xFF);
+        block[at + kBlockUserPort + 1] = static_cast<std::uint8_t>(userPort >> 8);
+        block[at + kBlockUserAccess] = config.bytes[UserAccess(v, u)];
+    }
+    SealBlock(block);
+    return block;
+}
+
+const EditorSpec& VlanEditor(int vlan) {
+    static const std::array<EditorSpec, kVlanCount> specs = {MakeVlanEditor(0), MakeVlanEditor(1),
+                                                             MakeVlanEditor(2)};
+    return specs[static_cast<std::size_t>(SettleVlanIndex(vlan))];
+}
+
+}  // namespace kv

@@ -1,0 +1,127 @@
+#include "editors/NastavLANForm.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "editors/NastavLAN.h"
+
+namespace {
+
+constexpr int kWidth = 470;
+constexpr int kHeight = 392;
+constexpr int kLeft = 16;
+constexpr int kFieldLeft = 200;
+constexpr int kRowHeight = 23;
+// In the group.
+constexpr int kGroupTop = 86;
+constexpr int kGroupFieldLeft = 196;
+constexpr int kOctetLeft = 100;
+constexpr int kOctetStep = 50;
+constexpr int kOctetWidth = 42;
+constexpr int kAccessLeft = 306;
+constexpr int kUserTop[3] = {140, 170, 200};
+constexpr int kButtonTop = 328;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonStep = 88;
+
+// Field indexes of the table.
+constexpr int kPortField = 0;
+constexpr int kModeField = 1;
+constexpr int kValidityField = 2;
+constexpr int kAccessField = 3;
+constexpr int UserField(int user, int box) {
+    return 4 + 6 * user + box;  // four octets, the port, the access list
+}
+
+const QString kDesignCaption = QStringLiteral(" Nastavení komunikačního rozhraní VLAN");
+
+}  // namespace
+
+TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, int vlanIndex, QWidget* parent)
+    : ConfigEditorForm("FormNastavLAN", kv::VlanEditor(vlanIndex), QSize(kWidth, kHeight), settings,
+                       parent),
+      vlan_(vlanIndex) {
+    setWindowTitle(kDesignCaption);
+    const int labelWidth = kFieldLeft - kLeft - 8;
+    Edit1 = AddEdit(kPortField, this, QRect(kFieldLeft, 16, 90, kRowHeight));
+    Label1 = AddLabel("Label1", QStringLiteral("Číslo UDP portu"), this,
+                      QRect(kLeft, 16, labelWidth, kRowHeight), 0, kPortField);
+    ComboBox1 = AddList(kModeField, this, QRect(kFieldLeft, 50, 240, kRowHeight));
+    Label2 = AddLabel("Label2", QStringLiteral("Režim rozhraní"), this,
+                      QRect(kLeft, 50, labelWidth, kRowHeight), 0, kModeField);
+
+    GroupBox1 = new QGroupBox(QStringLiteral(" Konfigurace rozhraní "), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(kLeft, kGroupTop, kWidth - 2 * kLeft, 230);
+    AddToArea(GroupBox1, kv::kVlanGroupArea);
+
+    Edit2 = AddEdit(kValidityField, GroupBox1, QRect(kGroupFieldLeft, 26, 60, kRowHeight));
+    Label3 = AddLabel("Label3", QStringLiteral("Doba platnosti IP adresy [s]"), GroupBox1,
+                      QRect(12, 26, kGroupFieldLeft - 20, kRowHeight), kv::kVlanTimerArea,
+                      kValidityField);
+    ComboBox5 = AddList(kAccessField, GroupBox1, QRect(kGroupFieldLeft, 58, 140, kRowHeight));
+    Label10 =
+        AddLabel("Label10", QStringLiteral("Přístup rozhraní"), GroupBox1,
+                 QRect(12, 58, kGroupFieldLeft - 20, kRowHeight), kv::kVlanTimerArea, kAccessField);
+
+    Bevel1 = new QFrame(GroupBox1);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setGeometry(12, 94, kWidth - 2 * kLeft - 24, 4);
+
+    Label7 = AddLabel("Label7", QStringLiteral("IP adresa"), GroupBox1,
+                      QRect(kOctetLeft, 110, 4 * kOctetStep, 20), kv::kVlanUserArea);
+    Label8 = AddLabel("Label8", QStringLiteral("Port"), GroupBox1, QRect(kAccessLeft, 110, 60, 20),
+                      kv::kVlanUserArea);
+    Label8->setVisible(false);
+    Label9 = AddLabel("Label9", QStringLiteral("Přístup"), GroupBox1,
+                      QRect(kAccessLeft, 110, 120, 20), kv::kVlanUserArea);
+
+    QLabel** rows[3] = {&Label4, &Label5, &Label6};
+    const char* const rowNames[3] = {"Label4", "Label5", "Label6"};
+    QComboBox** lists[3] = {&ComboBox2, &ComboBox3, &ComboBox4};
+    std::vector<QWidget*> order = {Edit1, ComboBox1, Edit2};
+    std::vector<QWidget*> ports;
+    for (int u = 0; u < 3; ++u) {
+        for (int k = 0; k < 4; ++k) {
+            QLineEdit* edit =
+                AddEdit(UserField(u, k), GroupBox1,
+                        QRect(kOctetLeft + kOctetStep * k, kUserTop[u], kOctetWidth, kRowHeight));
+            Edit[3 + 5 * u + k] = edit;
+            order.push_back(edit);
+        }
+        Edit[7 + 5 * u] =
+            AddEdit(UserField(u, 4), GroupBox1, QRect(kAccessLeft, kUserTop[u], 60, kRowHeight));
+        ports.push_back(Edit[7 + 5 * u]);
+        *lists[u] =
+            AddList(UserField(u, 5), GroupBox1, QRect(kAccessLeft, kUserTop[u], 130, kRowHeight));
+        order.push_back(*lists[u]);
+        *rows[u] = AddLabel(rowNames[u], QStringLiteral("Uživatel %1").arg(u + 1), GroupBox1,
+                            QRect(12, kUserTop[u], kOctetLeft - 20, kRowHeight), kv::kVlanUserArea,
+                            UserField(u, 0));
+    }
+    order.insert(order.end(), ports.begin(), ports.end());
+    order.push_back(ComboBox5);
+
+    Button1 = AddButton("Button1", QStringLiteral("Zapsat"), Action::kWrite,
+                        QRect(kLeft, kButtonTop, kButtonWidth, 26));
+    Button2 = AddButton("Button2", QStringLiteral("Přečíst"), Action::kRead,
+                        QRect(kLeft + kButtonStep, kButtonTop, kButtonWidth, 26));
+    Button3 = AddButton("Button3", QStringLiteral("Ok"), Action::kOk,
+                        QRect(kLeft + 2 * kButtonStep, kButtonTop, kButtonWidth, 26));
+    Button4 = AddButton("Button4", QStringLiteral("Cancel"), Action::kCancel,
+                        QRect(kLeft + 3 * kButtonStep, kButtonTop, kButtonWidth, 26));
+    order.insert(order.end(), {Button1, Button2, Button3, Button4});
+    TabChain(order);
+}
+
+void TFormNastavLAN::FormShow() {
+    vlan_ = kv::SettleVlanIndex(vlan_);
+    setWindowTitle(kDesignCaption + QString::number(vlan_ + 1));
+    ConfigEditorForm::FormShow();
+}

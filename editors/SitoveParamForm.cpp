@@ -1,0 +1,62 @@
+#include "editors/SitoveParamForm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "editors/SitoveParam.h"
+
+namespace {
+
+constexpr int kWidth = 376;
+constexpr int kHeight = 214;
+constexpr int kLeft = 16;
+constexpr int kBoxLeft = 132;
+constexpr int kBoxStep = 56;
+constexpr int kBoxWidth = 48;
+constexpr int kRowHeight = 23;
+constexpr int kRowTop[3] = {18, 52, 86};
+constexpr int kButtonTop = 158;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonStep = 88;
+
+}  // namespace
+
+TFormLanParam::TFormLanParam(kv::ConnectionSettings& settings, QWidget* parent)
+    : ConfigEditorForm("FormLanParam", kv::NetworkParamEditor(), QSize(kWidth, kHeight), settings,
+                       parent) {
+    const char* const labels[3] = {"Label1", "Label2", "Label3"};
+    const char* const headings[3] = {"IP adresa", "Maska podsítě", "Brána"};
+    QLabel** rows[3] = {&Label1, &Label2, &Label3};
+    for (int r = 0; r < 3; ++r) {
+        for (int k = 0; k < 4; ++k) {
+            Edit[1 + 4 * r + k] = AddEdit(
+                4 * r + k, this, QRect(kBoxLeft + kBoxStep * k, kRowTop[r], kBoxWidth, kRowHeight));
+        }
+        *rows[r] = AddLabel(labels[r], QString::fromUtf8(headings[r]), this,
+                            QRect(kLeft, kRowTop[r], kBoxLeft - kLeft - 8, kRowHeight), 0, 4 * r);
+    }
+
+    const int rowRight = kBoxLeft + kBoxStep * 3 + kBoxWidth;
+    Button6 = AddButton("Button6", QStringLiteral("Default parametry"), Action::kOwn,
+                        QRect(rowRight - 140, 120, 140, 26));
+    connect(Button6, &QPushButton::clicked, this, &TFormLanParam::Button6Click);
+
+    Button2 = AddButton("Button2", QStringLiteral("Zapsat"), Action::kWrite,
+                        QRect(kLeft, kButtonTop, kButtonWidth, 26));
+    Button1 = AddButton("Button1", QStringLiteral("Přečíst"), Action::kRead,
+                        QRect(kLeft + kButtonStep, kButtonTop, kButtonWidth, 26));
+    Button3 = AddButton("Button3", QStringLiteral("Ok"), Action::kOk,
+                        QRect(kLeft + 2 * kButtonStep, kButtonTop, kButtonWidth, 26));
+    Button4 = AddButton("Button4", QStringLiteral("Cancel"), Action::kCancel,
+                        QRect(kLeft + 3 * kButtonStep, kButtonTop, kButtonWidth, 26));
+
+    std::vector<QWidget*> order(std::begin(Edit) + 1, std::end(Edit));
+    order.insert(order.end(), {Button1, Button2, Button3, Button4, Button6});
+    TabChain(order);
+}
+
+void TFormLanParam::Button6Click() {
+    kv::LoadDefaultAddresses(Session().Copy());
+    ZapisOkno();
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// The remote management editor without its window: the management channel's UDP port,
+// its mode (off, open to everyone, an access table) and the access table of three users,
+// kept in configuration block 250.
+
+#include <cstdint>
+
+#include "editors/ConfigEditor.h"
+
+namespace kv {
+
+constexpr std::uint16_t kRemoteManagementBlock = 250;
+
+// The enabling area of the access table: enabled exactly in mode 2.
+constexpr int kRemoteTableArea = 1;
+
+// Bytes 0, 1 the port (low first), byte 2 the mode as it stands, then eight bytes per
+// user from byte 16: four IP octets and the port.
+void DecodeRemoteManagement(const ConfigBlock& block, ModuleConfig& config);
+ConfigBlock EncodeRemoteManagement(const ModuleConfig& config);
+
+// Fields: Edit16 (port), ComboBox1 (mode), then per user four octet boxes and the hidden
+// port box (Edit1..Edit5, Edit6..Edit10, Edit11..Edit15).
+const EditorSpec& RemoteManagementEditor();
+
+}  // namespace kv

@@ -1,0 +1,106 @@
+// The VLAN interface editor's block, the port check across interfaces, the validity time
+// and the enabling rule.
+
+#include <gtest/gtest.h>
+
+#include "editors/NastavLAN.h"
+#include "tests/support/Hex.h"
+
+namespace kv {
+namespace {
+
+using testing::Hex;
+using testing::Zeros;
+
+constexpr int kPort = 0, kMode = 1, kValidity = 2, kAccess = 3, kUser1 = 4;  // field indexes
+
+CheckOutcome Check(int vlan, const FieldStates& fields, ModuleConfig& copy) {
+    return PrectiOkno(VlanEditor(vlan), fields, copy, {});
+}
+
+TEST(NastavLAN, VlanOneWithTheDefaultsWritesChecksum96) {
+    ModuleConfig copy = DefaultModuleConfig();
+    copy.SetU16(ModuleConfig::VlanOffset(0) + ModuleConfig::kVlanUserPort, 0x4321);
+    ASSERT_TRUE(Check(0, ShowFields(VlanEditor(0), copy), copy).passed);
+    const std::string user = "00000000ffff0000";  // address, port, access, spare
+    EXPECT_EQ(Hex(EncodeVlanInterface(copy, 0)),
+              "8813010a00" + Zeros(11) + user + user + user + Zeros(215) + "60");
+    EXPECT_EQ(VlanEditor(2).block, 253);
+    EXPECT_EQ(VlanEditor(2).caption, " Nastavení komunikačního rozhraní VLAN3");
+    EXPECT_EQ(&VlanEditor(7), &VlanEditor(0));
+}
+
+TEST(NastavLAN, ValuesTheListsCannotShowReadAsTheFirstEntry) {
+    ConfigBlock block{};
+    block[2] = 7;           // mode
+    block[4] = 3;           // interface access
+    block[16 + 8 + 6] = 2;  // user 2's access
+    ModuleConfig config = DefaultModuleConfig();
+    DecodeVlanInterface(block, 1, config);
+    const FieldStates f = ShowFields(VlanEditor(1), config);
+    EXPECT_EQ(f[kMode].position, 0);
+    EXPECT_EQ(f[kValidity].text, "0");
+    EXPECT_EQ(f[kAccess].position, 0);
+    EXPECT_EQ(f[kUser1 + 6 + 5].position, 0);
+    // Only VLAN 2's record changed.
+    ModuleConfig rest = config;
+    const ModuleConfig defaults = DefaultModuleConfig();
+    std::copy_n(defaults.bytes.begin() + ModuleConfig::VlanOffset(1), ModuleConfig::kVlanSize,
+                rest.bytes.begin() + ModuleConfig::VlanOffset(1));
+    EXPECT_EQ(rest, defaults);
+
+    // Validity time 0 fails in timer mode until a value from 1 to 255.
+    FieldStates fields = f;
+    fields[kMode].position = 1;
+    fields[kValidity].enabled = true;
+    EXPECT_EQ(Check(1, fields, config).status,
+              " Hodnota doby platnosti IP adresy musí být v rozsahu 1-255.");
+    fields[kValidity].text = "255";
+    EXPECT_TRUE(Check(1, fields, config).passed);
+}
+
+TEST(NastavLAN, APortTakenByAnotherInterfaceFailsWhateverItsMode) {
+    ModuleConfig copy = DefaultModuleConfig();  // 5000, 5001, 5002; VLAN 2 and 3 off
+    FieldStates fields = ShowFields(VlanEditor(1), copy);
+    fields[kPort].text = "5000";
+    const CheckOutcome out = Check(1, fields, copy);
+    EXPECT_EQ(out.status, " Číslo portu je již použito u jiného rozhraní.");
+    EXPECT_EQ(copy.U16(ModuleConfig::VlanOffset(1)), 5001);
+    fields[kPort].text = "5001";  // its own
+    EXPECT_TRUE(Check(1, fields, copy).passed);
+    fields = ShowFields(VlanEditor(0), copy);
+    fields[kPort].text = "5002";  // VLAN 3, "vypnuto"
+    EXPECT_FALSE(Check(0, fields, copy).passed);
+}
+
+TEST(NastavLAN, EachModeEnablesItsPartAndDisabledBoxesAreNotRead) {
+    const EditorSpec& spec = VlanEditor(2);
+    ModuleConfig copy = DefaultModuleConfig();
+    const std::size_t mode = ModuleConfig::VlanOffset(2) + ModuleConfig::kVlanMode;
+    std::string seen;
+    for (std::uint8_t m : {0, 1, 2}) {
+        copy.bytes[mode] = m;
+        const FieldStates f = ShowFields(spec, copy);
+        for (bool on :
+             {AreaEnabled(spec, copy, kVlanGroupArea), f[kValidity].enabled, f[kAccess].enabled,
+              f[kUser1].enabled, f[kUser1 + 5].enabled, f[kPort].enabled && f[kMode].enabled})
+            seen += on ? "1" : "0";
+        seen += " ";
+    }
+    EXPECT_EQ(seen, "000001 111001 100111 ");
+
+    // Mode 2: letters in the disabled validity box do not stop the check; the interface
+    // access is taken although disabled, a user's access by its lowest bit.
+    FieldStates fields = ShowFields(spec, copy);
+    fields[kValidity].text = "abc";
+    fields[kAccess].position = 1;
+    fields[kUser1].text = "127";
+    fields[kUser1 + 5].position = 3;
+    ASSERT_TRUE(PrectiOkno(spec, fields, copy, {}).passed);
+    const ConfigBlock block = EncodeVlanInterface(copy, 2);
+    EXPECT_EQ(Hex(block.data(), 5) + " " + Hex(block.data() + 16, 8),
+              "8a13020a01 7f000000ffff0100");
+}
+
+}  // namespace
+}  // namespace kv
