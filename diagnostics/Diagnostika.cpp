@@ -182,4 +182,43 @@ VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
     return view;
 }
 
+CycleOutcome Timer1Timer(const ConnectionSettings& settings, int vlanIndex,
+                         const std::string& decimalSeparator, const StatusSink& status) {
+    CycleOutcome out;
+    auto show = [&](const std::string& text) {
+        out.statusText = text;
+        ShowStatus(status, text);
+    };
+    if (!ConnectionUsable(settings)) {
+        show(kNotConnectedText);
+        return out;
+    }
+
+    const std::uint8_t kind = settings.interfaceKind;
+    // Each cycle starts from an all-zero buffer; the second request goes out with the
+    // first reply still in it, only its parameter words cleared.
+    DataBuffer data{};
+    std::uint8_t command = 0;
+    std::uint8_t error = 0;
+    Transact(kind, settings.handle, settings.moduleAddress, kStatusFunction,
+             kModuleStatusPeripheral, command, error, data);
+    ++out.requests;
+    std::string text = ErrorString(kind, error);
+    if (error != 0) {
+        show(" " + text);
+        return out;
+    }
+    out.module = DecodeModuleStatus(data);
+
+    std::fill_n(data.begin(), 4, 0u);
+    command = 0;
+    Transact(kind, settings.handle, settings.moduleAddress, kStatusFunction, kVlanStatusPeripheral,
+             command, error, data);
+    ++out.requests;
+    text = ErrorString(kind, error);
+    if (error == 0) out.vlan = DecodeVlanStatus(data, vlanIndex, decimalSeparator);
+    show(" " + text);
+    return out;
+}
+
 }  // namespace kv

@@ -1,15 +1,19 @@
 #pragma once
 
-// Diagnostics of the module: its fixed texts and the decoders that turn the two status
+// Diagnostics of the module: its fixed texts, the decoders that turn the two status
 // replies into display strings (one per label or grid cell) with the colour scheme of
-// the interface mode. Nothing here knows a window: the diagnostics window places the
-// strings, and so can any other user of the decoders.
+// the interface mode, and the refresh cycle that fetches both replies. Nothing here
+// knows a window: the diagnostics window places the strings, and so can any other user
+// of the decoders.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "app/Dekl.h"
+#include "app/StatusSink.h"
 #include "transport/Qxxx380.h"
 
 namespace kv {
@@ -133,5 +137,19 @@ ModuleStatusView DecodeModuleStatus(const DataBuffer& reply);
 // Reads only the record of the given interface (an index outside 0..2 reads VLAN1).
 VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
                                 const std::string& decimalSeparator);
+
+// What one refresh cycle changed. A value that is absent stays on display as it was.
+struct CycleOutcome {
+    std::optional<ModuleStatusView> module;  // the module status request succeeded
+    std::optional<VlanStatusView> vlan;      // the VLAN status request succeeded too
+    std::string statusText;                  // also shown through the sink
+    int requests = 0;                        // sent to the module in this cycle
+};
+
+// One refresh: the module status request, then the VLAN status request, both addressed
+// with the record's kind, handle and module address. Without a usable connection nothing
+// is sent. Every outcome's text goes through the sink at once: the requests block.
+CycleOutcome Timer1Timer(const ConnectionSettings& settings, int vlanIndex,
+                         const std::string& decimalSeparator, const StatusSink& status);
 
 }  // namespace kv
