@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "diagnostics/Diagnostika.h"
+#include "tests/support/FakeConnection.h"
 #include "tests/support/Hex.h"
-#include "tests/unit/FakeConnection.h"
 #include "transport/InterfaceKinds.h"
 
 namespace kv {

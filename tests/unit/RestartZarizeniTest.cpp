@@ -7,7 +7,7 @@
 
 #include "diagnostics/Diagnostika.h"
 #include "diagnostics/RestartZarizeni.h"
-#include "tests/unit/FakeConnection.h"
+#include "tests/support/FakeConnection.h"
 
 namespace kv {
 namespace {
