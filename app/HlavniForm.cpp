@@ -14,6 +14,8 @@
 #include "app/FormSupport.h"
 #include "connection/Pripojeni.h"
 #include "connection/PripojeniForm.h"
+#include "diagnostics/DiagnostikaForm.h"
+#include "diagnostics/RestartZarizeniForm.h"
 #include "transport/Qxxx380.h"
 
 namespace {
@@ -202,17 +204,26 @@ void TForm1::Pipojen1Click() {
     SetPanel(1, " Adresa  " + kv::AddressForStatusPanel(*settings_));
 }
 
-// The editors, the restart, the diagnostics, the About window and the help viewer are
-// not built yet; until they are, their commands open nothing.
+void TForm1::Restartzazen1Click() {
+    OpenWithSettings<TFormRestart>();
+}
+void TForm1::RozhranLAN11Click() {
+    OpenWithSettings<TFormDiagnostika>(0);
+}
+void TForm1::RozhranLAN21Click() {
+    OpenWithSettings<TFormDiagnostika>(1);
+}
+void TForm1::RozhranLAN31Click() {
+    OpenWithSettings<TFormDiagnostika>(2);
+}
+
+// The editors, the About window and the help viewer are not built yet; until they are,
+// their commands open nothing.
 void TForm1::NastavAIN1Click() {}
 void TForm1::Vzdlensprva1Click() {}
 void TForm1::NastavLAN1Click() {}
 void TForm1::NastavLAN2Click() {}
 void TForm1::NastavLAN3Click() {}
-void TForm1::Restartzazen1Click() {}
-void TForm1::RozhranLAN11Click() {}
-void TForm1::RozhranLAN21Click() {}
-void TForm1::RozhranLAN31Click() {}
 void TForm1::Oprogramu1Click() {}
 void TForm1::Npovda2Click() {}
 
