@@ -50,14 +50,17 @@ QString Qt8(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
+// Ten times a second most values stay as they were; nothing is redone for those.
 void SetValue(QLabel* label, const std::string& text) {
     const QString shown = ToQt(text);
+    if (shown == label->text()) return;
     label->setText(shown);
     // A screen reader announces the caption and reads the value as its description.
     label->setAccessibleDescription(shown);
 }
 
 void SetTextColour(QWidget* widget, const QColor& colour) {
+    if (widget->palette().color(QPalette::WindowText) == colour) return;
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
     widget->setPalette(palette);
@@ -130,7 +133,9 @@ QTableWidget* AddGrid(QWidget* group, const char* name, int rows, const std::vec
 }
 
 void SetCell(QTableWidget* grid, int row, int column, const std::string& text) {
-    grid->item(row, column)->setText(ToQt(text));
+    QTableWidgetItem* item = grid->item(row, column);
+    const QString shown = ToQt(text);
+    if (item->text() != shown) item->setText(shown);
 }
 
 template <std::size_t Rows, std::size_t Columns>
@@ -207,6 +212,8 @@ TFormDiagnostika::TFormDiagnostika(kv::ConnectionSettings& settings, int vlanInd
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
+    // A coarse timer may fire a few milliseconds early; the pause must be 100 ms at least.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(kRefreshMs);
     connect(Timer1, &QTimer::timeout, this, &TFormDiagnostika::Timer1Timer);
     Timer1->start();
@@ -356,6 +363,8 @@ void TFormDiagnostika::ShowVlan(const kv::VlanStatusView& view) {
         SetCell(StringGrid1, 0, c + 1, view.userHeadings[static_cast<std::size_t>(c)]);
     const QColor users = Colour(view.shades.users);
     for (int r = 1; r <= 4; ++r)
-        for (int c = 1; c <= 3; ++c) StringGrid1->item(r, c)->setForeground(users);
+        for (int c = 1; c <= 3; ++c)
+            if (StringGrid1->item(r, c)->foreground().color() != users)
+                StringGrid1->item(r, c)->setForeground(users);
     SetCells(StringGrid1, view.users);
 }
