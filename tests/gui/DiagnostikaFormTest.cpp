@@ -118,6 +118,7 @@ TEST_F(DiagnostikaFormTest, WindowFrameGroupsAndCaptionsPerVlan) {
     EXPECT_EQ(form->StatusBar1->objectName(), "StatusBar1");
     EXPECT_EQ(form->Timer1->interval(), 100);
     EXPECT_TRUE(form->Timer1->isSingleShot());
+    EXPECT_EQ(form->Timer1->timerType(), Qt::PreciseTimer) << "never less than 100 ms between";
     // Top to bottom: the three groups, the button, the status bar, all inside the window.
     EXPECT_LT(form->GroupBox1->geometry().bottom(), form->GroupBox2->geometry().top());
     EXPECT_LT(form->GroupBox2->geometry().bottom(), form->GroupBox3->geometry().top());
