@@ -95,6 +95,13 @@ class DiagnostikaFormTest : public kv::testing::FakeConnection {
     }
 };
 
+std::vector<QLabel*> AllValueLabels(const TFormDiagnostika& form) {
+    std::vector<QLabel*> out(form.OverviewLabels(), form.OverviewLabels() + 8);
+    out.insert(out.end(), form.VlanLabels(), form.VlanLabels() + 8);
+    out.insert(out.end(), form.Rs485Labels(), form.Rs485Labels() + 4);
+    return out;
+}
+
 QString Cell(QTableWidget* grid, int row, int column) {
     QTableWidgetItem* item = grid->item(row, column);
     return item != nullptr ? item->text() : QStringLiteral("<no item>");
@@ -115,110 +122,88 @@ TEST_F(DiagnostikaFormTest, WindowFrameGroupsAndCaptionsPerVlan) {
     EXPECT_EQ(form->GroupBox1->title(), Q(" Přehled "));
     EXPECT_EQ(form->GroupBox3->title(), Q(" Rozhraní KV (RS-485) "));
     EXPECT_EQ(form->Button1->text(), "Cancel");
-    EXPECT_EQ(form->StatusBar1->objectName(), "StatusBar1");
     EXPECT_EQ(form->Timer1->interval(), 100);
     EXPECT_TRUE(form->Timer1->isSingleShot());
     EXPECT_EQ(form->Timer1->timerType(), Qt::PreciseTimer) << "never less than 100 ms between";
-    // Top to bottom: the three groups, the button, the status bar, all inside the window.
+    // Top to bottom: the three groups, the button, the status bar at the bottom.
     EXPECT_LT(form->GroupBox1->geometry().bottom(), form->GroupBox2->geometry().top());
     EXPECT_LT(form->GroupBox2->geometry().bottom(), form->GroupBox3->geometry().top());
     EXPECT_LT(form->GroupBox3->geometry().bottom(), form->Button1->geometry().top());
-    EXPECT_LT(form->Button1->geometry().bottom(), form->StatusBar1->geometry().top());
     EXPECT_EQ(form->StatusBar1->geometry().bottom(), 738);
-    EXPECT_LE(std::abs(form->Button1->geometry().center().x() - 297), 1);
 
-    // Each value label stands beside its caption, which names it.
-    const std::pair<QLabel*, const char*> values[] = {
-        {form->Label14, "Typ"},
-        {form->Label32, "Verze"},
-        {form->Label4, "Výrobní číslo"},
-        {form->Label15, "MAC adresa"},
-        {form->Label23, "Režim provozu"},
-        {form->Label22, "Čas od zapnutí [s]"},
-        {form->Label24, "Povolené přístupy celkem"},
-        {form->Label25, "Nepovolené přístupy celkem"},
-        {form->Label42, "Port"},
-        {form->Label43, "Režim rozhraní"},
-        {form->Label44, "Doba do konce platnosti IP [s]"},
-        {form->Label45, "Max. doba platnosti IP [s]"},
-        {form->Label46, "Povolené přístupy VLAN"},
-        {form->Label47, "Nepovolené přístupy VLAN"},
-        {form->Label48, "Poslední nepovolená IP adresa"},
-        {form->Label49, "Čas poslední nepovolené zprávy [s]"},
-        {form->Label80, "Komunikační rychlost [Bd]"},
-        {form->Label81, "Timeout [ms]"},
-        {form->Label82, "Počet zpráv"},
-        {form->Label83, "Počet chyb"},
-    };
-    for (const auto& [label, caption] : values) {
-        ASSERT_NE(label, nullptr) << caption;
-        auto* captionLabel =
-            label->parentWidget()->findChild<QLabel*>(label->objectName() + "Caption");
-        ASSERT_NE(captionLabel, nullptr) << caption;
-        EXPECT_EQ(captionLabel->text(), Q(caption));
-        EXPECT_EQ(captionLabel->geometry().top(), label->geometry().top()) << caption;
-        EXPECT_LE(captionLabel->geometry().right(), label->geometry().left()) << caption;
-        EXPECT_LE(label->geometry().right(), label->parentWidget()->width()) << caption;
-        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 255)) << caption;
+    // Each value label stands beside its caption, which names it; blue; "0" until the
+    // first refresh.
+    const QStringList names = Q("Label14 Label32 Label4 Label15 Label23 Label22 Label24 Label25 "
+                                "Label42 Label43 Label44 Label45 Label46 Label47 Label48 Label49 "
+                                "Label80 Label81 Label82 Label83")
+                                  .split(' ');
+    const QStringList captions =
+        Q("Typ|Verze|Výrobní číslo|MAC adresa|Režim provozu|Čas od zapnutí [s]|Povolené "
+          "přístupy celkem|Nepovolené přístupy celkem|Port|Režim rozhraní|Doba do konce "
+          "platnosti IP [s]|Max. doba platnosti IP [s]|Povolené přístupy VLAN|Nepovolené "
+          "přístupy VLAN|Poslední nepovolená IP adresa|Čas poslední nepovolené zprávy "
+          "[s]|Komunikační rychlost [Bd]|Timeout [ms]|Počet zpráv|Počet chyb")
+            .split('|');
+    const std::vector<QLabel*> labels = AllValueLabels(*form);
+    ASSERT_EQ(captions.size(), 20);
+    for (int i = 0; i < 20; ++i) {
+        QLabel* label = labels[static_cast<std::size_t>(i)];
+        EXPECT_EQ(label->objectName(), names[i]);
+        auto* caption = label->parentWidget()->findChild<QLabel*>(names[i] + "Caption");
+        ASSERT_NE(caption, nullptr) << i;
+        EXPECT_EQ(caption->text(), captions[i]);
+        EXPECT_EQ(caption->geometry().top(), label->geometry().top()) << i;
+        EXPECT_LE(caption->geometry().right(), label->geometry().left()) << i;
+        EXPECT_LE(label->geometry().right(), label->parentWidget()->width()) << i;
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 255)) << i;
+        EXPECT_EQ(label->text(), "0");
     }
+    EXPECT_EQ(form->StatusBar1->text(), " ");
 }
 
-TEST_F(DiagnostikaFormTest, EverythingReadsZeroBeforeTheFirstRefresh) {
+TEST_F(DiagnostikaFormTest, GridsWithTheirFixedCellsAndZerosBeforeTheFirstRefresh) {
     auto form = Open(1);
-    for (auto* labels : {form->OverviewLabels(), form->VlanLabels()})
-        for (int i = 0; i < 8; ++i)
-            EXPECT_EQ(labels[i]->text(), "0") << labels[i]->objectName().toStdString();
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(form->Rs485Labels()[i]->text(), "0");
-    EXPECT_EQ(form->StatusBar1->text(), " ");
-
     struct Grid {
         QTableWidget* grid;
-        std::vector<const char*> column0;
-        std::vector<const char*> row0;
+        const char* column0;  // row by row, then row 0 of the other columns
         std::vector<int> widths;
     };
     const Grid grids[] = {
         {form->StringGrid3,
-         {"Síťové parametry", "IP adresa", "Maska", "Brána"},
-         {"setup režim", "pracovní režim"},
+         "Síťové parametry|IP adresa|Maska|Brána|setup režim|pracovní režim",
          {163, 189, 189}},
         {form->StringGrid1,
-         {"Tabulka uživatelů", "IP adresa", "Port", "Povolené přístupy celkem",
-          "Čas poslední zprávy [s]"},
-         {"Uživatel 1", "Uživatel 2", "Uživatel 3"},
+         "Tabulka uživatelů|IP adresa|Port|Povolené přístupy celkem|Čas poslední zprávy "
+         "[s]|Uživatel 1|Uživatel 2|Uživatel 3",
          {163, 129, 124, 124}},
         {form->StringGrid2,
-         {"Tabulka chyb", "Kód chyby", "VLAN rozhraní / uživatel", "Adresa modulu", "Funkce",
-          "Periferie", "Povel", "Doba komunikace [ms]", "Počet opakování", "Časová značka [ms]"},
-         {"Chyba", "Chyba -1", "Chyba -2", "Chyba -3", "Chyba -4"},
+         "Tabulka chyb|Kód chyby|VLAN rozhraní / uživatel|Adresa modulu|Funkce|Periferie|Povel|"
+         "Doba komunikace [ms]|Počet opakování|Časová značka [ms]|Chyba|Chyba -1|Chyba -2|Chyba "
+         "-3|Chyba -4",
          {163, 77, 74, 75, 75, 74}},
     };
     for (const Grid& g : grids) {
         const std::string name = g.grid->objectName().toStdString();
-        ASSERT_EQ(g.grid->rowCount(), static_cast<int>(g.column0.size())) << name;
-        ASSERT_EQ(g.grid->columnCount(), static_cast<int>(g.row0.size()) + 1) << name;
-        for (int r = 0; r < g.grid->rowCount(); ++r) {
-            EXPECT_EQ(Cell(g.grid, r, 0), Q(g.column0[static_cast<std::size_t>(r)])) << name;
+        const QStringList fixed = Q(g.column0).split('|');
+        const int rows = static_cast<int>(fixed.size() - g.widths.size()) + 1;
+        ASSERT_EQ(g.grid->rowCount(), rows) << name;
+        ASSERT_EQ(g.grid->columnCount(), static_cast<int>(g.widths.size())) << name;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < g.grid->columnCount(); ++c) {
+                const QString expected = c == 0 ? fixed[r] : r == 0 ? fixed[rows + c - 1] : "0";
+                EXPECT_EQ(Cell(g.grid, r, c), expected) << name << " " << r << "," << c;
+            }
             EXPECT_EQ(g.grid->rowHeight(r), 16) << name;
         }
-        for (int c = 1; c < g.grid->columnCount(); ++c)
-            EXPECT_EQ(Cell(g.grid, 0, c), Q(g.row0[static_cast<std::size_t>(c - 1)])) << name;
-        for (int r = 1; r < g.grid->rowCount(); ++r)
-            for (int c = 1; c < g.grid->columnCount(); ++c)
-                EXPECT_EQ(Cell(g.grid, r, c), "0") << name << " " << r << "," << c;
         for (int c = 0; c < g.grid->columnCount(); ++c)
             EXPECT_EQ(g.grid->columnWidth(c), g.widths[static_cast<std::size_t>(c)]) << name;
         EXPECT_FALSE(g.grid->isEnabled()) << name;
-        EXPECT_EQ(g.grid->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         EXPECT_EQ(g.grid->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         EXPECT_TRUE(g.grid->selectedItems().isEmpty()) << name;
-        // The whole grid shows: every row and column fits inside the widget.
-        EXPECT_LE(g.grid->rowViewportPosition(g.grid->rowCount() - 1) + 16,
-                  g.grid->viewport()->height())
-            << name;
+        // The whole grid shows: its last row and column end inside the widget.
+        EXPECT_LE(g.grid->rowViewportPosition(rows - 1) + 16, g.grid->viewport()->height());
         EXPECT_LE(g.grid->columnViewportPosition(g.grid->columnCount() - 1) + g.widths.back(),
-                  g.grid->viewport()->width())
-            << name;
+                  g.grid->viewport()->width());
     }
 }
 
@@ -252,31 +237,6 @@ TEST_F(DiagnostikaFormTest, ARefreshFillsTheLabelsAndCellsOfItsVlan) {
     EXPECT_TRUE(form->Timer1->isActive()) << "the next cycle is due";
 }
 
-TEST_F(DiagnostikaFormTest, FailedRequestsKeepWhatIsShown) {
-    auto& fake = Connect(kv::kKindUsbVx);
-    auto form = Open(0);
-    fake.QueueSend(0, 0, 0, ModuleReply(5));
-    fake.QueueSend(0, 0, 0, VlanReply(2));
-    form->Timer1Timer();
-    ASSERT_EQ(form->Label42->text(), "6000");
-
-    // The second request fails: the overview is new, the VLAN group as it was.
-    fake.QueueSend(0, 0, 0, ModuleReply(6));
-    fake.QueueSend(0, 2, 0, VlanReply(0));
-    form->Timer1Timer();
-    EXPECT_EQ(form->Label22->text(), "6");
-    EXPECT_EQ(form->Label43->text(), Q("tabulka uživatelů"));
-    EXPECT_EQ(form->StatusBar1->text(), " fake 2");
-    EXPECT_TRUE(form->Timer1->isActive()) << "polling goes on";
-
-    // The first fails: nothing changes at all.
-    fake.QueueSend(0, 4, 0, ModuleReply(7));
-    form->Timer1Timer();
-    EXPECT_EQ(form->Label22->text(), "6");
-    EXPECT_EQ(form->StatusBar1->text(), " fake 4");
-    EXPECT_EQ(fake.CallCount("Send"), 5u);
-}
-
 TEST_F(DiagnostikaFormTest, ColoursAndHeadingsFollowTheMode) {
     auto& fake = Connect(kv::kKindUsbVx);
     auto form = Open(0);
@@ -291,30 +251,28 @@ TEST_F(DiagnostikaFormTest, ColoursAndHeadingsFollowTheMode) {
         return form->StringGrid1->item(row, column)->foreground().color();
     };
 
+    // Validity (44, 45), access (46..49) and the user cells, by mode; port and mode stay.
+    auto shades = [&] {
+        std::vector<QColor> out;
+        for (QLabel* l : {form->Label44, form->Label45, form->Label46, form->Label49})
+            out.push_back(textColour(l));
+        out.push_back(userColour(1, 1));
+        out.push_back(userColour(4, 3));
+        out.push_back(textColour(form->Label42));
+        out.push_back(textColour(form->Label43));
+        return out;
+    };
+    const QColor text = form->WindowTextColour();
     refresh(0);
-    EXPECT_EQ(textColour(form->Label44), grey);
-    EXPECT_EQ(textColour(form->Label45), grey);
-    for (QLabel* l : {form->Label46, form->Label47, form->Label48, form->Label49})
-        EXPECT_EQ(textColour(l), grey);
-    EXPECT_EQ(userColour(1, 1), grey);
-    EXPECT_EQ(userColour(4, 3), grey);
-    EXPECT_EQ(textColour(form->Label42), blue) << "the port keeps its colour";
-    EXPECT_EQ(textColour(form->Label43), blue);
-
+    EXPECT_EQ(shades(), (std::vector<QColor>{grey, grey, grey, grey, grey, grey, blue, blue}));
     refresh(1);
-    EXPECT_EQ(textColour(form->Label44), blue);
-    EXPECT_EQ(textColour(form->Label49), blue);
-    EXPECT_EQ(userColour(2, 2), form->WindowTextColour());
+    EXPECT_EQ(shades(), (std::vector<QColor>{blue, blue, blue, blue, text, text, blue, blue}));
     EXPECT_EQ(Cell(form->StringGrid1, 0, 2), Q("Uživatel -1"));
-
     refresh(2);
-    EXPECT_EQ(textColour(form->Label45), grey);
-    EXPECT_EQ(textColour(form->Label46), blue);
-    EXPECT_EQ(userColour(3, 1), form->WindowTextColour());
-    EXPECT_EQ(Cell(form->StringGrid1, 0, 1), Q("Uživatel 1"));
+    EXPECT_EQ(shades(), (std::vector<QColor>{grey, grey, blue, blue, text, text, blue, blue}));
     EXPECT_EQ(Cell(form->StringGrid1, 0, 2), Q("Uživatel 2"));
     // The fixed cells keep the grid's own colour in every mode.
-    EXPECT_EQ(form->StringGrid1->item(1, 0)->foreground().color(), form->WindowTextColour());
+    EXPECT_EQ(form->StringGrid1->item(1, 0)->foreground().color(), text);
 
     // On screen too: the remaining validity is painted blue, and grey once the interface
     // is switched off.
@@ -341,19 +299,6 @@ TEST_F(DiagnostikaFormTest, ColoursAndHeadingsFollowTheMode) {
     EXPECT_FALSE(painted(form->Label44, bluish));
 }
 
-TEST_F(DiagnostikaFormTest, WithoutAConnectionEveryTickSaysSoAndSendsNothing) {
-    auto& fake = Connect(kv::kKindUsbVx);
-    settings_.connected = false;
-    auto form = Open(0);
-    form->Timer1Timer();
-    form->Timer1Timer();
-    EXPECT_EQ(form->StatusBar1->text(), Q(" Připojení k zařízení není inicializováno."));
-    EXPECT_EQ(form->Label22->text(), "0");
-    EXPECT_TRUE(form->Timer1->isActive());
-    EXPECT_EQ(fake.CallCount("Send"), 0u);
-    settings_.connected = true;
-}
-
 TEST_F(DiagnostikaFormTest, TheTimerPollsUntilCancelStopsIt) {
     auto& fake = Connect(kv::kKindUsbVx);
     TFormDiagnostika form(settings_, 0);
@@ -374,20 +319,15 @@ TEST_F(DiagnostikaFormTest, TheTimerPollsUntilCancelStopsIt) {
     clock.restart();
     while (clock.elapsed() < 400) QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(fake.CallCount("Send"), sent) << "no request after the click";
-}
 
-TEST_F(DiagnostikaFormTest, ClosingByTheTitleBarStopsPollingToo) {
-    auto& fake = Connect(kv::kKindUsbVx);
-    TFormDiagnostika form(settings_, 0);
-    ASSERT_TRUE(kvgui::ShowExposed(&form));
-    form.close();
-    EXPECT_FALSE(form.Timer1->isActive());
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 20);
-    const std::uint32_t sent = fake.CallCount("Send");
-    form.Timer1Timer();  // a tick that was already due
-    EXPECT_EQ(fake.CallCount("Send"), sent);
+    // Closed by its title bar, the same; a tick that was already due sends nothing.
+    TFormDiagnostika other(settings_, 0);
+    ASSERT_TRUE(kvgui::ShowExposed(&other));
+    other.close();
+    EXPECT_FALSE(other.Timer1->isActive());
+    const std::uint32_t before = fake.CallCount("Send");
+    other.Timer1Timer();
+    EXPECT_EQ(fake.CallCount("Send"), before);
 }
 
 TEST_F(DiagnostikaFormTest, AScreenReaderReadsCaptionsValuesAndCells) {
@@ -401,9 +341,6 @@ TEST_F(DiagnostikaFormTest, AScreenReaderReadsCaptionsValuesAndCells) {
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->text(QAccessible::Name), Q("Čas od zapnutí [s]"));
     EXPECT_EQ(label->text(QAccessible::Description), "31");
-    QAccessibleInterface* port = QAccessible::queryAccessibleInterface(form->Label42);
-    EXPECT_EQ(port->text(QAccessible::Name), "Port");
-    EXPECT_EQ(port->text(QAccessible::Description), "6000");
 
     for (QTableWidget* grid : {form->StringGrid3, form->StringGrid1, form->StringGrid2}) {
         QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
@@ -424,7 +361,6 @@ TEST_F(DiagnostikaFormTest, AScreenReaderReadsCaptionsValuesAndCells) {
     }
     QAccessibleInterface* users = QAccessible::queryAccessibleInterface(form->StringGrid1);
     EXPECT_EQ(users->tableInterface()->cellAt(1, 1)->text(QAccessible::Name), "192.168.0.0");
-    EXPECT_EQ(users->tableInterface()->cellAt(0, 1)->text(QAccessible::Name), Q("Uživatel"));
 
     QAccessibleInterface* status = QAccessible::queryAccessibleInterface(form->StatusBar1->label());
     EXPECT_EQ(status->text(QAccessible::Name), " fake 0");

@@ -68,9 +68,7 @@ TEST_F(RestartZarizeniFormTest, WindowAndControls) {
     EXPECT_LT(body.blue(), 80);
     EXPECT_LT(icon.pixelColor(QPoint(24, 24) * ratio).value(), 60);
     EXPECT_LT(form.Image1->geometry().right(), form.Label1->geometry().left());
-    EXPECT_LT(form.Label1->geometry().bottom(), form.Button1->geometry().top());
     EXPECT_LT(form.Button1->geometry().bottom(), form.StatusBar1->geometry().top());
-    EXPECT_EQ(form.StatusBar1->geometry().bottom(), 131);
 }
 
 TEST_F(RestartZarizeniFormTest, ProgressIsPaintedBeforeTheRequestAndTheKindsTextAfter) {
@@ -114,18 +112,6 @@ TEST_F(RestartZarizeniFormTest, TheLongTextIsReadableWholeOnScreenAndAloud) {
     EXPECT_EQ(status->text(QAccessible::Name), text);
     QAccessibleInterface* warning = QAccessible::queryAccessibleInterface(form.Label1);
     EXPECT_EQ(warning->text(QAccessible::Name), Q("Zařízení bude restartováno."));
-}
-
-TEST_F(RestartZarizeniFormTest, ATransportErrorStillEndsRestarted) {
-    auto& fake = Connect(kv::kKindLanQudp);
-    TFormRestart form(settings_);
-    form.show();
-    fake.QueueSend(0, 2, 0);
-    form.Button1->click();
-    EXPECT_EQ(form.StatusBar1->text(), Q(" Zařízení restartováno."));
-    // Pressed again, it sends again.
-    form.Button1->click();
-    EXPECT_EQ(fake.CallCount("Send"), 2u);
 }
 
 TEST_F(RestartZarizeniFormTest, WithoutAConnectionNothingIsSent) {

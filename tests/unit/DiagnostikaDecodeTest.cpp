@@ -52,69 +52,34 @@ const std::string kModuleReply =
     "00 00 00 00 00 00 00 0000 00 00000000 ffff"
     "01 00 00 00 00 00 00 0000 00 01000000 ffff";
 
-TEST(StatusReaderTest, TakesTheLowByteOfEachWordLowByteFirst) {
-    DataBuffer data{};
-    data[10] = 0x1FF;  // only the low 8 bits carry the byte
+TEST(StatusReaderTest, LowByteOfEachWordLowByteFirstAndTextsEndingAtZero) {
+    DataBuffer data = Reply("8a 61 e8 6b 61 00 41 42");  // "Šačka", a zero, "AB"
+    data[10] = 0x1FF;                                    // only the low 8 bits carry the byte
     data[11] = 0x02;
     data[12] = 0x03;
     data[13] = 0x84;
+    data[299] = 0x12;
     const StatusReader in(data);
-    EXPECT_EQ(in.Byte(10), 0xFF);
     EXPECT_EQ(in.U16(10), 0x02FF);
     EXPECT_EQ(in.U32(10), 0x840302FFu);
     EXPECT_EQ(in.Ipv4(10), "255.2.3.132");
-    EXPECT_EQ(in.Ipv4(0), "0.0.0.0");
-    // The last words of the buffer read whole; nothing past it is read.
-    data[299] = 0x12;
-    EXPECT_EQ(in.U16(299), 0x12);
-    EXPECT_EQ(in.U32(298), 0x1200u);
-    EXPECT_EQ(in.Byte(300), 0);
-}
-
-TEST(StatusReaderTest, TextIsCodePage1250AndEndsAtAZeroByte) {
-    DataBuffer data = Reply("8a 61 e8 6b 61 00 41 42");  // "Šačka", then a zero
-    const StatusReader in(data);
+    EXPECT_EQ(in.U32(298), 0x1200u) << "nothing is read past the buffer";
     EXPECT_EQ(in.Text(0, 8), "Šačka");
     EXPECT_EQ(in.Text(1, 2), "ač") << "no more than the width";
-    EXPECT_EQ(in.Text(6, 2), "AB");
-    EXPECT_EQ(in.Text(5, 3), "") << "a field that starts with zero is empty";
-    EXPECT_EQ(in.Text(298, 8), "") << "nothing past the buffer";
+    EXPECT_EQ(in.Text(5, 3), "");
 }
 
-TEST(DecodeModuleStatusTest, OverviewValues) {
+TEST(DecodeModuleStatusTest, EveryValueOfAFullReply) {
     ASSERT_EQ(FromHex(kModuleReply).size(), 180u) << "words 0-179";
     const ModuleStatusView view = DecodeModuleStatus(Reply(kModuleReply));
     EXPECT_EQ(view.overview,
               (std::array<std::string, 8>{"KV-3380U", "1.20", "SN123456", "00-0A-FF-01-02-AB",
                                           "setup", "305419896", "1000", "4294967295"}));
-}
-
-TEST(DecodeModuleStatusTest, NetworkGridSetupThenWorkingMode) {
-    const ModuleStatusView view = DecodeModuleStatus(Reply(kModuleReply));
-    EXPECT_EQ(view.network[0][0], "192.168.1.1");
-    EXPECT_EQ(view.network[1][0], "255.255.255.0");
-    EXPECT_EQ(view.network[2][0], "192.168.1.254");
-    EXPECT_EQ(view.network[0][1], "192.168.0.99");
-    EXPECT_EQ(view.network[1][1], "255.255.0.0");
-    EXPECT_EQ(view.network[2][1], "192.168.0.123");
-}
-
-TEST(DecodeModuleStatusTest, Rs485ValuesAndTheBaudRateOnlyOnceMessagesWent) {
-    EXPECT_EQ(DecodeModuleStatus(Reply(kModuleReply)).rs485,
-              (std::array<std::string, 4>{"9600", "100", "3", "2"}));
-
-    // No message yet: the speed in words 84-87 is not shown.
-    std::string none = kModuleReply;
-    none.replace(2 * 92, 8, "00000000");
-    EXPECT_EQ(DecodeModuleStatus(Reply(none)).rs485,
-              (std::array<std::string, 4>{"0", "100", "0", "2"}));
-    // A count of 256 has a zero low byte; the whole count decides.
-    none.replace(2 * 92, 8, "00010000");
-    EXPECT_EQ(DecodeModuleStatus(Reply(none)).rs485[0], "9600");
-}
-
-TEST(DecodeModuleStatusTest, ErrorRecordsNewestFirst) {
-    const ModuleStatusView view = DecodeModuleStatus(Reply(kModuleReply));
+    using Row = std::array<std::string, 2>;
+    EXPECT_EQ(view.network, (GridCells<3, 2>{Row{"192.168.1.1", "192.168.0.99"},
+                                             Row{"255.255.255.0", "255.255.0.0"},
+                                             Row{"192.168.1.254", "192.168.0.123"}}));
+    EXPECT_EQ(view.rs485, (std::array<std::string, 4>{"9600", "100", "3", "2"}));
     auto column = [&](std::size_t k) {
         std::array<std::string, 9> out;
         for (std::size_t row = 0; row < 9; ++row) out[row] = view.errors[row][k];
@@ -125,28 +90,24 @@ TEST(DecodeModuleStatusTest, ErrorRecordsNewestFirst) {
     EXPECT_EQ(column(1), (Column{"11", "1 / 0", "5", "200", "0", "1", "5", "0", "10000"}));
     EXPECT_EQ(column(2),
               (Column{"255", "3 / 3", "255", "255", "255", "255", "65535", "255", "4294967295"}));
-    EXPECT_EQ(column(3), (Column{"0", "0 / 0", "0", "0", "0", "0", "0", "0", "0"}));
     EXPECT_EQ(column(4), (Column{"1", "0 / 0", "0", "0", "0", "0", "0", "0", "1"}));
 }
 
-TEST(DecodeModuleStatusTest, WorkingModeAndTextsCutAtZero) {
+TEST(DecodeModuleStatusTest, BaudRateOnlyOnceMessagesWentAndTheWorkingMode) {
     std::string reply = kModuleReply;
+    reply.replace(2 * 92, 8, "00000000");  // no message yet, 9600 still in words 84-87
     reply.replace(2 * 36, 2, "00");
     reply.replace(2 * 16, 16, "4b5600ff41424344");  // "KV", a zero, then more bytes
-    const ModuleStatusView view = DecodeModuleStatus(Reply(reply));
+    ModuleStatusView view = DecodeModuleStatus(Reply(reply));
+    EXPECT_EQ(view.rs485, (std::array<std::string, 4>{"0", "100", "0", "2"}));
     EXPECT_EQ(view.overview[4], "pracovní");
     EXPECT_EQ(view.overview[0], "KV");
-    // Any other value than 0 is the setup mode.
+    // A count of 256 has a zero low byte; the whole count decides. Any mode but 0 is setup.
+    reply.replace(2 * 92, 8, "00010000");
     reply.replace(2 * 36, 2, "80");
-    EXPECT_EQ(DecodeModuleStatus(Reply(reply)).overview[4], "setup");
-}
-
-TEST(DecodeModuleStatusTest, AllZeroBufferAfterAFailedRequest) {
-    const ModuleStatusView view = DecodeModuleStatus(DataBuffer{});
-    EXPECT_EQ(view.overview, (std::array<std::string, 8>{"", "", "", "00-00-00-00-00-00",
-                                                         "pracovní", "0", "0", "0"}));
-    EXPECT_EQ(view.network[2][1], "0.0.0.0");
-    EXPECT_EQ(view.errors[1][4], "0 / 0");
+    view = DecodeModuleStatus(Reply(reply));
+    EXPECT_EQ(view.rs485[0], "9600");
+    EXPECT_EQ(view.overview[4], "setup");
 }
 
 // One VLAN record of 80 words.
@@ -186,51 +147,35 @@ TEST(DecodeVlanStatusTest, TimerModeRecordOfVlan1) {
     EXPECT_EQ(view.values,
               (std::array<std::string, 8>{"5000", "časovač platnosti IP adresy", "1,500", "2", "21",
                                           "12", "10.0.0.7:5000", "300"}));
-    EXPECT_EQ(view.userHeadings,
-              (std::array<std::string, 3>{"Uživatel", "Uživatel -1", "Uživatel -2"}));
     using Row = std::array<std::string, 3>;
-    EXPECT_EQ(view.users[0], (Row{"192.168.10.1", "192.168.10.2", "192.168.10.3"}));
-    EXPECT_EQ(view.users[1], (Row{"12345", "12346", "12347"}));
-    EXPECT_EQ(view.users[2], (Row{"1", "3", "5"}));
-    EXPECT_EQ(view.users[3], (Row{"2", "4", "6"}));
+    EXPECT_EQ(view.userHeadings, (Row{"Uživatel", "Uživatel -1", "Uživatel -2"}));
+    EXPECT_EQ(view.users, (GridCells<4, 3>{Row{"192.168.10.1", "192.168.10.2", "192.168.10.3"},
+                                           Row{"12345", "12346", "12347"}, Row{"1", "3", "5"},
+                                           Row{"2", "4", "6"}}));
     EXPECT_EQ(view.shades, (VlanShades{Shade::kBlue, Shade::kBlue, Shade::kWindowText}));
 }
 
-TEST(DecodeVlanStatusTest, Vlan2IsReadFromItsOwnRecordOnly) {
+TEST(DecodeVlanStatusTest, EachIndexReadsItsOwnRecordOnlyAndOthersReadVlan1) {
     const DataBuffer reply = Reply(kVlanReply);
-    // The port stands in words 84-85, the first user's address in 116-119.
+    // VLAN2: the port in words 84-85, the first user's address in 116-119.
     ASSERT_EQ(reply[84], 0x89u);
     ASSERT_EQ(reply[116], 10u);
-    const VlanStatusView view = DecodeVlanStatus(reply, 1, ".");
-    EXPECT_EQ(view.values[0], "5001");
-    EXPECT_EQ(view.values[1], "tabulka uživatelů");
-    EXPECT_EQ(view.values[2], "0.000");
+    const VlanStatusView second = DecodeVlanStatus(reply, 1, ".");
+    EXPECT_EQ(second.values[0], "5001");
+    EXPECT_EQ(second.values[1], "tabulka uživatelů");
+    EXPECT_EQ(second.values[2], "0.000");
     using Row = std::array<std::string, 3>;
-    EXPECT_EQ(view.users[0], (Row{"10.1.2.3", "0.0.0.0", "127.0.0.1"}));
-    EXPECT_EQ(view.users[1], (Row{"1234", "0", "65535"}));
-    EXPECT_EQ(view.users[2], (Row{"123456", "0", "4294967295"}));
-    EXPECT_EQ(view.users[3], (Row{"4294967295", "0", "1"}));
-    EXPECT_EQ(view.userHeadings, (Row{"Uživatel 1", "Uživatel 2", "Uživatel 3"}));
-
-    // Words outside the record do not matter.
+    EXPECT_EQ(second.users,
+              (GridCells<4, 3>{Row{"10.1.2.3", "0.0.0.0", "127.0.0.1"}, Row{"1234", "0", "65535"},
+                               Row{"123456", "0", "4294967295"}, Row{"4294967295", "0", "1"}}));
     DataBuffer alone{};
     std::copy(reply.begin() + 84, reply.begin() + 164, alone.begin() + 84);
-    EXPECT_EQ(DecodeVlanStatus(alone, 1, "."), view);
+    EXPECT_EQ(DecodeVlanStatus(alone, 1, "."), second) << "words outside the record do not count";
+    EXPECT_EQ(DecodeVlanStatus(reply, 2, ".").values[0], "5002");
 
-    const VlanStatusView third = DecodeVlanStatus(reply, 2, ".");
-    EXPECT_EQ(third.values[0], "5002");
-    EXPECT_EQ(third.values[1], "vypnuto");
-    EXPECT_EQ(third.values[2], "0.001");
-}
-
-TEST(DecodeVlanStatusTest, IndexOutsideTheThreeReadsVlan1) {
-    const DataBuffer reply = Reply(kVlanReply);
     const VlanStatusView first = DecodeVlanStatus(reply, 0, ",");
-    for (int index : {-1, 3, 5, -2147483647 - 1, 2147483647}) {
-        EXPECT_EQ(DecodeVlanStatus(reply, index, ","), first) << index;
-    }
-    EXPECT_EQ(VlanIndexOrFirst(-1), 0);
-    EXPECT_EQ(VlanIndexOrFirst(2), 2);
+    for (int index : {-1, 3, 5, -2147483647 - 1})
+        EXPECT_EQ(DecodeVlanStatus(reply, index, ","), first);
     EXPECT_EQ(DiagnosticsCaption(5), " Diagnostika komunikačního rozhraní VLAN1");
     EXPECT_EQ(DiagnosticsCaption(2), " Diagnostika komunikačního rozhraní VLAN3");
     EXPECT_EQ(VlanGroupCaption(1), " Rozhraní VLAN2 ");
@@ -243,55 +188,40 @@ TEST(DecodeVlanStatusTest, HeadingsAndShadesFollowTheModeByte) {
         return DecodeVlanStatus(Reply(reply), 0, ",");
     };
     using Row = std::array<std::string, 3>;
-    const VlanStatusView timer = withMode("01");
-    EXPECT_EQ(timer.userHeadings, (Row{"Uživatel", "Uživatel -1", "Uživatel -2"}));
+    EXPECT_EQ(withMode("01").userHeadings, (Row{"Uživatel", "Uživatel -1", "Uživatel -2"}));
     const VlanStatusView table = withMode("02");
     EXPECT_EQ(table.userHeadings, (Row{"Uživatel 1", "Uživatel 2", "Uživatel 3"}));
     EXPECT_EQ(table.shades, (VlanShades{Shade::kGrey, Shade::kBlue, Shade::kWindowText}));
     const VlanStatusView off = withMode("00");
     EXPECT_EQ(off.values[1], "vypnuto");
-    EXPECT_EQ(off.userHeadings, (Row{"Uživatel 1", "Uživatel 2", "Uživatel 3"}));
+    EXPECT_EQ(off.userHeadings, table.userHeadings);
     EXPECT_EQ(off.shades, (VlanShades{Shade::kGrey, Shade::kGrey, Shade::kGrey}));
     // Every other value is the table mode, in its text and its colours.
     const VlanStatusView odd = withMode("ff");
     EXPECT_EQ(odd.values[1], "tabulka uživatelů");
     EXPECT_EQ(odd.shades, table.shades);
-    EXPECT_EQ(odd.userHeadings, table.userHeadings);
 }
 
-TEST(SecondsFromMillisecondsTest, ThreeDecimalsWithTheUsersSeparator) {
-    EXPECT_EQ(SecondsFromMilliseconds(1500, ","), "1,500");
-    EXPECT_EQ(SecondsFromMilliseconds(1500, "."), "1.500");
-    EXPECT_EQ(SecondsFromMilliseconds(0, ","), "0,000");
-    EXPECT_EQ(SecondsFromMilliseconds(7, ","), "0,007");
-    EXPECT_EQ(SecondsFromMilliseconds(60010, ","), "60,010");
-    EXPECT_EQ(SecondsFromMilliseconds(999999999, ","), "999999,999") << "six digits";
+TEST(DecodeVlanStatusTest, ValidityTimesInSeconds) {
+    std::string reply = kVlanReply;
+    auto values = [&](const char* remaining, const char* maximum, const char* separator) {
+        reply.replace(2 * 7, 8, remaining);
+        reply.replace(2 * 11, 8, maximum);
+        const VlanStatusView view = DecodeVlanStatus(Reply(reply), 0, separator);
+        return view.values[2] + " " + view.values[3];
+    };
+    EXPECT_EQ(values("dc050000", "cf070000", "."), "1.500 1") << "1500 ms, 1999 ms";
+    EXPECT_EQ(values("07000000", "e7030000", ","), "0,007 0");
+    EXPECT_EQ(values("ffc99a3b", "ffffffff", ","), "999999,999 4294967") << "six digits";
+    // From seven digits before the separator on: the exponent form.
+    EXPECT_EQ(values("00ca9a3b", "00000000", ","), "1,000e+06 0");
+    EXPECT_EQ(values("ffffffff", "00000000", "."), "4.295e+06 0");
+    EXPECT_EQ(SecondsFromMilliseconds(1234499999, ","), "1,234e+06");
+    EXPECT_EQ(SecondsFromMilliseconds(1999999500, ","), "2,000e+06") << "carry into the units";
     // A separator of several bytes (U+066B ARABIC DECIMAL SEPARATOR) is kept whole.
     EXPECT_EQ(SecondsFromMilliseconds(2250, "\xd9\xab"),
               "2\xd9\xab"
               "250");
-}
-
-TEST(SecondsFromMillisecondsTest, SevenDigitsBeforeTheSeparatorTurnIntoAnExponent) {
-    EXPECT_EQ(SecondsFromMilliseconds(1000000000, ","), "1,000e+06");
-    EXPECT_EQ(SecondsFromMilliseconds(1000000000, "."), "1.000e+06");
-    EXPECT_EQ(SecondsFromMilliseconds(4294967295u, ","), "4,295e+06");
-    EXPECT_EQ(SecondsFromMilliseconds(1234499999, ","), "1,234e+06") << "rounded down";
-    EXPECT_EQ(SecondsFromMilliseconds(1234500000, ","), "1,235e+06") << "half up";
-    EXPECT_EQ(SecondsFromMilliseconds(1999999500, ","), "2,000e+06") << "carry into the units";
-}
-
-TEST(DecodeVlanStatusTest, MaximumValidityInWholeSecondsRoundedDown) {
-    std::string reply = kVlanReply;
-    reply.replace(2 * 11, 8, "cf070000");  // 1999 ms
-    EXPECT_EQ(DecodeVlanStatus(Reply(reply), 0, ",").values[3], "1");
-    reply.replace(2 * 11, 8, "e7030000");  // 999 ms
-    EXPECT_EQ(DecodeVlanStatus(Reply(reply), 0, ",").values[3], "0");
-    reply.replace(2 * 11, 8, "ffffffff");
-    EXPECT_EQ(DecodeVlanStatus(Reply(reply), 0, ",").values[3], "4294967");
-    // Remaining validity in the exponent form inside a reply.
-    reply.replace(2 * 7, 8, "ffffffff");
-    EXPECT_EQ(DecodeVlanStatus(Reply(reply), 0, ",").values[2], "4,295e+06");
 }
 
 }  // namespace
