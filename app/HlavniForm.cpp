@@ -22,6 +22,8 @@
 #include "editors/NastavLANForm.h"
 #include "editors/SitoveParamForm.h"
 #include "editors/VzdalenaSpravaForm.h"
+#include "diagnostics/DiagnostikaForm.h"
+#include "diagnostics/RestartZarizeniForm.h"
 #include "transport/Qxxx380.h"
 
 namespace {
@@ -275,12 +277,19 @@ void TForm1::NastavLAN3Click() {
     OpenWithSettings<TFormNastavLAN>(2);
 }
 
-// The restart and the diagnostics are not built yet; until they are, their commands
-// open nothing.
-void TForm1::Restartzazen1Click() {}
-void TForm1::RozhranLAN11Click() {}
-void TForm1::RozhranLAN21Click() {}
-void TForm1::RozhranLAN31Click() {}
+void TForm1::Restartzazen1Click() {
+    OpenWithSettings<TFormRestart>();
+}
+void TForm1::RozhranLAN11Click() {
+    OpenWithSettings<TFormDiagnostika>(0);
+}
+void TForm1::RozhranLAN21Click() {
+    OpenWithSettings<TFormDiagnostika>(1);
+}
+void TForm1::RozhranLAN31Click() {
+    OpenWithSettings<TFormDiagnostika>(2);
+}
+
 void TForm1::Oprogramu1Click() {
     OpenWindow<TFormOProgramu>();
 }

@@ -1,0 +1,155 @@
+#pragma once
+
+// Diagnostics of the module: its fixed texts, the decoders that turn the two status
+// replies into display strings (one per label or grid cell) with the colour scheme of
+// the interface mode, and the refresh cycle that fetches both replies. Nothing here
+// knows a window: the diagnostics window places the strings, and so can any other user
+// of the decoders.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/Dekl.h"
+#include "app/StatusSink.h"
+#include "transport/Qxxx380.h"
+
+namespace kv {
+
+// The status requests: function 204 with these peripherals.
+constexpr std::uint8_t kStatusFunction = 204;
+constexpr std::uint8_t kModuleStatusPeripheral = 100;
+constexpr std::uint8_t kVlanStatusPeripheral = 101;
+
+// The window and its three groups. The window and the VLAN group append the VLAN number
+// (and the group one blank after it).
+inline constexpr const char* kDiagnosticsCaption = " Diagnostika komunikačního rozhraní VLAN";
+inline constexpr const char* kOverviewGroupCaption = " Přehled ";
+inline constexpr const char* kVlanGroupCaption = " Rozhraní VLAN";
+inline constexpr const char* kRs485GroupCaption = " Rozhraní KV (RS-485) ";
+
+// The value captions, in the order of the values of the views below.
+inline constexpr std::array<const char*, 8> kOverviewCaptions = {"Typ",
+                                                                 "Verze",
+                                                                 "Výrobní číslo",
+                                                                 "MAC adresa",
+                                                                 "Režim provozu",
+                                                                 "Čas od zapnutí [s]",
+                                                                 "Povolené přístupy celkem",
+                                                                 "Nepovolené přístupy celkem"};
+inline constexpr std::array<const char*, 8> kVlanCaptions = {"Port",
+                                                             "Režim rozhraní",
+                                                             "Doba do konce platnosti IP [s]",
+                                                             "Max. doba platnosti IP [s]",
+                                                             "Povolené přístupy VLAN",
+                                                             "Nepovolené přístupy VLAN",
+                                                             "Poslední nepovolená IP adresa",
+                                                             "Čas poslední nepovolené zprávy [s]"};
+inline constexpr std::array<const char*, 4> kRs485Captions = {
+    "Komunikační rychlost [Bd]", "Timeout [ms]", "Počet zpráv", "Počet chyb"};
+
+// The grids' fixed cells: column 0 of every row (row 0 first) and row 0 of the other
+// columns.
+inline constexpr std::array<const char*, 4> kNetworkGridRows = {"Síťové parametry", "IP adresa",
+                                                                "Maska", "Brána"};
+inline constexpr std::array<const char*, 2> kNetworkGridColumns = {"setup režim", "pracovní režim"};
+inline constexpr std::array<const char*, 5> kUserGridRows = {"Tabulka uživatelů", "IP adresa",
+                                                             "Port", "Povolené přístupy celkem",
+                                                             "Čas poslední zprávy [s]"};
+// The user columns' headings: by number, and in the timer mode by age (the current user,
+// the previous one, the one before).
+inline constexpr std::array<const char*, 3> kUserHeadingsNumbered = {"Uživatel 1", "Uživatel 2",
+                                                                     "Uživatel 3"};
+inline constexpr std::array<const char*, 3> kUserHeadingsByAge = {"Uživatel", "Uživatel -1",
+                                                                  "Uživatel -2"};
+inline constexpr std::array<const char*, 10> kErrorGridRows = {"Tabulka chyb",
+                                                               "Kód chyby",
+                                                               "VLAN rozhraní / uživatel",
+                                                               "Adresa modulu",
+                                                               "Funkce",
+                                                               "Periferie",
+                                                               "Povel",
+                                                               "Doba komunikace [ms]",
+                                                               "Počet opakování",
+                                                               "Časová značka [ms]"};
+inline constexpr std::array<const char*, 5> kErrorGridColumns = {"Chyba", "Chyba -1", "Chyba -2",
+                                                                 "Chyba -3", "Chyba -4"};
+
+// A grid's cells without its fixed row and column: cells[row - 1][column - 1].
+template <std::size_t Rows, std::size_t Columns>
+using GridCells = std::array<std::array<std::string, Columns>, Rows>;
+
+// The module status reply as shown.
+struct ModuleStatusView {
+    std::array<std::string, 8> overview;  // as kOverviewCaptions
+    GridCells<3, 2> network;              // IP address, mask, gateway × setup, working mode
+    std::array<std::string, 4> rs485;     // as kRs485Captions
+    GridCells<9, 5> errors;               // the rows of kErrorGridRows × records, newest first
+
+    bool operator==(const ModuleStatusView&) const = default;
+};
+
+// The colours the interface mode gives its values. The user grid's normal colour is the
+// desktop's window-text colour, which only the window knows.
+enum class Shade { kGrey, kBlue, kWindowText };
+
+struct Rgb {
+    std::uint8_t red, green, blue;
+    bool operator==(const Rgb&) const = default;
+};
+inline constexpr Rgb kGreyRgb{128, 128, 128};
+inline constexpr Rgb kBlueRgb{0, 0, 255};
+
+struct VlanShades {
+    Shade validity;  // remaining and maximum IP validity
+    Shade access;    // access counters, last denied address and its time
+    Shade users;     // the user grid's cells
+
+    bool operator==(const VlanShades&) const = default;
+};
+
+VlanShades ShadesForMode(std::uint8_t mode);
+
+// The VLAN status reply, for one interface, as shown.
+struct VlanStatusView {
+    std::array<std::string, 8> values;        // as kVlanCaptions
+    std::array<std::string, 3> userHeadings;  // row 0 of the user columns
+    GridCells<4, 3> users;                    // the rows of kUserGridRows × users
+    VlanShades shades{};
+
+    bool operator==(const VlanStatusView&) const = default;
+};
+
+// The VLAN index the diagnostics use: 0, 1 or 2; anything else stands for VLAN1.
+int VlanIndexOrFirst(int vlanIndex);
+// " Diagnostika komunikačního rozhraní VLAN2" and " Rozhraní VLAN2 " for index 1.
+std::string DiagnosticsCaption(int vlanIndex);
+std::string VlanGroupCaption(int vlanIndex);
+
+// Milliseconds as seconds with exactly three decimals and the user's separator. From
+// seven digits before the separator on, three decimals of the mantissa and a signed
+// exponent of at least two digits: 4294967295 ms is "4,295e+06" with a comma.
+std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimalSeparator);
+
+ModuleStatusView DecodeModuleStatus(const DataBuffer& reply);
+// Reads only the record of the given interface (an index outside 0..2 reads VLAN1).
+VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
+                                const std::string& decimalSeparator);
+
+// What one refresh cycle changed. A value that is absent stays on display as it was.
+struct CycleOutcome {
+    std::optional<ModuleStatusView> module;  // the module status request succeeded
+    std::optional<VlanStatusView> vlan;      // the VLAN status request succeeded too
+    std::string statusText;                  // also shown through the sink
+    int requests = 0;                        // sent to the module in this cycle
+};
+
+// One refresh: the module status request, then the VLAN status request, both addressed
+// with the record's kind, handle and module address. Without a usable connection nothing
+// is sent. Every outcome's text goes through the sink at once: the requests block.
+CycleOutcome Timer1Timer(const ConnectionSettings& settings, int vlanIndex,
+                         const std::string& decimalSeparator, const StatusSink& status);
+
+}  // namespace kv

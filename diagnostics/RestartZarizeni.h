@@ -1,0 +1,34 @@
+#pragma once
+
+// The restart of the module: one request, after which the module starts afresh with
+// its stored settings. The connection record stays as it is, also over the plain LAN
+// link, whose text asks the operator to initialise the connection again.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/Dekl.h"
+#include "app/StatusSink.h"
+
+namespace kv {
+
+constexpr std::uint8_t kRestartFunction = 101;
+constexpr std::uint8_t kRestartPeripheral = 255;
+
+inline constexpr const char* kRestartProgressText = " Probíhá restart zařízení ...";
+
+// The text after a restart over the given interface kind.
+std::string RestartedText(std::uint8_t kind);
+
+struct RestartOutcome {
+    bool sent = false;               // the request went to the module
+    std::vector<std::string> texts;  // every status text, in the order shown
+};
+
+// Shows the progress text, sends the restart request, then shows the restarted text
+// whatever the request returned: a module that restarts may well not answer. Without a
+// usable connection only the text saying so, and nothing is sent.
+RestartOutcome RestartZarizeni(const ConnectionSettings& settings, const StatusSink& status);
+
+}  // namespace kv
