@@ -19,11 +19,11 @@
 #include "app/HelpPages.h"
 #include "connection/Pripojeni.h"
 #include "connection/PripojeniForm.h"
+#include "diagnostics/DiagnostikaForm.h"
+#include "diagnostics/RestartZarizeniForm.h"
 #include "editors/NastavLANForm.h"
 #include "editors/SitoveParamForm.h"
 #include "editors/VzdalenaSpravaForm.h"
-#include "diagnostics/DiagnostikaForm.h"
-#include "diagnostics/RestartZarizeniForm.h"
 #include "transport/Qxxx380.h"
 
 namespace {
