@@ -344,7 +344,10 @@ void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size
     }
 
     SendPlan plan = faults_.Plan(r.datagram);
-    const std::uint64_t due = NowMs() + r.delayMs + plan.delayMs;
+    // The clock counts whole milliseconds; a reply that waits at all waits one more, so
+    // that it never goes out before its delay is over.
+    const std::uint64_t delay = r.delayMs + plan.delayMs;
+    const std::uint64_t due = NowMs() + (delay > 0 ? delay + 1 : 0);
     bool restartQueued = false;
     for (std::size_t i = 0; i < plan.copies.size() && queue_.size() < kMaxQueued; ++i) {
         Outgoing out;
