@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "app/Dekl.h"
+#include "bench/BenchSupport.h"
 #include "connection/Pripojeni.h"
 #include "diagnostics/DiagnostikaForm.h"
 #include "tests/support/EmulatorProcess.h"
@@ -41,18 +42,12 @@
 
 namespace {
 
+using kvbench::Percentile;
+
 using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Percentile(std::vector<double> values, double p) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const auto at =
-        static_cast<std::size_t>(p / 100.0 * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(at, values.size() - 1)];
 }
 
 double CpuSeconds() {

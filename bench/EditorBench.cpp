@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/Dekl.h"
+#include "bench/BenchSupport.h"
 #include "connection/Pripojeni.h"
 #include "editors/SitoveParam.h"
 #include "editors/SitoveParamForm.h"
@@ -38,33 +39,12 @@
 
 namespace {
 
+using kvbench::Padded;
+using kvbench::Series;
+
 using Clock = std::chrono::steady_clock;
 constexpr auto kCap = std::chrono::seconds(120);
 constexpr int kWarmUp = 20;
-
-struct Series {
-    Series(std::string n, std::function<bool()> o) : name(std::move(n)), op(std::move(o)) {}
-
-    std::string name;
-    std::function<bool()> op;
-    std::vector<double> us;
-    std::size_t failures = 0;
-
-    double Percentile(int p) const {
-        if (us.empty()) return 0;
-        std::vector<double> sorted = us;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[std::min(sorted.size() - 1,
-                               sorted.size() * static_cast<std::size_t>(p) / 100)];
-    }
-};
-
-// The name padded to `width` characters, counting each UTF-8 character once.
-std::string Padded(const std::string& text, std::size_t width) {
-    std::size_t chars = 0;
-    for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
-    return text + std::string(chars < width ? width - chars : 0, ' ');
-}
 
 int Usage() {
     std::fprintf(

@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "app/Dekl.h"
+#include "bench/BenchSupport.h"
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"
@@ -49,26 +50,11 @@
 
 namespace {
 
+using kvbench::Series;
+
 using Clock = std::chrono::steady_clock;
 constexpr auto kSectionCap = std::chrono::seconds(30);
 constexpr int kWarmUp = 50;
-
-struct Series {
-    Series(std::string n, std::function<bool()> o) : name(std::move(n)), op(std::move(o)) {}
-
-    std::string name;
-    std::function<bool()> op;  // false when the operation failed
-    std::vector<double> us;
-    std::size_t failures = 0;
-
-    double Percentile(int p) const {
-        if (us.empty()) return 0;
-        std::vector<double> sorted = us;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[std::min(sorted.size() - 1,
-                               sorted.size() * static_cast<std::size_t>(p) / 100)];
-    }
-};
 
 // Runs the operations in turns, one of each per round, so that whatever else the machine
 // does at the moment weighs on all of them alike; a warm-up first. Stops after `rounds`

@@ -20,6 +20,7 @@
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"
+#include "tests/support/FreePort.h"
 #include "transport/Qxxx380.h"
 
 namespace {
@@ -281,18 +282,7 @@ TEST_F(LibraryEmulatorTest, RestartMovesTheManagementPortOnlyWhenItWasChanged) {
     ASSERT_EQ(error, 0);
 
     // Until the restart, the module keeps listening where it did.
-    std::uint16_t newPort = 0;
-    for (int i = 0; i < 20 && (newPort == 0 || newPort == oldPort); ++i) {
-        int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        inet_pton(AF_INET, emu_.Address().c_str(), &a.sin_addr);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        newPort = ntohs(a.sin_port);
-        close(fd);
-    }
+    const std::uint16_t newPort = kv::testing::FreeUdpPort(emu_.Address(), oldPort);
     block[0] = newPort & 0xFF;
     block[1] = newPort >> 8;
     std::string message;

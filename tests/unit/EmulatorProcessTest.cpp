@@ -24,6 +24,7 @@
 
 #include "emulator/Blocks.h"
 #include "libraries/KvWire.h"
+#include "tests/support/FreePort.h"
 
 namespace kv::emu {
 namespace {
@@ -232,15 +233,7 @@ wire::Request Req(std::uint8_t function, std::uint8_t peripheral,
 }
 
 std::uint16_t FreePort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::inet_pton(AF_INET, "127.0.0.2", &a.sin_addr);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    return kv::testing::FreeUdpPort("127.0.0.2");
 }
 
 class EmulatorProcessTest : public ::testing::Test {

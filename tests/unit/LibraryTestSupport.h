@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "libraries/KvWire.h"
+#include "tests/support/FreePort.h"
 #include "tests/support/ScratchFolder.h"
 #include "transport/kvtransport.h"
 
@@ -330,16 +331,6 @@ inline std::vector<std::uintptr_t> UsbInitBlock(std::uint32_t detection, const s
 }
 
 // A UDP port that was free a moment ago on this address.
-inline std::uint16_t FreeUdpPort(const std::string& ip) {
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    inet_pton(AF_INET, ip.c_str(), &addr.sin_addr);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
+using kv::testing::FreeUdpPort;
 
 }  // namespace kvtest

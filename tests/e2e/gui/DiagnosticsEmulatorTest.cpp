@@ -24,6 +24,7 @@
 #include "platform/DynamicLibrary.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/EmulatorProcess.h"
+#include "tests/support/FreePort.h"
 #include "tests/support/ProgramFolder.h"
 #include "transport/Qxxx380.h"
 #include "transport/kvtransport.h"
@@ -181,18 +182,7 @@ TEST_F(DiagnosticsEmulatorTest, DeniedClientShowsAsTheLastDeniedAddress) {
 TEST_F(DiagnosticsEmulatorTest, RestartThroughTheWindowMovesAStoredVlanPort) {
     const std::uint16_t oldPort = emu_.VlanPort(1);
     // A port that is free on the emulator's address now.
-    std::uint16_t newPort = 0;
-    for (int i = 0; i < 20 && (newPort == 0 || newPort == oldPort); ++i) {
-        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        inet_pton(AF_INET, emu_.Address().c_str(), &a.sin_addr);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        newPort = ntohs(a.sin_port);
-        close(fd);
-    }
+    const std::uint16_t newPort = kv::testing::FreeUdpPort(emu_.Address(), oldPort);
     ASSERT_NE(newPort, 0);
 
     // The VLAN2 block with the new port and the user table mode, as the editor writes it.
