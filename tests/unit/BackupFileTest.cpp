@@ -70,8 +70,8 @@ TEST(BackupFileTest, EveryBlockComesBackByteForByteWithItsNamedValues) {
     }
     const std::string text = BackupText("KV-3380U v.1.20", blocks);
     const BackupRead read = ReadBackupText(text);
-    ASSERT_TRUE(read.problems.empty()) << read.problems.front().line << ": "
-                                       << read.problems.front().text;
+    ASSERT_TRUE(read.problems.empty())
+        << read.problems.front().line << ": " << read.problems.front().text;
     EXPECT_EQ(read.document.moduleIdent, "KV-3380U v.1.20");
     ASSERT_EQ(read.document.sections.size(), blocks.size());
     for (const BackupBlock& block : blocks) {

@@ -106,7 +106,7 @@ TEST_F(CliCommandsTest, ABackupCostsFiveBlockReadsAndClosesItsConnection) {
         const auto frame = Frame(3 + i);
         ASSERT_EQ(frame.size(), 304u);
         EXPECT_EQ(testing::HexOfWords(frame.data() + 1, 2), "cc01");  // 204/1
-        EXPECT_EQ(frame[4 + 1], 250 + i);                           // the block, low byte
+        EXPECT_EQ(frame[4 + 1], 250 + i);                             // the block, low byte
         EXPECT_EQ(frame[4 + 2], 0u);
     }
     EXPECT_EQ(fake_->CallCount("Done"), 1u);
@@ -167,9 +167,9 @@ TEST_F(CliCommandsTest, AReadBackThatDiffersStopsTheRestoreAndIsNeverCalledWritt
                                          {"Brána=192.168.0.123", "Brána=192.168.0.1"}});
     Identification();
     Module(BlocksToRead(WriteOrder()));
-    GoodWrite();                                            // VLAN1
-    fake_->QueueSend(0, 0, 0);                              // VLAN2 handed over
-    fake_->QueueSend(0, 0, 0);                              // and stored
+    GoodWrite();                                                    // VLAN1
+    fake_->QueueSend(0, 0, 0);                                      // VLAN2 handed over
+    fake_->QueueSend(0, 0, 0);                                      // and stored
     fake_->QueueSend(0, 0, 0, std::vector<std::uint32_t>(300, 0));  // but reads back zeros
     RestoreOptions restore;
     restore.file = file;
@@ -178,8 +178,7 @@ TEST_F(CliCommandsTest, AReadBackThatDiffersStopsTheRestoreAndIsNeverCalledWritt
     EXPECT_TRUE(out_.Printed("[vlan1] Konfigurace zapsána."));
     EXPECT_FALSE(out_.Printed("[vlan2] Konfigurace zapsána."));
     EXPECT_TRUE(out_.Reported("[vlan2] Chyba zápisu dat."));
-    EXPECT_TRUE(
-        out_.Reported("Zapsané bloky: vlan1 (251); nezapsané: vlan2 (252), network (254)"));
+    EXPECT_TRUE(out_.Reported("Zapsané bloky: vlan1 (251); nezapsané: vlan2 (252), network (254)"));
     EXPECT_EQ(fake_->CallCount("Done"), 1u);
 }
 

@@ -15,8 +15,8 @@ namespace {
 
 TEST(CliConnectionTest, WithoutOptionsTheInputIsWhatTheDialogShowsForTheStoredKind) {
     const ConnectionSettings stored = testing::DistinctSettings();
-    for (std::uint8_t kind : {kKindUsbVx, kKindLanQudp, kKindCom, kKindPci380, kKindKv3380,
-                              kKindLan}) {
+    for (std::uint8_t kind :
+         {kKindUsbVx, kKindLanQudp, kKindCom, kKindPci380, kKindKv3380, kKindLan}) {
         ConnectionSettings settings = stored;
         settings.interfaceKind = kind;
         ConnectionInput input;

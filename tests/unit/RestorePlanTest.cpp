@@ -108,20 +108,21 @@ TEST(RestorePlanTest, AnEditedValueBuildsTheBlockAsTheEditorWouldWriteIt) {
     FieldStates fields = ShowFields(VlanEditor(1), copy);
     fields[0].text = "6001";
     const int octets[4] = {10, 0, 0, 7};
-    for (int k = 0; k < 4; ++k) fields[static_cast<std::size_t>(10 + k)].text = std::to_string(octets[k]);
+    for (int k = 0; k < 4; ++k)
+        fields[static_cast<std::size_t>(10 + k)].text = std::to_string(octets[k]);
     fields[15].position = 1;
     ASSERT_TRUE(PrectiOkno(VlanEditor(1), fields, copy, {}).passed);
     EXPECT_EQ(Hex(planned.target), Hex(EncodeVlanInterface(copy, 1)));
 
     // The changes, setting by setting, the user ports the check sets included.
-    const auto changes = DiffBlocks(VlanEditor(1), *doc.Find(kFirstVlanBlock + 1)->data,
-                                    planned.target);
+    const auto changes =
+        DiffBlocks(VlanEditor(1), *doc.Find(kFirstVlanBlock + 1)->data, planned.target);
     std::vector<std::string> what;
     for (const BlockChange& change : changes) what.push_back(change.what);
-    EXPECT_EQ(what, (std::vector<std::string>{"Číslo UDP portu", "Režim rozhraní",
-                                              "Uživatel 1 Port", "Uživatel 2 IP adresa",
-                                              "Uživatel 2 Port", "Uživatel 2 Přístup",
-                                              "Uživatel 3 Port"}));
+    EXPECT_EQ(what,
+              (std::vector<std::string>{"Číslo UDP portu", "Režim rozhraní", "Uživatel 1 Port",
+                                        "Uživatel 2 IP adresa", "Uživatel 2 Port",
+                                        "Uživatel 2 Přístup", "Uživatel 3 Port"}));
     EXPECT_EQ(changes[0].before, "5001");
     EXPECT_EQ(changes[0].after, "6001");
     EXPECT_EQ(changes[3].after, "10.0.0.7");
@@ -145,8 +146,8 @@ TEST(RestorePlanTest, RefusalsCarryTheEditorsMessagesAndTheLineOfTheValue) {
          "Hodnota portu musí být v rozsahu 0-65535."},
         {kFirstVlanBlock, "Doba platnosti IP adresy [s]", "0",
          "Hodnota doby platnosti IP adresy musí být v rozsahu 1-255."},
-        {kFirstVlanBlock, "Číslo UDP portu", "5002", "Číslo portu je již použito u jiného rozhraní.",
-         kFirstVlanBlock + 2},
+        {kFirstVlanBlock, "Číslo UDP portu", "5002",
+         "Číslo portu je již použito u jiného rozhraní.", kFirstVlanBlock + 2},
         {kFirstVlanBlock, "Režim rozhraní", "zapnuto", "neznámá hodnota „zapnuto“"},
     };
     for (const Case& c : cases) {
@@ -157,8 +158,8 @@ TEST(RestorePlanTest, RefusalsCarryTheEditorsMessagesAndTheLineOfTheValue) {
         const PlannedBlock* planned = Planned(plan, c.block);
         ASSERT_TRUE(planned->refusal.has_value());
         EXPECT_EQ(planned->refusal->line, LineOfKey(doc, c.block, c.key));
-        const std::string expected = "[" + std::string(SectionByBlock(c.block)->name) + "] " +
-                                     c.key + ": " + c.message;
+        const std::string expected =
+            "[" + std::string(SectionByBlock(c.block)->name) + "] " + c.key + ": " + c.message;
         EXPECT_EQ(planned->refusal->text.substr(0, expected.size()), expected);
         // Only the block with the mistake is refused.
         for (const PlannedBlock& other : plan.blocks) {
@@ -184,9 +185,9 @@ TEST(RestorePlanTest, VlanPortsAreCheckedAgainstTheOtherInterfacesAsTheyWillBe) 
     // Before any module is known, only the chosen interfaces are compared.
     EXPECT_FALSE(PlanRestore(doc, {kFirstVlanBlock}, DefaultModuleConfig(), false).Refused());
     Edit(doc, kFirstVlanBlock + 2, "Číslo UDP portu", "5001");
-    EXPECT_TRUE(PlanRestore(doc, {kFirstVlanBlock, kFirstVlanBlock + 2}, DefaultModuleConfig(),
-                            false)
-                    .Refused());
+    EXPECT_TRUE(
+        PlanRestore(doc, {kFirstVlanBlock, kFirstVlanBlock + 2}, DefaultModuleConfig(), false)
+            .Refused());
 }
 
 TEST(RestorePlanTest, AValueTheModeDisablesIsKeptAndTheFileIsToldSo) {
@@ -214,8 +215,7 @@ TEST(RestorePlanTest, SelectionLeavesTheNetworkBlockOutOfAClone) {
     EXPECT_EQ(std::count(clone.blocks.begin(), clone.blocks.end(), kNetworkParamBlock), 0);
     EXPECT_EQ(clone.blocks.size(), 4u);
     const Selection named = SelectBlocks(doc, {"network", "VLAN2"}, true);
-    EXPECT_EQ(named.blocks,
-              (std::vector<std::uint16_t>{kFirstVlanBlock + 1, kNetworkParamBlock}));
+    EXPECT_EQ(named.blocks, (std::vector<std::uint16_t>{kFirstVlanBlock + 1, kNetworkParamBlock}));
 
     BackupDocument partial = doc;
     partial.sections.erase(partial.sections.begin());  // no [network]
@@ -223,9 +223,9 @@ TEST(RestorePlanTest, SelectionLeavesTheNetworkBlockOutOfAClone) {
     EXPECT_NE(SelectBlocks(doc, {"vlan9"}, false).error, "");
 
     // The plan also needs the VLANs it does not write, for their ports.
-    EXPECT_EQ(BlocksToRead({kFirstVlanBlock + 1}),
-              (std::vector<std::uint16_t>{kFirstVlanBlock, kFirstVlanBlock + 1,
-                                          kFirstVlanBlock + 2}));
+    EXPECT_EQ(
+        BlocksToRead({kFirstVlanBlock + 1}),
+        (std::vector<std::uint16_t>{kFirstVlanBlock, kFirstVlanBlock + 1, kFirstVlanBlock + 2}));
     EXPECT_EQ(BlocksToRead({kNetworkParamBlock}), (std::vector<std::uint16_t>{kNetworkParamBlock}));
 }
 
