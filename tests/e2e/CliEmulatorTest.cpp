@@ -39,7 +39,7 @@ struct Outcome {
 // Runs the program with the arguments and waits for it, for two minutes at most. With
 // `onFirstLine`, that is called with the child's pid once its first line is out.
 Outcome RunCli(const std::vector<std::string>& args,
-           const std::function<void(pid_t)>& onFirstLine = {}) {
+               const std::function<void(pid_t)>& onFirstLine = {}) {
     Outcome run;
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return run;
@@ -137,12 +137,14 @@ class CliEmulatorTest : public ::testing::Test {
     std::string File(const std::string& name) const { return dir_.File(name); }
 
     std::vector<std::string> Connection(const EmulatorProcess& emu, int timeoutMs = 1000) const {
-        return {"--settings", Settings(), "--kind",    "LAN QUDP",
-                "--ip",       emu.Address(), "--port", std::to_string(emu.ManagementPort()),
+        return {"--settings", Settings(),
+                "--kind",     "LAN QUDP",
+                "--ip",       emu.Address(),
+                "--port",     std::to_string(emu.ManagementPort()),
                 "--timeout",  std::to_string(timeoutMs)};
     }
     Outcome Cli(std::vector<std::string> args, const EmulatorProcess& emu,
-            const std::function<void(pid_t)>& onFirstLine = {}) const {
+                const std::function<void(pid_t)>& onFirstLine = {}) const {
         for (const std::string& a : Connection(emu)) args.push_back(a);
         return RunCli(args, onFirstLine);
     }
@@ -268,12 +270,13 @@ TEST_F(CliEmulatorTest, ACloneReachesEveryModuleThatAnswersAndLeavesTheirAddress
     for (const EmulatorProcess* e : {&emu_, &second}) {
         const Outcome backup = Cli({"backup", "-"}, *e);
         ASSERT_EQ(backup.code, 0) << backup.err;
-        EXPECT_EQ(Values(backup.out), Values(Edited(pattern, "network", "IP adresa", "192.168.0.99")));
+        EXPECT_EQ(Values(backup.out),
+                  Values(Edited(pattern, "network", "IP adresa", "192.168.0.99")));
     }
     // Named, the network block goes too.
     const Outcome network = RunCli([&] {
-        std::vector<std::string> a = {"restore", File("pattern.ini"), "--only", "network",
-                                      "--targets", target(second)};
+        std::vector<std::string> a = {"restore", File("pattern.ini"), "--only",
+                                      "network", "--targets",         target(second)};
         for (const std::string& c : Connection(second)) a.push_back(c);
         return a;
     }());
@@ -284,8 +287,8 @@ TEST_F(CliEmulatorTest, ACloneReachesEveryModuleThatAnswersAndLeavesTheirAddress
 
 TEST_F(CliEmulatorTest, DiagnosticsAsJsonLinesForTenCycles) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
-    const Outcome run = Cli({"diag", "--vlan", "2", "--interval", "100", "--count", "10", "--json"},
-                        emu_);
+    const Outcome run =
+        Cli({"diag", "--vlan", "2", "--interval", "100", "--count", "10", "--json"}, emu_);
     ASSERT_EQ(run.code, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 10u) << run.out;
@@ -314,8 +317,8 @@ TEST_F(CliEmulatorTest, DiagnosticsAsJsonLinesForTenCycles) {
 
 TEST_F(CliEmulatorTest, CtrlCEndsTheDiagnosticsWithTheConnectionClosed) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
-    const Outcome run = Cli({"diag", "--interval", "100"}, emu_,
-                        [](pid_t pid) { kill(pid, SIGINT); });
+    const Outcome run =
+        Cli({"diag", "--interval", "100"}, emu_, [](pid_t pid) { kill(pid, SIGINT); });
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("Stav: "), std::string::npos);
 }
