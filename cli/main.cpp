@@ -41,6 +41,9 @@ void CatchStops() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away (diag --json | head -1) ends the command like Ctrl+C: the
+    // failed write says so, and the connection is closed on the way out.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 RunControl Control() {
@@ -71,7 +74,7 @@ class ConsoleOutput : public Output {
         Clear();
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) g_stop = 1;
         Redraw();
     }
     void Report(const std::string& line) override {
