@@ -225,20 +225,7 @@ TEST_F(CliCommandsTest, ADryRunOnlyReadsAndAModuleThatStopsAnsweringWritesNothin
     EXPECT_EQ(fake_->CallCount("Send"), 3u + 3u);
 }
 
-TEST_F(CliCommandsTest, IdentifyAndRestartPrintTheirResultsAndACloneNeedsTargetsOfTheKind) {
-    Identification();
-    EXPECT_EQ(RunIdentify(options_, out_), kExitOk);
-    EXPECT_TRUE(out_.Printed("Připojení úspěšně inicializováno. Připojen modul   "));
-    EXPECT_EQ(fake_->CallCount("Done"), 1u);
-
-    fake_->Reset();
-    options_.kind = "LAN";
-    // The plain LAN link: the text asks for a new initialisation.
-    EXPECT_EQ(RunRestart(options_, out_), kExitOk);
-    EXPECT_EQ(out_.printed.back(),
-              "Zařízení restartováno. Nutno provést novou inicializaci připojení!");
-
-    fake_->Reset();
+TEST_F(CliCommandsTest, ACloneOverAKindWithOneModuleIsRefusedBeforeAnyConnection) {
     options_.kind = "PCI-3380";
     options_.ip.reset();
     options_.port.reset();

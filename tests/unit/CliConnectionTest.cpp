@@ -7,7 +7,6 @@
 
 #include "cli/CliConnection.h"
 #include "tests/support/DistinctSettings.h"
-#include "tests/support/ScratchFolder.h"
 #include "transport/InterfaceKinds.h"
 
 namespace kv::cli {
@@ -34,6 +33,11 @@ TEST(CliConnectionTest, WithoutOptionsTheInputIsWhatTheDialogShowsForTheStoredKi
         EXPECT_EQ(input.thirdText, layout.third.value);
         EXPECT_EQ(input.detectionPosition, layout.detectionPosition);
     }
+    // A settings file named on the command line must be there; the stored one need not.
+    ConnectionOptions named;
+    named.settingsFile = "/nonexistent/W_kv3380u.ini";
+    ConnectionSettings loaded;
+    EXPECT_NE(LoadConnectionSettings(named, loaded).value_or(""), "");
 }
 
 TEST(CliConnectionTest, OptionsReplaceTheFieldsOfTheirKindOnly) {
@@ -107,34 +111,6 @@ TEST(CliConnectionTest, ATargetNamesOneModuleOfTheKind) {
     EXPECT_TRUE(ApplyTarget("1", card).has_value());
 
     EXPECT_EQ(SplitTargets(" a,b  c,,\td\n"), (std::vector<std::string>{"a", "b", "c", "d"}));
-}
-
-TEST(CliConnectionTest, TheSettingsFileIsReadAndNeverWritten) {
-    testing::ScratchFolder dir;
-    ASSERT_TRUE(dir.Ok());
-    ConnectionSettings saved = testing::DistinctSettings();
-    saved.interfaceKind = kKindLanQudp;
-    const std::string path = dir.File("W_kv3380u.ini");
-    ASSERT_TRUE(SaveSettings(&saved, path));
-    const std::string bytes = testing::ReadBytes(path);
-
-    ConnectionOptions options;
-    options.settingsFile = path;
-    ConnectionSettings loaded;
-    ASSERT_FALSE(LoadConnectionSettings(options, loaded).has_value());
-    EXPECT_EQ(loaded.interfaceKind, kKindLanQudp);
-    EXPECT_EQ(loaded.qudpTargetIp, saved.qudpTargetIp);
-    EXPECT_EQ(loaded.qudpTargetPort, saved.qudpTargetPort);
-
-    // A connection made from it and closed leaves the file as it was.
-    {
-        ModuleConnection connection(loaded);
-        connection.Close();
-    }
-    EXPECT_EQ(testing::ReadBytes(path), bytes);
-
-    options.settingsFile = dir.File("missing.ini");
-    EXPECT_NE(LoadConnectionSettings(options, loaded).value_or(""), "");
 }
 
 }  // namespace

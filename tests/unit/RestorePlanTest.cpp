@@ -101,18 +101,16 @@ TEST(RestorePlanTest, AnEditedValueBuildsTheBlockAsTheEditorWouldWriteIt) {
     const PlannedBlock& planned = plan.blocks[0];
     EXPECT_FALSE(planned.asStored);
 
-    // The editor of VLAN2 given the same entries writes the same block.
-    EditorSession editor(VlanEditor(1), nullptr);
-    ModuleConfig copy = config;
-    copy.bytes[ModuleConfig::VlanOffset(1) + ModuleConfig::kVlanMode] = 2;
-    FieldStates fields = ShowFields(VlanEditor(1), copy);
-    fields[0].text = "6001";
-    const int octets[4] = {10, 0, 0, 7};
-    for (int k = 0; k < 4; ++k)
-        fields[static_cast<std::size_t>(10 + k)].text = std::to_string(octets[k]);
-    fields[15].position = 1;
-    ASSERT_TRUE(PrectiOkno(VlanEditor(1), fields, copy, {}).passed);
-    EXPECT_EQ(Hex(planned.target), Hex(EncodeVlanInterface(copy, 1)));
+    // The block holds the entries where the editor's codec puts them.
+    ModuleConfig written = config;
+    DecodeVlanInterface(planned.target, 1, written);
+    const std::size_t vlan2 = ModuleConfig::VlanOffset(1);
+    EXPECT_EQ(written.U16(vlan2 + ModuleConfig::kVlanPort), 6001);
+    EXPECT_EQ(written.bytes[vlan2 + ModuleConfig::kVlanMode], 2);
+    EXPECT_EQ(written.bytes[vlan2 + ModuleConfig::kVlanUserIp + 1], 10);         // user 2, octet 1
+    EXPECT_EQ(written.bytes[vlan2 + ModuleConfig::kVlanUserIp + 3 * 3 + 1], 7);  // octet 4
+    EXPECT_EQ(written.bytes[vlan2 + ModuleConfig::kVlanUserAccess + 1], 1);
+    EXPECT_EQ(planned.target[kConfigBlockSize - 1], BlockChecksum(planned.target));
 
     // The changes, setting by setting, the user ports the check sets included.
     const auto changes =
