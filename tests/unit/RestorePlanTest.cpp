@@ -205,6 +205,23 @@ TEST(RestorePlanTest, AValueTheModeDisablesIsKeptAndTheFileIsToldSo) {
     EXPECT_EQ(written.bytes[ModuleConfig::VlanOffset(0) + ModuleConfig::kVlanUserIp], 0);
 }
 
+TEST(RestorePlanTest, ASectionWithoutItsRowsIsBuiltFromItsValuesOverTheModule) {
+    ModuleConfig module = DefaultModuleConfig();
+    // The module limits remote management to its table; the file says otherwise.
+    module.bytes[ModuleConfig::kRemote + ModuleConfig::kRemoteMode] = 2;
+    BackupDocument doc = Document(DefaultModuleConfig());
+    for (BackupSection& section : doc.sections) section.data.reset();
+    Edit(doc, kRemoteManagementBlock, "Číslo UDP portu", "40000");
+    const RestorePlan plan = PlanRestore(doc, {kRemoteManagementBlock}, module);
+    ASSERT_FALSE(plan.Refused());
+    EXPECT_FALSE(plan.blocks[0].asStored);
+    ModuleConfig written = DefaultModuleConfig();
+    DecodeRemoteManagement(plan.blocks[0].target, written);
+    EXPECT_EQ(written.U16(ModuleConfig::kRemote + ModuleConfig::kRemotePort), 40000);
+    // Every setting is in the file, only its rows went: the file's mode counts.
+    EXPECT_EQ(written.bytes[ModuleConfig::kRemote + ModuleConfig::kRemoteMode], 1);
+}
+
 TEST(RestorePlanTest, SelectionLeavesTheNetworkBlockOutOfAClone) {
     const BackupDocument doc = Document(DefaultModuleConfig());
     const Selection one = SelectBlocks(doc, {}, false);
