@@ -318,7 +318,7 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
         inputs.push_back(one);
     }
 
-    const std::string source = restore.file == "-" ? std::string("-") : restore.file;
+    const std::string& source = restore.file;
     BackupRead read;
     if (!ReadInput(restore.file, read, out)) return kExitRefused;
     if (!read.problems.empty()) {
