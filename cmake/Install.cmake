@@ -1,12 +1,13 @@
-# The installed layout: the program folder (the program, its eight transport libraries,
-# the emulator and the help) under <prefix>/lib/kv3380u, where the program finds all of
-# them beside itself, and links to the program and the emulator on <prefix>/bin.
+# The installed layout: the program folder (the program, the command-line program, their
+# eight transport libraries, the emulator and the help) under <prefix>/lib/kv3380u, where
+# both programs find all of them beside themselves, and links to the programs and the
+# emulator on <prefix>/bin.
 kv_interface_kinds()
 set(_libraries)
 foreach(prefix IN LISTS KV_KIND_PREFIXES)
     list(APPEND _libraries kvtransport_${prefix})
 endforeach()
-install(TARGETS W_KV3380U kv3380u-emulator RUNTIME DESTINATION ${KV_INSTALL_PROGRAM_DIR})
+install(TARGETS W_KV3380U kv3380u kv3380u-emulator RUNTIME DESTINATION ${KV_INSTALL_PROGRAM_DIR})
 install(TARGETS ${_libraries} LIBRARY DESTINATION ${KV_INSTALL_PROGRAM_DIR})
 
 # Relative links, so that the installation can be moved (DESTDIR, a package). The
@@ -14,7 +15,7 @@ install(TARGETS ${_libraries} LIBRARY DESTINATION ${KV_INSTALL_PROGRAM_DIR})
 set(_links ${CMAKE_BINARY_DIR}/install-links)
 file(MAKE_DIRECTORY ${_links})
 file(RELATIVE_PATH _to_program /usr/bin /usr/${KV_INSTALL_PROGRAM_DIR})
-foreach(program W_KV3380U kv3380u-emulator)
+foreach(program W_KV3380U kv3380u kv3380u-emulator)
     file(CREATE_LINK ${_to_program}/${program} ${_links}/${program} SYMBOLIC)
     install(FILES ${_links}/${program} DESTINATION bin)
 endforeach()
@@ -28,7 +29,7 @@ set(CPACK_PACKAGE_NAME kv3380u)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration utility for the KV-3380U communication module")
 set(CPACK_PACKAGE_DESCRIPTION
-    "W_KV3380U connects to a KV-3380U module, which joins an RS-485 bus of KV modules to a LAN,\nreads, checks and writes its network parameters, remote management and three VLAN\ninterfaces, restarts it and shows its live diagnostics. The user interface is Czech.\nA module emulator, kv3380u-emulator, stands in for the hardware.")
+    "W_KV3380U connects to a KV-3380U module, which joins an RS-485 bus of KV modules to a LAN,\nreads, checks and writes its network parameters, remote management and three VLAN\ninterfaces, restarts it and shows its live diagnostics. The user interface is Czech.\nkv3380u does backups, restores, cloning to many modules and monitoring from the\ncommand line. A module emulator, kv3380u-emulator, stands in for the hardware.")
 set(CPACK_PACKAGE_CONTACT "W_KV3380U developers <kv3380u@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

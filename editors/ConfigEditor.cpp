@@ -17,13 +17,6 @@ int Percent(int done, int steps) {
     return steps > 0 ? 100 * done / steps : 100;
 }
 
-unsigned FieldValue(const EditorField& field, const ModuleConfig& config) {
-    if (field.offset >= ModuleConfig::kSize ||
-        (field.word && field.offset + 1 >= ModuleConfig::kSize))
-        return 0;
-    return field.word ? config.U16(field.offset) : config.bytes[field.offset];
-}
-
 bool Fits(std::size_t offset, bool word) {
     return word ? offset + 1 < ModuleConfig::kSize : offset < ModuleConfig::kSize;
 }
@@ -37,6 +30,13 @@ void StoreWord(ModuleConfig& copy, std::size_t offset, std::uint16_t value) {
 }
 
 }  // namespace
+
+unsigned FieldValue(const EditorField& field, const ModuleConfig& config) {
+    if (field.offset >= ModuleConfig::kSize ||
+        (field.word && field.offset + 1 >= ModuleConfig::kSize))
+        return 0;
+    return field.word ? config.U16(field.offset) : config.bytes[field.offset];
+}
 
 std::uint8_t BlockChecksum(const ConfigBlock& block) {
     unsigned sum = 0;
@@ -158,8 +158,8 @@ CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, Modul
     return outcome;
 }
 
-TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec& spec,
-                           ModuleConfig& copy, const StatusSink& status) {
+TransferOutcome ReadConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
+                                ConfigBlock& block, const StatusSink& status) {
     TransferOutcome outcome;
     if (!ConnectionUsable(settings)) return outcome;
 
@@ -168,8 +168,8 @@ TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec&
     ShowStatus(status, ReadProgressText(Percent(0, kSteps)));
 
     DataBuffer buffer{};
-    buffer[1] = spec.block & 0xFF;
-    buffer[2] = spec.block >> 8;
+    buffer[1] = number & 0xFF;
+    buffer[2] = number >> 8;
     std::uint8_t command = 0;
     std::uint8_t error = 0;
     Transact(settings.interfaceKind, settings.handle, settings.moduleAddress, kReadFunction,
@@ -182,7 +182,7 @@ TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec&
         return outcome;
     }
     ShowStatus(status, ReadProgressText(Percent(1, kSteps)));
-    if (spec.decode) spec.decode(BlockFromReply(buffer), copy);
+    block = BlockFromReply(buffer);
 
     outcome.result = TransferResult::kDone;
     outcome.status = kReadDoneText;
@@ -190,22 +190,18 @@ TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec&
     return outcome;
 }
 
-TransferOutcome ZapisData(const ConnectionSettings& settings, const EditorSpec& spec,
-                          const ModuleConfig& copy, const StatusSink& status) {
+TransferOutcome WriteConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
+                                 const ConfigBlock& block, const StatusSink& status) {
     TransferOutcome outcome;
     if (!ConnectionUsable(settings)) return outcome;
 
     constexpr int kSteps = 1;
     ShowStatus(status, WriteProgressText(Percent(0, kSteps)));
 
-    ConfigBlock block{};
-    if (spec.encode) block = spec.encode(copy);
-    // The module refuses a block that does not sum to 0.
-    SealBlock(block);
     std::string message;
     const std::uint8_t result =
-        WriteBlockVerified(settings.interfaceKind, settings.handle, settings.moduleAddress,
-                           spec.block, BlockToWords(block), message);
+        WriteBlockVerified(settings.interfaceKind, settings.handle, settings.moduleAddress, number,
+                           BlockToWords(block), message);
     if (result != 0) {
         outcome.result = TransferResult::kFailed;
         outcome.error = result;
@@ -218,6 +214,23 @@ TransferOutcome ZapisData(const ConnectionSettings& settings, const EditorSpec& 
     outcome.status = kWriteDoneText;
     ShowStatus(status, outcome.status);
     return outcome;
+}
+
+TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec& spec,
+                           ModuleConfig& copy, const StatusSink& status) {
+    ConfigBlock block{};
+    TransferOutcome outcome = ReadConfigBlock(settings, spec.block, block, status);
+    if (outcome.result == TransferResult::kDone && spec.decode) spec.decode(block, copy);
+    return outcome;
+}
+
+TransferOutcome ZapisData(const ConnectionSettings& settings, const EditorSpec& spec,
+                          const ModuleConfig& copy, const StatusSink& status) {
+    ConfigBlock block{};
+    if (spec.encode) block = spec.encode(copy);
+    // The module refuses a block that does not sum to 0.
+    SealBlock(block);
+    return WriteConfigBlock(settings, spec.block, block, status);
 }
 
 EditorSession::EditorSession(const EditorSpec& spec, ConnectionSettings* settings)

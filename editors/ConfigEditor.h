@@ -105,6 +105,9 @@ struct FieldState {
 };
 using FieldStates = std::vector<FieldState>;
 
+// The value a field shows, as the editor copy holds it (0 for an offset beyond the image).
+unsigned FieldValue(const EditorField& field, const ModuleConfig& config);
+
 // The editor copy as the window shows it (ZapisOkno): every field in decimal or as a
 // list position, a value the list has no entry for as no selection, and which fields
 // the enabling rule leaves enabled.
@@ -135,6 +138,15 @@ struct TransferOutcome {
     std::uint8_t error = 0;  // the failing error byte (9: the read-back differs)
     std::string status;      // the final status text; empty when nothing was done
 };
+
+// One configuration block read (204/1) with the read progress texts, the block as the
+// reply carries it. `block` changes only when the read succeeded.
+TransferOutcome ReadConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
+                                ConfigBlock& block, const StatusSink& status);
+// The verified write of a block exactly as given (its checksum included), with the write
+// progress texts.
+TransferOutcome WriteConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
+                                 const ConfigBlock& block, const StatusSink& status);
 
 // PrectiData: reads the editor's block into the editor copy with the progress texts.
 // After a failure the copy keeps what it held.

@@ -19,6 +19,7 @@ struct Parsed {
     LineKind kind = LineKind::kOther;
     std::string_view name;   // section or key name, trimmed
     std::string_view value;  // key value, trimmed
+    bool closed = true;      // a section header with its "]"
 };
 
 bool IsBlank(char c) {
@@ -58,6 +59,7 @@ Parsed Classify(std::string_view raw) {
         std::string_view inner = t.substr(1);
         const auto close = inner.find(']');
         if (close != std::string_view::npos) inner = inner.substr(0, close);
+        p.closed = close != std::string_view::npos;
         p.kind = LineKind::kSection;
         p.name = Trim(inner);
     } else {
@@ -162,13 +164,83 @@ std::optional<std::string> IniFile::Get(const std::string& section, const std::s
     return std::nullopt;
 }
 
+namespace {
+
+bool SectionNameFits(const std::string& section) {
+    return !section.empty() && !HasLineBreakOrNul(section) &&
+           section.find(']') == std::string::npos && Trim(section) == section;
+}
+
+bool KeyFits(const std::string& key, const std::string& value) {
+    return !key.empty() && !HasLineBreakOrNul(key) && !HasLineBreakOrNul(value) &&
+           key.find('=') == std::string::npos && Trim(key) == key && key.front() != ';' &&
+           key.front() != '#' && key.front() != '[';
+}
+
+IniLine::Kind LineKindOf(LineKind kind) {
+    switch (kind) {
+        case LineKind::kBlank:
+            return IniLine::Kind::kBlank;
+        case LineKind::kComment:
+            return IniLine::Kind::kComment;
+        case LineKind::kSection:
+            return IniLine::Kind::kSection;
+        case LineKind::kKey:
+            return IniLine::Kind::kKey;
+        case LineKind::kOther:
+            break;
+    }
+    return IniLine::Kind::kOther;
+}
+
+}  // namespace
+
+std::vector<IniLine> IniFile::Lines() const {
+    std::vector<IniLine> out;
+    out.reserve(lines_.size());
+    std::string section;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Parsed p = Classify(lines_[i].raw);
+        IniLine line;
+        line.number = i + 1;
+        line.kind = LineKindOf(p.kind);
+        if (p.kind == LineKind::kSection) {
+            section = std::string(p.name);
+            line.closed = p.closed;
+        }
+        line.section = section;
+        if (p.kind == LineKind::kSection || p.kind == LineKind::kKey)
+            line.name = std::string(p.name);
+        if (p.kind == LineKind::kKey) line.value = std::string(p.value);
+        out.push_back(std::move(line));
+    }
+    return out;
+}
+
+bool IniFile::AppendSection(const std::string& section) {
+    if (!SectionNameFits(section)) return false;
+    lines_.push_back(Line{"[" + section + "]"});
+    return true;
+}
+
+bool IniFile::AppendKey(const std::string& key, const std::string& value) {
+    if (!KeyFits(key, value)) return false;
+    lines_.push_back(Line{key + "=" + value});
+    return true;
+}
+
+bool IniFile::AppendComment(const std::string& text) {
+    if (HasLineBreakOrNul(text)) return false;
+    lines_.push_back(Line{text.empty() ? std::string(";") : "; " + text});
+    return true;
+}
+
+void IniFile::AppendBlank() {
+    lines_.push_back(Line{});
+}
+
 bool IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
-    if (section.empty() || key.empty()) return false;
-    if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))
-        return false;
-    if (section.find(']') != std::string::npos || Trim(section) != section) return false;
-    if (key.find('=') != std::string::npos || Trim(key) != key) return false;
-    if (key.front() == ';' || key.front() == '#' || key.front() == '[') return false;
+    if (!SectionNameFits(section) || !KeyFits(key, value)) return false;
 
     const std::string newLine = key + "=" + value;
 
@@ -209,16 +281,17 @@ bool IniFile::Set(const std::string& section, const std::string& key, const std:
     return true;
 }
 
-std::string IniFile::Serialize() const {
+std::string IniFile::Serialize(IniLineEnds ends) const {
+    const char* end = ends == IniLineEnds::kLf ? "\n" : "\r\n";
     std::string out;
     for (const Line& line : lines_) {
         out += line.raw;
-        out += "\r\n";
+        out += end;
     }
     return out;
 }
 
-bool IniFile::Save(const std::string& path) const {
+bool IniFile::Save(const std::string& path, IniLineEnds ends) const {
     if (path.empty()) return false;
 
     std::string target = path;
@@ -255,7 +328,7 @@ bool IniFile::Save(const std::string& path) const {
     }
     if (fd < 0) return false;
 
-    bool ok = WriteAll(fd, Serialize());
+    bool ok = WriteAll(fd, Serialize(ends));
     if (ok && replacing) ok = ::fchmod(fd, mode) == 0;
     if (ok) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;

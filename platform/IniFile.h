@@ -12,6 +12,29 @@
 
 namespace kv::platform {
 
+// How the lines of a file end when it is written.
+enum class IniLineEnds {
+    kCrLf,  // as the Windows profile functions write them
+    kLf,
+};
+
+// One line of the file as a reader that reports by line sees it.
+struct IniLine {
+    enum class Kind {
+        kBlank,
+        kComment,  // ";" or "#" first
+        kSection,  // "[name]"; a header without its "]" still opens one
+        kKey,      // "key=value" with a key
+        kOther,    // anything else: no "=", or nothing before it
+    };
+    std::size_t number = 0;  // 1 for the first line
+    Kind kind = Kind::kOther;
+    std::string section;  // the section the line belongs to (its own name for a header)
+    std::string name;     // section or key name, trimmed
+    std::string value;    // key value, trimmed
+    bool closed = true;   // a header with its "]"
+};
+
 enum class IniLoadStatus {
     kLoaded,
     kMissing,     // no file at the path: an empty document, and a save may create one
@@ -43,12 +66,23 @@ class IniFile {
     // with blanks around them or keys that would read back as a comment or a section.
     bool Set(const std::string& section, const std::string& key, const std::string& value);
 
-    // Bytes as they would be written (CR LF line ends).
-    std::string Serialize() const;
+    // Every line in file order, classified as Get and Set see it.
+    std::vector<IniLine> Lines() const;
+
+    // Laying a new file out in order: each call adds one line at the end. A key goes
+    // into the last section; the names and values take the rules of Set, and a comment
+    // may not hold a line break. False, and nothing changes, where they break them.
+    bool AppendSection(const std::string& section);
+    bool AppendKey(const std::string& key, const std::string& value);
+    bool AppendComment(const std::string& text);
+    void AppendBlank();
+
+    // Bytes as they would be written.
+    std::string Serialize(IniLineEnds ends = IniLineEnds::kCrLf) const;
     // Writes a temporary file beside the target and renames it over the target, so a
     // failed save leaves the old file as it was. A symbolic link is followed, so the
     // file it points at is replaced rather than the link.
-    bool Save(const std::string& path) const;
+    bool Save(const std::string& path, IniLineEnds ends = IniLineEnds::kCrLf) const;
 
   private:
     struct Line {

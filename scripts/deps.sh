@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libgtest-dev libgmock-dev
+    libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
     clang libclang-rt-14-dev clang-format git
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
     qt6-documentation-tools assistant-qt6 libqt6sql6-sqlite librsvg2-bin

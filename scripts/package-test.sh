@@ -27,10 +27,10 @@ echo "package: installing $deb"
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -qq "./$deb" >apt.log 2>&1 || { cat apt.log >&2; exit 1; }
 program_dir=/usr/lib/kv3380u
-for f in W_KV3380U kv3380u-emulator QUSBVX.DLL QLAN.DLL W_kv3380u.qch W_kv3380u.qhc help/index.html; do
+for f in W_KV3380U kv3380u kv3380u-emulator QUSBVX.DLL QLAN.DLL W_kv3380u.qch W_kv3380u.qhc help/index.html; do
     [ -e "$program_dir/$f" ] || { echo "package: $program_dir/$f is missing" >&2; exit 1; }
 done
-[ -x /usr/bin/W_KV3380U ] && [ -x /usr/bin/kv3380u-emulator ] || { echo "package: nothing on /usr/bin" >&2; exit 1; }
+[ -x /usr/bin/W_KV3380U ] && [ -x /usr/bin/kv3380u ] && [ -x /usr/bin/kv3380u-emulator ] || { echo "package: nothing on /usr/bin" >&2; exit 1; }
 
 user=kv3380u-check
 id "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/sh "$user"
@@ -88,3 +88,40 @@ grep -qa $'Rozhran\xed=USBVx' "$settings" || { echo "package: $settings lacks th
 [ "$(stat -c %U "$settings")" = "$user" ] || { echo "package: $settings is not $user's" >&2; exit 1; }
 [ ! -e "$program_dir/W_kv3380u.ini" ] || { echo "package: a settings file appeared in $program_dir" >&2; exit 1; }
 echo "package: the installed program kept its settings in $settings"
+
+# The command-line program, as the same user: it reads the settings the utility kept
+# (the USB interface, first device found), reaches an emulator that plugs its virtual
+# device into a folder of the check's own on a loopback address, and leaves the file as
+# it was.
+echo "package: the installed kv3380u against the installed emulator, as $user"
+as_user() {
+    setpriv --reuid="$user" --regid="$user" --init-groups \
+        env -i HOME="$home" PATH=/usr/bin:/bin KV3380U_USB_DIR="$devices" "$@"
+}
+devices=$(mktemp -d)
+chown "$user" "$devices"
+chmod 700 "$devices"
+as_user /usr/bin/kv3380u --help >"$build/installed-cli.log" 2>&1 ||
+    { cat "$build/installed-cli.log" >&2; echo "package: kv3380u --help failed" >&2; exit 1; }
+before=$(sha256sum "$settings")
+as_user /usr/bin/kv3380u-emulator --address 127.0.0.5 --port 0 --vlan-ports 0,0,0 \
+    --usb-dir "$devices" --usb-serial PKGCHECK --state "$devices/state" --lifetime 60 \
+    >"$build/installed-emulator.log" 2>&1 &
+emulator=$!
+for _ in $(seq 1 100); do
+    grep -q '^ready' "$build/installed-emulator.log" && break
+    kill -0 "$emulator" 2>/dev/null || break
+    sleep 0.1
+done
+status=0
+as_user /usr/bin/kv3380u identify >>"$build/installed-cli.log" 2>&1 || status=$?
+kill -TERM "$emulator" 2>/dev/null || true
+wait "$emulator" 2>/dev/null || true
+rm -rf "$devices"
+if [ "$status" -ne 0 ] || ! grep -q 'Připojen modul' "$build/installed-cli.log"; then
+    cat "$build/installed-emulator.log" "$build/installed-cli.log" >&2
+    echo "package: the installed kv3380u did not identify the module (exit $status)" >&2
+    exit 1
+fi
+[ "$(sha256sum "$settings")" = "$before" ] || { echo "package: kv3380u changed $settings" >&2; exit 1; }
+echo "package: the installed kv3380u identified the module from the stored settings"

@@ -275,4 +275,57 @@ TEST(IniFileTest, WriteProtectedFileIsNotReplaced) {
     EXPECT_EQ(dir.EntryCount(), 1u);
 }
 
+TEST(IniFileTest, LinesCarryTheirNumbersSectionsAndKinds) {
+    const IniFile ini = Parsed("top=1\r\n\n; note\n[One]\n k = v \nno equals\n[Two\n=x\n#k=c\n");
+    const auto lines = ini.Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    using Kind = kv::platform::IniLine::Kind;
+    const Kind kinds[] = {Kind::kKey,   Kind::kBlank,   Kind::kComment, Kind::kSection, Kind::kKey,
+                          Kind::kOther, Kind::kSection, Kind::kOther,   Kind::kComment};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].number, i + 1);
+        EXPECT_EQ(lines[i].kind, kinds[i]) << "line " << i + 1;
+    }
+    EXPECT_EQ(lines[0].section, "");
+    EXPECT_EQ(lines[4].section, "One");
+    EXPECT_EQ(lines[4].name, "k");
+    EXPECT_EQ(lines[4].value, "v");
+    EXPECT_TRUE(lines[3].closed);
+    // A header without "]" still opens its section, and says so.
+    EXPECT_FALSE(lines[6].closed);
+    EXPECT_EQ(lines[7].section, "Two");
+    // What Lines reports is what Get finds.
+    EXPECT_EQ(ini.Get(lines[4].section, lines[4].name), lines[4].value);
+}
+
+TEST(IniFileTest, AppendingLaysOutAFileInOrderAndRefusesWhatCannotBeRead) {
+    IniFile ini;
+    ASSERT_TRUE(ini.AppendComment("Záloha"));
+    ini.AppendBlank();
+    ASSERT_TRUE(ini.AppendSection("vlan1"));
+    ASSERT_TRUE(ini.AppendKey("Číslo UDP portu", "5000"));
+    ASSERT_TRUE(ini.AppendComment("možné hodnoty: a | b"));
+    ASSERT_TRUE(ini.AppendKey("Režim", "a"));
+    EXPECT_FALSE(ini.AppendKey("a=b", "1"));
+    EXPECT_FALSE(ini.AppendKey(";k", "1"));
+    EXPECT_FALSE(ini.AppendKey("k", "line\nbreak"));
+    EXPECT_FALSE(ini.AppendSection("bad]name"));
+    EXPECT_FALSE(ini.AppendComment("two\nlines"));
+    const std::string lf = ini.Serialize(kv::platform::IniLineEnds::kLf);
+    EXPECT_EQ(lf, "; Záloha\n\n[vlan1]\nČíslo UDP portu=5000\n; možné hodnoty: a | b\nRežim=a\n");
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(ini.Serialize(), crlf);
+
+    // Read back, the comment between the keys does not separate them from their section.
+    const IniFile again = Parsed(lf);
+    EXPECT_EQ(again.Get("vlan1", "Režim"), "a");
+    EXPECT_EQ(again.Get("VLAN1", "Číslo UDP portu"), "5000");
+
+    ScratchFolder dir;
+    ASSERT_TRUE(dir.Ok());
+    ASSERT_TRUE(ini.Save(dir.File("b.ini"), kv::platform::IniLineEnds::kLf));
+    EXPECT_EQ(ReadBytes(dir.File("b.ini")), lf);
+}
+
 }  // namespace

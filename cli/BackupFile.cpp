@@ -1,0 +1,370 @@
+#include "cli/BackupFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace kv::cli {
+namespace {
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameAsciiName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+}
+
+std::string HexByte(std::uint8_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(byte));
+    return text;
+}
+
+std::string HexRow(const ConfigBlock& block, std::size_t row) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < kDataRowBytes; ++i) {
+        const std::uint8_t b = block[row * kDataRowBytes + i];
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0xF];
+    }
+    return out;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool ParseHexRow(const std::string& text, ConfigBlock& block, std::size_t row) {
+    if (text.size() != 2 * kDataRowBytes) return false;
+    for (std::size_t i = 0; i < kDataRowBytes; ++i) {
+        const int high = HexDigit(text[2 * i]);
+        const int low = HexDigit(text[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        block[row * kDataRowBytes + i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    return true;
+}
+
+// The row a "Data NNN" key names, if it names one.
+std::optional<std::size_t> DataRowOf(const std::string& key) {
+    for (std::size_t row = 0; row < kDataRows; ++row)
+        if (SameAsciiName(key, DataRowKey(row))) return row;
+    return std::nullopt;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
+bool ValidUtf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        std::uint32_t code = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            code = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            code = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size()) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+            (extra == 3 && (code < 0x10000 || code > 0x10FFFF)))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string Caption(const EditorSpec& spec) {
+    std::string caption = spec.caption;
+    while (!caption.empty() && caption.front() == ' ') caption.erase(caption.begin());
+    return caption;
+}
+
+// What the reader knows of the section it is in.
+struct Open {
+    enum class Kind { kNone, kHeader, kBlock, kUnknown } kind = Kind::kNone;
+    std::size_t section = 0;  // index into the document's sections
+    std::vector<SettingKey> keys;
+    std::map<std::size_t, std::size_t> dataRows;  // row -> line
+    ConfigBlock data{};
+    bool dataBad = false;
+};
+
+}  // namespace
+
+std::string DataRowKey(std::size_t row) {
+    char key[16];
+    std::snprintf(key, sizeof key, "Data %03zu", row * kDataRowBytes);
+    return key;
+}
+
+const BackupSection* BackupDocument::Find(std::uint16_t block) const {
+    for (const BackupSection& section : sections)
+        if (section.section != nullptr && section.section->block == block) return &section;
+    return nullptr;
+}
+
+platform::IniFile BackupFile(const std::string& moduleIdent,
+                             const std::vector<BackupBlock>& blocks) {
+    platform::IniFile file;
+    for (const char* line :
+         {"Záloha konfigurace modulu KV-3380U (kv3380u backup).",
+          "Text v UTF-8, jeden oddíl na konfigurační blok. Upravujte hodnoty klíčů; obnova",
+          "(kv3380u restore) je zkontroluje stejně jako okna nastavení a zapíše jen bloky,",
+          "které se od modulu liší.",
+          "Řádky Data jsou bajty bloku, jak je modul vydal (šestnáctkově, 32 bajtů na řádek);",
+          "drží i to, co klíče nepojmenovávají. Smažete-li je, blok se sestaví z hodnot",
+          "klíčů a z toho, co modul právě má."})
+        file.AppendComment(line);
+    file.AppendBlank();
+    file.AppendSection(kHeaderSection);
+    file.AppendKey(kFormatKey, kBackupFormat);
+    // A module's name may hold zero characters, which no line can.
+    std::string ident;
+    for (char c : moduleIdent)
+        if (c != '\0' && c != '\r' && c != '\n') ident += c;
+    file.AppendKey(kModuleKey, ident);
+
+    for (const BlockSection& section : BlockSections()) {
+        const BackupBlock* found = nullptr;
+        for (const BackupBlock& block : blocks)
+            if (block.number == section.block) found = &block;
+        if (found == nullptr) continue;
+        const EditorSpec& spec = *section.spec;
+
+        ModuleConfig config = DefaultModuleConfig();
+        if (spec.decode) spec.decode(found->bytes, config);
+        const std::vector<SettingKey> keys = SettingKeys(spec);
+        const std::vector<std::string> values = RenderSettings(spec, keys, config);
+
+        file.AppendBlank();
+        file.AppendComment(Caption(spec) + " (blok " + std::to_string(section.block) + ")");
+        file.AppendSection(section.name);
+        file.AppendKey(kBlockKey, std::to_string(section.block));
+        std::vector<std::string> choicesShown;
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            const SettingKey& key = keys[k];
+            if (key.hidden) {
+                file.AppendComment(key.name + "=" + values[k] + " (jen pro čtení)");
+                continue;
+            }
+            if (key.list) {
+                // Each list's entries once a section: the access lists share theirs.
+                const std::string choices =
+                    ListChoices(spec.fields[static_cast<std::size_t>(key.fields.front())]);
+                if (std::find(choicesShown.begin(), choicesShown.end(), choices) ==
+                    choicesShown.end()) {
+                    file.AppendComment("možné hodnoty: " + choices);
+                    choicesShown.push_back(choices);
+                }
+            }
+            file.AppendKey(key.name, values[k]);
+        }
+        const std::uint8_t expected = BlockChecksum(found->bytes);
+        if (found->bytes[kConfigBlockSize - 1] != expected) {
+            file.AppendComment("POZOR: kontrolní součet bloku nesouhlasí (bajt 255 je " +
+                               HexByte(found->bytes[kConfigBlockSize - 1]) + ", má být " +
+                               HexByte(expected) + ").");
+            file.AppendComment(
+                "Obnova blok odmítne, dokud data neopravíte nebo řádky Data nesmažete.");
+        }
+        for (std::size_t row = 0; row < kDataRows; ++row)
+            file.AppendKey(DataRowKey(row), HexRow(found->bytes, row));
+    }
+    return file;
+}
+
+std::string BackupText(const std::string& moduleIdent, const std::vector<BackupBlock>& blocks) {
+    return BackupFile(moduleIdent, blocks).Serialize(platform::IniLineEnds::kLf);
+}
+
+BackupRead ReadBackupText(const std::string& bytes) {
+    platform::IniFile file;
+    file.Parse(bytes);
+    return ReadBackup(file);
+}
+
+BackupRead ReadBackup(const platform::IniFile& file) {
+    BackupRead read;
+    BackupDocument& doc = read.document;
+    auto problem = [&](std::size_t line, std::string text) {
+        read.problems.push_back({line, std::move(text)});
+    };
+
+    std::map<std::string, std::size_t> seenSections;  // lower-case name -> line
+    Open open;
+
+    // Everything a section needs once its last line has been read.
+    auto close = [&] {
+        if (open.kind != Open::Kind::kBlock) return;
+        BackupSection& section = doc.sections[open.section];
+        for (std::size_t k = 0; k < open.keys.size(); ++k) {
+            if (!open.keys[k].hidden && section.lines[k] == 0)
+                problem(section.line, "v oddílu [" + std::string(section.section->name) +
+                                          "] chybí klíč „" + open.keys[k].name + "“");
+        }
+        if (open.dataRows.empty() || open.dataBad) return;
+        for (std::size_t row = 0; row < kDataRows; ++row) {
+            if (open.dataRows.count(row) == 0) {
+                problem(section.line, "v oddílu [" + std::string(section.section->name) +
+                                          "] chybí řádek dat „" + DataRowKey(row) + "“");
+                return;
+            }
+        }
+        const std::uint8_t expected = BlockChecksum(open.data);
+        if (open.data[kConfigBlockSize - 1] != expected) {
+            problem(open.dataRows[kDataRows - 1],
+                    "kontrolní součet bloku nesouhlasí (bajt 255 je " +
+                        HexByte(open.data[kConfigBlockSize - 1]) + ", má být " + HexByte(expected) +
+                        "); opravte data, nebo řádky Data smažte a blok se sestaví z hodnot "
+                        "klíčů");
+            return;
+        }
+        section.data = open.data;
+        section.dataLine = open.dataRows.begin()->second;
+    };
+
+    for (const platform::IniLine& line : file.Lines()) {
+        using Kind = platform::IniLine::Kind;
+        if (line.kind == Kind::kBlank || line.kind == Kind::kComment) continue;
+        if (!ValidUtf8(line.name) || !ValidUtf8(line.value)) {
+            problem(line.number, "řádek není v kódování UTF-8");
+            continue;
+        }
+        if (line.kind == Kind::kOther) {
+            problem(line.number, "řádek není ve tvaru klíč=hodnota ani [oddíl]");
+            continue;
+        }
+        if (line.kind == Kind::kSection) {
+            close();
+            open = Open{};
+            if (!line.closed) problem(line.number, "v záhlaví oddílu chybí „]“");
+            std::string lower;
+            for (char c : line.name) lower += AsciiLower(c);
+            if (const auto seen = seenSections.find(lower); seen != seenSections.end()) {
+                problem(line.number, "oddíl [" + line.name +
+                                         "] je v souboru podruhé (poprvé na "
+                                         "řádku " +
+                                         std::to_string(seen->second) + ")");
+                open.kind = Open::Kind::kUnknown;
+                continue;
+            }
+            seenSections[lower] = line.number;
+            if (SameAsciiName(line.name, kHeaderSection)) {
+                open.kind = Open::Kind::kHeader;
+            } else if (const BlockSection* known = SectionByName(line.name)) {
+                open.kind = Open::Kind::kBlock;
+                open.keys = SettingKeys(*known->spec);
+                BackupSection section;
+                section.section = known;
+                section.line = line.number;
+                section.values.assign(open.keys.size(), std::string());
+                section.lines.assign(open.keys.size(), 0);
+                doc.sections.push_back(std::move(section));
+                open.section = doc.sections.size() - 1;
+            } else {
+                problem(line.number, "neznámý oddíl [" + line.name + "]; známé jsou " +
+                                         kHeaderSection + ", " + SectionNameList());
+                open.kind = Open::Kind::kUnknown;
+            }
+            continue;
+        }
+
+        // A key.
+        switch (open.kind) {
+            case Open::Kind::kNone:
+                problem(line.number, "klíč „" + line.name + "“ stojí před prvním oddílem");
+                break;
+            case Open::Kind::kUnknown:
+                break;  // the section was reported
+            case Open::Kind::kHeader:
+                if (SameAsciiName(line.name, kFormatKey)) {
+                    if (line.value != kBackupFormat)
+                        problem(line.number, "neznámý formát zálohy „" + line.value +
+                                                 "“; tento program zná formát " + kBackupFormat);
+                } else if (SameAsciiName(line.name, kModuleKey)) {
+                    doc.moduleIdent = line.value;
+                } else {
+                    problem(line.number,
+                            "neznámý klíč „" + line.name + "“ v oddílu [" + kHeaderSection + "]");
+                }
+                break;
+            case Open::Kind::kBlock: {
+                BackupSection& section = doc.sections[open.section];
+                const std::string where = " v oddílu [" + std::string(section.section->name) + "]";
+                if (SameAsciiName(line.name, kBlockKey)) {
+                    if (line.value != std::to_string(section.section->block))
+                        problem(line.number, "oddíl [" + std::string(section.section->name) +
+                                                 "] je blok " +
+                                                 std::to_string(section.section->block) + ", ne „" +
+                                                 line.value + "“");
+                    break;
+                }
+                if (const auto row = DataRowOf(line.name)) {
+                    if (const auto seen = open.dataRows.find(*row); seen != open.dataRows.end()) {
+                        problem(line.number, "řádek dat „" + line.name + "“ je" + where +
+                                                 " podruhé (poprvé na řádku " +
+                                                 std::to_string(seen->second) + ")");
+                        open.dataBad = true;
+                    } else {
+                        open.dataRows[*row] = line.number;
+                        if (!ParseHexRow(line.value, open.data, *row)) {
+                            problem(line.number, "řádek dat musí mít " +
+                                                     std::to_string(2 * kDataRowBytes) +
+                                                     " šestnáctkových číslic");
+                            open.dataBad = true;
+                        }
+                    }
+                    break;
+                }
+                std::size_t k = 0;
+                while (k < open.keys.size() && !SameAsciiName(open.keys[k].name, line.name)) ++k;
+                if (k == open.keys.size()) {
+                    problem(line.number, "neznámý klíč „" + line.name + "“" + where);
+                } else if (open.keys[k].hidden) {
+                    problem(line.number, "„" + open.keys[k].name +
+                                             "“ se neupravuje (jen pro čtení); smažte řádek");
+                } else if (section.lines[k] != 0) {
+                    problem(line.number, "klíč „" + open.keys[k].name + "“ je" + where +
+                                             " podruhé (poprvé na řádku " +
+                                             std::to_string(section.lines[k]) + ")");
+                } else {
+                    section.values[k] = line.value;
+                    section.lines[k] = line.number;
+                }
+                break;
+            }
+        }
+    }
+    close();
+    if (doc.sections.empty() && read.problems.empty())
+        problem(0, "soubor neobsahuje žádný blok (oddíly " + SectionNameList() + ")");
+    // A section's missing keys are found at its end but belong to its header line.
+    std::stable_sort(read.problems.begin(), read.problems.end(),
+                     [](const FileProblem& a, const FileProblem& b) { return a.line < b.line; });
+    return read;
+}
+
+}  // namespace kv::cli

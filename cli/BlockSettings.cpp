@@ -1,0 +1,174 @@
+#include "cli/BlockSettings.h"
+
+#include "app/NumberText.h"
+#include "editors/EditorTable.h"
+
+namespace kv::cli {
+namespace {
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameAsciiName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+}
+
+// Four octet boxes of one address carry the address's caption and their position
+// ("IP adresa 1" .. "IP adresa 4").
+bool StartsAddress(const EditorSpec& spec, std::size_t first, std::string& caption) {
+    if (first + 4 > spec.fields.size()) return false;
+    const std::string& name = spec.fields[first].name;
+    if (name.size() < 3 || name.compare(name.size() - 2, 2, " 1") != 0) return false;
+    caption = name.substr(0, name.size() - 2);
+    for (std::size_t k = 0; k < 4; ++k) {
+        const EditorField& field = spec.fields[first + k];
+        if (field.kind != FieldKind::kEdit || field.word || field.hidden ||
+            field.area != spec.fields[first].area ||
+            field.name != caption + " " + std::to_string(k + 1))
+            return false;
+    }
+    return true;
+}
+
+std::vector<std::string> SplitDots(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto dot = text.find('.', start);
+        parts.push_back(
+            text.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+const std::array<BlockSection, 5>& BlockSections() {
+    static const std::array<BlockSection, 5> sections = [] {
+        static const char* const kNames[5] = {"remote", "vlan1", "vlan2", "vlan3", "network"};
+        const auto& editors = AllEditors();  // blocks 250..254
+        std::array<BlockSection, 5> byBlock{};
+        for (std::size_t i = 0; i < editors.size(); ++i)
+            byBlock[i] = {kNames[i], editors[i]->block, editors[i]};
+        // The module's own address first, as the menu lists the editors.
+        return std::array<BlockSection, 5>{byBlock[4], byBlock[0], byBlock[1], byBlock[2],
+                                           byBlock[3]};
+    }();
+    return sections;
+}
+
+const BlockSection* SectionByName(std::string_view name) {
+    for (const BlockSection& section : BlockSections())
+        if (SameAsciiName(section.name, name)) return &section;
+    return nullptr;
+}
+
+const BlockSection* SectionByBlock(std::uint16_t block) {
+    for (const BlockSection& section : BlockSections())
+        if (section.block == block) return &section;
+    return nullptr;
+}
+
+std::string SectionNameList() {
+    std::string out;
+    for (const BlockSection& section : BlockSections()) {
+        if (!out.empty()) out += ", ";
+        out += section.name;
+    }
+    return out;
+}
+
+std::vector<SettingKey> SettingKeys(const EditorSpec& spec) {
+    std::vector<SettingKey> keys;
+    for (std::size_t i = 0; i < spec.fields.size();) {
+        const EditorField& field = spec.fields[i];
+        SettingKey key;
+        std::string caption;
+        if (StartsAddress(spec, i, caption)) {
+            key.name = caption;
+            for (int k = 0; k < 4; ++k) key.fields.push_back(static_cast<int>(i) + k);
+            i += 4;
+        } else {
+            key.name = field.name;
+            key.fields.push_back(static_cast<int>(i));
+            key.list = field.kind == FieldKind::kList;
+            key.hidden = field.hidden;
+            ++i;
+        }
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vector<SettingKey>& keys,
+                                        const ModuleConfig& config) {
+    const FieldStates shown = ShowFields(spec, config);
+    std::vector<std::string> values;
+    values.reserve(keys.size());
+    for (const SettingKey& key : keys) {
+        std::string value;
+        for (int f : key.fields) {
+            const auto index = static_cast<std::size_t>(f);
+            const EditorField& field = spec.fields[index];
+            if (!value.empty()) value += '.';
+            if (field.kind == FieldKind::kList) {
+                // A value the list has no entry for is kept as its number, so it survives.
+                const int position = shown[index].position;
+                value += position >= 0 ? field.items[static_cast<std::size_t>(position)]
+                                       : std::to_string(FieldValue(field, config));
+            } else {
+                value += shown[index].text;
+            }
+        }
+        values.push_back(std::move(value));
+    }
+    return values;
+}
+
+std::string ListChoices(const EditorField& field) {
+    std::string out;
+    for (const char* item : field.items) {
+        if (!out.empty()) out += " | ";
+        out += item;
+    }
+    return out;
+}
+
+std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey& key,
+                                        const std::string& value, FieldStates& fields) {
+    if (key.hidden) return "hodnota se neupravuje";
+    if (key.fields.size() == 4) {
+        const std::vector<std::string> parts = SplitDots(value);
+        if (parts.size() != 4) return "adresa musí mít čtyři čísla oddělená tečkou";
+        for (std::size_t k = 0; k < 4; ++k)
+            fields[static_cast<std::size_t>(key.fields[k])].text = parts[k];
+        return std::nullopt;
+    }
+    const auto index = static_cast<std::size_t>(key.fields.front());
+    const EditorField& field = spec.fields[index];
+    if (field.kind == FieldKind::kEdit) {
+        fields[index].text = value;
+        return std::nullopt;
+    }
+    for (std::size_t p = 0; p < field.items.size(); ++p) {
+        if (value == field.items[p]) {
+            fields[index].position = static_cast<int>(p);
+            return std::nullopt;
+        }
+    }
+    // A number stands for a value the list may not have an entry for, as a backup of
+    // such a module writes it.
+    if (const auto number = StrictNumber(value); number && *number >= 0 && *number <= 255) {
+        fields[index].position = *number;
+        return std::nullopt;
+    }
+    return "neznámá hodnota „" + value + "“; možné hodnoty: " + ListChoices(field);
+}
+
+}  // namespace kv::cli

@@ -1,0 +1,84 @@
+#pragma once
+
+// The command-line program's way to a module: the stored settings file (only read, never
+// written), or options that name the kind and its parameters as the connection dialog's
+// fields do, turned into the dialog's values and run through the connection
+// initialisation, so that its checks and texts apply. Each module of a clone is one
+// target that replaces the kind's address.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Dekl.h"
+#include "cli/Output.h"
+#include "connection/Pripojeni.h"
+
+namespace kv::cli {
+
+// Every value as text, as typed into the dialog: the initialisation reads and checks it.
+struct ConnectionOptions {
+    std::string settingsFile;              // empty: the stored settings file
+    std::optional<std::string> kind;       // a kind's name ("LAN QUDP") or number (0..7)
+    std::optional<std::string> address;    // the module's RS-485 address
+    std::optional<std::string> speed;      // in Bd, one of the dialog's speeds
+    std::optional<std::string> ip;         // kinds 1, 6, 7
+    std::optional<std::string> port;       // kinds 1, 6, 7
+    std::optional<std::string> timeout;    // kinds 0, 1, 6, 7, in ms
+    std::optional<std::string> serial;     // kind 0: a device by its serial number
+    std::optional<std::string> detection;  // kind 0: 0 the first device found, 1 by serial number
+    std::optional<std::string> com;        // kind 2: the COM port's number
+    std::optional<std::string> base;       // kind 3: the card's base address, "300h"
+};
+
+// The kind a name (any letter case) or a number 0..7 names.
+std::optional<std::uint8_t> KindFromText(const std::string& text);
+// "0 USBVx, 1 LAN QUDP, ..."
+std::string KindNameList();
+
+// The record with its defaults and the settings file over them. The text of what went
+// wrong when a named file cannot be read; the stored one may be absent.
+std::optional<std::string> LoadConnectionSettings(const ConnectionOptions& options,
+                                                  ConnectionSettings& settings);
+
+// The dialog's values for the stored settings with the options over them, as the dialog
+// fills its fields from the record. The text of a usage mistake (an option that the kind
+// has no field for, a speed the dialog does not offer).
+std::optional<std::string> BuildConnectionInput(const ConnectionSettings& stored,
+                                                const ConnectionOptions& options,
+                                                ConnectionInput& input);
+
+// A target names one module: IP[:PORT] for the UDP kinds (1, 6, 7), a serial number for
+// the USB interface (0), a COM port number (2), a base address (3). The kinds 4 and 5
+// reach one card only. The text of what is wrong with it.
+std::optional<std::string> ApplyTarget(const std::string& target, ConnectionInput& input);
+// A list of targets separated by commas or blanks; empty entries are dropped.
+std::vector<std::string> SplitTargets(const std::string& list);
+
+// One open connection, closed when it goes: every command ends with its transport
+// closed, whichever way it ends.
+class ModuleConnection {
+  public:
+    explicit ModuleConnection(const ConnectionSettings& stored) : settings_(stored) {}
+    ~ModuleConnection() { Close(); }
+    ModuleConnection(const ModuleConnection&) = delete;
+    ModuleConnection& operator=(const ModuleConnection&) = delete;
+
+    // The connection initialisation; its final text goes to out (as a report, or as the
+    // result when `printResult`). True when the module answered its identification.
+    bool Open(const ConnectionInput& input, Output& out, bool printResult = false);
+    void Close();
+
+    ConnectionSettings& Settings() { return settings_; }
+    const ConnectionOutcome& Outcome() const { return outcome_; }
+
+  private:
+    ConnectionSettings settings_;
+    ConnectionOutcome outcome_;
+};
+
+// A text for a line: the zero characters a module's name may hold are left out.
+std::string Printable(const std::string& text);
+
+}  // namespace kv::cli

@@ -1,0 +1,87 @@
+#pragma once
+
+// The commands of the command-line program, each taking its options as a plain record and
+// printing through an Output: identify, backup, restore (one module or a clone to many),
+// diag and restart. Each returns its exit code and closes its connection before it does.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/BackupFile.h"
+#include "cli/CliConnection.h"
+#include "cli/Output.h"
+#include "cli/RestorePlan.h"
+
+namespace kv::cli {
+
+// How a long command learns that it should stop (Ctrl+C) and waits between steps.
+struct RunControl {
+    std::function<bool()> stopRequested;
+    // Waits the time; false when a stop came meanwhile.
+    std::function<bool(std::chrono::milliseconds)> wait;
+
+    bool Stopped() const { return stopRequested && stopRequested(); }
+    bool Wait(std::chrono::milliseconds time) const;
+};
+
+int RunIdentify(const ConnectionOptions& connection, Output& out);
+
+struct BackupOptions {
+    std::string file;  // "-": standard output
+};
+int RunBackup(const ConnectionOptions& connection, const BackupOptions& options, Output& out,
+              const RunControl& control = {});
+
+// The five blocks, 250 to 254, over an open connection: five block reads. kExitOk, or
+// kExitConnection after the first that failed (its text reported); kExitInterrupted.
+int ReadAllBlocks(const ConnectionSettings& settings, std::vector<BackupBlock>& blocks, Output& out,
+                  const RunControl& control = {});
+
+struct RestoreOptions {
+    std::string file;               // "-": standard input
+    std::vector<std::string> only;  // block names; empty: what the file holds
+    bool dryRun = false;
+    std::vector<std::string> targets;  // several modules, one after another
+};
+int RunRestore(const ConnectionOptions& connection, const RestoreOptions& options, Output& out,
+               const RunControl& control = {});
+
+// How one module's restore ended.
+struct ModuleRestore {
+    int code = kExitOk;
+    std::vector<std::uint16_t> written;
+    std::vector<std::uint16_t> unchanged;
+    std::vector<std::uint16_t> notWritten;  // changed, but not written (a failure, a dry run)
+    std::string message;                    // what ended it, or how it went
+};
+
+// Over an open connection: reads what the plan needs, checks the file's values against
+// the module, shows what would change, and writes each changed block with read-back
+// verification, stopping at the first failure. `source` names the file in messages.
+ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocument& doc,
+                            const std::vector<std::uint16_t>& selected, bool dryRun,
+                            const std::string& source, Output& out, const RunControl& control = {});
+
+struct DiagOptions {
+    int vlan = 1;  // 1..3
+    long intervalMs = 1000;
+    std::optional<long> count;  // none: until stopped
+    bool json = false;
+    std::string decimalSeparator = ",";  // for the text; JSON takes "."
+    bool colour = false;
+    bool redraw = false;  // a terminal: each refresh replaces the last
+};
+int RunDiag(const ConnectionOptions& connection, const DiagOptions& options, Output& out,
+            const RunControl& control = {});
+
+int RunRestart(const ConnectionOptions& connection, Output& out);
+
+// The diagnostics window keeps at least this long between the end of one refresh and
+// the start of the next, whatever the replies cost.
+constexpr long kMinimumIntervalMs = 100;
+
+}  // namespace kv::cli

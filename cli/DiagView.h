@@ -1,0 +1,36 @@
+#pragma once
+
+// One diagnostics refresh as the command-line program shows it: the diagnostics window's
+// groups as lines of text, or one JSON object for monitoring scripts.
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diagnostics/Diagnostika.h"
+
+namespace kv::cli {
+
+// What the window shows: the values of the last refresh that brought them (the window
+// keeps them through a failed one) and the status text of this refresh.
+struct DiagScreen {
+    int vlanIndex = 0;
+    std::optional<ModuleStatusView> module;
+    std::optional<VlanStatusView> vlan;
+    std::string status;
+};
+
+// The window's captions and values, grids as columns. With `colour`, the values the
+// interface mode greys or marks blue get the terminal's grey or blue.
+std::vector<std::string> DiagText(const DiagScreen& screen, bool colour);
+
+// One refresh: only what this refresh brought (null for a part that failed), numbers as
+// JSON numbers. The decoders' seconds must use "." as the decimal separator.
+nlohmann::ordered_json DiagJson(const CycleOutcome& cycle, int vlanIndex, long number,
+                                const std::string& time);
+
+// The time of day as "2025-01-31T12:34:56.789Z".
+std::string UtcTimestamp();
+
+}  // namespace kv::cli

@@ -1,0 +1,257 @@
+#include "cli/RestorePlan.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/NumberText.h"
+
+namespace kv::cli {
+namespace {
+
+bool IsVlanBlock(std::uint16_t block) {
+    const BlockSection* section = SectionByBlock(block);
+    return section != nullptr && std::string(section->name).rfind("vlan", 0) == 0;
+}
+
+// The key a field belongs to.
+std::size_t KeyOfField(const std::vector<SettingKey>& keys, int field) {
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (std::find(keys[k].fields.begin(), keys[k].fields.end(), field) != keys[k].fields.end())
+            return k;
+    return keys.size();
+}
+
+std::string Place(const BlockSection& section, const SettingKey& key) {
+    return "[" + std::string(section.name) + "] " + key.name + ": ";
+}
+
+std::string HexByte(std::uint8_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x", static_cast<unsigned>(byte));
+    return text;
+}
+
+// The check that keeps a port apart from the other interfaces' ports, if the editor has one.
+const EditorCheck* PortFreeCheck(const EditorSpec& spec) {
+    for (const EditorCheck& check : spec.checks)
+        if (check.rule == CheckRule::kPortFree) return &check;
+    return nullptr;
+}
+
+ModuleConfig Decoded(const EditorSpec& spec, const ConfigBlock& block) {
+    ModuleConfig config = DefaultModuleConfig();
+    if (spec.decode) spec.decode(block, config);
+    return config;
+}
+
+ConfigBlock Encoded(const EditorSpec& spec, const ModuleConfig& config) {
+    ConfigBlock block{};
+    if (spec.encode) block = spec.encode(config);
+    SealBlock(block);
+    return block;
+}
+
+// The file's values against the values of its bytes; read-only settings do not count.
+bool SameValues(const std::vector<SettingKey>& keys, const std::vector<std::string>& fromBytes,
+                const std::vector<std::string>& fromFile) {
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (!keys[k].hidden && fromBytes[k] != fromFile[k]) return false;
+    return true;
+}
+
+PlannedBlock PlanBlock(const BlockSection& section, const EditorSpec& spec,
+                       const BackupSection& stored, ModuleConfig& image) {
+    const std::vector<SettingKey> keys = SettingKeys(spec);
+    PlannedBlock planned;
+    planned.section = &section;
+
+    // The editor as the window holds it: opened on the image, the file's bytes read into
+    // its copy, then its mode chosen, which stores the mode at once and sets the enabling.
+    ConnectionSettings holder;
+    holder.moduleConfig = image;
+    EditorSession session(spec, &holder);
+    session.Show();
+    if (stored.data && spec.decode) spec.decode(*stored.data, session.Copy());
+    const ModuleConfig asRead = session.Copy();
+    if (spec.modeField >= 0) {
+        const std::size_t k = KeyOfField(keys, spec.modeField);
+        FieldStates probe(spec.fields.size());
+        if (k < keys.size() && !ApplySetting(spec, keys[k], stored.values[k], probe))
+            session.ChangeMode(probe[static_cast<std::size_t>(spec.modeField)].position);
+    }
+
+    FieldStates fields = session.Fields();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (keys[k].hidden) continue;
+        if (auto wrong = ApplySetting(spec, keys[k], stored.values[k], fields)) {
+            planned.refusal = FileProblem{stored.lines[k], Place(section, keys[k]) + *wrong};
+            return planned;
+        }
+    }
+    const CheckOutcome check = PrectiOkno(spec, fields, session.Copy(), {});
+    if (!check.passed) {
+        const std::size_t k = KeyOfField(keys, check.failedField);
+        // The editors' message as they show it, without the status bar's leading blank.
+        std::string message = check.status;
+        if (!message.empty() && message.front() == ' ') message.erase(message.begin());
+        planned.refusal = k < keys.size()
+                              ? FileProblem{stored.lines[k], Place(section, keys[k]) + message}
+                              : FileProblem{stored.line, message};
+        return planned;
+    }
+
+    // A value the chosen mode disables is neither checked nor taken, as in the window: say
+    // so where the file asks for something else than what stays.
+    const std::vector<std::string> kept = RenderSettings(spec, keys, session.Copy());
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (keys[k].hidden || kept[k] == stored.values[k]) continue;
+        const auto first = static_cast<std::size_t>(keys[k].fields.front());
+        if (fields[first].enabled) continue;
+        planned.warnings.push_back(
+            {stored.lines[k],
+             Place(section, keys[k]) + "v tomto režimu se nepoužije, zůstává " + kept[k]});
+    }
+
+    // Values as the file's bytes have them: those bytes go back unchanged, with what no
+    // setting names. Otherwise the block is built from the checked values.
+    if (stored.data && SameValues(keys, RenderSettings(spec, keys, asRead), stored.values)) {
+        planned.target = *stored.data;
+        planned.asStored = true;
+        if (spec.decode) spec.decode(*stored.data, image);
+    } else {
+        planned.target = Encoded(spec, session.Copy());
+        image = session.Copy();
+    }
+    return planned;
+}
+
+}  // namespace
+
+const std::vector<std::uint16_t>& WriteOrder() {
+    static const std::vector<std::uint16_t> order = [] {
+        std::vector<std::uint16_t> blocks;
+        for (const char* name : {"vlan1", "vlan2", "vlan3", "remote", "network"})
+            blocks.push_back(SectionByName(name)->block);
+        return blocks;
+    }();
+    return order;
+}
+
+bool RestorePlan::Refused() const {
+    return std::any_of(blocks.begin(), blocks.end(),
+                       [](const PlannedBlock& b) { return b.refusal.has_value(); });
+}
+
+Selection SelectBlocks(const BackupDocument& doc, const std::vector<std::string>& only,
+                       bool cloning) {
+    Selection selection;
+    std::vector<std::uint16_t> chosen;
+    if (only.empty()) {
+        for (const BackupSection& section : doc.sections) {
+            // Each module of a clone keeps its own IP address unless --only asks for it.
+            if (cloning && std::string(section.section->name) == "network") continue;
+            chosen.push_back(section.section->block);
+        }
+    } else {
+        for (const std::string& name : only) {
+            const BlockSection* section = SectionByName(name);
+            if (section == nullptr) {
+                selection.error = "neznámý blok „" + name + "“; známé jsou " + SectionNameList();
+                return selection;
+            }
+            if (doc.Find(section->block) == nullptr) {
+                selection.error = "soubor neobsahuje oddíl [" + std::string(section->name) + "]";
+                return selection;
+            }
+            chosen.push_back(section->block);
+        }
+    }
+    for (std::uint16_t block : WriteOrder())
+        if (std::find(chosen.begin(), chosen.end(), block) != chosen.end())
+            selection.blocks.push_back(block);
+    if (selection.blocks.empty()) selection.error = "není co obnovit: soubor nemá vybrané bloky";
+    return selection;
+}
+
+std::vector<std::uint16_t> BlocksToRead(const std::vector<std::uint16_t>& selected) {
+    const bool anyVlan = std::any_of(selected.begin(), selected.end(), IsVlanBlock);
+    std::vector<std::uint16_t> blocks;
+    for (std::uint16_t block : WriteOrder()) {
+        const bool chosen = std::find(selected.begin(), selected.end(), block) != selected.end();
+        if (chosen || (anyVlan && IsVlanBlock(block))) blocks.push_back(block);
+    }
+    return blocks;
+}
+
+RestorePlan PlanRestore(const BackupDocument& doc, const std::vector<std::uint16_t>& selected,
+                        ModuleConfig image, bool othersKnown) {
+    RestorePlan plan;
+    std::vector<const BlockSection*> chosen;
+    for (std::uint16_t block : WriteOrder())
+        if (std::find(selected.begin(), selected.end(), block) != selected.end() &&
+            doc.Find(block) != nullptr)
+            chosen.push_back(SectionByBlock(block));
+
+    // Every chosen interface's port as the file gives it, so that each is checked against
+    // the ports the others will have, not the ones they are leaving.
+    for (const BlockSection* section : chosen) {
+        const EditorCheck* portFree = PortFreeCheck(*section->spec);
+        if (portFree == nullptr) continue;
+        const std::vector<SettingKey> keys = SettingKeys(*section->spec);
+        const std::size_t k = KeyOfField(keys, portFree->field);
+        if (k == keys.size()) continue;
+        if (const auto port =
+                WordFromText(doc.Find(section->block)->values[k], portFree->low, portFree->high))
+            image.SetU16(portFree->offset, *port);
+    }
+
+    std::vector<std::size_t> chosenPorts;
+    for (const BlockSection* section : chosen)
+        if (const EditorCheck* portFree = PortFreeCheck(*section->spec))
+            chosenPorts.push_back(portFree->offset);
+
+    for (const BlockSection* section : chosen) {
+        EditorSpec spec = *section->spec;
+        if (!othersKnown) {
+            for (EditorCheck& check : spec.checks) {
+                if (check.rule != CheckRule::kPortFree) continue;
+                std::erase_if(check.others, [&](std::size_t offset) {
+                    return std::find(chosenPorts.begin(), chosenPorts.end(), offset) ==
+                           chosenPorts.end();
+                });
+            }
+        }
+        plan.blocks.push_back(PlanBlock(*section, spec, *doc.Find(section->block), image));
+    }
+    return plan;
+}
+
+std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& current,
+                                    const ConfigBlock& target) {
+    std::vector<BlockChange> changes;
+    const std::vector<SettingKey> keys = SettingKeys(spec);
+    const ModuleConfig before = Decoded(spec, current);
+    const ModuleConfig after = Decoded(spec, target);
+    const std::vector<std::string> was = RenderSettings(spec, keys, before);
+    const std::vector<std::string> will = RenderSettings(spec, keys, after);
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (was[k] != will[k]) changes.push_back({keys[k].name, was[k], will[k]});
+
+    // Bytes a setting explains read back as they are through the editor's own codec.
+    const ConfigBlock currentAgain = Encoded(spec, before);
+    const ConfigBlock targetAgain = Encoded(spec, after);
+    bool anyByte = false;
+    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i) {
+        if (current[i] == target[i]) continue;
+        anyByte = true;
+        if (currentAgain[i] == current[i] && targetAgain[i] == target[i]) continue;
+        changes.push_back({"bajt " + std::to_string(i), HexByte(current[i]), HexByte(target[i])});
+    }
+    const std::size_t last = kConfigBlockSize - 1;
+    if (!anyByte && current[last] != target[last])
+        changes.push_back({"kontrolní součet (bajt " + std::to_string(last) + ")",
+                           HexByte(current[last]), HexByte(target[last])});
+    return changes;
+}
+
+}  // namespace kv::cli
