@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "cli/Commands.h"
 #include "editors/EditorTable.h"
 #include "editors/NastavLAN.h"
@@ -39,30 +40,15 @@ struct Quiet : kv::cli::Output {
     void Report(const std::string&) override {}
 };
 
-struct Series {
+// A timed operation and the exchanges with the module it costs.
+struct Series : kvbench::Series {
     Series(std::string n, int e, std::function<bool()> o)
-        : name(std::move(n)), exchanges(e), op(std::move(o)) {}
+        : kvbench::Series(std::move(n), std::move(o)), exchanges(e) {}
 
-    std::string name;
     int exchanges;
-    std::function<bool()> op;
-    std::vector<double> us;
-    std::size_t failures = 0;
-
-    double Percentile(int p) const {
-        if (us.empty()) return 0;
-        std::vector<double> sorted = us;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[std::min(sorted.size() - 1,
-                               sorted.size() * static_cast<std::size_t>(p) / 100)];
-    }
 };
 
-std::string Padded(const std::string& text, std::size_t width) {
-    std::size_t chars = 0;
-    for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
-    return text + std::string(chars < width ? width - chars : 0, ' ');
-}
+using kvbench::Padded;
 
 int Usage() {
     std::fprintf(stderr, "usage: kv_cli_bench [rounds] [--kind 0|1]\n");
