@@ -34,7 +34,7 @@ std::string SectionNameList();
 // One setting of a block: one field, or the four octet fields of an address.
 struct SettingKey {
     std::string name;         // the key in the file: the field's caption
-    std::vector<int> fields;  // indices into the spec's fields
+    std::vector<int> fields;  // indices into the editor table's fields
     bool list = false;        // a list: its entry's text (or a number for a value it lacks)
     bool hidden = false;      // the editor never reads it: shown, never taken
 };
