@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace kvbench {
 
 // The p-th percentile (0..100) by nearest rank; 0 for no values.
@@ -36,8 +38,7 @@ struct Series {
 
 // The name padded to `width` characters, counting each UTF-8 character once.
 inline std::string Padded(const std::string& text, std::size_t width) {
-    std::size_t chars = 0;
-    for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
+    const std::size_t chars = kv::platform::Utf8Length(text);
     return text + std::string(chars < width ? width - chars : 0, ' ');
 }
 

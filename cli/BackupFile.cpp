@@ -4,19 +4,10 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/Text.h"
+
 namespace kv::cli {
 namespace {
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameAsciiName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
-}
 
 std::string HexByte(std::uint8_t byte) {
     char text[8];
@@ -56,50 +47,8 @@ bool ParseHexRow(const std::string& text, ConfigBlock& block, std::size_t row) {
 // The row a "Data NNN" key names, if it names one.
 std::optional<std::size_t> DataRowOf(const std::string& key) {
     for (std::size_t row = 0; row < kDataRows; ++row)
-        if (SameAsciiName(key, DataRowKey(row))) return row;
+        if (platform::SameAsciiName(key, DataRowKey(row))) return row;
     return std::nullopt;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool ValidUtf8(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        std::uint32_t code = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            code = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            code = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
-            (extra == 3 && (code < 0x10000 || code > 0x10FFFF)))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-std::string Caption(const EditorSpec& spec) {
-    std::string caption = spec.caption;
-    while (!caption.empty() && caption.front() == ' ') caption.erase(caption.begin());
-    return caption;
 }
 
 // What the reader knows of the section it is in.
@@ -160,7 +109,8 @@ platform::IniFile BackupFile(const std::string& moduleIdent,
         const std::vector<std::string> values = RenderSettings(spec, keys, config);
 
         file.AppendBlank();
-        file.AppendComment(Caption(spec) + " (blok " + std::to_string(section.block) + ")");
+        file.AppendComment(platform::TrimBlanks(spec.caption) + " (blok " +
+                           std::to_string(section.block) + ")");
         file.AppendSection(section.name);
         file.AppendKey(kBlockKey, std::to_string(section.block));
         std::vector<std::string> choicesShown;
@@ -249,7 +199,7 @@ BackupRead ReadBackup(const platform::IniFile& file) {
     for (const platform::IniLine& line : file.Lines()) {
         using Kind = platform::IniLine::Kind;
         if (line.kind == Kind::kBlank || line.kind == Kind::kComment) continue;
-        if (!ValidUtf8(line.name) || !ValidUtf8(line.value)) {
+        if (!platform::IsValidUtf8(line.name) || !platform::IsValidUtf8(line.value)) {
             problem(line.number, "řádek není v kódování UTF-8");
             continue;
         }
@@ -262,7 +212,7 @@ BackupRead ReadBackup(const platform::IniFile& file) {
             open = Open{};
             if (!line.closed) problem(line.number, "v záhlaví oddílu chybí „]“");
             std::string lower;
-            for (char c : line.name) lower += AsciiLower(c);
+            for (char c : line.name) lower += platform::AsciiLower(c);
             if (const auto seen = seenSections.find(lower); seen != seenSections.end()) {
                 problem(line.number, "oddíl [" + line.name +
                                          "] je v souboru podruhé (poprvé na "
@@ -272,7 +222,7 @@ BackupRead ReadBackup(const platform::IniFile& file) {
                 continue;
             }
             seenSections[lower] = line.number;
-            if (SameAsciiName(line.name, kHeaderSection)) {
+            if (platform::SameAsciiName(line.name, kHeaderSection)) {
                 open.kind = Open::Kind::kHeader;
             } else if (const BlockSection* known = SectionByName(line.name)) {
                 open.kind = Open::Kind::kBlock;
@@ -300,11 +250,11 @@ BackupRead ReadBackup(const platform::IniFile& file) {
             case Open::Kind::kUnknown:
                 break;  // the section was reported
             case Open::Kind::kHeader:
-                if (SameAsciiName(line.name, kFormatKey)) {
+                if (platform::SameAsciiName(line.name, kFormatKey)) {
                     if (line.value != kBackupFormat)
                         problem(line.number, "neznámý formát zálohy „" + line.value +
                                                  "“; tento program zná formát " + kBackupFormat);
-                } else if (SameAsciiName(line.name, kModuleKey)) {
+                } else if (platform::SameAsciiName(line.name, kModuleKey)) {
                     doc.moduleIdent = line.value;
                 } else {
                     problem(line.number,
@@ -314,7 +264,7 @@ BackupRead ReadBackup(const platform::IniFile& file) {
             case Open::Kind::kBlock: {
                 BackupSection& section = doc.sections[open.section];
                 const std::string where = " v oddílu [" + std::string(section.section->name) + "]";
-                if (SameAsciiName(line.name, kBlockKey)) {
+                if (platform::SameAsciiName(line.name, kBlockKey)) {
                     if (line.value != std::to_string(section.section->block))
                         problem(line.number, "oddíl [" + std::string(section.section->name) +
                                                  "] je blok " +
@@ -340,7 +290,9 @@ BackupRead ReadBackup(const platform::IniFile& file) {
                     break;
                 }
                 std::size_t k = 0;
-                while (k < open.keys.size() && !SameAsciiName(open.keys[k].name, line.name)) ++k;
+                while (k < open.keys.size() &&
+                       !platform::SameAsciiName(open.keys[k].name, line.name))
+                    ++k;
                 if (k == open.keys.size()) {
                     problem(line.number, "neznámý klíč „" + line.name + "“" + where);
                 } else if (open.keys[k].hidden) {

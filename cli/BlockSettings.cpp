@@ -2,20 +2,10 @@
 
 #include "app/NumberText.h"
 #include "editors/EditorTable.h"
+#include "platform/Text.h"
 
 namespace kv::cli {
 namespace {
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameAsciiName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
-}
 
 // Four octet boxes of one address carry the address's caption and their position
 // ("IP adresa 1" .. "IP adresa 4").
@@ -65,7 +55,7 @@ const std::array<BlockSection, 5>& BlockSections() {
 
 const BlockSection* SectionByName(std::string_view name) {
     for (const BlockSection& section : BlockSections())
-        if (SameAsciiName(section.name, name)) return &section;
+        if (platform::SameAsciiName(section.name, name)) return &section;
     return nullptr;
 }
 

@@ -1,24 +1,14 @@
 #include "cli/CliConnection.h"
 
-#include <cctype>
 #include <iterator>
 
 #include "platform/IniFile.h"
+#include "platform/Text.h"
 #include "transport/InterfaceKinds.h"
 #include "transport/Qxxx380.h"
 
 namespace kv::cli {
 namespace {
-
-bool SameAsciiName(const std::string& a, const char* b) {
-    const std::string other(b);
-    if (a.size() != other.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(other[i])))
-            return false;
-    return true;
-}
 
 bool IsUdpKind(std::uint8_t kind) {
     return kind == kKindLanQudp || kind == kKindKv3380 || kind == kKindLan;
@@ -37,7 +27,7 @@ std::string Unfit(const char* option, std::uint8_t kind) {
 
 std::optional<std::uint8_t> KindFromText(const std::string& text) {
     for (const InterfaceKindInfo& info : kInterfaceKinds)
-        if (SameAsciiName(text, info.name)) return info.kind;
+        if (platform::SameAsciiName(text, info.name)) return info.kind;
     if (text.size() == 1 && text[0] >= '0' && text[0] < '0' + kInterfaceKindCount)
         return static_cast<std::uint8_t>(text[0] - '0');
     return std::nullopt;

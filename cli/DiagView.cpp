@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "cli/TextLayout.h"
+#include "platform/Text.h"
 
 namespace kv::cli {
 namespace {
@@ -15,13 +16,6 @@ using json = nlohmann::ordered_json;
 constexpr const char* kGrey = "\033[90m";
 constexpr const char* kBlue = "\033[34m";
 constexpr const char* kPlain = "\033[0m";
-
-std::string Trimmed(const char* caption) {
-    std::string text = caption;
-    while (!text.empty() && text.front() == ' ') text.erase(text.begin());
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
 
 std::string Painted(const std::string& text, Shade shade, bool colour) {
     if (!colour || shade == Shade::kWindowText) return text;
@@ -131,11 +125,11 @@ void Append(std::vector<std::string>& lines, const std::vector<std::string>& mor
 
 std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
     std::vector<std::string> lines;
-    lines.push_back(Trimmed(DiagnosticsCaption(screen.vlanIndex).c_str()));
+    lines.push_back(platform::TrimBlanks(DiagnosticsCaption(screen.vlanIndex)));
 
     if (screen.module) {
         const ModuleStatusView& m = *screen.module;
-        lines.push_back(Trimmed(kOverviewGroupCaption));
+        lines.push_back(platform::TrimBlanks(kOverviewGroupCaption));
         std::vector<std::vector<std::string>> rows;
         for (std::size_t i = 0; i < kOverviewCaptions.size(); ++i)
             rows.push_back({kOverviewCaptions[i], m.overview[i]});
@@ -149,7 +143,7 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
 
     if (screen.vlan) {
         const VlanStatusView& v = *screen.vlan;
-        lines.push_back(Trimmed(VlanGroupCaption(screen.vlanIndex).c_str()));
+        lines.push_back(platform::TrimBlanks(VlanGroupCaption(screen.vlanIndex)));
         std::vector<std::vector<std::string>> rows;
         for (std::size_t i = 0; i < kVlanCaptions.size(); ++i)
             rows.push_back({kVlanCaptions[i], v.values[i]});
@@ -172,7 +166,7 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
 
     if (screen.module) {
         const ModuleStatusView& m = *screen.module;
-        lines.push_back(Trimmed(kRs485GroupCaption));
+        lines.push_back(platform::TrimBlanks(kRs485GroupCaption));
         std::vector<std::vector<std::string>> rows;
         for (std::size_t i = 0; i < kRs485Captions.size(); ++i)
             rows.push_back({kRs485Captions[i], m.rs485[i]});

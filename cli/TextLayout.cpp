@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/Text.h"
+
 namespace kv::cli {
 
 std::size_t TextWidth(const std::string& text) {
-    std::size_t width = 0;
-    for (unsigned char c : text) width += (c & 0xC0) != 0x80;
-    return width;
+    return platform::Utf8Length(text);
 }
 
 std::string PadRight(const std::string& text, std::size_t width) {

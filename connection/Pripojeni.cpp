@@ -6,6 +6,7 @@
 
 #include "app/NumberText.h"
 #include "platform/Cp1250.h"
+#include "platform/Text.h"
 #include "transport/InterfaceKinds.h"
 #include "transport/Qxxx380.h"
 
@@ -31,27 +32,6 @@ constexpr std::uint32_t kConfigMode = 2;
 
 std::string Unsigned(std::int32_t value) {
     return std::to_string(static_cast<std::uint32_t>(value));
-}
-
-// Number of UTF-8 characters (lead bytes), so that a Czech letter counts once.
-std::size_t CharacterCount(const std::string& text) {
-    std::size_t count = 0;
-    for (unsigned char c : text) {
-        if ((c & 0xC0) != 0x80) ++count;
-    }
-    return count;
-}
-
-// The first n characters of a UTF-8 text.
-std::string FirstCharacters(const std::string& text, std::size_t n) {
-    std::size_t seen = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            if (seen == n) return text.substr(0, i);
-            ++seen;
-        }
-    }
-    return text;
 }
 
 std::optional<std::int32_t> PortOrTimeout(const std::string& text) {
@@ -150,9 +130,9 @@ std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInp
             // Only the form the dialog itself writes ("2A0h") is taken at its word;
             // anything else falls back to the card's factory address.
             std::string hex = "$300";
-            if (CharacterCount(input.firstText) == 4) {
+            if (platform::Utf8Length(input.firstText) == 4) {
                 hex = "$";
-                hex += FirstCharacters(input.firstText, 3);
+                hex += platform::Utf8Prefix(input.firstText, 3);
             }
             const auto base = static_cast<std::uint16_t>(NumberOrDefault(hex, 768));
             outcome.firstText = BaseAddressText(base);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 
+#include "platform/Text.h"
+
 namespace kv::platform {
 namespace {
 
@@ -55,41 +57,6 @@ char ByteOf(char32_t cp) {
         if (kUpperHalf[i] == cp) return static_cast<char>(0x80 + i);
     }
     return '?';
-}
-
-// Decodes one UTF-8 sequence at pos. Returns false for a malformed one (stray
-// continuation byte, truncated sequence, overlong form, surrogate, beyond U+10FFFF);
-// the caller then consumes a single byte, so one bad byte costs one '?'.
-bool DecodeUtf8(const std::string& s, std::size_t pos, char32_t& cp, std::size_t& length) {
-    const auto lead = static_cast<unsigned char>(s[pos]);
-    char32_t min;
-    if (lead < 0x80) {
-        cp = lead;
-        length = 1;
-        return true;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        cp = lead & 0x1F;
-        length = 2;
-        min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        cp = lead & 0x0F;
-        length = 3;
-        min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        cp = lead & 0x07;
-        length = 4;
-        min = 0x10000;
-    } else {
-        return false;
-    }
-    if (pos + length > s.size()) return false;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto c = static_cast<unsigned char>(s[pos + i]);
-        if ((c & 0xC0) != 0x80) return false;
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    return true;
 }
 
 }  // namespace

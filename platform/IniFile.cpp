@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/Text.h"
+
 namespace kv::platform {
 namespace {
 
@@ -30,20 +32,6 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Bytes above 0x7F are code-page letters whose case the profile functions would fold
-// by locale; we fold ASCII only, so "připojení" and "PŘIPOJENÍ" are different names.
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
 }
 
 Parsed Classify(std::string_view raw) {
@@ -156,8 +144,8 @@ std::optional<std::string> IniFile::Get(const std::string& section, const std::s
     for (const Line& line : lines_) {
         const Parsed p = Classify(line.raw);
         if (p.kind == LineKind::kSection) {
-            inSection = SameName(p.name, section);
-        } else if (inSection && p.kind == LineKind::kKey && SameName(p.name, key)) {
+            inSection = SameAsciiName(p.name, section);
+        } else if (inSection && p.kind == LineKind::kKey && SameAsciiName(p.name, key)) {
             return std::string(p.value);
         }
     }
@@ -249,8 +237,8 @@ bool IniFile::Set(const std::string& section, const std::string& key, const std:
     for (Line& line : lines_) {
         const Parsed p = Classify(line.raw);
         if (p.kind == LineKind::kSection) {
-            inSection = SameName(p.name, section);
-        } else if (inSection && p.kind == LineKind::kKey && SameName(p.name, key)) {
+            inSection = SameAsciiName(p.name, section);
+        } else if (inSection && p.kind == LineKind::kKey && SameAsciiName(p.name, key)) {
             line.raw = newLine;
             return true;
         }
@@ -261,7 +249,7 @@ bool IniFile::Set(const std::string& section, const std::string& key, const std:
     std::size_t header = lines_.size();
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const Parsed p = Classify(lines_[i].raw);
-        if (p.kind == LineKind::kSection && SameName(p.name, section)) {
+        if (p.kind == LineKind::kSection && SameAsciiName(p.name, section)) {
             header = i;
             break;
         }
