@@ -65,6 +65,13 @@ struct ModuleConfig {
 
 ModuleConfig DefaultModuleConfig();
 
+// The module's three VLAN interfaces, by index 0, 1, 2 (VLAN1..VLAN3).
+constexpr int kVlanCount = 3;
+// The index a window or a decoder works with: anything outside 0..2 stands for VLAN1.
+constexpr int SettleVlanIndex(int vlan) {
+    return vlan >= 0 && vlan < kVlanCount ? vlan : 0;
+}
+
 // The one record shared by every window. Field names as used throughout the program.
 struct ConnectionSettings {
     std::uint8_t interfaceKind = 0;

@@ -15,4 +15,9 @@ inline void ShowStatus(const StatusSink& sink, const std::string& text) {
     if (sink) sink(text);
 }
 
+// The windows' status texts begin with one blank; a line printed elsewhere goes without it.
+inline std::string WithoutStatusBlank(const std::string& status) {
+    return !status.empty() && status.front() == ' ' ? status.substr(1) : status;
+}
+
 }  // namespace kv

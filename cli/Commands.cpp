@@ -18,10 +18,6 @@ namespace {
 // Problems printed for one file; the rest are counted.
 constexpr std::size_t kMaxProblems = 40;
 
-std::string WithoutBlank(const std::string& status) {
-    return !status.empty() && status.front() == ' ' ? status.substr(1) : status;
-}
-
 std::string Tag(std::uint16_t block) {
     const BlockSection* section = SectionByBlock(block);
     return "[" + std::string(section != nullptr ? section->name : "?") + "]";
@@ -155,7 +151,7 @@ int ReadAllBlocks(const ConnectionSettings& settings, std::vector<BackupBlock>& 
         block.number = spec->block;
         const TransferOutcome read = ReadConfigBlock(settings, spec->block, block.bytes, {});
         if (read.result != TransferResult::kDone) {
-            out.Report(Tag(spec->block) + " " + WithoutBlank(read.status));
+            out.Report(Tag(spec->block) + " " + WithoutStatusBlank(read.status));
             return kExitConnection;
         }
         blocks.push_back(block);
@@ -223,9 +219,9 @@ ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocu
         ConfigBlock bytes{};
         const TransferOutcome read = ReadConfigBlock(settings, block, bytes, {});
         if (read.result != TransferResult::kDone) {
-            out.Report(Tag(block) + " " + WithoutBlank(read.status));
+            out.Report(Tag(block) + " " + WithoutStatusBlank(read.status));
             result.notWritten = selected;
-            return stop(kExitConnection, WithoutBlank(read.status));
+            return stop(kExitConnection, WithoutStatusBlank(read.status));
         }
         current[block] = bytes;
         const EditorSpec* spec = EditorForBlock(block);
@@ -285,12 +281,12 @@ ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocu
         if (write.result != TransferResult::kDone) {
             for (std::size_t j = i; j < changed.size(); ++j)
                 result.notWritten.push_back(changed[j]->section->block);
-            out.Report(Tag(block) + " " + WithoutBlank(write.status));
+            out.Report(Tag(block) + " " + WithoutStatusBlank(write.status));
             out.Report("Obnova zastavena. Zapsané bloky: " + BlockList(result.written) +
                        "; nezapsané: " + BlockList(result.notWritten));
-            return stop(kExitWriteFailed, WithoutBlank(write.status));
+            return stop(kExitWriteFailed, WithoutStatusBlank(write.status));
         }
-        out.Print(Tag(block) + " " + WithoutBlank(write.status));
+        out.Print(Tag(block) + " " + WithoutStatusBlank(write.status));
         result.written.push_back(block);
     }
     out.Print("Zapsané bloky: " + BlockList(result.written) +
@@ -412,7 +408,7 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) return kExitConnection;
 
-    const int vlanIndex = VlanIndexOrFirst(diag.vlan - 1);
+    const int vlanIndex = SettleVlanIndex(diag.vlan - 1);
     const long interval = std::max(diag.intervalMs, kMinimumIntervalMs);
     DiagScreen screen;
     screen.vlanIndex = vlanIndex;
@@ -451,8 +447,8 @@ int RunRestart(const ConnectionOptions& options, Output& out) {
     if (!connection.Open(input, out)) return kExitConnection;
     const RestartOutcome restart = RestartZarizeni(connection.Settings(), {});
     for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i)
-        out.Report(WithoutBlank(restart.texts[i]));
-    if (!restart.texts.empty()) out.Print(WithoutBlank(restart.texts.back()));
+        out.Report(WithoutStatusBlank(restart.texts[i]));
+    if (!restart.texts.empty()) out.Print(WithoutStatusBlank(restart.texts.back()));
     return restart.sent ? kExitOk : kExitConnection;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/StatusSink.h"
 #include "cli/TextLayout.h"
 #include "platform/Text.h"
 
@@ -182,18 +183,15 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
         }
         Append(lines, Columns(rows, "  "));
     }
-    std::string status = screen.status;
-    if (!status.empty() && status.front() == ' ') status.erase(status.begin());
-    lines.push_back("Stav: " + status);
+    lines.push_back("Stav: " + WithoutStatusBlank(screen.status));
     return lines;
 }
 
 json DiagJson(const CycleOutcome& cycle, int vlanIndex, long number, const std::string& time) {
-    std::string status = cycle.statusText;
-    if (!status.empty() && status.front() == ' ') status.erase(status.begin());
+    const std::string status = WithoutStatusBlank(cycle.statusText);
     json object = {{"cycle", number},
                    {"time", time},
-                   {"vlan", VlanIndexOrFirst(vlanIndex) + 1},
+                   {"vlan", SettleVlanIndex(vlanIndex) + 1},
                    {"ok", cycle.module.has_value() && cycle.vlan.has_value()},
                    {"status", status},
                    {"requests", cycle.requests}};

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/NumberText.h"
+#include "app/StatusSink.h"
 
 namespace kv::cli {
 namespace {
@@ -92,8 +93,7 @@ PlannedBlock PlanBlock(const BlockSection& section, const EditorSpec& spec,
     if (!check.passed) {
         const std::size_t k = KeyOfField(keys, check.failedField);
         // The editors' message as they show it, without the status bar's leading blank.
-        std::string message = check.status;
-        if (!message.empty() && message.front() == ' ') message.erase(message.begin());
+        const std::string message = WithoutStatusBlank(check.status);
         planned.refusal = k < keys.size()
                               ? FileProblem{stored.lines[k], Place(section, keys[k]) + message}
                               : FileProblem{stored.line, message};

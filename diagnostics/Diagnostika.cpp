@@ -75,16 +75,12 @@ VlanShades ShadesForMode(std::uint8_t mode) {
     }
 }
 
-int VlanIndexOrFirst(int vlanIndex) {
-    return vlanIndex >= 0 && vlanIndex <= 2 ? vlanIndex : 0;
-}
-
 std::string DiagnosticsCaption(int vlanIndex) {
-    return kDiagnosticsCaption + std::to_string(VlanIndexOrFirst(vlanIndex) + 1);
+    return kDiagnosticsCaption + std::to_string(SettleVlanIndex(vlanIndex) + 1);
 }
 
 std::string VlanGroupCaption(int vlanIndex) {
-    return kVlanGroupCaption + std::to_string(VlanIndexOrFirst(vlanIndex) + 1) + " ";
+    return kVlanGroupCaption + std::to_string(SettleVlanIndex(vlanIndex) + 1) + " ";
 }
 
 std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimalSeparator) {
@@ -153,7 +149,7 @@ VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
                                 const std::string& decimalSeparator) {
     const StatusReader in(reply);
     const std::size_t v =
-        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(VlanIndexOrFirst(vlanIndex));
+        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(SettleVlanIndex(vlanIndex));
     const std::uint8_t mode = in.Byte(v + kMode);
 
     VlanStatusView view;

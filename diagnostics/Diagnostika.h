@@ -122,8 +122,6 @@ struct VlanStatusView {
     bool operator==(const VlanStatusView&) const = default;
 };
 
-// The VLAN index the diagnostics use: 0, 1 or 2; anything else stands for VLAN1.
-int VlanIndexOrFirst(int vlanIndex);
 // " Diagnostika komunikačního rozhraní VLAN2" and " Rozhraní VLAN2 " for index 1.
 std::string DiagnosticsCaption(int vlanIndex);
 std::string VlanGroupCaption(int vlanIndex);

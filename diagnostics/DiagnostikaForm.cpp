@@ -294,7 +294,7 @@ void TFormDiagnostika::BuildControls() {
 }
 
 void TFormDiagnostika::FormShow() {
-    vlanIndex_ = kv::VlanIndexOrFirst(vlanIndex_);
+    vlanIndex_ = kv::SettleVlanIndex(vlanIndex_);
     setWindowTitle(ToQt(kv::DiagnosticsCaption(vlanIndex_)));
     GroupBox2->setTitle(ToQt(kv::VlanGroupCaption(vlanIndex_)));
     for (QLabel* label : overview_) SetValue(label, "0");

@@ -162,10 +162,6 @@ EditorSpec MakeVlanEditor(int v) {
 
 }  // namespace
 
-int SettleVlanIndex(int vlan) {
-    return vlan >= 0 && vlan < kVlanCount ? vlan : 0;
-}
-
 void DecodeVlanInterface(const ConfigBlock& block, int vlan, ModuleConfig& config) {
     const int v = SettleVlanIndex(vlan);
     config.SetU16(Record(v, ModuleConfig::kVlanPort),

@@ -11,16 +11,12 @@
 namespace kv {
 
 constexpr std::uint16_t kFirstVlanBlock = 251;
-constexpr int kVlanCount = 3;
 
 // Enabling areas: the group box (every mode but "vypnuto"), the timer settings (mode 1)
 // and the user table (mode 2 and any other value).
 constexpr int kVlanGroupArea = 1;
 constexpr int kVlanTimerArea = 2;
 constexpr int kVlanUserArea = 3;
-
-// An index outside 0..2 is taken as 0.
-int SettleVlanIndex(int vlan);
 
 // Bytes 0, 1 the port (low first), 2 the mode (above 2 read as 0), 3 the validity time,
 // 4 the access right (above 1 read as 0), then eight bytes per user from byte 16: four
