@@ -45,11 +45,9 @@ ModuleConfig Decoded(const EditorSpec& spec, const ConfigBlock& block) {
     return config;
 }
 
+// Sealed by the encoder; without one all zero, which sums to 0.
 ConfigBlock Encoded(const EditorSpec& spec, const ModuleConfig& config) {
-    ConfigBlock block{};
-    if (spec.encode) block = spec.encode(config);
-    SealBlock(block);
-    return block;
+    return spec.encode ? spec.encode(config) : ConfigBlock{};
 }
 
 // The file's values against the values of its bytes; read-only settings do not count.

@@ -32,9 +32,7 @@ void StoreWord(ModuleConfig& copy, std::size_t offset, std::uint16_t value) {
 }  // namespace
 
 unsigned FieldValue(const EditorField& field, const ModuleConfig& config) {
-    if (field.offset >= ModuleConfig::kSize ||
-        (field.word && field.offset + 1 >= ModuleConfig::kSize))
-        return 0;
+    if (!Fits(field.offset, field.word)) return 0;
     return field.word ? config.U16(field.offset) : config.bytes[field.offset];
 }
 
@@ -46,6 +44,15 @@ std::uint8_t BlockChecksum(const ConfigBlock& block) {
 
 void SealBlock(ConfigBlock& block) {
     block[kConfigBlockSize - 1] = BlockChecksum(block);
+}
+
+std::uint16_t BlockWord(const ConfigBlock& block, std::size_t at) {
+    return static_cast<std::uint16_t>(block[at] | block[at + 1] << 8);
+}
+
+void SetBlockWord(ConfigBlock& block, std::size_t at, std::uint16_t value) {
+    block[at] = static_cast<std::uint8_t>(value & 0xFF);
+    block[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
 BlockWords BlockToWords(const ConfigBlock& block) {
@@ -226,10 +233,8 @@ TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec&
 
 TransferOutcome ZapisData(const ConnectionSettings& settings, const EditorSpec& spec,
                           const ModuleConfig& copy, const StatusSink& status) {
-    ConfigBlock block{};
-    if (spec.encode) block = spec.encode(copy);
-    // The module refuses a block that does not sum to 0.
-    SealBlock(block);
+    // An encoder leaves its block sealed; without one the block is all zero, which sums to 0.
+    const ConfigBlock block = spec.encode ? spec.encode(copy) : ConfigBlock{};
     return WriteConfigBlock(settings, spec.block, block, status);
 }
 

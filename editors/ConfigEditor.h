@@ -28,6 +28,9 @@ using ConfigBlock = std::array<std::uint8_t, kConfigBlockSize>;
 std::uint8_t BlockChecksum(const ConfigBlock& block);
 // Sets byte 255 to the checksum.
 void SealBlock(ConfigBlock& block);
+// A 16-bit value at byte `at` of a block, low byte first.
+std::uint16_t BlockWord(const ConfigBlock& block, std::size_t at);
+void SetBlockWord(ConfigBlock& block, std::size_t at, std::uint16_t value);
 // One byte per word, as the verified write takes a block.
 BlockWords BlockToWords(const ConfigBlock& block);
 // The block in a block-read reply: byte k in word 4 + k, low 8 bits.

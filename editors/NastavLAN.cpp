@@ -3,17 +3,15 @@
 #include <array>
 #include <string>
 
+#include "editors/UserTable.h"
+
 namespace kv {
 namespace {
 
-constexpr int kUsers = 3;
 constexpr std::size_t kBlockPort = 0;
 constexpr std::size_t kBlockMode = 2;
 constexpr std::size_t kBlockValidity = 3;
 constexpr std::size_t kBlockAccess = 4;
-constexpr std::size_t kBlockUsers = 16;
-constexpr std::size_t kBlockUserSize = 8;
-constexpr std::size_t kBlockUserPort = 4;    // within a user's eight bytes
 constexpr std::size_t kBlockUserAccess = 6;  // within a user's eight bytes
 
 std::vector<const char*> AccessItems() {
@@ -23,20 +21,12 @@ std::vector<const char*> AccessItems() {
 std::size_t Record(int vlan, std::size_t offset) {
     return ModuleConfig::VlanOffset(vlan) + offset;
 }
-std::size_t UserIp(int vlan, int user, int octet) {
-    return Record(vlan, ModuleConfig::kVlanUserIp) + 3 * static_cast<std::size_t>(octet) +
-           static_cast<std::size_t>(user);
-}
-std::size_t UserPort(int vlan, int user) {
-    return Record(vlan, ModuleConfig::kVlanUserPort) + 2 * static_cast<std::size_t>(user);
+UserTable Users(int vlan) {
+    return {Record(vlan, ModuleConfig::kVlanUserIp), Record(vlan, ModuleConfig::kVlanUserPort)};
 }
 std::size_t UserAccess(int vlan, int user) {
     return Record(vlan, ModuleConfig::kVlanUserAccess) + static_cast<std::size_t>(user);
 }
-constexpr std::size_t BlockUser(int user) {
-    return kBlockUsers + kBlockUserSize * static_cast<std::size_t>(user);
-}
-
 // A right the lists cannot show reads as the first one.
 std::uint8_t Right(std::uint8_t value) {
     return value > 1 ? 0 : value;
@@ -44,7 +34,6 @@ std::uint8_t Right(std::uint8_t value) {
 
 EditorSpec MakeVlanEditor(int v) {
     const char* const kPortMessage = "Hodnota portu musí být v rozsahu 0-65535.";
-    const char* const kIpMessage = "Hodnoty IP adresy musí být v rozsahu 0-255.";
     EditorSpec spec;
     spec.caption = " Nastavení komunikačního rozhraní VLAN" + std::to_string(v + 1);
     spec.block = static_cast<std::uint16_t>(kFirstVlanBlock + v);
@@ -99,43 +88,14 @@ EditorSpec MakeVlanEditor(int v) {
                            kVlanTimerArea, false, AccessItems()});
     spec.checks.push_back({3, CheckRule::kPosition, 0, 0, true, access, nullptr, false, {}});
 
-    for (int u = 0; u < kUsers; ++u) {
-        const std::string user = "Uživatel " + std::to_string(u + 1);
-        for (int k = 0; k < 4; ++k) {
-            const int field = static_cast<int>(spec.fields.size());
-            spec.fields.push_back({"Edit" + std::to_string(3 + 5 * u + k),
-                                   user + " IP adresa " + std::to_string(k + 1),
-                                   FieldKind::kEdit,
-                                   UserIp(v, u, k),
-                                   false,
-                                   kVlanUserArea,
-                                   false,
-                                   {}});
-            spec.checks.push_back({field,
-                                   CheckRule::kByteRange,
-                                   0,
-                                   255,
-                                   true,
-                                   UserIp(v, u, k),
-                                   kIpMessage,
-                                   true,
-                                   {}});
-        }
-        spec.fields.push_back({"Edit" + std::to_string(7 + 5 * u),
-                               user + " Port",
-                               FieldKind::kEdit,
-                               UserPort(v, u),
-                               true,
-                               kVlanUserArea,
-                               true,
-                               {}});
-        // The user ports are not edited: a passed row lets the user in from any port.
-        spec.checks.push_back(
-            {-1, CheckRule::kSetWord, 65535, 65535, true, UserPort(v, u), nullptr, false, {}});
+    // Edit3..Edit7 ComboBox2, Edit8..Edit12 ComboBox3, Edit13..Edit17 ComboBox4.
+    const UserTable users = Users(v);
+    for (int u = 0; u < kTableUsers; ++u) {
+        AddUserAddressRow(spec, users, u, 3 + 5 * u, kVlanUserArea);
         const int list = static_cast<int>(spec.fields.size());
-        spec.fields.push_back({"ComboBox" + std::to_string(2 + u), user + " Přístup",
-                               FieldKind::kList, UserAccess(v, u), false, kVlanUserArea, false,
-                               AccessItems()});
+        spec.fields.push_back({"ComboBox" + std::to_string(2 + u),
+                               "Uživatel " + std::to_string(u + 1) + " Přístup", FieldKind::kList,
+                               UserAccess(v, u), false, kVlanUserArea, false, AccessItems()});
         spec.checks.push_back(
             {list, CheckRule::kPositionLowBit, 0, 0, true, UserAccess(v, u), nullptr, true, {}});
     }
@@ -164,41 +124,26 @@ EditorSpec MakeVlanEditor(int v) {
 
 void DecodeVlanInterface(const ConfigBlock& block, int vlan, ModuleConfig& config) {
     const int v = SettleVlanIndex(vlan);
-    config.SetU16(Record(v, ModuleConfig::kVlanPort),
-                  static_cast<std::uint16_t>(block[kBlockPort] | block[kBlockPort + 1] << 8));
+    config.SetU16(Record(v, ModuleConfig::kVlanPort), BlockWord(block, kBlockPort));
     config.bytes[Record(v, ModuleConfig::kVlanMode)] =
         block[kBlockMode] > 2 ? 0 : block[kBlockMode];
     config.bytes[Record(v, ModuleConfig::kVlanValidity)] = block[kBlockValidity];
     config.bytes[Record(v, ModuleConfig::kVlanAccess)] = Right(block[kBlockAccess]);
-    for (int u = 0; u < kUsers; ++u) {
-        const std::size_t at = BlockUser(u);
-        for (int k = 0; k < 4; ++k)
-            config.bytes[UserIp(v, u, k)] = block[at + static_cast<std::size_t>(k)];
-        config.SetU16(UserPort(v, u),
-                      static_cast<std::uint16_t>(block[at + kBlockUserPort] |
-                                                 block[at + kBlockUserPort + 1] << 8));
-        config.bytes[UserAccess(v, u)] = Right(block[at + kBlockUserAccess]);
-    }
+    DecodeUserAddresses(block, Users(v), config);
+    for (int u = 0; u < kTableUsers; ++u)
+        config.bytes[UserAccess(v, u)] = Right(block[BlockUser(u) + kBlockUserAccess]);
 }
 
 ConfigBlock EncodeVlanInterface(const ModuleConfig& config, int vlan) {
     const int v = SettleVlanIndex(vlan);
     ConfigBlock block{};
-    const std::uint16_t port = config.U16(Record(v, ModuleConfig::kVlanPort));
-    block[kBlockPort] = static_cast<std::uint8_t>(port & 0xFF);
-    block[kBlockPort + 1] = static_cast<std::uint8_t>(port >> 8);
+    SetBlockWord(block, kBlockPort, config.U16(Record(v, ModuleConfig::kVlanPort)));
     block[kBlockMode] = config.bytes[Record(v, ModuleConfig::kVlanMode)];
     block[kBlockValidity] = config.bytes[Record(v, ModuleConfig::kVlanValidity)];
     block[kBlockAccess] = config.bytes[Record(v, ModuleConfig::kVlanAccess)];
-    for (int u = 0; u < kUsers; ++u) {
-        const std::size_t at = BlockUser(u);
-        for (int k = 0; k < 4; ++k)
-            block[at + static_cast<std::size_t>(k)] = config.bytes[UserIp(v, u, k)];
-        const std::uint16_t userPort = config.U16(UserPort(v, u));
-        block[at + kBlockUserPort] = static_cast<std::uint8_t>(userPort & 0xFF);
-        block[at + kBlockUserPort + 1] = static_cast<std::uint8_t>(userPort >> 8);
-        block[at + kBlockUserAccess] = config.bytes[UserAccess(v, u)];
-    }
+    EncodeUserAddresses(config, Users(v), block);
+    for (int u = 0; u < kTableUsers; ++u)
+        block[BlockUser(u) + kBlockUserAccess] = config.bytes[UserAccess(v, u)];
     SealBlock(block);
     return block;
 }

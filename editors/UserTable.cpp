@@ -1,0 +1,47 @@
+#include "editors/UserTable.h"
+
+#include <string>
+
+namespace kv {
+
+void DecodeUserAddresses(const ConfigBlock& block, const UserTable& table, ModuleConfig& config) {
+    for (int u = 0; u < kTableUsers; ++u) {
+        const std::size_t at = BlockUser(u);
+        for (int k = 0; k < 4; ++k)
+            config.bytes[table.Ip(u, k)] = block[at + static_cast<std::size_t>(k)];
+        config.SetU16(table.Port(u), BlockWord(block, at + kBlockUserPort));
+    }
+}
+
+void EncodeUserAddresses(const ModuleConfig& config, const UserTable& table, ConfigBlock& block) {
+    for (int u = 0; u < kTableUsers; ++u) {
+        const std::size_t at = BlockUser(u);
+        for (int k = 0; k < 4; ++k)
+            block[at + static_cast<std::size_t>(k)] = config.bytes[table.Ip(u, k)];
+        SetBlockWord(block, at + kBlockUserPort, config.U16(table.Port(u)));
+    }
+}
+
+void AddUserAddressRow(EditorSpec& spec, const UserTable& table, int user, int firstEdit,
+                       int area) {
+    const std::string name = "Uživatel " + std::to_string(user + 1);
+    for (int k = 0; k < 4; ++k) {
+        const int field = static_cast<int>(spec.fields.size());
+        spec.fields.push_back({"Edit" + std::to_string(firstEdit + k),
+                               name + " IP adresa " + std::to_string(k + 1),
+                               FieldKind::kEdit,
+                               table.Ip(user, k),
+                               false,
+                               area,
+                               false,
+                               {}});
+        spec.checks.push_back({field, CheckRule::kByteRange, 0, 255, true, table.Ip(user, k),
+                               "Hodnoty IP adresy musí být v rozsahu 0-255.", true, {}});
+    }
+    spec.fields.push_back({"Edit" + std::to_string(firstEdit + 4), name + " Port",
+                           FieldKind::kEdit, table.Port(user), true, area, true, {}});
+    spec.checks.push_back(
+        {-1, CheckRule::kSetWord, 65535, 65535, true, table.Port(user), nullptr, false, {}});
+}
+
+}  // namespace kv
