@@ -99,6 +99,18 @@ QPushButton* ConfigEditorForm::AddButton(const char* name, const QString& text, 
     return button;
 }
 
+ConfigEditorForm::ButtonRow ConfigEditorForm::AddButtonRow(int left, int top, const char* writeName,
+                                                           const char* readName) {
+    constexpr int kWidth = 80;
+    constexpr int kStep = 88;
+    constexpr int kHeight = 26;
+    auto at = [&](int i) { return QRect(left + i * kStep, top, kWidth, kHeight); };
+    return {AddButton(writeName, QStringLiteral("Zapsat"), Action::kWrite, at(0)),
+            AddButton(readName, QStringLiteral("Přečíst"), Action::kRead, at(1)),
+            AddButton("Button3", QStringLiteral("Ok"), Action::kOk, at(2)),
+            AddButton("Button4", QStringLiteral("Cancel"), Action::kCancel, at(3))};
+}
+
 void ConfigEditorForm::AddToArea(QWidget* control, int area) {
     areaControls_.emplace_back(control, area);
 }

@@ -63,6 +63,15 @@ class ConfigEditorForm : public FixedDialog {
                      int area = 0, int buddyField = -1);
     QPushButton* AddButton(const char* name, const QString& text, Action action,
                            const QRect& geometry);
+    // The bottom row every editor has: "Zapsat", "Přečíst", "Ok" (Button3) and "Cancel"
+    // (Button4) from left to right; the editor names its write and read buttons.
+    struct ButtonRow {
+        QPushButton* write;
+        QPushButton* read;
+        QPushButton* ok;
+        QPushButton* cancel;
+    };
+    ButtonRow AddButtonRow(int left, int top, const char* writeName, const char* readName);
     // A control that is not a field but follows the enabling rule of an area.
     void AddToArea(QWidget* control, int area);
     void TabChain(const std::vector<QWidget*>& order);

@@ -25,8 +25,6 @@ constexpr int kOctetWidth = 42;
 constexpr int kAccessLeft = 306;
 constexpr int kUserTop[3] = {140, 170, 200};
 constexpr int kButtonTop = 328;
-constexpr int kButtonWidth = 80;
-constexpr int kButtonStep = 88;
 
 // Field indexes of the table.
 constexpr int kPortField = 0;
@@ -108,14 +106,11 @@ TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, int vlanIndex, 
     order.insert(order.end(), ports.begin(), ports.end());
     order.push_back(ComboBox5);
 
-    Button1 = AddButton("Button1", QStringLiteral("Zapsat"), Action::kWrite,
-                        QRect(kLeft, kButtonTop, kButtonWidth, 26));
-    Button2 = AddButton("Button2", QStringLiteral("Přečíst"), Action::kRead,
-                        QRect(kLeft + kButtonStep, kButtonTop, kButtonWidth, 26));
-    Button3 = AddButton("Button3", QStringLiteral("Ok"), Action::kOk,
-                        QRect(kLeft + 2 * kButtonStep, kButtonTop, kButtonWidth, 26));
-    Button4 = AddButton("Button4", QStringLiteral("Cancel"), Action::kCancel,
-                        QRect(kLeft + 3 * kButtonStep, kButtonTop, kButtonWidth, 26));
+    const ButtonRow buttons = AddButtonRow(kLeft, kButtonTop, "Button1", "Button2");
+    Button1 = buttons.write;
+    Button2 = buttons.read;
+    Button3 = buttons.ok;
+    Button4 = buttons.cancel;
     order.insert(order.end(), {Button1, Button2, Button3, Button4});
     TabChain(order);
 }

@@ -17,8 +17,6 @@ constexpr int kBoxWidth = 48;
 constexpr int kRowHeight = 23;
 constexpr int kRowTop[3] = {18, 52, 86};
 constexpr int kButtonTop = 158;
-constexpr int kButtonWidth = 80;
-constexpr int kButtonStep = 88;
 
 }  // namespace
 
@@ -42,14 +40,11 @@ TFormLanParam::TFormLanParam(kv::ConnectionSettings& settings, QWidget* parent)
                         QRect(rowRight - 140, 120, 140, 26));
     connect(Button6, &QPushButton::clicked, this, &TFormLanParam::Button6Click);
 
-    Button2 = AddButton("Button2", QStringLiteral("Zapsat"), Action::kWrite,
-                        QRect(kLeft, kButtonTop, kButtonWidth, 26));
-    Button1 = AddButton("Button1", QStringLiteral("Přečíst"), Action::kRead,
-                        QRect(kLeft + kButtonStep, kButtonTop, kButtonWidth, 26));
-    Button3 = AddButton("Button3", QStringLiteral("Ok"), Action::kOk,
-                        QRect(kLeft + 2 * kButtonStep, kButtonTop, kButtonWidth, 26));
-    Button4 = AddButton("Button4", QStringLiteral("Cancel"), Action::kCancel,
-                        QRect(kLeft + 3 * kButtonStep, kButtonTop, kButtonWidth, 26));
+    const ButtonRow buttons = AddButtonRow(kLeft, kButtonTop, "Button2", "Button1");
+    Button2 = buttons.write;
+    Button1 = buttons.read;
+    Button3 = buttons.ok;
+    Button4 = buttons.cancel;
 
     std::vector<QWidget*> order(std::begin(Edit) + 1, std::end(Edit));
     order.insert(order.end(), {Button1, Button2, Button3, Button4, Button6});

@@ -35,11 +35,24 @@ void AddUserAddressRow(EditorSpec& spec, const UserTable& table, int user, int f
                                area,
                                false,
                                {}});
-        spec.checks.push_back({field, CheckRule::kByteRange, 0, 255, true, table.Ip(user, k),
-                               "Hodnoty IP adresy musí být v rozsahu 0-255.", true, {}});
+        spec.checks.push_back({field,
+                               CheckRule::kByteRange,
+                               0,
+                               255,
+                               true,
+                               table.Ip(user, k),
+                               "Hodnoty IP adresy musí být v rozsahu 0-255.",
+                               true,
+                               {}});
     }
-    spec.fields.push_back({"Edit" + std::to_string(firstEdit + 4), name + " Port",
-                           FieldKind::kEdit, table.Port(user), true, area, true, {}});
+    spec.fields.push_back({"Edit" + std::to_string(firstEdit + 4),
+                           name + " Port",
+                           FieldKind::kEdit,
+                           table.Port(user),
+                           true,
+                           area,
+                           true,
+                           {}});
     spec.checks.push_back(
         {-1, CheckRule::kSetWord, 65535, 65535, true, table.Port(user), nullptr, false, {}});
 }

@@ -39,7 +39,6 @@ void EncodeUserAddresses(const ModuleConfig& config, const UserTable& table, Con
 // ("Uživatel n IP adresa 1".."4"), each checked 0..255 and skipped while disabled, the
 // hidden port box Edit<firstEdit + 4>, and the step that sets the user's port to 65535:
 // the ports are not edited, a passed row lets the user in from any port.
-void AddUserAddressRow(EditorSpec& spec, const UserTable& table, int user, int firstEdit,
-                       int area);
+void AddUserAddressRow(EditorSpec& spec, const UserTable& table, int user, int firstEdit, int area);
 
 }  // namespace kv

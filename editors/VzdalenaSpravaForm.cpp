@@ -23,8 +23,6 @@ constexpr int kOctetWidth = 44;
 constexpr int kPortLeft = 322;
 constexpr int kUserTop[3] = {50, 80, 110};
 constexpr int kButtonTop = 236;
-constexpr int kButtonWidth = 80;
-constexpr int kButtonStep = 88;
 
 // Field indexes of the table: the mode list, then five boxes per user.
 constexpr int kPortField = 0;
@@ -74,14 +72,11 @@ TFormVzdalenaSprava::TFormVzdalenaSprava(kv::ConnectionSettings& settings, QWidg
                             kv::kRemoteTableArea, UserField(u, 0));
     }
 
-    Button1 = AddButton("Button1", QStringLiteral("Zapsat"), Action::kWrite,
-                        QRect(kLeft, kButtonTop, kButtonWidth, 26));
-    Button2 = AddButton("Button2", QStringLiteral("Přečíst"), Action::kRead,
-                        QRect(kLeft + kButtonStep, kButtonTop, kButtonWidth, 26));
-    Button3 = AddButton("Button3", QStringLiteral("Ok"), Action::kOk,
-                        QRect(kLeft + 2 * kButtonStep, kButtonTop, kButtonWidth, 26));
-    Button4 = AddButton("Button4", QStringLiteral("Cancel"), Action::kCancel,
-                        QRect(kLeft + 3 * kButtonStep, kButtonTop, kButtonWidth, 26));
+    const ButtonRow buttons = AddButtonRow(kLeft, kButtonTop, "Button1", "Button2");
+    Button1 = buttons.write;
+    Button2 = buttons.read;
+    Button3 = buttons.ok;
+    Button4 = buttons.cancel;
     order.insert(order.end(), {Button1, Button2, Button3, Button4});
     TabChain(order);
 }
