@@ -16,6 +16,13 @@ std::string FromQt(const QString& text) {
     return text.toStdString();
 }
 
+void ShowInLabel(QLabel* label, const std::string& utf8) {
+    const QString shown = ToQt(utf8);
+    if (shown == label->text()) return;
+    label->setText(shown);
+    label->setAccessibleDescription(shown);
+}
+
 void CentreFrame(QWidget* window) {
     QScreen* screen = window->screen();
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
@@ -59,9 +66,7 @@ StatusPanel::StatusPanel(QWidget* parent) : QStatusBar(parent), label_(new QLabe
 }
 
 void StatusPanel::SetText(const std::string& text) {
-    const QString shown = ToQt(text);
-    label_->setText(shown);
-    label_->setAccessibleDescription(shown);
+    ShowInLabel(label_, text);
     label_->repaint();
 }
 

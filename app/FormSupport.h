@@ -21,6 +21,11 @@ namespace kvforms {
 QString ToQt(const std::string& utf8);
 std::string FromQt(const QString& text);
 
+// Shows a text in a label that a screen reader reads by its name (its caption, or the
+// text itself) with the text as its description: status panels and value labels.
+// Nothing is done when the label already shows the text.
+void ShowInLabel(QLabel* label, const std::string& utf8);
+
 // Centres the whole window, frame included, on the screen it is on.
 void CentreFrame(QWidget* window);
 

@@ -31,8 +31,6 @@ namespace {
 constexpr int kWidth = 600;
 constexpr int kHeight = 400;
 
-using kvforms::ToQt;
-
 QAction* AddItem(QMenu* menu, const char* name, const QString& caption) {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QString::fromLatin1(name));
@@ -169,9 +167,7 @@ QLabel* TForm1::statusPanel(int index) const {
 }
 
 void TForm1::SetPanel(int index, const std::string& text) {
-    const QString shown = ToQt(text);
-    panels_[index]->setText(shown);
-    panels_[index]->setAccessibleDescription(shown);
+    kvforms::ShowInLabel(panels_[index], text);
 }
 
 void TForm1::FormCreate(const SettingsFactory& factory) {

@@ -25,7 +25,6 @@ constexpr int kRowHeight = 23;
 constexpr int kRowTop[6] = {20, 56, 90, 124, 158, 192};
 
 using kvforms::FromQt;
-using kvforms::ToQt;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int top) {
     auto* label = new QLabel(text, parent);
@@ -234,8 +233,6 @@ void TForm2::Button2Click() {
 }
 
 void TForm2::SetStatus(const std::string& text) {
-    const QString shown = ToQt(text);
-    Panel1->setText(shown);
-    Panel1->setAccessibleDescription(shown);
+    kvforms::ShowInLabel(Panel1, text);
     Panel1->repaint();
 }

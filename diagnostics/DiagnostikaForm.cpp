@@ -50,15 +50,6 @@ QString Qt8(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-// Ten times a second most values stay as they were; nothing is redone for those.
-void SetValue(QLabel* label, const std::string& text) {
-    const QString shown = ToQt(text);
-    if (shown == label->text()) return;
-    label->setText(shown);
-    // A screen reader announces the caption and reads the value as its description.
-    label->setAccessibleDescription(shown);
-}
-
 void SetTextColour(QWidget* widget, const QColor& colour) {
     if (widget->palette().color(QPalette::WindowText) == colour) return;
     QPalette palette = widget->palette();
@@ -297,9 +288,9 @@ void TFormDiagnostika::FormShow() {
     vlanIndex_ = kv::SettleVlanIndex(vlanIndex_);
     setWindowTitle(ToQt(kv::DiagnosticsCaption(vlanIndex_)));
     GroupBox2->setTitle(ToQt(kv::VlanGroupCaption(vlanIndex_)));
-    for (QLabel* label : overview_) SetValue(label, "0");
-    for (QLabel* label : vlan_) SetValue(label, "0");
-    for (QLabel* label : rs485_) SetValue(label, "0");
+    for (QLabel* label : overview_) kvforms::ShowInLabel(label, "0");
+    for (QLabel* label : vlan_) kvforms::ShowInLabel(label, "0");
+    for (QLabel* label : rs485_) kvforms::ShowInLabel(label, "0");
     SetFixedCells(StringGrid3, kv::kNetworkGridRows, kv::kNetworkGridColumns);
     SetFixedCells(StringGrid1, kv::kUserGridRows, kv::kUserHeadingsNumbered);
     SetFixedCells(StringGrid2, kv::kErrorGridRows, kv::kErrorGridColumns);
@@ -345,20 +336,23 @@ QColor TFormDiagnostika::Colour(kv::Shade shade) const {
 }
 
 void TFormDiagnostika::ShowModule(const kv::ModuleStatusView& view) {
-    for (std::size_t i = 0; i < view.overview.size(); ++i) SetValue(overview_[i], view.overview[i]);
+    for (std::size_t i = 0; i < view.overview.size(); ++i)
+        kvforms::ShowInLabel(overview_[i], view.overview[i]);
     SetCells(StringGrid3, view.network);
-    for (std::size_t i = 0; i < view.rs485.size(); ++i) SetValue(rs485_[i], view.rs485[i]);
+    for (std::size_t i = 0; i < view.rs485.size(); ++i)
+        kvforms::ShowInLabel(rs485_[i], view.rs485[i]);
     SetCells(StringGrid2, view.errors);
 }
 
 void TFormDiagnostika::ShowVlan(const kv::VlanStatusView& view) {
-    SetValue(Label42, view.values[0]);
-    SetValue(Label43, view.values[1]);
+    kvforms::ShowInLabel(Label42, view.values[0]);
+    kvforms::ShowInLabel(Label43, view.values[1]);
     const QColor validity = Colour(view.shades.validity);
     const QColor access = Colour(view.shades.access);
     for (QLabel* label : {Label44, Label45}) SetTextColour(label, validity);
     for (QLabel* label : {Label46, Label47, Label48, Label49}) SetTextColour(label, access);
-    for (std::size_t i = 2; i < view.values.size(); ++i) SetValue(vlan_[i], view.values[i]);
+    for (std::size_t i = 2; i < view.values.size(); ++i)
+        kvforms::ShowInLabel(vlan_[i], view.values[i]);
     for (int c = 0; c < 3; ++c)
         SetCell(StringGrid1, 0, c + 1, view.userHeadings[static_cast<std::size_t>(c)]);
     const QColor users = Colour(view.shades.users);
