@@ -230,9 +230,7 @@ ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocu
 
     const RestorePlan plan = PlanRestore(doc, selected, image);
     if (plan.Refused()) {
-        std::vector<FileProblem> refusals;
-        for (const PlannedBlock& planned : plan.blocks)
-            if (planned.refusal) refusals.push_back(*planned.refusal);
+        const std::vector<FileProblem> refusals = plan.Refusals();
         ReportProblems(source, refusals, out);
         result.notWritten = selected;
         return stop(kExitRefused, refusals.front().text);
@@ -331,10 +329,7 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
     // for every module alike. Only the VLAN ports also depend on each module.
     const RestorePlan precheck = PlanRestore(doc, selection.blocks, ImageOfFile(doc), false);
     if (precheck.Refused()) {
-        std::vector<FileProblem> refusals;
-        for (const PlannedBlock& planned : precheck.blocks)
-            if (planned.refusal) refusals.push_back(*planned.refusal);
-        ReportProblems(source, refusals, out);
+        ReportProblems(source, precheck.Refusals(), out);
         return kExitRefused;
     }
 

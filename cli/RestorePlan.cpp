@@ -140,6 +140,13 @@ bool RestorePlan::Refused() const {
                        [](const PlannedBlock& b) { return b.refusal.has_value(); });
 }
 
+std::vector<FileProblem> RestorePlan::Refusals() const {
+    std::vector<FileProblem> refusals;
+    for (const PlannedBlock& planned : blocks)
+        if (planned.refusal) refusals.push_back(*planned.refusal);
+    return refusals;
+}
+
 Selection SelectBlocks(const BackupDocument& doc, const std::vector<std::string>& only,
                        bool cloning) {
     Selection selection;

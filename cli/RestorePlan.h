@@ -42,6 +42,8 @@ struct PlannedBlock {
 struct RestorePlan {
     std::vector<PlannedBlock> blocks;  // in write order
     bool Refused() const;
+    // What each refused block was refused for, in the plan's order.
+    std::vector<FileProblem> Refusals() const;
 };
 
 // image: the module's configuration as it stands (the blocks BlocksToRead named, decoded
