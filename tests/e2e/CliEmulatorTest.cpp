@@ -20,6 +20,7 @@
 #include "app/Dekl.h"
 #include "cli/BackupFile.h"
 #include "emulator/Module.h"
+#include "tests/support/CliSupport.h"
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -27,6 +28,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using kv::testing::EmulatorProcess;
+using kv::testing::Lines;
 using kv::testing::ReadBytes;
 using kv::testing::WriteBytes;
 
@@ -85,13 +87,6 @@ Outcome RunCli(const std::vector<std::string>& args,
     waitpid(pid, &status, 0);
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 // The file with one setting of one section changed, as a person edits it.

@@ -11,12 +11,15 @@
 #include "editors/NastavLAN.h"
 #include "editors/SitoveParam.h"
 #include "editors/VzdalenaSprava.h"
+#include "tests/support/CliSupport.h"
 #include "tests/support/Hex.h"
 
 namespace kv::cli {
 namespace {
 
+using testing::BlocksOf;
 using testing::Hex;
+using testing::Lines;
 
 // A configuration whose groups differ from the defaults everywhere a person would edit.
 ModuleConfig Edited() {
@@ -29,20 +32,6 @@ ModuleConfig Edited() {
     c.bytes[vlan2 + ModuleConfig::kVlanUserAccess + 1] = 1;
     c.bytes[ModuleConfig::kIpAddress] = 10;
     return c;
-}
-
-std::vector<BackupBlock> BlocksOf(const ModuleConfig& config) {
-    std::vector<BackupBlock> blocks;
-    for (const BlockSection& section : BlockSections())
-        blocks.push_back({section.block, section.spec->encode(config)});
-    return blocks;
-}
-
-std::vector<std::string> LinesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -106,7 +95,7 @@ TEST(BackupFileTest, EveryBlockComesBackByteForByteWithItsNamedValues) {
 }
 
 TEST(BackupFileTest, HandEditedMistakesAreReportedByTheirLines) {
-    std::vector<std::string> lines = LinesOf(BackupText("M", BlocksOf(Edited())));
+    std::vector<std::string> lines = Lines(BackupText("M", BlocksOf(Edited())));
     auto insertAfter = [&](const std::string& start, std::size_t from, const std::string& line) {
         const std::size_t at = LineOf(lines, start, from);
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
@@ -165,7 +154,7 @@ TEST(BackupFileTest, HandEditedMistakesAreReportedByTheirLines) {
 }
 
 TEST(BackupFileTest, AMissingSettingNamesItsSectionAndTheDataRowsMayGoAltogether) {
-    std::vector<std::string> lines = LinesOf(BackupText("M", BlocksOf(DefaultModuleConfig())));
+    std::vector<std::string> lines = Lines(BackupText("M", BlocksOf(DefaultModuleConfig())));
     const std::size_t network = LineOf(lines, "[network]");
     // The network block without its rows: its values alone will make the block.
     std::vector<std::string> kept;
@@ -193,7 +182,7 @@ TEST(BackupFileTest, ABlockWithAWrongChecksumIsWrittenAsReadButMarkedAndRefusedW
     EXPECT_NE(text.find("POZOR: kontrolní součet bloku nesouhlasí"), std::string::npos);
     const BackupRead read = ReadBackupText(text);
     ASSERT_EQ(read.problems.size(), 1u);
-    const std::vector<std::string> lines = LinesOf(text);
+    const std::vector<std::string> lines = Lines(text);
     const BlockSection* spoilt = SectionByBlock(blocks[2].number);
     EXPECT_EQ(read.problems[0].line,
               LineOf(lines, "Data 224=", LineOf(lines, "[" + std::string(spoilt->name) + "]")));

@@ -12,19 +12,14 @@
 #include "editors/NastavLAN.h"
 #include "editors/SitoveParam.h"
 #include "editors/VzdalenaSprava.h"
+#include "tests/support/CliSupport.h"
 #include "tests/support/Hex.h"
 
 namespace kv::cli {
 namespace {
 
+using testing::BlocksOf;
 using testing::Hex;
-
-std::vector<BackupBlock> BlocksOf(const ModuleConfig& config) {
-    std::vector<BackupBlock> blocks;
-    for (const BlockSection& section : BlockSections())
-        blocks.push_back({section.block, section.spec->encode(config)});
-    return blocks;
-}
 
 BackupDocument Document(const ModuleConfig& config) {
     BackupRead read = ReadBackupText(BackupText("M", BlocksOf(config)));

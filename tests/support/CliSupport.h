@@ -1,0 +1,29 @@
+#pragma once
+
+// What the tests of the command-line program share: a module's five blocks as the
+// editors encode a configuration, and a program's output cut into lines.
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/BackupFile.h"
+#include "cli/BlockSettings.h"
+
+namespace kv::testing {
+
+inline std::vector<cli::BackupBlock> BlocksOf(const ModuleConfig& config) {
+    std::vector<cli::BackupBlock> blocks;
+    for (const cli::BlockSection& section : cli::BlockSections())
+        blocks.push_back({section.block, section.spec->encode(config)});
+    return blocks;
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace kv::testing
