@@ -135,15 +135,14 @@ void ConfigEditorForm::ZapisOkno() {
             list->setCurrentIndex(states[i].position);
         }
     }
-    ApplyEnabling();
+    ApplyEnabling(states);
 }
 
-void ConfigEditorForm::ApplyEnabling() {
+void ConfigEditorForm::ApplyEnabling(const kv::FieldStates& states) {
     // Containers first: a control inside a disabled group reads as disabled whatever its
     // own state.
     for (const auto& [control, area] : areaControls_)
         control->setEnabled(kv::AreaEnabled(Spec(), session_.Copy(), area));
-    const kv::FieldStates states = session_.Fields();
     for (std::size_t i = 0; i < fields_.size() && i < states.size(); ++i) {
         if (fields_[i] != nullptr) fields_[i]->setEnabled(states[i].enabled);
     }
@@ -182,7 +181,7 @@ void ConfigEditorForm::CancelClick() {
 
 void ConfigEditorForm::ComboBox1Change(int position) {
     session_.ChangeMode(position);
-    ApplyEnabling();
+    ApplyEnabling(session_.Fields());
 }
 
 }  // namespace kvforms

@@ -78,7 +78,8 @@ class ConfigEditorForm : public FixedDialog {
 
   private:
     void Register(int field, QWidget* control);
-    void ApplyEnabling();
+    // The enabling rule, with the fields as ZapisOkno shows the editor copy.
+    void ApplyEnabling(const kv::FieldStates& states);
 
     kv::EditorSession session_;
     std::vector<QWidget*> fields_;
