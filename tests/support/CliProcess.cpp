@@ -55,7 +55,9 @@ CliOutcome RunCli(const std::vector<std::string>& args, const CliRunOptions& opt
     while ((outOpen || errOpen) && std::chrono::steady_clock::now() < deadline) {
         pollfd fds[2] = {{out[0], static_cast<short>(outOpen ? POLLIN : 0), 0},
                          {err[0], static_cast<short>(errOpen ? POLLIN : 0), 0}};
-        if (poll(fds, 2, 200) <= 0) continue;
+        const int ready = poll(fds, 2, 50);
+        if (!watched) watched = options.watch(pid, run);
+        if (ready <= 0) continue;
         char buffer[4096];
         for (int i = 0; i < 2; ++i) {
             if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
@@ -66,7 +68,6 @@ CliOutcome RunCli(const std::vector<std::string>& args, const CliRunOptions& opt
             }
             (i == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(n));
         }
-        if (!watched) watched = options.watch(pid, run);
     }
     if (outOpen || errOpen) kill(pid, SIGKILL);
     close(out[0]);

@@ -26,8 +26,8 @@ struct CliRunOptions {
     // The child's standard output: a pipe the outcome collects (nullopt), the named file
     // opened for writing, or closed ("").
     std::optional<std::string> stdoutFile;
-    // Called with the child's pid and what it has written so far after every read, until
-    // it returns true.
+    // Called with the child's pid and what it has written so far, at least every 50 ms
+    // and after every read, until it returns true.
     std::function<bool(pid_t, const CliOutcome&)> watch;
 };
 

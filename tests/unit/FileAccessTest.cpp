@@ -64,6 +64,7 @@ TEST(FileAccessTest, BytesGoIntoAFifoThatStaysAFifo) {
         got = testing::ReadBytes(fifo);
     });
     EXPECT_EQ(WriteIntoStream(fifo, bytes, std::chrono::seconds(30)), std::nullopt);
+    testing::ReleaseFifoReader(fifo);
     reader.join();
     EXPECT_EQ(got, bytes);
     EXPECT_EQ(KindOfPath(fifo), PathKind::kFifo);
