@@ -457,10 +457,27 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                                : std::string()),
             command);
     if (expected == 1) {
+        if (arguments.front().empty()) return Usage("název souboru je prázdný", command);
         line.backup.file = arguments.front();
         line.restore.file = arguments.front();
     }
     return parsed;
+}
+
+std::vector<std::string> TargetsInFile(const std::string& bytes) {
+    // Editors on Windows start a UTF-8 file with a byte-order mark.
+    const std::string text = bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? bytes.substr(3) : bytes;
+    std::vector<std::string> targets;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string entry = text.substr(start, end - start);
+        for (const std::string& target : SplitTargets(entry.substr(0, entry.find('#'))))
+            targets.push_back(target);
+        start = end + 1;
+    }
+    return targets;
 }
 
 int TargetList(const std::string& option, std::vector<std::string>& targets, std::string& error) {
@@ -476,18 +493,7 @@ int TargetList(const std::string& option, std::vector<std::string>& targets, std
         error = path + ": soubor cílů nelze přečíst: " + file.reason;
         return kExitRefused;
     }
-    std::string text = file.bytes;
-    // Editors on Windows start a UTF-8 file with a byte-order mark.
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string entry = text.substr(start, end - start);
-        for (const std::string& target : SplitTargets(entry.substr(0, entry.find('#'))))
-            targets.push_back(target);
-        start = end + 1;
-    }
+    targets = TargetsInFile(file.bytes);
     if (targets.empty()) error = path + ": soubor cílů nejmenuje žádný modul";
     return targets.empty() ? kExitUsage : kExitOk;
 }

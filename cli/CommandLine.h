@@ -43,5 +43,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 // after "@" ("#" starts a comment). kExitOk; kExitUsage for a list that names no module;
 // kExitRefused for a file that cannot be read. `error` says what is wrong.
 int TargetList(const std::string& option, std::vector<std::string>& targets, std::string& error);
+// The targets a file's text names: entries separated by commas, blanks or lines, "#"
+// starting a comment, a byte-order mark ignored.
+std::vector<std::string> TargetsInFile(const std::string& bytes);
 
 }  // namespace kv::cli
