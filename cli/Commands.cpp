@@ -68,17 +68,22 @@ class PrefixedOutput : public Output {
 
 // The stored settings and the dialog's values from them and the options; kExitOk or the
 // code of what went wrong (reported).
+// A mistake of use that only the settings or the kind reveal, said as the command line's.
+int UsageMistake(const std::string& text, const char* command, Output& out) {
+    out.Report("kv3380u: " + text);
+    out.Report(std::string("Nápověda: kv3380u ") + command + " --help");
+    return kExitUsage;
+}
+
 int PrepareConnection(const ConnectionOptions& options, ConnectionSettings& stored,
-                      ConnectionInput& input, Output& out) {
+                      ConnectionInput& input, Output& out, const char* command) {
     std::string note;
     if (auto error = LoadConnectionSettings(options, stored, &note)) {
         out.Report(*error);
         return kExitRefused;
     }
-    if (auto error = BuildConnectionInput(stored, options, input)) {
-        out.Report(*error);
-        return kExitUsage;
-    }
+    if (auto error = BuildConnectionInput(stored, options, input))
+        return UsageMistake(*error, command, out);
     // Defaults stand in for what the file does not say: never without a word, as they
     // may name another module than the one meant.
     if (!note.empty()) out.Report(note + "; použito: " + DescribeInput(input));
@@ -132,7 +137,8 @@ std::string ExitCodeTable() {
     return "  0  úspěch\n"
            "  2  chybné použití: neznámý příkaz nebo volba, volba s neplatnou hodnotou\n"
            "  3  připojení selhalo nebo modul přestal odpovídat\n"
-           "  4  hodnotu odmítla kontrola, soubor nelze přečíst či zapsat nebo má chyby\n"
+           "  4  hodnotu odmítla kontrola, soubor nelze přečíst či zapsat nebo má chyby,\n"
+           "     standardní výstup nelze zapsat\n"
            "  5  zápis bloku selhal nebo se zpětně přečtený blok liší\n"
            "  6  záloha: blok z modulu má chybný kontrolní součet (v souboru je označen)\n"
            "130  přerušeno (Ctrl+C)\n"
@@ -148,7 +154,7 @@ bool RunControl::Wait(std::chrono::milliseconds time) const {
 int RunIdentify(const ConnectionOptions& options, Output& out, const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "identify")) return code;
     ModuleConnection connection(stored);
     if (!connection.Open(input, out, true)) return kExitConnection;
     out.Print("Spojení: " + DescribeInput(input));
@@ -226,7 +232,7 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
               const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "backup")) return code;
     if (backup.file != "-") {
         if (auto unfit = UnfitTarget(platform::KindOfPath(backup.file))) {
             out.Report(backup.file + ": soubor nelze zapsat: " + *unfit);
@@ -433,16 +439,13 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
                const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "restore")) return code;
 
     // Every target is named correctly before any module is touched.
     std::vector<ConnectionInput> inputs;
     for (const std::string& target : restore.targets) {
         ConnectionInput one = input;
-        if (auto error = ApplyTarget(target, one)) {
-            out.Report(*error);
-            return kExitUsage;
-        }
+        if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, "restore", out);
         inputs.push_back(one);
     }
 
@@ -534,7 +537,7 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
             const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "diag")) return code;
     const int vlanIndex = SettleVlanIndex(diag.vlan - 1);
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) {
@@ -581,7 +584,7 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
 int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "restart")) return code;
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) return kExitConnection;
     // Interrupted while connecting: the module is not restarted.
