@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
         out.Report("kv3380u: přerušeno (Ctrl+C)");
         return kExitInterrupted;
     }
-    if (out.Failure()) {
+    if (out.Failure() && code != kExitInternal) {
         out.Report("kv3380u: standardní výstup nelze zapsat: " + *out.Failure());
         return kExitRefused;
     }
