@@ -85,6 +85,17 @@ TEST(CommandLineTest, AValueOfTheWrongFormOrOutOfRangeIsAUsageError) {
         {{"identify", "--timeout", ""}, "--timeout: „“ není celé číslo od 0 do 65535"},
         {{"identify", "--ip", "abc"},
          "--ip: „abc“ není IP adresa (čtyři čísla 0 až 255 oddělená tečkou)"},
+        {{"identify", "--ip", "01.2.3.4"},
+         "--ip: „01.2.3.4“ není IP adresa (čtyři čísla 0 až 255 oddělená tečkou)"},
+        {{"identify", "--ip", "1.2.3.256"},
+         "--ip: „1.2.3.256“ není IP adresa (čtyři čísla 0 až 255 oddělená tečkou)"},
+        {{"identify", "--serial", "E2E-0001"},
+         "--serial: „E2E-0001“ není výrobní číslo (8 písmen nebo číslic)"},
+        {{"identify", "--com", "0"}, "--com: „0“ není celé číslo od 1 do 255"},
+        {{"identify", "--base", "300"},
+         "--base: „300“ není bázová adresa ve tvaru 300h (tři šestnáctkové číslice a h)"},
+        {{"identify", "--detection", "2"},
+         "--detection: „2“ není 0 (první nalezené zařízení) ani 1 (podle výrobního čísla)"},
         {{"identify", "--kind", "8"},
          "--kind: neznámé rozhraní „8“; známá jsou 0 USBVx, 1 LAN QUDP, 2 COMx, 3 PCI-380, 4 "
          "PCI-3380, 5 USB-3380, 6 KV-3380, 7 LAN"},
@@ -104,6 +115,12 @@ TEST(CommandLineTest, AValueOfTheWrongFormOrOutOfRangeIsAUsageError) {
 }
 
 TEST(CommandLineTest, TheValuesReachTheirRecords) {
+    // Each value at the edge of its range is taken.
+    EXPECT_EQ(Parse({"identify", "--address", "255", "--ip", "10.0.0.255", "--port", "0",
+                     "--timeout", "65535", "--serial", "E2E00001", "--com", "255", "--base", "2a0H",
+                     "--detection", "1"})
+                  .result,
+              Result::kRun);
     ParsedCommandLine parsed =
         Parse({"restore", "--kind", "KV-3380", "--ip=127.0.0.9", "--port", "$1388", "--only",
                "vlan2,network", "-n", "--targets", "127.0.0.9,127.0.0.10", "--", "-x.ini"});
