@@ -402,7 +402,6 @@ ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocu
                 out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
                            "dosavadní obsah");
             } else {
-                held[block] = found;
                 out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
                            "jiný obsah, než měl i než se zapisoval");
             }
