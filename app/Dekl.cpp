@@ -164,6 +164,14 @@ bool LoadSettings(ConnectionSettings* settings, const std::string& path) {
     return true;
 }
 
+std::optional<std::string> StoredInterfaceName(const std::string& path) {
+    platform::IniFile ini;
+    ini.LoadFile(path);
+    const auto raw = SettingsFile(ini).RawText(kMainSection, "Rozhraní");
+    if (!raw) return std::nullopt;
+    return platform::Cp1250ToUtf8(*raw);
+}
+
 bool SaveSettings(const ConnectionSettings* settings) {
     if (settings == nullptr) return false;
     const SettingsFiles files = SettingsFileLocation();

@@ -330,9 +330,12 @@ void Server::CloseAll() {
 void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size_t size,
                       const sockaddr_storage& from, socklen_t fromLength) {
     // A silent module does not even look at requests: a restart sent to it stays unsent.
-    if (options_.faults.silent) return;
+    if (options_.faults.silent || silenced_) return;
     Response r = module_.HandleDatagram(source, bytes, size);
     if (r.datagram.empty()) return;
+    // The block is stored; only the module's answer goes astray.
+    if (r.store && options_.faults.silentAfterStore) silenced_ = true;
+    if (r.store && (options_.faults.loseStoreReplies || silenced_)) return;
 
     // The common case: no fault asked for, no bus time to wait, and no earlier reply due
     // that this one would overtake. The answer goes out at once, without a copy and

@@ -89,6 +89,7 @@ class Server {
     FaultInjector faults_;
     // No fault of any kind asked for: replies go out as the module gives them.
     bool faultless_ = false;
+    bool silenced_ = false;  // --silent-after-store, once a block is stored
     std::string usbSerial_;
 
     std::array<int, kUdpChannels> udp_{-1, -1, -1, -1};

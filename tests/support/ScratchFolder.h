@@ -4,6 +4,7 @@
 // without root's privileges (permission failures cannot happen to root). Shared by the
 // unit, form and end-to-end tests.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,13 @@
 #include <string>
 
 namespace kv::testing {
+
+// A reader still waiting in open() for a writer of the FIFO (because the writer under
+// test failed before it opened it) gets its end of file; any other reader is left alone.
+inline void ReleaseFifoReader(const std::string& fifo) {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+}
 
 class ScratchFolder {
   public:
