@@ -73,6 +73,10 @@ bool EmulatorProcess::Start(const std::vector<std::string>& extra) {
     if (pid == 0) {
         // A test that dies must not leave its module running.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // Nothing blocked, as a shell starts it: what the emulator blocks is its own doing.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         dup2(pipeFds[1], STDOUT_FILENO);
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         if (err >= 0) dup2(err, STDERR_FILENO);
