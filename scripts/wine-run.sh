@@ -28,6 +28,11 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko: the first run would otherwise offer to download them.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset DISPLAY WAYLAND_DISPLAY
+# Wine wants a home; a CI job may not set one.
+if [ -z "${HOME:-}" ]; then
+    HOME=$(getent passwd "$(id -u)" | cut -d: -f6)
+    export HOME
+fi
 
 # Made once, under a lock; a prefix whose making was cut short is made again.
 mkdir -p "$(dirname "$prefix")"
