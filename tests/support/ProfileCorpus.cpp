@@ -84,10 +84,11 @@ std::vector<ProfileCase> Build() {
                   {"\x9A", "k", Absent()},
                   {"\xE1", "k", Absent()}}});
 
-    c.push_back({"the first section of a name counts, in it the first key; lines before the "
-                 "first header form a section without a name",
-                 "k=outside\n[Main]\nk=1\nk=2\n[main]\nk=3\nj=4\n",
-                 {{"Main", "k", "1"}, {"main", "j", Absent()}, {"", "k", "outside"}}});
+    c.push_back(
+        {"the first section of a name counts, in it the first key; lines before the "
+         "first header form a section without a name",
+         "k=outside\n[Main]\nk=1\nk=2\n[main]\nk=3\nj=4\n",
+         {{"Main", "k", "1"}, {"main", "j", Absent()}, {"", "k", "outside"}}});
 
     c.push_back({"a line without \"=\" is a key without a value, and hides a later one",
                  "[S]\nA\nA=1\nB=1\nb=2\n=x\nC = \nC=3\n",
@@ -124,7 +125,8 @@ std::vector<ProfileCase> Build() {
                   {"T", "e", "5"}}});
 
     c.push_back({"names and values end at a NUL",
-                 "[S]\na=1\0" "2\nb\0c=3\nd=4\nk=1  \0x\nj=  \0x\n[T\0]\ne=5\n[ a \0 b ]\nk=1\n"s,
+                 "[S]\na=1\0"
+                 "2\nb\0c=3\nd=4\nk=1  \0x\nj=  \0x\n[T\0]\ne=5\n[ a \0 b ]\nk=1\n"s,
                  {{"S", "a", "1"},
                   {"S", "b", "3"},
                   {"S", "d", "4"},
@@ -133,12 +135,12 @@ std::vector<ProfileCase> Build() {
                   {"T", "e", "5"},
                   {"a", "k", Absent()}}});
 
-    c.push_back({"code page 1250 bytes come over as they are, the five unassigned ones too",
-                 "[P\xF8ipojen\xED]\nRozhran\xED=USBVx\nV\xFDrobn\xED \xE8\xEDslo="
-                 "\x8E\x9A\x81\x83\x88\x90\x98\xFF\n",
-                 {{"P\xF8ipojen\xED", "Rozhran\xED", "USBVx"},
-                  {"P\xF8ipojen\xED", "V\xFDrobn\xED \xE8\xEDslo",
-                   "\x8E\x9A\x81\x83\x88\x90\x98\xFF"}}});
+    c.push_back(
+        {"code page 1250 bytes come over as they are, the five unassigned ones too",
+         "[P\xF8ipojen\xED]\nRozhran\xED=USBVx\nV\xFDrobn\xED \xE8\xEDslo="
+         "\x8E\x9A\x81\x83\x88\x90\x98\xFF\n",
+         {{"P\xF8ipojen\xED", "Rozhran\xED", "USBVx"},
+          {"P\xF8ipojen\xED", "V\xFDrobn\xED \xE8\xEDslo", "\x8E\x9A\x81\x83\x88\x90\x98\xFF"}}});
 
     c.push_back({"a file with a UTF-8 byte-order mark is read as UTF-8",
                  "\xEF\xBB\xBF[P\xC5\x99ipojen\xC3\xAD]\nk=\xC4\x8D\xE2\x82\xAC\xE2\x98\x83\n"
@@ -176,10 +178,10 @@ std::vector<ProfileCase> Build() {
                  "\xEF\xBB\xBF[P\xF8ipojen\xED]\nk=1\n[S]\nk=2\n",
                  {{"P\xF8ipojen\xED", "k", Absent()}, {"S", "k", "2"}}});
 
-    c.push_back({"UTF-8 without a byte-order mark is read byte by byte",
-                 "[P\xC5\x99ipojen\xC3\xAD]\nk=\xC4\x8D\n",
-                 {{"P\xF8ipojen\xED", "k", Absent()},
-                  {"P\xC5\x99ipojen\xC3\xAD", "k", "\xC4\x8D"}}});
+    c.push_back(
+        {"UTF-8 without a byte-order mark is read byte by byte",
+         "[P\xC5\x99ipojen\xC3\xAD]\nk=\xC4\x8D\n",
+         {{"P\xF8ipojen\xED", "k", Absent()}, {"P\xC5\x99ipojen\xC3\xAD", "k", "\xC4\x8D"}}});
 
     c.push_back({"a second byte-order mark belongs to the first line",
                  "\xEF\xBB\xBF\xEF\xBB\xBF[S]\nk=1\n[T]\nk=2\n",

@@ -63,8 +63,8 @@ TEST(IniProfileTest, SetChangesTheLineTheFunctionsRead) {
         "[s]\r\n"  // a second [S], never read
         "Gone=2\r\n");
     ASSERT_TRUE(ini.Set("S", "port", "7"));
-    ASSERT_TRUE(ini.Set("S", "Gone", "3"));      // into the first [S]
-    ASSERT_TRUE(ini.Set("Damaged", "y", "4"));   // a section of its own, at the end
+    ASSERT_TRUE(ini.Set("S", "Gone", "3"));     // into the first [S]
+    ASSERT_TRUE(ini.Set("Damaged", "y", "4"));  // a section of its own, at the end
     EXPECT_EQ(ini.Serialize(),
               "[S]\r\n"
               "port=7\r\n"

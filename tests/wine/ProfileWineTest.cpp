@@ -208,8 +208,8 @@ TEST_F(WineProfileTest, TheCorpusHoldsTheFunctionsOwnAnswers) {
     for (std::size_t i = 0; i < answers.size(); ++i) {
         const auto& c = corpus[origin[i].first];
         const auto& q = c.questions[origin[i].second];
-        EXPECT_EQ(answers[i], q.answer) << c.name << ": [" << q.section << "] " << q.key
-                                        << " (buffer " << q.buffer << ")";
+        EXPECT_EQ(answers[i], q.answer)
+            << c.name << ": [" << q.section << "] " << q.key << " (buffer " << q.buffer << ")";
     }
 }
 
@@ -218,17 +218,38 @@ TEST_F(WineProfileTest, RandomFilesReadAlikeInBothReaders) {
     // reader: brackets, "=", comment marks, quotation marks, white space of every kind,
     // line ends, NUL, code page 1250 letters, and UTF-8 pieces, whole and broken, for the
     // files that start with a byte-order mark.
-    const std::vector<std::string> noise = {
-        "[", "]", "=", ";", "#", "\"", "'", " ", "\t", "\v", "\x1A", "\r", std::string(1, '\0'),
-        "\xE8", "\xA0", "\xC3\xA1", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE0\x80",
-        "\xED\xA0\x80", "\xC0", "\x80"};
+    const std::vector<std::string> noise = {"[",
+                                            "]",
+                                            "=",
+                                            ";",
+                                            "#",
+                                            "\"",
+                                            "'",
+                                            " ",
+                                            "\t",
+                                            "\v",
+                                            "\x1A",
+                                            "\r",
+                                            std::string(1, '\0'),
+                                            "\xE8",
+                                            "\xA0",
+                                            "\xC3\xA1",
+                                            "\xE2\x82\xAC",
+                                            "\xF0\x9F\x98\x80",
+                                            "\xE0\x80",
+                                            "\xED\xA0\x80",
+                                            "\xC0",
+                                            "\x80"};
     const std::vector<std::string> names = {"", "a", "A", "b", "ab", "[a", ";a", "\xE8"};
     const std::vector<std::string> ends = {"\n", "\r\n", "\r", "\n\n"};
     std::uint32_t seed = 20240501;
     auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
-    auto pick = [&next](const std::vector<std::string>& from) { return from[next() % from.size()]; };
+    auto pick = [&next](const std::vector<std::string>& from) {
+        return from[next() % from.size()];
+    };
     auto bent = [&](std::string text) {
-        for (std::size_t n = next() % 3; n > 0; --n) text.insert(next() % (text.size() + 1), pick(noise));
+        for (std::size_t n = next() % 3; n > 0; --n)
+            text.insert(next() % (text.size() + 1), pick(noise));
         return text;
     };
 
