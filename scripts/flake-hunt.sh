@@ -69,7 +69,8 @@ for flavour in "${flavours[@]}"; do
     done
     echo "== flake-hunt: $flavour, each test up to $repeat times, $jobs at once," \
         "$load busy loops beside them (nice $niceness), at most $((left / 60)) min"
-    log=$dir/flake-hunt.log
+    # One log a hunt, so that a later hunt never overwrites a failure's output.
+    log=$dir/flake-hunt-$(date +%Y%m%d-%H%M%S).log
     status=0
     (
         [ "$flavour" = sanitize ] && source scripts/sanitizer-env.sh

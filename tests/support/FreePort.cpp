@@ -1,15 +1,21 @@
 #include "tests/support/FreePort.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <mutex>
 #include <random>
 
 namespace kv::testing {
 namespace {
+
+constexpr const char* kRegistry = "/tmp/kv3380u-test-ports";
 
 // The lowest port the system hands out for port 0.
 unsigned FirstEphemeralPort() {
@@ -31,17 +37,36 @@ bool Bindable(const std::string& ip, std::uint16_t port) {
     return ok;
 }
 
+// Takes the port's lock; the descriptor stays open, so the lock lasts until the process
+// ends (whatever way it ends) and no lock file is ever left held.
+bool Reserve(std::uint16_t port, int& fd) {
+    // Shared by every user: anyone may add a lock file, no one may remove another's.
+    if (::mkdir(kRegistry, 0777) == 0) ::chmod(kRegistry, 01777);
+    const std::string path = std::string(kRegistry) + "/" + std::to_string(port);
+    fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    ::close(fd);
+    fd = -1;
+    return false;
+}
+
 }  // namespace
 
 std::uint16_t FreeUdpPort(const std::string& ip, std::uint16_t avoid) {
     constexpr unsigned kLowest = 20000;  // above the ports services and our defaults use
     const unsigned end = FirstEphemeralPort();
     if (end <= kLowest + 1000) return 0;
-    std::mt19937 pick(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+    static std::mutex mutex;
+    const std::lock_guard lock(mutex);
+    static std::mt19937 pick(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
     std::uniform_int_distribution<unsigned> ports(kLowest, end - 1);
-    for (int attempt = 0; attempt < 50; ++attempt) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
         const auto port = static_cast<std::uint16_t>(ports(pick));
-        if (port != avoid && Bindable(ip, port)) return port;
+        int fd = -1;
+        if (port == avoid || !Reserve(port, fd)) continue;
+        if (Bindable(ip, port) && Bindable("127.0.0.1", port)) return port;
+        ::close(fd);  // someone outside the tests has it: let it go
     }
     return 0;
 }
