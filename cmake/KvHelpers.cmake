@@ -1,9 +1,10 @@
 # Small helpers shared by the folders' CMakeLists.
 
-# kv_test(NAME LABEL SOURCES... [LIBS ...]): one GoogleTest executable whose tests are
-# registered with CTest under LABEL.
+# kv_test(NAME LABEL SOURCES... [LIBS ...] [ENV ...] [PROPERTIES ...]): one GoogleTest
+# executable whose tests are registered with CTest under LABEL, with more test
+# properties if given.
 function(kv_test name label)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE KV_BIN_DIR="${KV_BIN_DIR}"
@@ -11,7 +12,7 @@ function(kv_test name label)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS ${label} ENVIRONMENT "${ARG_ENV}" TIMEOUT 300)
+        PROPERTIES LABELS ${label} ENVIRONMENT "${ARG_ENV}" TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()
 
 # kv_core_library(TARGET): marks a library as part of the core (no Qt); kvcore links it.

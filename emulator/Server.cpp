@@ -246,15 +246,27 @@ bool Server::WatchLifetime(std::uint64_t deadlineMs) {
     return false;
 }
 
-bool Server::Start() {
-    startMs_ = NowMs();
-    // Blocked before anything is created: a signal that comes during start-up waits for
-    // the loop, which then cleans up like at any other time.
+namespace {
+sigset_t StopSignals() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    return set;
+}
+}  // namespace
+
+void Server::BlockStopSignals() {
+    const sigset_t set = StopSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+bool Server::Start() {
+    startMs_ = NowMs();
+    // Blocked before anything is created: a signal that comes during start-up waits for
+    // the loop, which then cleans up like at any other time.
+    BlockStopSignals();
+    const sigset_t set = StopSignals();
     signals_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signals_ < 0) {
         Complain("cannot watch for signals: " + Errno());

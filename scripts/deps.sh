@@ -11,6 +11,7 @@ packages=(
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
     qt6-documentation-tools assistant-qt6 libqt6sql6-sqlite librsvg2-bin
     dpkg-dev file desktop-file-utils appstream
+    mingw-w64 wine wine64
 )
 
 missing=()
