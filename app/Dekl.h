@@ -1,8 +1,7 @@
 #pragma once
 
 // Shared declarations: the connection settings record every window works on, the
-// module configuration image, the word-per-character texts of the transport libraries
-// and the settings file beside the executable.
+// module configuration image and the settings file beside the executable.
 
 #include <array>
 #include <cstddef>
@@ -10,16 +9,9 @@
 #include <optional>
 #include <string>
 
+#include "transport/Words.h"
+
 namespace kv {
-
-// One character per word, code page 1250 in the low byte: how the transport libraries
-// hand over their error texts.
-using TextWords = std::array<std::uint32_t, 1024>;
-
-// Parameters handed to a transport library's Init. Words are pointer-sized so that a
-// text word can carry a pointer to a zero-terminated code-page-1250 string; numbers
-// travel as their 32-bit value, zero-extended.
-using InitBlock = std::array<std::uintptr_t, 16>;
 
 // The 120-byte image of the module's configuration, byte for byte as the module keeps it.
 struct ModuleConfig {
@@ -150,10 +142,5 @@ std::optional<std::string> StoredInterfaceName(const std::string& path);
 // keeps what the file beside the executable held beyond the program's own keys.
 bool SaveSettings(const ConnectionSettings* settings);
 bool SaveSettings(const ConnectionSettings* settings, const std::string& path);
-
-// UTF-8 text into words 1.. (at most 99 characters, code page 1250), word 0 and the rest 0.
-void TextToWords(const std::string& text, TextWords& words);
-// Words 0..99 back to UTF-8: a zero word 0 is skipped, reading stops at the next zero word.
-std::string TextFromWords(const TextWords& words);
 
 }  // namespace kv

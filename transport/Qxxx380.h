@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Dekl.h"
 #include "transport/InterfaceKinds.h"
+#include "transport/Words.h"
 
 namespace kv {
 
