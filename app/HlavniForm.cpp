@@ -14,7 +14,6 @@
 #include <new>
 
 #include "app/AboutForm.h"
-#include "app/FormSupport.h"
 #include "app/HelpKey.h"
 #include "app/HelpPages.h"
 #include "connection/Pripojeni.h"
@@ -24,6 +23,7 @@
 #include "editors/NastavLANForm.h"
 #include "editors/SitoveParamForm.h"
 #include "editors/VzdalenaSpravaForm.h"
+#include "forms/FormSupport.h"
 #include "transport/Qxxx380.h"
 
 namespace {

@@ -32,9 +32,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
 #include "bench/BenchSupport.h"
 #include "connection/Pripojeni.h"
+#include "core/Dekl.h"
 #include "diagnostics/DiagnostikaForm.h"
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/ProgramFolder.h"

@@ -28,9 +28,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/Dekl.h"
 #include "bench/BenchSupport.h"
 #include "connection/Pripojeni.h"
+#include "core/Dekl.h"
 #include "editors/SitoveParam.h"
 #include "editors/SitoveParamForm.h"
 #include "platform/ProgramFolder.h"

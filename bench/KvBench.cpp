@@ -41,8 +41,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
 #include "bench/BenchSupport.h"
+#include "core/Dekl.h"
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"

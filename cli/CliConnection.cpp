@@ -3,7 +3,7 @@
 #include <cctype>
 #include <iterator>
 
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 #include "platform/FileAccess.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
 #include "cli/Output.h"
 #include "connection/Pripojeni.h"
+#include "core/Dekl.h"
 
 namespace kv::cli {
 

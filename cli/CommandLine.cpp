@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/Version.h"
 #include "cli/BlockSettings.h"
 #include "cli/TextLayout.h"
+#include "core/Version.h"
 #include "platform/FileAccess.h"
 #include "platform/IniFile.h"
 

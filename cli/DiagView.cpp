@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/StatusSink.h"
 #include "cli/TextLayout.h"
+#include "core/StatusSink.h"
 #include "platform/Text.h"
 
 namespace kv::cli {

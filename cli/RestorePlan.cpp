@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <map>
 
-#include "app/NumberText.h"
-#include "app/StatusSink.h"
+#include "core/NumberText.h"
+#include "core/StatusSink.h"
 
 namespace kv::cli {
 namespace {

@@ -15,9 +15,10 @@ function(kv_test name label)
         PROPERTIES LABELS ${label} ENVIRONMENT "${ARG_ENV}" TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()
 
-# kv_core_library(TARGET): marks a library as part of the core (no Qt); kvcore links it.
-function(kv_core_library target)
-    set_property(GLOBAL APPEND PROPERTY KV_CORE_LIBRARIES ${target})
+# kv_qt_free_library(TARGET): marks a library that never includes Qt (everything beneath
+# the windows, and kv3380u's own); kvqtfree links them all.
+function(kv_qt_free_library target)
+    set_property(GLOBAL APPEND PROPERTY KV_QT_FREE_LIBRARIES ${target})
 endfunction()
 
 # kv_interface_kinds(): reads the table of the eight interface kinds that the program

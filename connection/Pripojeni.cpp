@@ -4,7 +4,7 @@
 #include <iterator>
 #include <utility>
 
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 #include "platform/Cp1250.h"
 #include "platform/Text.h"
 #include "transport/InterfaceKinds.h"

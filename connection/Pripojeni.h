@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "app/Dekl.h"
-#include "app/NumberText.h"
-#include "app/StatusSink.h"
+#include "core/Dekl.h"
+#include "core/NumberText.h"
+#include "core/StatusSink.h"
 
 namespace kv {
 

@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "app/Dekl.h"
-#include "app/StatusSink.h"
+#include "core/Dekl.h"
+#include "core/StatusSink.h"
 #include "transport/Qxxx380.h"
 
 namespace kv {

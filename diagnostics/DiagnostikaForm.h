@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "app/Dekl.h"
-#include "app/FormSupport.h"
+#include "core/Dekl.h"
 #include "diagnostics/Diagnostika.h"
+#include "forms/FormSupport.h"
 
 class QGroupBox;
 class QLabel;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
-#include "app/StatusSink.h"
+#include "core/Dekl.h"
+#include "core/StatusSink.h"
 
 namespace kv {
 

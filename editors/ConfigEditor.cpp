@@ -1,6 +1,6 @@
 #include "editors/ConfigEditor.h"
 
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 
 namespace kv {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
-#include "app/StatusSink.h"
+#include "core/Dekl.h"
+#include "core/StatusSink.h"
 #include "transport/Qxxx380.h"
 
 namespace kv {

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/Dekl.h"
-#include "app/FormSupport.h"
+#include "core/Dekl.h"
 #include "editors/ConfigEditor.h"
+#include "forms/FormSupport.h"
 
 class QComboBox;
 class QLabel;

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "app/Dekl.h"
 #include "connection/Pripojeni.h"
+#include "core/Dekl.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"
 #include "transport/Qxxx380.h"

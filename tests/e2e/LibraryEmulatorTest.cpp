@@ -16,7 +16,7 @@
 #include <random>
 #include <thread>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"

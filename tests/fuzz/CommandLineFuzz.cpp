@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
 #include "cli/BlockSettings.h"
 #include "cli/CommandLine.h"
+#include "core/Dekl.h"
 
 namespace {
 

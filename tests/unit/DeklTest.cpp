@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/ScratchFolder.h"
 

@@ -2,7 +2,7 @@
 
 #include <numeric>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "emulator/Blocks.h"
 
 namespace kv::emu {

@@ -17,8 +17,8 @@
 #include <functional>
 #include <string>
 
-#include "app/Dekl.h"
 #include "connection/Pripojeni.h"
+#include "core/Dekl.h"
 #include "diagnostics/DiagnostikaForm.h"
 #include "diagnostics/RestartZarizeniForm.h"
 #include "platform/DynamicLibrary.h"

@@ -1,4 +1,4 @@
-#include "app/FormSupport.h"
+#include "forms/FormSupport.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -10,7 +10,7 @@
 #include <QString>
 #include <string>
 
-#include "app/StatusSink.h"
+#include "core/StatusSink.h"
 
 class QShowEvent;
 
