@@ -14,6 +14,7 @@
 #include "cli/Output.h"
 #include "connection/Pripojeni.h"
 #include "core/Dekl.h"
+#include "core/ModuleLink.h"
 
 namespace kv::cli {
 
@@ -90,6 +91,8 @@ class ModuleConnection {
     void Close();
 
     ConnectionSettings& Settings() { return settings_; }
+    // The open connection's link; one that sends nothing once closed.
+    ModuleLink Link() const { return ModuleLink::Of(settings_); }
     const ConnectionOutcome& Outcome() const { return outcome_; }
 
   private:

@@ -160,30 +160,25 @@ int RunIdentify(const ConnectionOptions& options, Output& out, const RunControl&
     out.Print("Spojení: " + DescribeInput(input));
     if (control.Stopped()) return kExitInterrupted;
     // Which module of several answered: the serial number it reports of itself.
-    const ConnectionSettings& settings = connection.Settings();
-    DataBuffer reply{};
-    std::uint8_t command = 0;
-    std::uint8_t error = 0;
-    Transact(settings.interfaceKind, settings.handle, settings.moduleAddress, kStatusFunction,
-             kModuleStatusPeripheral, command, error, reply);
-    if (error != 0) {
-        out.Report("Výrobní číslo modulu nelze zjistit: " +
-                   ErrorString(settings.interfaceKind, error));
+    const ModuleLink link = connection.Link();
+    const Reply reply = link.Transact(kModuleStatusRequest);
+    if (!reply.Ok()) {
+        out.Report("Výrobní číslo modulu nelze zjistit: " + link.ErrorText(reply.error));
         return kExitOk;
     }
-    const ModuleStatusView status = DecodeModuleStatus(reply);
+    const ModuleStatusView status = DecodeModuleStatus(reply.data);
     out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + Printable(status.overview[2]));
     return kExitOk;
 }
 
-int ReadAllBlocks(const ConnectionSettings& settings, std::vector<BackupBlock>& blocks, Output& out,
+int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Output& out,
                   const RunControl& control) {
     blocks.clear();
     for (const EditorSpec* spec : AllEditors()) {
         if (control.Stopped()) return kExitInterrupted;
         BackupBlock block;
         block.number = spec->block;
-        const TransferOutcome read = ReadConfigBlock(settings, spec->block, block.bytes, {});
+        const TransferOutcome read = ReadConfigBlock(link, spec->block, block.bytes, {});
         if (read.result != TransferResult::kDone) {
             out.Report(Tag(spec->block) + " " + WithoutStatusBlank(read.status));
             return kExitConnection;
@@ -243,7 +238,7 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
     if (!connection.Open(input, out)) return kExitConnection;
 
     std::vector<BackupBlock> blocks;
-    if (const int code = ReadAllBlocks(connection.Settings(), blocks, out, control)) return code;
+    if (const int code = ReadAllBlocks(connection.Link(), blocks, out, control)) return code;
     const std::string ident = Printable(connection.Settings().moduleIdent);
     connection.Close();
     // Interrupted during the last read: nothing is saved.
@@ -280,7 +275,7 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
     return code;
 }
 
-ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocument& doc,
+ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
                             const std::vector<std::uint16_t>& selected, bool dryRun,
                             const std::string& source, Output& out, const RunControl& control) {
     ModuleRestore result;
@@ -298,7 +293,7 @@ ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocu
             return stop(kExitInterrupted, "přerušeno");
         }
         ConfigBlock bytes{};
-        const TransferOutcome read = ReadConfigBlock(settings, block, bytes, {});
+        const TransferOutcome read = ReadConfigBlock(link, block, bytes, {});
         if (read.result != TransferResult::kDone) {
             out.Report(Tag(block) + " " + WithoutStatusBlank(read.status));
             result.notWritten = selected;
@@ -383,14 +378,14 @@ ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocu
                        "; nezapsané: " + BlockList(result.notWritten, parked));
             return stop(kExitInterrupted, "přerušeno");
         }
-        const TransferOutcome write = WriteConfigBlock(settings, block, step.bytes, {});
+        const TransferOutcome write = WriteConfigBlock(link, block, step.bytes, {});
         bool done = write.result == TransferResult::kDone;
         bool unknown = false;
         if (!done) {
             // The reply may be what was lost: one read says what the module holds.
             out.Report(Tag(block) + " " + WithoutStatusBlank(write.status));
             ConfigBlock found{};
-            const TransferOutcome read = ReadConfigBlock(settings, block, found, {});
+            const TransferOutcome read = ReadConfigBlock(link, block, found, {});
             if (read.result != TransferResult::kDone) {
                 unknown = true;
                 out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" +
@@ -472,8 +467,8 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
     if (restore.targets.empty()) {
         ModuleConnection connection(stored);
         if (!connection.Open(input, out)) return kExitConnection;
-        return RestoreModule(connection.Settings(), doc, selection.blocks, restore.dryRun, source,
-                             out, control)
+        return RestoreModule(connection.Link(), doc, selection.blocks, restore.dryRun, source, out,
+                             control)
             .code;
     }
 
@@ -499,7 +494,7 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
         ModuleConnection connection(stored);
         if (connection.Open(inputs[i], module)) {
             row.reached = true;
-            row.result = RestoreModule(connection.Settings(), doc, selection.blocks, restore.dryRun,
+            row.result = RestoreModule(connection.Link(), doc, selection.blocks, restore.dryRun,
                                        source, module, control);
         } else {
             row.result.code = kExitConnection;
@@ -555,8 +550,8 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     screen.vlanIndex = vlanIndex;
     bool lastOk = false;
     for (long n = 1;; ++n) {
-        const CycleOutcome cycle = Timer1Timer(connection.Settings(), vlanIndex,
-                                               diag.json ? "." : diag.decimalSeparator, {});
+        const CycleOutcome cycle =
+            Timer1Timer(connection.Link(), vlanIndex, diag.json ? "." : diag.decimalSeparator, {});
         lastOk = cycle.module.has_value() && cycle.vlan.has_value();
         if (diag.json) {
             out.Print(DiagJson(cycle, vlanIndex, n, UtcTimestamp())
@@ -588,7 +583,7 @@ int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& 
     if (!connection.Open(input, out)) return kExitConnection;
     // Interrupted while connecting: the module is not restarted.
     if (control.Stopped()) return kExitInterrupted;
-    const RestartOutcome restart = RestartZarizeni(connection.Settings(), {});
+    const RestartOutcome restart = RestartZarizeni(connection.Link(), {});
     for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i)
         out.Report(WithoutStatusBlank(restart.texts[i]));
     if (!restart.texts.empty()) out.Print(WithoutStatusBlank(restart.texts.back()));

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <utility>
 
+#include "core/ModuleLink.h"
 #include "core/NumberText.h"
 #include "platform/Cp1250.h"
 #include "platform/Text.h"
@@ -27,7 +28,6 @@ constexpr const char* kOpenFailedPrefix = "Chyba inicializace připojení - ";
 constexpr const char* kSuccessPrefix = "Připojení úspěšně inicializováno. Připojen modul   ";
 constexpr const char* kStatusOk = "V pořádku";
 
-constexpr std::uint8_t kIdentFunction = 200;
 constexpr std::uint32_t kConfigMode = 2;
 
 std::string Unsigned(std::int32_t value) {
@@ -300,24 +300,22 @@ ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionS
         return outcome;
     }
 
-    // One buffer and one command variable for all three requests: the module reads the
-    // second and third with what the previous reply left in them.
-    DataBuffer buffer{};
-    std::uint8_t command = 0;
+    // The module reads the second and third request with what the previous reply left in
+    // the buffer and the command. A library that opened with handle 0 gives a link that
+    // sends nothing: that ends with the text of code 10, never as an identified module.
+    const ModuleLink link(LoadedTransport(), kind, handle, address);
+    Reply reply;
     std::string name;
     std::string version;
-    for (std::uint8_t peripheral = 0; peripheral < 3; ++peripheral) {
-        // Transact leaves the error untouched when it sends nothing (a library that opened
-        // with handle 0); that must not pass for an identified module.
-        std::uint8_t error = static_cast<std::uint8_t>(kErrNotLoaded);
-        Transact(kind, handle, address, kIdentFunction, peripheral, command, error, buffer);
-        if (error != 0) {
-            outcome.statusText = ErrorString(kind, error);
+    for (std::uint8_t part = 0; part < kIdentifyParts; ++part) {
+        reply = link.Transact(IdentifyRequest(part), reply.data, reply.command);
+        if (!reply.Ok()) {
+            outcome.statusText = link.ErrorText(reply.error);
             CloseNewConnection(kind, handle, settings);
             return outcome;
         }
-        std::string& target = peripheral < 2 ? name : version;
-        for (std::size_t w = 0; w < 4; ++w) AppendIdentCharacter(target, buffer[w]);
+        std::string& target = part < 2 ? name : version;
+        for (std::size_t w = 0; w < 4; ++w) AppendIdentCharacter(target, reply.data[w]);
     }
 
     settings.moduleIdent = name + " v." + version;

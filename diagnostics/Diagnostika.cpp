@@ -178,42 +178,34 @@ VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
     return view;
 }
 
-CycleOutcome Timer1Timer(const ConnectionSettings& settings, int vlanIndex,
-                         const std::string& decimalSeparator, const StatusSink& status) {
+CycleOutcome Timer1Timer(const ModuleLink& link, int vlanIndex, const std::string& decimalSeparator,
+                         const StatusSink& status) {
     CycleOutcome out;
     auto show = [&](const std::string& text) {
         out.statusText = text;
         ShowStatus(status, text);
     };
-    if (!ConnectionUsable(settings)) {
+    if (!link.Usable()) {
         show(kNotConnectedText);
         return out;
     }
 
-    const std::uint8_t kind = settings.interfaceKind;
     // Each cycle starts from an all-zero buffer; the second request goes out with the
     // first reply still in it, only its parameter words cleared.
-    DataBuffer data{};
-    std::uint8_t command = 0;
-    std::uint8_t error = 0;
-    Transact(kind, settings.handle, settings.moduleAddress, kStatusFunction,
-             kModuleStatusPeripheral, command, error, data);
+    const Reply module = link.Transact(kModuleStatusRequest);
     ++out.requests;
-    std::string text = ErrorString(kind, error);
-    if (error != 0) {
-        show(" " + text);
+    if (!module.Ok()) {
+        show(" " + link.ErrorText(module.error));
         return out;
     }
-    out.module = DecodeModuleStatus(data);
+    out.module = DecodeModuleStatus(module.data);
 
+    DataBuffer data = module.data;
     std::fill_n(data.begin(), 4, 0u);
-    command = 0;
-    Transact(kind, settings.handle, settings.moduleAddress, kStatusFunction, kVlanStatusPeripheral,
-             command, error, data);
+    const Reply vlan = link.Transact(kVlanStatusRequest, data);
     ++out.requests;
-    text = ErrorString(kind, error);
-    if (error == 0) out.vlan = DecodeVlanStatus(data, vlanIndex, decimalSeparator);
-    show(" " + text);
+    if (vlan.Ok()) out.vlan = DecodeVlanStatus(vlan.data, vlanIndex, decimalSeparator);
+    show(" " + link.ErrorText(vlan.error));
     return out;
 }
 

@@ -13,15 +13,10 @@
 #include <string>
 
 #include "core/Dekl.h"
+#include "core/ModuleLink.h"
 #include "core/StatusSink.h"
-#include "transport/Qxxx380.h"
 
 namespace kv {
-
-// The status requests: function 204 with these peripherals.
-constexpr std::uint8_t kStatusFunction = 204;
-constexpr std::uint8_t kModuleStatusPeripheral = 100;
-constexpr std::uint8_t kVlanStatusPeripheral = 101;
 
 // The window and its three groups. The window and the VLAN group append the VLAN number
 // (and the group one blank after it).
@@ -144,10 +139,10 @@ struct CycleOutcome {
     int requests = 0;                        // sent to the module in this cycle
 };
 
-// One refresh: the module status request, then the VLAN status request, both addressed
-// with the record's kind, handle and module address. Without a usable connection nothing
-// is sent. Every outcome's text goes through the sink at once: the requests block.
-CycleOutcome Timer1Timer(const ConnectionSettings& settings, int vlanIndex,
-                         const std::string& decimalSeparator, const StatusSink& status);
+// One refresh: the module status request, then the VLAN status request, over the link.
+// Without a usable link nothing is sent. Every outcome's text goes through the sink at
+// once: the requests block.
+CycleOutcome Timer1Timer(const ModuleLink& link, int vlanIndex, const std::string& decimalSeparator,
+                         const StatusSink& status);
 
 }  // namespace kv

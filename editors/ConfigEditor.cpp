@@ -5,9 +5,6 @@
 namespace kv {
 namespace {
 
-constexpr std::uint8_t kReadFunction = 204;
-constexpr std::uint8_t kReadPeripheral = 1;
-
 std::string Progress(const char* what, int percent) {
     return std::string(what) + std::to_string(percent) + " %)";
 }
@@ -165,31 +162,28 @@ CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, Modul
     return outcome;
 }
 
-TransferOutcome ReadConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
-                                ConfigBlock& block, const StatusSink& status) {
+TransferOutcome ReadConfigBlock(const ModuleLink& link, std::uint16_t number, ConfigBlock& block,
+                                const StatusSink& status) {
     TransferOutcome outcome;
-    if (!ConnectionUsable(settings)) return outcome;
+    if (!link.Usable()) return outcome;
 
     // One block read is the whole sequence.
     constexpr int kSteps = 1;
     ShowStatus(status, ReadProgressText(Percent(0, kSteps)));
 
-    DataBuffer buffer{};
-    buffer[1] = number & 0xFF;
-    buffer[2] = number >> 8;
-    std::uint8_t command = 0;
-    std::uint8_t error = 0;
-    Transact(settings.interfaceKind, settings.handle, settings.moduleAddress, kReadFunction,
-             kReadPeripheral, command, error, buffer);
-    if (error != 0) {
+    DataBuffer request{};
+    request[1] = number & 0xFF;
+    request[2] = number >> 8;
+    const Reply reply = link.Transact(kReadBlockRequest, request);
+    if (!reply.Ok()) {
         outcome.result = TransferResult::kFailed;
-        outcome.error = error;
-        outcome.status = " " + ErrorString(settings.interfaceKind, error);
+        outcome.error = reply.error;
+        outcome.status = " " + link.ErrorText(reply.error);
         ShowStatus(status, outcome.status);
         return outcome;
     }
     ShowStatus(status, ReadProgressText(Percent(1, kSteps)));
-    block = BlockFromReply(buffer);
+    block = BlockFromReply(reply.data);
 
     outcome.result = TransferResult::kDone;
     outcome.status = kReadDoneText;
@@ -197,22 +191,19 @@ TransferOutcome ReadConfigBlock(const ConnectionSettings& settings, std::uint16_
     return outcome;
 }
 
-TransferOutcome WriteConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
+TransferOutcome WriteConfigBlock(const ModuleLink& link, std::uint16_t number,
                                  const ConfigBlock& block, const StatusSink& status) {
     TransferOutcome outcome;
-    if (!ConnectionUsable(settings)) return outcome;
+    if (!link.Usable()) return outcome;
 
     constexpr int kSteps = 1;
     ShowStatus(status, WriteProgressText(Percent(0, kSteps)));
 
-    std::string message;
-    const std::uint8_t result =
-        WriteBlockVerified(settings.interfaceKind, settings.handle, settings.moduleAddress, number,
-                           BlockToWords(block), message);
-    if (result != 0) {
+    const WriteOutcome write = link.WriteBlockVerified(number, BlockToWords(block));
+    if (!write.Ok()) {
         outcome.result = TransferResult::kFailed;
-        outcome.error = result;
-        outcome.status = " " + message;
+        outcome.error = write.error;
+        outcome.status = " " + write.text;
         ShowStatus(status, outcome.status);
         return outcome;
     }
@@ -223,19 +214,19 @@ TransferOutcome WriteConfigBlock(const ConnectionSettings& settings, std::uint16
     return outcome;
 }
 
-TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec& spec,
-                           ModuleConfig& copy, const StatusSink& status) {
+TransferOutcome PrectiData(const ModuleLink& link, const EditorSpec& spec, ModuleConfig& copy,
+                           const StatusSink& status) {
     ConfigBlock block{};
-    TransferOutcome outcome = ReadConfigBlock(settings, spec.block, block, status);
+    TransferOutcome outcome = ReadConfigBlock(link, spec.block, block, status);
     if (outcome.result == TransferResult::kDone && spec.decode) spec.decode(block, copy);
     return outcome;
 }
 
-TransferOutcome ZapisData(const ConnectionSettings& settings, const EditorSpec& spec,
-                          const ModuleConfig& copy, const StatusSink& status) {
+TransferOutcome ZapisData(const ModuleLink& link, const EditorSpec& spec, const ModuleConfig& copy,
+                          const StatusSink& status) {
     // An encoder leaves its block sealed; without one the block is all zero, which sums to 0.
     const ConfigBlock block = spec.encode ? spec.encode(copy) : ConfigBlock{};
-    return WriteConfigBlock(settings, spec.block, block, status);
+    return WriteConfigBlock(link, spec.block, block, status);
 }
 
 EditorSession::EditorSession(const EditorSpec& spec, ConnectionSettings* settings)
@@ -258,7 +249,7 @@ EditorSession::ButtonOutcome EditorSession::Read(const StatusSink& status) {
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = PrectiData(*settings_, *spec_, copy_, status);
+    outcome.transfer = PrectiData(ModuleLink::Of(*settings_), *spec_, copy_, status);
     return outcome;
 }
 
@@ -277,7 +268,7 @@ EditorSession::ButtonOutcome EditorSession::Write(const FieldStates& fields,
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = ZapisData(*settings_, *spec_, copy_, status);
+    outcome.transfer = ZapisData(ModuleLink::Of(*settings_), *spec_, copy_, status);
     return outcome;
 }
 

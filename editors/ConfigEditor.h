@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "core/Dekl.h"
+#include "core/ModuleLink.h"
 #include "core/StatusSink.h"
-#include "transport/Qxxx380.h"
 
 namespace kv {
 
@@ -142,23 +142,24 @@ struct TransferOutcome {
     std::string status;      // the final status text; empty when nothing was done
 };
 
-// One configuration block read (204/1) with the read progress texts, the block as the
-// reply carries it. `block` changes only when the read succeeded.
-TransferOutcome ReadConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
-                                ConfigBlock& block, const StatusSink& status);
+// One configuration block read with the read progress texts, the block as the reply
+// carries it. `block` changes only when the read succeeded. Over a link that is not
+// usable nothing is sent nor shown.
+TransferOutcome ReadConfigBlock(const ModuleLink& link, std::uint16_t number, ConfigBlock& block,
+                                const StatusSink& status);
 // The verified write of a block exactly as given (its checksum included), with the write
 // progress texts.
-TransferOutcome WriteConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
+TransferOutcome WriteConfigBlock(const ModuleLink& link, std::uint16_t number,
                                  const ConfigBlock& block, const StatusSink& status);
 
 // PrectiData: reads the editor's block into the editor copy with the progress texts.
 // After a failure the copy keeps what it held.
-TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec& spec,
-                           ModuleConfig& copy, const StatusSink& status);
+TransferOutcome PrectiData(const ModuleLink& link, const EditorSpec& spec, ModuleConfig& copy,
+                           const StatusSink& status);
 // ZapisData: encodes the editor copy into its block and writes it with read-back
 // verification.
-TransferOutcome ZapisData(const ConnectionSettings& settings, const EditorSpec& spec,
-                          const ModuleConfig& copy, const StatusSink& status);
+TransferOutcome ZapisData(const ModuleLink& link, const EditorSpec& spec, const ModuleConfig& copy,
+                          const StatusSink& status);
 
 // One open editor: its copy of the configuration and the four buttons. The record may be
 // absent (a window opened without one): then reading and writing do nothing and "Ok"

@@ -89,7 +89,8 @@ TEST_P(EditorsEmulatorTest, EveryEditorReadsTheDefaultsFromAFreshModule) {
     for (const kv::EditorSpec* spec : kv::AllEditors()) {
         ModuleConfig copy{};
         copy.bytes.fill(0xA5);
-        EXPECT_EQ(kv::PrectiData(settings_, *spec, copy, sink_).status, " Konfigurace přečtena.");
+        EXPECT_EQ(kv::PrectiData(kv::ModuleLink::Of(settings_), *spec, copy, sink_).status,
+                  " Konfigurace přečtena.");
         // What the editor shows of its group is what a fresh module holds: the defaults.
         EXPECT_EQ(kv::testing::Hex(spec->encode(copy)),
                   kv::testing::Hex(spec->encode(kv::DefaultModuleConfig())))
@@ -147,8 +148,8 @@ TEST_P(EditorsEmulatorTest, ASilentModuleEndsWithTheLibrarysTimeOutTextAfterTheT
     for (bool write : {false, true}) {
         texts_.clear();
         const auto start = Clock::now();
-        write ? kv::ZapisData(settings_, kv::VlanEditor(0), copy, sink_)
-              : kv::PrectiData(settings_, kv::VlanEditor(0), copy, sink_);
+        write ? kv::ZapisData(kv::ModuleLink::Of(settings_), kv::VlanEditor(0), copy, sink_)
+              : kv::PrectiData(kv::ModuleLink::Of(settings_), kv::VlanEditor(0), copy, sink_);
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         ASSERT_EQ(texts_.size(), 2u);

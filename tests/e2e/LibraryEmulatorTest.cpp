@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "core/Dekl.h"
+#include "core/ModuleLink.h"
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"

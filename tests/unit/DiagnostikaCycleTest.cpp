@@ -23,7 +23,7 @@ using testing::Words;
 class DiagnostikaCycleTest : public testing::FakeConnection {
   protected:
     CycleOutcome Cycle(int vlanIndex = 0, const std::string& separator = ",") {
-        return Timer1Timer(settings_, vlanIndex, separator,
+        return Timer1Timer(ModuleLink::Of(settings_), vlanIndex, separator,
                            [this](const std::string& text) { shown_.push_back(text); });
     }
 

@@ -19,6 +19,7 @@
 
 #include "connection/Pripojeni.h"
 #include "core/Dekl.h"
+#include "core/ModuleLink.h"
 #include "diagnostics/DiagnostikaForm.h"
 #include "diagnostics/RestartZarizeniForm.h"
 #include "platform/DynamicLibrary.h"
