@@ -76,17 +76,17 @@ int UsageMistake(const std::string& text, const char* command, Output& out) {
 }
 
 int PrepareConnection(const ConnectionOptions& options, ConnectionSettings& stored,
-                      ConnectionInput& input, Output& out, const char* command) {
+                      ConnectionRequest& input, Output& out, const char* command) {
     std::string note;
     if (auto error = LoadConnectionSettings(options, stored, &note)) {
         out.Report(*error);
         return kExitRefused;
     }
-    if (auto error = BuildConnectionInput(stored, options, input))
+    if (auto error = BuildConnectionRequest(stored, options, input))
         return UsageMistake(*error, command, out);
     // Defaults stand in for what the file does not say: never without a word, as they
     // may name another module than the one meant.
-    if (!note.empty()) out.Report(note + "; použito: " + DescribeInput(input));
+    if (!note.empty()) out.Report(note + "; použito: " + DescribeRequest(input));
     return kExitOk;
 }
 
@@ -153,11 +153,11 @@ bool RunControl::Wait(std::chrono::milliseconds time) const {
 
 int RunIdentify(const ConnectionOptions& options, Output& out, const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "identify")) return code;
     ModuleConnection connection(stored);
     if (!connection.Open(input, out, true)) return kExitConnection;
-    out.Print("Spojení: " + DescribeInput(input));
+    out.Print("Spojení: " + DescribeRequest(input));
     if (control.Stopped()) return kExitInterrupted;
     // Which module of several answered: the serial number it reports of itself.
     const ModuleLink link = connection.Link();
@@ -226,7 +226,7 @@ int SaveBackup(const std::string& path, const platform::IniFile& file, Output& o
 int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Output& out,
               const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "backup")) return code;
     if (backup.file != "-") {
         if (auto unfit = UnfitTarget(platform::KindOfPath(backup.file))) {
@@ -432,13 +432,13 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
 int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, Output& out,
                const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "restore")) return code;
 
     // Every target is named correctly before any module is touched.
-    std::vector<ConnectionInput> inputs;
+    std::vector<ConnectionRequest> inputs;
     for (const std::string& target : restore.targets) {
-        ConnectionInput one = input;
+        ConnectionRequest one = input;
         if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, "restore", out);
         inputs.push_back(one);
     }
@@ -530,7 +530,7 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
 int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& out,
             const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "diag")) return code;
     const int vlanIndex = SettleVlanIndex(diag.vlan - 1);
     ModuleConnection connection(stored);
@@ -577,7 +577,7 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
 
 int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "restart")) return code;
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) return kExitConnection;
