@@ -212,7 +212,7 @@ const std::vector<CommandSpec>& Commands() {
              "",
              {{"--vlan", "N", "rozhraní VLAN 1, 2 nebo 3 (výchozí 1)", nullptr,
                [](CommandLine& line, const std::string& value) {
-                   line.diag.vlan = StrictNumber(value).value_or(1);
+                   line.diag.vlan = Vlan::FromNumber(StrictNumber(value).value_or(1));
                },
                [](const std::string& value) { return Range(value, 1, 3); }},
               {"--interval", "MS",

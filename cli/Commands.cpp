@@ -532,14 +532,13 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     ConnectionSettings stored;
     ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "diag")) return code;
-    const int vlanIndex = SettleVlanIndex(diag.vlan - 1);
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) {
         // A monitoring script sees this cycle too: nothing came, and why.
         if (diag.json) {
             CycleOutcome none;
             none.statusText = Printable(connection.Outcome().statusText);
-            out.Print(DiagJson(none, vlanIndex, 1, UtcTimestamp())
+            out.Print(DiagJson(none, diag.vlan, 1, UtcTimestamp())
                           .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
         }
         return kExitConnection;
@@ -547,14 +546,14 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
 
     const long interval = std::max(diag.intervalMs, kMinimumIntervalMs);
     DiagScreen screen;
-    screen.vlanIndex = vlanIndex;
+    screen.vlanInterface = diag.vlan;
     bool lastOk = false;
     for (long n = 1;; ++n) {
         const CycleOutcome cycle =
-            Timer1Timer(connection.Link(), vlanIndex, diag.json ? "." : diag.decimalSeparator, {});
+            Timer1Timer(connection.Link(), diag.vlan, diag.json ? "." : diag.decimalSeparator, {});
         lastOk = cycle.module.has_value() && cycle.vlan.has_value();
         if (diag.json) {
-            out.Print(DiagJson(cycle, vlanIndex, n, UtcTimestamp())
+            out.Print(DiagJson(cycle, diag.vlan, n, UtcTimestamp())
                           .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
         } else {
             // As the window: what a failed request could not refresh stays as it was.

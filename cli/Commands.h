@@ -76,7 +76,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
 
 // With --json, a connection that fails still prints the cycle's object ("ok": false).
 struct DiagOptions {
-    int vlan = 1;  // 1..3
+    Vlan vlan;
     long intervalMs = 1000;
     std::optional<long> count;  // none: until stopped
     bool json = false;

@@ -75,12 +75,12 @@ VlanShades ShadesForMode(std::uint8_t mode) {
     }
 }
 
-std::string DiagnosticsCaption(int vlanIndex) {
-    return kDiagnosticsCaption + std::to_string(SettleVlanIndex(vlanIndex) + 1);
+std::string DiagnosticsCaption(Vlan vlan) {
+    return kDiagnosticsCaption + std::to_string(vlan.Number());
 }
 
-std::string VlanGroupCaption(int vlanIndex) {
-    return kVlanGroupCaption + std::to_string(SettleVlanIndex(vlanIndex) + 1) + " ";
+std::string VlanGroupCaption(Vlan vlan) {
+    return kVlanGroupCaption + std::to_string(vlan.Number()) + " ";
 }
 
 std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimalSeparator) {
@@ -145,11 +145,11 @@ ModuleStatusView DecodeModuleStatus(const DataBuffer& reply) {
     return view;
 }
 
-VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
+VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
                                 const std::string& decimalSeparator) {
     const StatusReader in(reply);
     const std::size_t v =
-        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(SettleVlanIndex(vlanIndex));
+        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(vlan.Index());
     const std::uint8_t mode = in.Byte(v + kMode);
 
     VlanStatusView view;
@@ -178,7 +178,7 @@ VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
     return view;
 }
 
-CycleOutcome Timer1Timer(const ModuleLink& link, int vlanIndex, const std::string& decimalSeparator,
+CycleOutcome Timer1Timer(const ModuleLink& link, Vlan vlan, const std::string& decimalSeparator,
                          const StatusSink& status) {
     CycleOutcome out;
     auto show = [&](const std::string& text) {
@@ -202,10 +202,10 @@ CycleOutcome Timer1Timer(const ModuleLink& link, int vlanIndex, const std::strin
 
     DataBuffer data = module.data;
     std::fill_n(data.begin(), 4, 0u);
-    const Reply vlan = link.Transact(kVlanStatusRequest, data);
+    const Reply reply = link.Transact(kVlanStatusRequest, data);
     ++out.requests;
-    if (vlan.Ok()) out.vlan = DecodeVlanStatus(vlan.data, vlanIndex, decimalSeparator);
-    show(" " + link.ErrorText(vlan.error));
+    if (reply.Ok()) out.vlan = DecodeVlanStatus(reply.data, vlan, decimalSeparator);
+    show(" " + link.ErrorText(reply.error));
     return out;
 }
 

@@ -32,10 +32,11 @@ std::uint8_t Right(std::uint8_t value) {
     return value > 1 ? 0 : value;
 }
 
-EditorSpec MakeVlanEditor(int v) {
+EditorSpec MakeVlanEditor(Vlan vlan) {
+    const int v = vlan.Index();
     const char* const kPortMessage = "Hodnota portu musí být v rozsahu 0-65535.";
     EditorSpec spec;
-    spec.caption = " Nastavení komunikačního rozhraní VLAN" + std::to_string(v + 1);
+    spec.caption = " Nastavení komunikačního rozhraní VLAN" + std::to_string(vlan.Number());
     spec.block = static_cast<std::uint16_t>(kFirstVlanBlock + v);
 
     const std::size_t port = Record(v, ModuleConfig::kVlanPort);
@@ -100,10 +101,10 @@ EditorSpec MakeVlanEditor(int v) {
             {list, CheckRule::kPositionLowBit, 0, 0, true, UserAccess(v, u), nullptr, true, {}});
     }
 
-    spec.decode = [v](const ConfigBlock& block, ModuleConfig& config) {
-        DecodeVlanInterface(block, v, config);
+    spec.decode = [vlan](const ConfigBlock& block, ModuleConfig& config) {
+        DecodeVlanInterface(block, vlan, config);
     };
-    spec.encode = [v](const ModuleConfig& config) { return EncodeVlanInterface(config, v); };
+    spec.encode = [vlan](const ModuleConfig& config) { return EncodeVlanInterface(config, vlan); };
     spec.areaEnabled = [mode](const ModuleConfig& config, int area) {
         const std::uint8_t m = config.bytes[mode];
         switch (area) {
@@ -122,8 +123,8 @@ EditorSpec MakeVlanEditor(int v) {
 
 }  // namespace
 
-void DecodeVlanInterface(const ConfigBlock& block, int vlan, ModuleConfig& config) {
-    const int v = SettleVlanIndex(vlan);
+void DecodeVlanInterface(const ConfigBlock& block, Vlan vlan, ModuleConfig& config) {
+    const int v = vlan.Index();
     config.SetU16(Record(v, ModuleConfig::kVlanPort), BlockWord(block, kBlockPort));
     config.bytes[Record(v, ModuleConfig::kVlanMode)] =
         block[kBlockMode] > 2 ? 0 : block[kBlockMode];
@@ -134,8 +135,8 @@ void DecodeVlanInterface(const ConfigBlock& block, int vlan, ModuleConfig& confi
         config.bytes[UserAccess(v, u)] = Right(block[BlockUser(u) + kBlockUserAccess]);
 }
 
-ConfigBlock EncodeVlanInterface(const ModuleConfig& config, int vlan) {
-    const int v = SettleVlanIndex(vlan);
+ConfigBlock EncodeVlanInterface(const ModuleConfig& config, Vlan vlan) {
+    const int v = vlan.Index();
     ConfigBlock block{};
     SetBlockWord(block, kBlockPort, config.U16(Record(v, ModuleConfig::kVlanPort)));
     block[kBlockMode] = config.bytes[Record(v, ModuleConfig::kVlanMode)];
@@ -148,10 +149,11 @@ ConfigBlock EncodeVlanInterface(const ModuleConfig& config, int vlan) {
     return block;
 }
 
-const EditorSpec& VlanEditor(int vlan) {
-    static const std::array<EditorSpec, kVlanCount> specs = {MakeVlanEditor(0), MakeVlanEditor(1),
-                                                             MakeVlanEditor(2)};
-    return specs[static_cast<std::size_t>(SettleVlanIndex(vlan))];
+const EditorSpec& VlanEditor(Vlan vlan) {
+    static const std::array<EditorSpec, kVlanCount> specs = {MakeVlanEditor(Vlan::FromIndex(0)),
+                                                             MakeVlanEditor(Vlan::FromIndex(1)),
+                                                             MakeVlanEditor(Vlan::FromIndex(2))};
+    return specs[static_cast<std::size_t>(vlan.Index())];
 }
 
 }  // namespace kv

@@ -39,10 +39,10 @@ const QString kDesignCaption = QStringLiteral(" Nastavení komunikačního rozhr
 
 }  // namespace
 
-TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, int vlanIndex, QWidget* parent)
-    : ConfigEditorForm("FormNastavLAN", kv::VlanEditor(vlanIndex), QSize(kWidth, kHeight), settings,
+TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent)
+    : ConfigEditorForm("FormNastavLAN", kv::VlanEditor(vlan), QSize(kWidth, kHeight), settings,
                        parent),
-      vlan_(vlanIndex) {
+      vlan_(vlan) {
     setWindowTitle(kDesignCaption);
     const int labelWidth = kFieldLeft - kLeft - 8;
     Edit1 = AddEdit(kPortField, this, QRect(kFieldLeft, 16, 90, kRowHeight));
@@ -116,7 +116,6 @@ TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, int vlanIndex, 
 }
 
 void TFormNastavLAN::FormShow() {
-    vlan_ = kv::SettleVlanIndex(vlan_);
-    setWindowTitle(kDesignCaption + QString::number(vlan_ + 1));
+    setWindowTitle(kDesignCaption + QString::number(vlan_.Number()));
     ConfigEditorForm::FormShow();
 }

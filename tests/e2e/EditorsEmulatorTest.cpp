@@ -101,7 +101,7 @@ TEST_P(EditorsEmulatorTest, EveryEditorReadsTheDefaultsFromAFreshModule) {
 TEST_P(EditorsEmulatorTest, WrittenValuesOutliveTheModulesRestart) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
     ASSERT_TRUE(Connect(GetParam())) << outcome_.statusText;
-    EditorSession vlan(kv::VlanEditor(1), &settings_);
+    EditorSession vlan(kv::VlanEditor(kv::Vlan::FromIndex(1)), &settings_);
     EXPECT_EQ(Write(vlan, {{0, "6001"}, {4, "10"}, {7, "3"}, {9, "1"}}, 2),
               " Konfigurace zapsána.");
     // Remote management limited to this computer, which must stay able to manage it.
@@ -148,8 +148,10 @@ TEST_P(EditorsEmulatorTest, ASilentModuleEndsWithTheLibrarysTimeOutTextAfterTheT
     for (bool write : {false, true}) {
         texts_.clear();
         const auto start = Clock::now();
-        write ? kv::ZapisData(kv::ModuleLink::Of(settings_), kv::VlanEditor(0), copy, sink_)
-              : kv::PrectiData(kv::ModuleLink::Of(settings_), kv::VlanEditor(0), copy, sink_);
+        write ? kv::ZapisData(kv::ModuleLink::Of(settings_), kv::VlanEditor(kv::Vlan::FromIndex(0)),
+                              copy, sink_)
+              : kv::PrectiData(kv::ModuleLink::Of(settings_),
+                               kv::VlanEditor(kv::Vlan::FromIndex(0)), copy, sink_);
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         ASSERT_EQ(texts_.size(), 2u);
@@ -174,7 +176,7 @@ TEST_F(VlanTableTest, AVlanInTableModeAdmitsOnlyItsUsers) {
     ASSERT_TRUE(Connect(0)) << outcome_.statusText;
     // VLAN 2 now admits this computer, VLAN 1 only someone else.
     for (const auto& [vlan, last] : {std::pair{1, "1"}, std::pair{0, "99"}}) {
-        EditorSession session(kv::VlanEditor(vlan), &settings_);
+        EditorSession session(kv::VlanEditor(kv::Vlan::FromIndex(vlan)), &settings_);
         ASSERT_EQ(Write(session, {{4, "127"}, {5, "0"}, {6, "0"}, {7, last}}, 2),
                   " Konfigurace zapsána.");
     }

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (line.connection.address)
         Check(!kv::cli::WholeNumberError(*line.connection.address, 0, 255).has_value());
     if (line.connection.ip) Check(!kv::cli::IpAddressError(*line.connection.ip).has_value());
-    Check(line.diag.vlan >= 1 && line.diag.vlan <= 3);
+    Check(line.diag.vlan.Number() >= 1 && line.diag.vlan.Number() <= 3);
     Check(line.diag.intervalMs >= kv::cli::kMinimumIntervalMs &&
           line.diag.intervalMs <= 86'400'000);
     Check(!line.diag.count || (*line.diag.count >= 1 && *line.diag.count <= 2'000'000'000));

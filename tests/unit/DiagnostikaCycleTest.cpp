@@ -23,7 +23,7 @@ using testing::Words;
 class DiagnostikaCycleTest : public testing::FakeConnection {
   protected:
     CycleOutcome Cycle(int vlanIndex = 0, const std::string& separator = ",") {
-        return Timer1Timer(ModuleLink::Of(settings_), vlanIndex, separator,
+        return Timer1Timer(ModuleLink::Of(settings_), kv::Vlan::FromIndex(vlanIndex), separator,
                            [this](const std::string& text) { shown_.push_back(text); });
     }
 
@@ -44,7 +44,7 @@ TEST_F(DiagnostikaCycleTest, BothRepliesDecodedAndTheTextForCodeZero) {
     std::copy(vlanReply.begin(), vlanReply.end(), vlan.begin());
     ASSERT_TRUE(out.module && out.vlan);
     EXPECT_EQ(*out.module, DecodeModuleStatus(module));
-    EXPECT_EQ(*out.vlan, DecodeVlanStatus(vlan, 1, ","));
+    EXPECT_EQ(*out.vlan, DecodeVlanStatus(vlan, kv::Vlan::FromIndex(1), ","));
     EXPECT_EQ(out.statusText, " fake 0") << "the library's text for code 0";
     EXPECT_EQ(shown_, std::vector<std::string>{" fake 0"});
     EXPECT_EQ(out.requests, 2);

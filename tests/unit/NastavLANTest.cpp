@@ -15,19 +15,34 @@ using testing::Zeros;
 constexpr int kPort = 0, kMode = 1, kValidity = 2, kAccess = 3, kUser1 = 4;  // field indexes
 
 CheckOutcome Check(int vlan, const FieldStates& fields, ModuleConfig& copy) {
-    return PrectiOkno(VlanEditor(vlan), fields, copy, {});
+    return PrectiOkno(VlanEditor(kv::Vlan::FromIndex(vlan)), fields, copy, {});
+}
+
+// An interface is settled where it enters: by the operator's number or by index, anything
+// but one of the three is VLAN1.
+TEST(NastavLAN, AnInterfaceIsOneOfTheThree) {
+    for (int number = 1; number <= kVlanCount; ++number) {
+        EXPECT_EQ(Vlan::FromNumber(number).Number(), number);
+        EXPECT_EQ(Vlan::FromNumber(number), Vlan::FromIndex(number - 1));
+    }
+    for (int outside : {0, 4, -1, 2147483647, -2147483647 - 1})
+        EXPECT_EQ(Vlan::FromNumber(outside), Vlan()) << outside;
+    for (int outside : {-1, 3, 5, -2147483647 - 1})
+        EXPECT_EQ(Vlan::FromIndex(outside), Vlan()) << outside;
+    EXPECT_EQ(Vlan().Number(), 1);
 }
 
 TEST(NastavLAN, VlanOneWithTheDefaultsWritesChecksum96) {
     ModuleConfig copy = DefaultModuleConfig();
     copy.SetU16(ModuleConfig::VlanOffset(0) + ModuleConfig::kVlanUserPort, 0x4321);
-    ASSERT_TRUE(Check(0, ShowFields(VlanEditor(0), copy), copy).passed);
+    ASSERT_TRUE(Check(0, ShowFields(VlanEditor(kv::Vlan::FromIndex(0)), copy), copy).passed);
     const std::string user = "00000000ffff0000";  // address, port, access, spare
-    EXPECT_EQ(Hex(EncodeVlanInterface(copy, 0)),
+    EXPECT_EQ(Hex(EncodeVlanInterface(copy, kv::Vlan::FromIndex(0))),
               "8813010a00" + Zeros(11) + user + user + user + Zeros(215) + "60");
-    EXPECT_EQ(VlanEditor(2).block, 253);
-    EXPECT_EQ(VlanEditor(2).caption, " Nastavení komunikačního rozhraní VLAN3");
-    EXPECT_EQ(&VlanEditor(7), &VlanEditor(0));
+    EXPECT_EQ(VlanEditor(kv::Vlan::FromIndex(2)).block, 253);
+    EXPECT_EQ(VlanEditor(kv::Vlan::FromIndex(2)).caption,
+              " Nastavení komunikačního rozhraní VLAN3");
+    EXPECT_EQ(&VlanEditor(kv::Vlan::FromIndex(7)), &VlanEditor(kv::Vlan::FromIndex(0)));
 }
 
 TEST(NastavLAN, ValuesTheListsCannotShowReadAsTheFirstEntry) {
@@ -36,8 +51,8 @@ TEST(NastavLAN, ValuesTheListsCannotShowReadAsTheFirstEntry) {
     block[4] = 3;           // interface access
     block[16 + 8 + 6] = 2;  // user 2's access
     ModuleConfig config = DefaultModuleConfig();
-    DecodeVlanInterface(block, 1, config);
-    const FieldStates f = ShowFields(VlanEditor(1), config);
+    DecodeVlanInterface(block, kv::Vlan::FromIndex(1), config);
+    const FieldStates f = ShowFields(VlanEditor(kv::Vlan::FromIndex(1)), config);
     EXPECT_EQ(f[kMode].position, 0);
     EXPECT_EQ(f[kValidity].text, "0");
     EXPECT_EQ(f[kAccess].position, 0);
@@ -61,20 +76,20 @@ TEST(NastavLAN, ValuesTheListsCannotShowReadAsTheFirstEntry) {
 
 TEST(NastavLAN, APortTakenByAnotherInterfaceFailsWhateverItsMode) {
     ModuleConfig copy = DefaultModuleConfig();  // 5000, 5001, 5002; VLAN 2 and 3 off
-    FieldStates fields = ShowFields(VlanEditor(1), copy);
+    FieldStates fields = ShowFields(VlanEditor(kv::Vlan::FromIndex(1)), copy);
     fields[kPort].text = "5000";
     const CheckOutcome out = Check(1, fields, copy);
     EXPECT_EQ(out.status, " Číslo portu je již použito u jiného rozhraní.");
     EXPECT_EQ(copy.U16(ModuleConfig::VlanOffset(1)), 5001);
     fields[kPort].text = "5001";  // its own
     EXPECT_TRUE(Check(1, fields, copy).passed);
-    fields = ShowFields(VlanEditor(0), copy);
+    fields = ShowFields(VlanEditor(kv::Vlan::FromIndex(0)), copy);
     fields[kPort].text = "5002";  // VLAN 3, "vypnuto"
     EXPECT_FALSE(Check(0, fields, copy).passed);
 }
 
 TEST(NastavLAN, EachModeEnablesItsPartAndDisabledBoxesAreNotRead) {
-    const EditorSpec& spec = VlanEditor(2);
+    const EditorSpec& spec = VlanEditor(kv::Vlan::FromIndex(2));
     ModuleConfig copy = DefaultModuleConfig();
     const std::size_t mode = ModuleConfig::VlanOffset(2) + ModuleConfig::kVlanMode;
     std::string seen;
@@ -97,7 +112,7 @@ TEST(NastavLAN, EachModeEnablesItsPartAndDisabledBoxesAreNotRead) {
     fields[kUser1].text = "127";
     fields[kUser1 + 5].position = 3;
     ASSERT_TRUE(PrectiOkno(spec, fields, copy, {}).passed);
-    const ConfigBlock block = EncodeVlanInterface(copy, 2);
+    const ConfigBlock block = EncodeVlanInterface(copy, kv::Vlan::FromIndex(2));
     EXPECT_EQ(Hex(block.data(), 5) + " " + Hex(block.data() + 16, 8),
               "8a13020a01 7f000000ffff0100");
 }

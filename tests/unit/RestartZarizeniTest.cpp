@@ -74,7 +74,7 @@ TEST_F(RestartTest, TheConnectionStaysUsableForTheNextRequests) {
     // The diagnostics go on over the same connection.
     fake.QueueSend(0, 0, 0, Pattern(4));
     fake.QueueSend(0, 0, 0, Pattern(5));
-    EXPECT_TRUE(Timer1Timer(ModuleLink::Of(settings_), 0, ",", nullptr).vlan);
+    EXPECT_TRUE(Timer1Timer(ModuleLink::Of(settings_), kv::Vlan::FromIndex(0), ",", nullptr).vlan);
     EXPECT_EQ(fake.CallCount("Send"), 3u);
     EXPECT_NE(fake.Log().find("QLAN_Send " + std::to_string(before.handle) + " 0 204 100 0"),
               std::string::npos)
