@@ -549,8 +549,8 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     screen.vlanInterface = diag.vlan;
     bool lastOk = false;
     for (long n = 1;; ++n) {
-        const CycleOutcome cycle =
-            Timer1Timer(connection.Link(), diag.vlan, diag.json ? "." : diag.decimalSeparator, {});
+        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan,
+                                                      diag.json ? "." : diag.decimalSeparator, {});
         lastOk = cycle.module.has_value() && cycle.vlan.has_value();
         if (diag.json) {
             out.Print(DiagJson(cycle, diag.vlan, n, UtcTimestamp())
@@ -582,7 +582,7 @@ int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& 
     if (!connection.Open(input, out)) return kExitConnection;
     // Interrupted while connecting: the module is not restarted.
     if (control.Stopped()) return kExitInterrupted;
-    const RestartOutcome restart = RestartZarizeni(connection.Link(), {});
+    const RestartOutcome restart = RestartModule(connection.Link(), {});
     for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i)
         out.Report(WithoutStatusBlank(restart.texts[i]));
     if (!restart.texts.empty()) out.Print(WithoutStatusBlank(restart.texts.back()));

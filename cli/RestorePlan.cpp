@@ -81,7 +81,7 @@ PlannedBlock PlanBlock(const BlockSection& section, const EditorSpec& spec,
             return planned;
         }
     }
-    const CheckOutcome check = PrectiOkno(spec, fields, session.Copy(), {});
+    const CheckOutcome check = CheckFields(spec, fields, session.Copy(), {});
     if (!check.passed) {
         const std::size_t k = KeyOfField(keys, check.failedField);
         // The editors' message as they show it, without the status bar's leading blank.

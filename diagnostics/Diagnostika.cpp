@@ -178,8 +178,8 @@ VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
     return view;
 }
 
-CycleOutcome Timer1Timer(const ModuleLink& link, Vlan vlan, const std::string& decimalSeparator,
-                         const StatusSink& status) {
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
+                                const std::string& decimalSeparator, const StatusSink& status) {
     CycleOutcome out;
     auto show = [&](const std::string& text) {
         out.statusText = text;

@@ -142,7 +142,7 @@ struct CycleOutcome {
 // One refresh: the module status request, then the VLAN status request, over the link.
 // Without a usable link nothing is sent. Every outcome's text goes through the sink at
 // once: the requests block.
-CycleOutcome Timer1Timer(const ModuleLink& link, Vlan vlan, const std::string& decimalSeparator,
-                         const StatusSink& status);
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
+                                const std::string& decimalSeparator, const StatusSink& status);
 
 }  // namespace kv

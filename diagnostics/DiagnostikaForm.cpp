@@ -311,8 +311,8 @@ void TFormDiagnostika::done(int result) {
 
 void TFormDiagnostika::Timer1Timer() {
     if (stopped_) return;
-    const kv::CycleOutcome out = kv::Timer1Timer(kv::ModuleLink::Of(settings_), interface_,
-                                                 decimalSeparator_, StatusBar1->Sink());
+    const kv::CycleOutcome out = kv::RefreshDiagnostics(kv::ModuleLink::Of(settings_), interface_,
+                                                        decimalSeparator_, StatusBar1->Sink());
     if (out.module) ShowModule(*out.module);
     if (out.vlan) ShowVlan(*out.vlan);
     if (!stopped_) Timer1->start();

@@ -9,7 +9,7 @@ std::string RestartedText(std::uint8_t kind) {
                             : " Zařízení restartováno.";
 }
 
-RestartOutcome RestartZarizeni(const ModuleLink& link, const StatusSink& status) {
+RestartOutcome RestartModule(const ModuleLink& link, const StatusSink& status) {
     RestartOutcome out;
     auto show = [&](const std::string& text) {
         out.texts.push_back(text);

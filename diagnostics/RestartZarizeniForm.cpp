@@ -82,7 +82,7 @@ TFormRestart::TFormRestart(kv::ConnectionSettings& settings, QWidget* parent)
 TFormRestart::~TFormRestart() = default;
 
 void TFormRestart::Button1Click() {
-    kv::RestartZarizeni(kv::ModuleLink::Of(settings_), StatusBar1->Sink());
+    kv::RestartModule(kv::ModuleLink::Of(settings_), StatusBar1->Sink());
 }
 
 void TFormRestart::Button2Click() {

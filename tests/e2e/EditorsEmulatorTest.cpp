@@ -89,7 +89,7 @@ TEST_P(EditorsEmulatorTest, EveryEditorReadsTheDefaultsFromAFreshModule) {
     for (const kv::EditorSpec* spec : kv::AllEditors()) {
         ModuleConfig copy{};
         copy.bytes.fill(0xA5);
-        EXPECT_EQ(kv::PrectiData(kv::ModuleLink::Of(settings_), *spec, copy, sink_).status,
+        EXPECT_EQ(kv::ReadEditorBlock(kv::ModuleLink::Of(settings_), *spec, copy, sink_).status,
                   " Konfigurace přečtena.");
         // What the editor shows of its group is what a fresh module holds: the defaults.
         EXPECT_EQ(kv::testing::Hex(spec->encode(copy)),
@@ -148,10 +148,10 @@ TEST_P(EditorsEmulatorTest, ASilentModuleEndsWithTheLibrarysTimeOutTextAfterTheT
     for (bool write : {false, true}) {
         texts_.clear();
         const auto start = Clock::now();
-        write ? kv::ZapisData(kv::ModuleLink::Of(settings_), kv::VlanEditor(kv::Vlan::FromIndex(0)),
-                              copy, sink_)
-              : kv::PrectiData(kv::ModuleLink::Of(settings_),
-                               kv::VlanEditor(kv::Vlan::FromIndex(0)), copy, sink_);
+        write ? kv::WriteEditorBlock(kv::ModuleLink::Of(settings_),
+                                     kv::VlanEditor(kv::Vlan::FromIndex(0)), copy, sink_)
+              : kv::ReadEditorBlock(kv::ModuleLink::Of(settings_),
+                                    kv::VlanEditor(kv::Vlan::FromIndex(0)), copy, sink_);
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         ASSERT_EQ(texts_.size(), 2u);

@@ -23,8 +23,9 @@ using testing::Words;
 class DiagnostikaCycleTest : public testing::FakeConnection {
   protected:
     CycleOutcome Cycle(int vlanIndex = 0, const std::string& separator = ",") {
-        return Timer1Timer(ModuleLink::Of(settings_), kv::Vlan::FromIndex(vlanIndex), separator,
-                           [this](const std::string& text) { shown_.push_back(text); });
+        return RefreshDiagnostics(ModuleLink::Of(settings_), kv::Vlan::FromIndex(vlanIndex),
+                                  separator,
+                                  [this](const std::string& text) { shown_.push_back(text); });
     }
 
     std::vector<std::string> shown_;

@@ -15,7 +15,7 @@ using testing::Zeros;
 constexpr int kPort = 0, kMode = 1, kValidity = 2, kAccess = 3, kUser1 = 4;  // field indexes
 
 CheckOutcome Check(int vlan, const FieldStates& fields, ModuleConfig& copy) {
-    return PrectiOkno(VlanEditor(kv::Vlan::FromIndex(vlan)), fields, copy, {});
+    return CheckFields(VlanEditor(kv::Vlan::FromIndex(vlan)), fields, copy, {});
 }
 
 // An interface is settled where it enters: by the operator's number or by index, anything
@@ -111,7 +111,7 @@ TEST(NastavLAN, EachModeEnablesItsPartAndDisabledBoxesAreNotRead) {
     fields[kAccess].position = 1;
     fields[kUser1].text = "127";
     fields[kUser1 + 5].position = 3;
-    ASSERT_TRUE(PrectiOkno(spec, fields, copy, {}).passed);
+    ASSERT_TRUE(CheckFields(spec, fields, copy, {}).passed);
     const ConfigBlock block = EncodeVlanInterface(copy, kv::Vlan::FromIndex(2));
     EXPECT_EQ(Hex(block.data(), 5) + " " + Hex(block.data() + 16, 8),
               "8a13020a01 7f000000ffff0100");

@@ -38,10 +38,10 @@ TEST(VzdalenaSprava, AModeAboveTwoIsKeptUnlessTheOperatorPicksOne) {
     FieldStates fields = ShowFields(RemoteManagementEditor(), copy);
     EXPECT_EQ(fields[kList].position, -1);
     EXPECT_FALSE(fields[kUser1].enabled);
-    ASSERT_TRUE(PrectiOkno(RemoteManagementEditor(), fields, copy, {}).passed);
+    ASSERT_TRUE(CheckFields(RemoteManagementEditor(), fields, copy, {}).passed);
     EXPECT_EQ(EncodeRemoteManagement(copy)[2], 7);
     fields[kList].position = 0;
-    ASSERT_TRUE(PrectiOkno(RemoteManagementEditor(), fields, copy, {}).passed);
+    ASSERT_TRUE(CheckFields(RemoteManagementEditor(), fields, copy, {}).passed);
     EXPECT_EQ(copy.bytes[kMode], 0);
 }
 
@@ -50,7 +50,7 @@ TEST(VzdalenaSprava, ADisabledTableIsNeitherReadNorChangedButItsPortsBecome65535
     copy.bytes[ModuleConfig::kRemote + ModuleConfig::kRemoteUserIp] = 9;  // user 1, octet 1
     FieldStates fields = ShowFields(RemoteManagementEditor(), copy);
     fields[kUser1].text = "abc";
-    ASSERT_TRUE(PrectiOkno(RemoteManagementEditor(), fields, copy, {}).passed);
+    ASSERT_TRUE(CheckFields(RemoteManagementEditor(), fields, copy, {}).passed);
     EXPECT_EQ(Hex(EncodeRemoteManagement(copy)),
               "f5dc01" + testing::Zeros(13) + "09000000ffff000000000000ffff000000000000ffff0000" +
                   testing::Zeros(215) + "2b");
@@ -61,7 +61,7 @@ TEST(VzdalenaSprava, APortOf65536FailsBeforeTheModeIsStored) {
     FieldStates fields = ShowFields(RemoteManagementEditor(), copy);
     fields[kPort].text = "65536";
     fields[kList].position = 2;
-    EXPECT_EQ(PrectiOkno(RemoteManagementEditor(), fields, copy, {}).status,
+    EXPECT_EQ(CheckFields(RemoteManagementEditor(), fields, copy, {}).status,
               " Hodnota portu musí být v rozsahu 0-65535.");
     EXPECT_EQ(copy, DefaultModuleConfig());
 }
