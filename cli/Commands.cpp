@@ -180,7 +180,7 @@ int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Outp
         block.number = spec->block;
         const TransferOutcome read = ReadConfigBlock(link, spec->block, block.bytes, {});
         if (read.result != TransferResult::kDone) {
-            out.Report(Tag(spec->block) + " " + WithoutStatusBlank(read.status));
+            out.Report(Tag(spec->block) + " " + read.status);
             return kExitConnection;
         }
         blocks.push_back(block);
@@ -295,9 +295,9 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         ConfigBlock bytes{};
         const TransferOutcome read = ReadConfigBlock(link, block, bytes, {});
         if (read.result != TransferResult::kDone) {
-            out.Report(Tag(block) + " " + WithoutStatusBlank(read.status));
+            out.Report(Tag(block) + " " + read.status);
             result.notWritten = selected;
-            return stop(kExitConnection, WithoutStatusBlank(read.status));
+            return stop(kExitConnection, read.status);
         }
         current[block] = bytes;
         const EditorSpec* spec = EditorForBlock(block);
@@ -383,13 +383,13 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         bool unknown = false;
         if (!done) {
             // The reply may be what was lost: one read says what the module holds.
-            out.Report(Tag(block) + " " + WithoutStatusBlank(write.status));
+            out.Report(Tag(block) + " " + write.status);
             ConfigBlock found{};
             const TransferOutcome read = ReadConfigBlock(link, block, found, {});
             if (read.result != TransferResult::kDone) {
                 unknown = true;
-                out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" +
-                           WithoutStatusBlank(read.status) + "): zda je blok zapsán, není známo");
+                out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" + read.status +
+                           "): zda je blok zapsán, není známo");
             } else if (found == step.bytes) {
                 done = true;
                 out.Report(Tag(block) + " zpětné čtení po chybě: blok je v modulu zapsán");
@@ -408,7 +408,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
                 out.Print(Tag(block) + " port dočasně přesunut na " + std::to_string(step.port));
             } else {
                 parked.erase(block);
-                out.Print(Tag(block) + " " + WithoutStatusBlank(kWriteDoneText));
+                out.Print(Tag(block) + " " + kWriteDoneText);
                 result.written.push_back(block);
             }
             continue;
@@ -418,7 +418,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         out.Report("Obnova zastavena. Zapsané bloky: " + BlockList(result.written) +
                    "; nezapsané: " + BlockList(result.notWritten, parked) +
                    (unknown ? "; nejisté: " + BlockList(result.unknown, parked) : ""));
-        return stop(kExitWriteFailed, WithoutStatusBlank(write.status));
+        return stop(kExitWriteFailed, write.status);
     }
     out.Print("Zapsané bloky: " + BlockList(result.written) +
               "; beze změny: " + BlockList(result.unchanged));
@@ -583,9 +583,8 @@ int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& 
     // Interrupted while connecting: the module is not restarted.
     if (control.Stopped()) return kExitInterrupted;
     const RestartOutcome restart = RestartModule(connection.Link(), {});
-    for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i)
-        out.Report(WithoutStatusBlank(restart.texts[i]));
-    if (!restart.texts.empty()) out.Print(WithoutStatusBlank(restart.texts.back()));
+    for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i) out.Report(restart.texts[i]);
+    if (!restart.texts.empty()) out.Print(restart.texts.back());
     return restart.sent ? kExitOk : kExitConnection;
 }
 

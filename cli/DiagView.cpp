@@ -183,12 +183,12 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
         }
         Append(lines, Columns(rows, "  "));
     }
-    lines.push_back("Stav: " + WithoutStatusBlank(screen.status));
+    lines.push_back("Stav: " + screen.status);
     return lines;
 }
 
 json DiagJson(const CycleOutcome& cycle, Vlan vlan, long number, const std::string& time) {
-    const std::string status = WithoutStatusBlank(cycle.statusText);
+    const std::string status = cycle.statusText;
     json object = {
         {"cycle", number},       {"time", time},
         {"vlan", vlan.Number()}, {"ok", cycle.module.has_value() && cycle.vlan.has_value()},

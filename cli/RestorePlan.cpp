@@ -85,7 +85,7 @@ PlannedBlock PlanBlock(const BlockSection& section, const EditorSpec& spec,
     if (!check.passed) {
         const std::size_t k = KeyOfField(keys, check.failedField);
         // The editors' message as they show it, without the status bar's leading blank.
-        const std::string message = WithoutStatusBlank(check.status);
+        const std::string message = check.status;
         planned.refusal = k < keys.size()
                               ? FileProblem{stored.lines[k], Place(section, keys[k]) + message}
                               : FileProblem{stored.line, message};

@@ -195,7 +195,7 @@ CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
     const Reply module = link.Transact(kModuleStatusRequest);
     ++out.requests;
     if (!module.Ok()) {
-        show(" " + link.ErrorText(module.error));
+        show(link.ErrorText(module.error));
         return out;
     }
     out.module = DecodeModuleStatus(module.data);
@@ -205,7 +205,7 @@ CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
     const Reply reply = link.Transact(kVlanStatusRequest, data);
     ++out.requests;
     if (reply.Ok()) out.vlan = DecodeVlanStatus(reply.data, vlan, decimalSeparator);
-    show(" " + link.ErrorText(reply.error));
+    show(link.ErrorText(reply.error));
     return out;
 }
 

@@ -293,7 +293,7 @@ void TFormDiagnostika::FormShow() {
     SetFixedCells(StringGrid3, kv::kNetworkGridRows, kv::kNetworkGridColumns);
     SetFixedCells(StringGrid1, kv::kUserGridRows, kv::kUserHeadingsNumbered);
     SetFixedCells(StringGrid2, kv::kErrorGridRows, kv::kErrorGridColumns);
-    StatusBar1->SetText(" ");
+    StatusBar1->SetText("");
 }
 
 void TFormDiagnostika::Button1Click() {

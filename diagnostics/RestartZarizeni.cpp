@@ -5,8 +5,8 @@
 namespace kv {
 
 std::string RestartedText(std::uint8_t kind) {
-    return kind == kKindLan ? " Zařízení restartováno. Nutno provést novou inicializaci připojení!"
-                            : " Zařízení restartováno.";
+    return kind == kKindLan ? "Zařízení restartováno. Nutno provést novou inicializaci připojení!"
+                            : "Zařízení restartováno.";
 }
 
 RestartOutcome RestartModule(const ModuleLink& link, const StatusSink& status) {

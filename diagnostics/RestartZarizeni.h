@@ -14,7 +14,7 @@
 
 namespace kv {
 
-inline constexpr const char* kRestartProgressText = " Probíhá restart zařízení ...";
+inline constexpr const char* kRestartProgressText = "Probíhá restart zařízení ...";
 
 // The text after a restart over the given interface kind.
 std::string RestartedText(std::uint8_t kind);

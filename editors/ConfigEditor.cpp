@@ -66,11 +66,11 @@ ConfigBlock BlockFromReply(const DataBuffer& reply) {
 }
 
 std::string ReadProgressText(int percent) {
-    return Progress(" Probíhá čtení konfigurace z modulu (", percent);
+    return Progress("Probíhá čtení konfigurace z modulu (", percent);
 }
 
 std::string WriteProgressText(int percent) {
-    return Progress(" Probíhá zápis konfigurace do modulu (", percent);
+    return Progress("Probíhá zápis konfigurace do modulu (", percent);
 }
 
 bool AreaEnabled(const EditorSpec& spec, const ModuleConfig& config, int area) {
@@ -151,7 +151,7 @@ CheckOutcome CheckFields(const EditorSpec& spec, const FieldStates& fields, Modu
         if (!passed) {
             outcome.failedCheck = static_cast<int>(i);
             outcome.failedField = check.field;
-            outcome.status = std::string(" ") + (check.message != nullptr ? check.message : "");
+            outcome.status = check.message != nullptr ? check.message : "";
             ShowStatus(status, outcome.status);
             return outcome;
         }
@@ -178,7 +178,7 @@ TransferOutcome ReadConfigBlock(const ModuleLink& link, std::uint16_t number, Co
     if (!reply.Ok()) {
         outcome.result = TransferResult::kFailed;
         outcome.error = reply.error;
-        outcome.status = " " + link.ErrorText(reply.error);
+        outcome.status = link.ErrorText(reply.error);
         ShowStatus(status, outcome.status);
         return outcome;
     }
@@ -203,7 +203,7 @@ TransferOutcome WriteConfigBlock(const ModuleLink& link, std::uint16_t number,
     if (!write.Ok()) {
         outcome.result = TransferResult::kFailed;
         outcome.error = write.error;
-        outcome.status = " " + write.text;
+        outcome.status = write.text;
         ShowStatus(status, outcome.status);
         return outcome;
     }

@@ -36,13 +36,13 @@ BlockWords BlockToWords(const ConfigBlock& block);
 // The block in a block-read reply: byte k in word 4 + k, low 8 bits.
 ConfigBlock BlockFromReply(const DataBuffer& reply);
 
-// " Probíhá čtení konfigurace z modulu (N %)" and the writing counterpart.
+// "Probíhá čtení konfigurace z modulu (N %)" and the writing counterpart.
 std::string ReadProgressText(int percent);
 std::string WriteProgressText(int percent);
-inline constexpr const char* kReadDoneText = " Konfigurace přečtena.";
-inline constexpr const char* kWriteDoneText = " Konfigurace zapsána.";
+inline constexpr const char* kReadDoneText = "Konfigurace přečtena.";
+inline constexpr const char* kWriteDoneText = "Konfigurace zapsána.";
 // What a passed check leaves in the status bar; "Zapsat" and "Ok" go on only after it.
-inline constexpr const char* kCheckPassedText = " ";
+inline constexpr const char* kCheckPassedText = "";
 
 enum class FieldKind {
     kEdit,  // a number typed as text
@@ -122,7 +122,7 @@ struct CheckOutcome {
     bool passed = false;
     int failedCheck = -1;  // index into spec.checks
     int failedField = -1;  // index into spec.fields
-    std::string status;    // " " after a pass, else " " and the step's message
+    std::string status;    // empty after a pass, else the step's message
 };
 
 // What the windows' PrectiOkno does: the fields (indexed as spec.fields; missing ones count as

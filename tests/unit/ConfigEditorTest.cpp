@@ -23,8 +23,8 @@ using testing::Zeros;
 using Texts = std::vector<std::string>;
 
 const std::string kFakes = std::string(KV_BIN_DIR) + "/fakes/complete";
-const Texts kReadTexts = {" Probíhá čtení konfigurace z modulu (0 %)",
-                          " Probíhá čtení konfigurace z modulu (100 %)", " Konfigurace přečtena."};
+const Texts kReadTexts = {"Probíhá čtení konfigurace z modulu (0 %)",
+                          "Probíhá čtení konfigurace z modulu (100 %)", "Konfigurace přečtena."};
 
 FieldStates Entries(const Texts& texts) {
     FieldStates fields;
@@ -61,7 +61,7 @@ TEST(PrectiOkno, TheFirstBadFieldEndsTheCheckWithEarlierFieldsStored) {
         texts[2] = bad;
         const CheckOutcome out = CheckFields(spec, Entries(texts), copy, {});
         EXPECT_EQ(out.failedField, 2) << bad;
-        EXPECT_EQ(out.status, " Hodnoty IP adresy musí být v rozsahu 0-255.") << bad;
+        EXPECT_EQ(out.status, "Hodnoty IP adresy musí být v rozsahu 0-255.") << bad;
         EXPECT_EQ(Hex(copy.bytes.data() + ModuleConfig::kIpAddress, 12),
                   "01010063ffffff00c0a8007b");
     }
@@ -71,7 +71,7 @@ TEST(PrectiOkno, TheFirstBadFieldEndsTheCheckWithEarlierFieldsStored) {
                                  copy, [&](const std::string& t) { shown.push_back(t); });
     EXPECT_EQ(out.failedField, 9);  // fields not handed over count as empty
     EXPECT_EQ(Hex(copy.bytes.data() + ModuleConfig::kIpAddress, 12), "00ff10070000000001a8007b");
-    EXPECT_EQ(shown, Texts{" Hodnoty brany musí být v rozsahu 0-255."});
+    EXPECT_EQ(shown, Texts{"Hodnoty brany musí být v rozsahu 0-255."});
 }
 
 class EditorTransferTest : public ::testing::Test {
@@ -129,7 +129,7 @@ TEST_F(EditorTransferTest, ReadAsksForTheBlockAndDecodesOnlyTheGroup) {
     const ModuleConfig before = copy;
     EXPECT_EQ(ReadEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(), copy, Sink()).error,
               5);
-    EXPECT_EQ(texts_, (Texts{kReadTexts[0], " " + ErrorString(1, 5)}));
+    EXPECT_EQ(texts_, (Texts{kReadTexts[0], ErrorString(1, 5)}));
     EXPECT_EQ(copy, before);
 }
 
@@ -139,8 +139,8 @@ TEST_F(EditorTransferTest, WriteReportsOnlyAVerifiedWrite) {
     WriteEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(), DefaultModuleConfig(),
                      Sink());
     EXPECT_EQ(texts_,
-              (Texts{" Probíhá zápis konfigurace do modulu (0 %)",
-                     " Probíhá zápis konfigurace do modulu (100 %)", " Konfigurace zapsána."}));
+              (Texts{"Probíhá zápis konfigurace do modulu (0 %)",
+                     "Probíhá zápis konfigurace do modulu (100 %)", "Konfigurace zapsána."}));
     EXPECT_EQ(Sent(0, true), expected);
     EXPECT_EQ(Sent(1), "03650b00fe000000");  // stored as block 254
 
@@ -150,7 +150,7 @@ TEST_F(EditorTransferTest, WriteReportsOnlyAVerifiedWrite) {
                                DefaultModuleConfig(), Sink())
                   .error,
               kErrReadBack);
-    EXPECT_EQ(texts_.back(), " Chyba zápisu dat.");
+    EXPECT_EQ(texts_.back(), "Chyba zápisu dat.");
     EXPECT_EQ(texts_.size(), 2u);
 }
 
@@ -188,7 +188,7 @@ TEST_F(EditorTransferTest, TheSharedImageChangesOnlyThroughOk) {
         EXPECT_EQ(session.Write(fields, Sink()).transfer.result, TransferResult::kDone);
         fields[5].text = "";
         EXPECT_FALSE(session.Confirm(fields, Sink()));
-        EXPECT_EQ(texts_.back(), " Hodnoty masky musí být v rozsahu 0-255.");
+        EXPECT_EQ(texts_.back(), "Hodnoty masky musí být v rozsahu 0-255.");
         EXPECT_EQ(session.Copy().bytes[ModuleConfig::kIpAddress], 10);
     }
     // "Zapsat" then "Cancel": the module has the new address, the shared image does not,

@@ -46,8 +46,8 @@ TEST_F(DiagnostikaCycleTest, BothRepliesDecodedAndTheTextForCodeZero) {
     ASSERT_TRUE(out.module && out.vlan);
     EXPECT_EQ(*out.module, DecodeModuleStatus(module));
     EXPECT_EQ(*out.vlan, DecodeVlanStatus(vlan, kv::Vlan::FromIndex(1), ","));
-    EXPECT_EQ(out.statusText, " fake 0") << "the library's text for code 0";
-    EXPECT_EQ(shown_, std::vector<std::string>{" fake 0"});
+    EXPECT_EQ(out.statusText, "fake 0") << "the library's text for code 0";
+    EXPECT_EQ(shown_, std::vector<std::string>{"fake 0"});
     EXPECT_EQ(out.requests, 2);
     ASSERT_EQ(fake.CallCount("Send"), 2u);
 
@@ -68,8 +68,8 @@ TEST_F(DiagnostikaCycleTest, FailingFirstRequestChangesNothingButTheStatus) {
 
     EXPECT_FALSE(out.module);
     EXPECT_FALSE(out.vlan);
-    EXPECT_EQ(out.statusText, " fake 5");
-    EXPECT_EQ(shown_, std::vector<std::string>{" fake 5"});
+    EXPECT_EQ(out.statusText, "fake 5");
+    EXPECT_EQ(shown_, std::vector<std::string>{"fake 5"});
     EXPECT_EQ(fake.CallCount("Send"), 1u) << "no VLAN request after a failed module request";
 }
 
@@ -87,7 +87,7 @@ TEST_F(DiagnostikaCycleTest, FailingSecondRequestKeepsTheVlanGroupButShowsTheMod
     ASSERT_TRUE(out.module);
     EXPECT_EQ(*out.module, DecodeModuleStatus(module));
     EXPECT_FALSE(out.vlan);
-    EXPECT_EQ(out.statusText, " fake 3");
+    EXPECT_EQ(out.statusText, "fake 3");
     EXPECT_EQ(out.requests, 2);
 }
 
@@ -97,14 +97,14 @@ TEST_F(DiagnostikaCycleTest, NothingIsSentWithoutAUsableConnection) {
 
     settings_.connected = false;
     CycleOutcome out = Cycle();
-    EXPECT_EQ(out.statusText, " Připojení k zařízení není inicializováno.");
+    EXPECT_EQ(out.statusText, "Připojení k zařízení není inicializováno.");
     EXPECT_FALSE(out.module || out.vlan);
     EXPECT_EQ(out.requests, 0);
 
     settings_.connected = true;
     settings_.handle = 0;
     out = Cycle();
-    EXPECT_EQ(out.statusText, " Připojení k zařízení není inicializováno.");
+    EXPECT_EQ(out.statusText, "Připojení k zařízení není inicializováno.");
     EXPECT_EQ(shown_.size(), 2u) << "the text is shown on every tick";
     EXPECT_EQ(fake.CallCount("Send"), 0u);
     settings_.handle = handle;

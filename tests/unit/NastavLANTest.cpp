@@ -69,7 +69,7 @@ TEST(NastavLAN, ValuesTheListsCannotShowReadAsTheFirstEntry) {
     fields[kMode].position = 1;
     fields[kValidity].enabled = true;
     EXPECT_EQ(Check(1, fields, config).status,
-              " Hodnota doby platnosti IP adresy musí být v rozsahu 1-255.");
+              "Hodnota doby platnosti IP adresy musí být v rozsahu 1-255.");
     fields[kValidity].text = "255";
     EXPECT_TRUE(Check(1, fields, config).passed);
 }
@@ -79,7 +79,7 @@ TEST(NastavLAN, APortTakenByAnotherInterfaceFailsWhateverItsMode) {
     FieldStates fields = ShowFields(VlanEditor(kv::Vlan::FromIndex(1)), copy);
     fields[kPort].text = "5000";
     const CheckOutcome out = Check(1, fields, copy);
-    EXPECT_EQ(out.status, " Číslo portu je již použito u jiného rozhraní.");
+    EXPECT_EQ(out.status, "Číslo portu je již použito u jiného rozhraní.");
     EXPECT_EQ(copy.U16(ModuleConfig::VlanOffset(1)), 5001);
     fields[kPort].text = "5001";  // its own
     EXPECT_TRUE(Check(1, fields, copy).passed);

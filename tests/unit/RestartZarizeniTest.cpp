@@ -27,10 +27,10 @@ TEST_P(RestartKindTest, ProgressThenTheRestartedTextOfTheKind) {
         ModuleLink::Of(settings_), [&](const std::string& text) { shown.push_back(text); });
 
     const std::string restarted =
-        kind == 7 ? " Zařízení restartováno. Nutno provést novou inicializaci připojení!"
-                  : " Zařízení restartováno.";
+        kind == 7 ? "Zařízení restartováno. Nutno provést novou inicializaci připojení!"
+                  : "Zařízení restartováno.";
     EXPECT_TRUE(out.sent);
-    EXPECT_EQ(out.texts, (std::vector<std::string>{" Probíhá restart zařízení ...", restarted}));
+    EXPECT_EQ(out.texts, (std::vector<std::string>{"Probíhá restart zařízení ...", restarted}));
     EXPECT_EQ(shown, out.texts);
     ASSERT_EQ(fake.CallCount("Send"), 1u);
     EXPECT_EQ(FrameHex(fake.Frame(0), 0, 304), "0365ff00" + Zeros(300));
@@ -44,10 +44,10 @@ TEST_F(RestartTest, TransportErrorStillEndsInTheRestartedText) {
     auto& fake = Connect(kKindLanQudp);
     fake.QueueSend(0, 2, 0, {});  // the library's time-out, say
     RestartOutcome out = RestartModule(ModuleLink::Of(settings_), nullptr);
-    EXPECT_EQ(out.texts.back(), " Zařízení restartováno.");
+    EXPECT_EQ(out.texts.back(), "Zařízení restartováno.");
     fake.QueueSend(7, 0, 0, {});
     out = RestartModule(ModuleLink::Of(settings_), nullptr);
-    EXPECT_EQ(out.texts.back(), " Zařízení restartováno.");
+    EXPECT_EQ(out.texts.back(), "Zařízení restartováno.");
     EXPECT_EQ(fake.CallCount("Send"), 2u);
     EXPECT_EQ(fake.CallCount("Error"), 0u) << "the outcome is not looked at";
 }
@@ -57,7 +57,7 @@ TEST_F(RestartTest, NothingIsSentWithoutAConnection) {
     const RestartOutcome out = RestartModule(
         ModuleLink::Of(settings_), [&](const std::string& text) { shown.push_back(text); });
     EXPECT_FALSE(out.sent);
-    EXPECT_EQ(shown, std::vector<std::string>{" Připojení k zařízení není inicializováno."});
+    EXPECT_EQ(shown, std::vector<std::string>{"Připojení k zařízení není inicializováno."});
 
     auto& fake = Connect(kKindLan);
     settings_.connected = false;

@@ -62,7 +62,7 @@ TEST(VzdalenaSprava, APortOf65536FailsBeforeTheModeIsStored) {
     fields[kPort].text = "65536";
     fields[kList].position = 2;
     EXPECT_EQ(CheckFields(RemoteManagementEditor(), fields, copy, {}).status,
-              " Hodnota portu musí být v rozsahu 0-65535.");
+              "Hodnota portu musí být v rozsahu 0-65535.");
     EXPECT_EQ(copy, DefaultModuleConfig());
 }
 
