@@ -102,8 +102,7 @@ TEST_P(EditorsEmulatorTest, WrittenValuesOutliveTheModulesRestart) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
     ASSERT_TRUE(Connect(GetParam())) << outcome_.statusText;
     EditorSession vlan(kv::VlanEditor(kv::Vlan::FromIndex(1)), &settings_);
-    EXPECT_EQ(Write(vlan, {{0, "6001"}, {4, "10"}, {7, "3"}, {9, "1"}}, 2),
-              "Konfigurace zapsána.");
+    EXPECT_EQ(Write(vlan, {{0, "6001"}, {4, "10"}, {7, "3"}, {9, "1"}}, 2), "Konfigurace zapsána.");
     // Remote management limited to this computer, which must stay able to manage it.
     EditorSession remote(kv::RemoteManagementEditor(), &settings_);
     EXPECT_EQ(Write(remote, {{0, "40000"}, {2, "127"}, {5, "1"}}, 2), "Konfigurace zapsána.");
