@@ -42,17 +42,17 @@ EditorSpec MakeVlanEditor(Vlan vlan) {
     const std::size_t port = Record(v, ModuleConfig::kVlanPort);
     spec.fields.push_back({"Edit1", "Číslo UDP portu", FieldKind::kEdit, port, true, 0, false, {}});
     spec.checks.push_back(
-        {0, CheckRule::kWordRange, 0, 65535, false, port, kPortMessage, false, {}});
+        {kVlanPortField, CheckRule::kWordRange, 0, 65535, false, port, kPortMessage, false, {}});
     // The other interfaces' ports as the editor copy holds them: the shared image as of the
     // window's opening, whatever this window read from the module since.
     std::vector<std::size_t> others;
     for (int other = 0; other < kVlanCount; ++other)
         if (other != v) others.push_back(Record(other, ModuleConfig::kVlanPort));
-    spec.checks.push_back({0, CheckRule::kPortFree, 0, 65535, true, port,
+    spec.checks.push_back({kVlanPortField, CheckRule::kPortFree, 0, 65535, true, port,
                            "Číslo portu je již použito u jiného rozhraní.", false, others});
 
     const std::size_t mode = Record(v, ModuleConfig::kVlanMode);
-    spec.modeField = 1;
+    spec.modeField = kVlanModeField;
     spec.fields.push_back(
         {"ComboBox1",
          "Režim rozhraní",
@@ -62,7 +62,8 @@ EditorSpec MakeVlanEditor(Vlan vlan) {
          0,
          false,
          {"vypnuto", "časovač platnosti IP adresy", "tabulka platných IP adres"}});
-    spec.checks.push_back({1, CheckRule::kPosition, 0, 0, true, mode, nullptr, false, {}});
+    spec.checks.push_back(
+        {kVlanModeField, CheckRule::kPosition, 0, 0, true, mode, nullptr, false, {}});
 
     const std::size_t validity = Record(v, ModuleConfig::kVlanValidity);
     spec.fields.push_back({"Edit2",
@@ -73,7 +74,7 @@ EditorSpec MakeVlanEditor(Vlan vlan) {
                            kVlanTimerArea,
                            false,
                            {}});
-    spec.checks.push_back({2,
+    spec.checks.push_back({kVlanValidityField,
                            CheckRule::kByteRange,
                            1,
                            255,
@@ -87,12 +88,13 @@ EditorSpec MakeVlanEditor(Vlan vlan) {
     const std::size_t access = Record(v, ModuleConfig::kVlanAccess);
     spec.fields.push_back({"ComboBox5", "Přístup rozhraní", FieldKind::kList, access, false,
                            kVlanTimerArea, false, AccessItems()});
-    spec.checks.push_back({3, CheckRule::kPosition, 0, 0, true, access, nullptr, false, {}});
+    spec.checks.push_back(
+        {kVlanAccessField, CheckRule::kPosition, 0, 0, true, access, nullptr, false, {}});
 
     // Edit3..Edit7 ComboBox2, Edit8..Edit12 ComboBox3, Edit13..Edit17 ComboBox4.
     const UserTable users = Users(v);
     for (int u = 0; u < kTableUsers; ++u) {
-        AddUserAddressRow(spec, users, u, 3 + 5 * u, kVlanUserArea);
+        AddUserAddressRow(spec, users, kVlanUserRows, u, kVlanUserArea);
         const int list = static_cast<int>(spec.fields.size());
         spec.fields.push_back({"ComboBox" + std::to_string(2 + u),
                                "Uživatel " + std::to_string(u + 1) + " Přístup", FieldKind::kList,

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "editors/ConfigEditor.h"
+#include "editors/UserTable.h"
 
 namespace kv {
 
@@ -30,5 +31,11 @@ ConfigBlock EncodeVlanInterface(const ModuleConfig& config, Vlan vlan);
 // boxes, the hidden port box and the access list (Edit3..Edit7 ComboBox2, Edit8..Edit12
 // ComboBox3, Edit13..Edit17 ComboBox4).
 const EditorSpec& VlanEditor(Vlan vlan);
+inline constexpr int kVlanPortField = 0;
+inline constexpr int kVlanModeField = 1;
+inline constexpr int kVlanValidityField = 2;
+inline constexpr int kVlanAccessField = 3;
+// Per user the four octets, the hidden port and the access list.
+inline constexpr UserRows kVlanUserRows{4, 6, 3};
 
 }  // namespace kv

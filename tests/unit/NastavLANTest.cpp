@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "editors/NastavLAN.h"
+#include "editors/VzdalenaSprava.h"
 #include "tests/support/Hex.h"
 
 namespace kv {
@@ -12,7 +13,9 @@ namespace {
 using testing::Hex;
 using testing::Zeros;
 
-constexpr int kPort = 0, kMode = 1, kValidity = 2, kAccess = 3, kUser1 = 4;  // field indexes
+constexpr int kPort = kVlanPortField, kMode = kVlanModeField, kValidity = kVlanValidityField,
+              kAccess = kVlanAccessField;
+constexpr int kUser1 = kVlanUserRows.Field(0, 0);
 
 CheckOutcome Check(int vlan, const FieldStates& fields, ModuleConfig& copy) {
     return CheckFields(VlanEditor(kv::Vlan::FromIndex(vlan)), fields, copy, {});
@@ -30,6 +33,34 @@ TEST(NastavLAN, AnInterfaceIsOneOfTheThree) {
     for (int outside : {-1, 3, 5, -2147483647 - 1})
         EXPECT_EQ(Vlan::FromIndex(outside), Vlan()) << outside;
     EXPECT_EQ(Vlan().Number(), 1);
+}
+
+// The windows place their boxes by the rows' field indexes: each one must be the box the
+// table names there.
+TEST(NastavLAN, TheUserRowsNameTheTablesFields) {
+    struct Editor {
+        const EditorSpec* spec;
+        UserRows rows;
+    };
+    for (const Editor& e : {Editor{&VlanEditor(Vlan::FromNumber(2)), kVlanUserRows},
+                            Editor{&RemoteManagementEditor(), kRemoteUserRows}}) {
+        SCOPED_TRACE(e.spec->caption);
+        ASSERT_EQ(e.spec->fields.size(),
+                  static_cast<std::size_t>(e.rows.Field(kTableUsers - 1, e.rows.fieldsPerUser)));
+        for (int u = 0; u < kTableUsers; ++u) {
+            const std::string user = "Uživatel " + std::to_string(u + 1);
+            for (int box = 0; box < 5; ++box) {
+                const EditorField& field = e.spec->fields[e.rows.Field(u, box)];
+                EXPECT_EQ(field.control, "Edit" + std::to_string(e.rows.EditNumber(u, box)));
+                EXPECT_EQ(field.name.rfind(user, 0), 0u) << field.name;
+            }
+            if (e.rows.fieldsPerUser == 6) {
+                EXPECT_EQ(e.spec->fields[e.rows.Field(u, 5)].name, user + " Přístup");
+            }
+        }
+    }
+    EXPECT_EQ(VlanEditor(Vlan()).fields[kVlanAccessField].control, "ComboBox5");
+    EXPECT_EQ(RemoteManagementEditor().fields[kRemoteModeField].control, "ComboBox1");
 }
 
 TEST(NastavLAN, VlanOneWithTheDefaultsWritesChecksum96) {
@@ -56,7 +87,7 @@ TEST(NastavLAN, ValuesTheListsCannotShowReadAsTheFirstEntry) {
     EXPECT_EQ(f[kMode].position, 0);
     EXPECT_EQ(f[kValidity].text, "0");
     EXPECT_EQ(f[kAccess].position, 0);
-    EXPECT_EQ(f[kUser1 + 6 + 5].position, 0);
+    EXPECT_EQ(f[kVlanUserRows.Field(1, 5)].position, 0);
     // Only VLAN 2's record changed.
     ModuleConfig rest = config;
     const ModuleConfig defaults = DefaultModuleConfig();
@@ -96,9 +127,9 @@ TEST(NastavLAN, EachModeEnablesItsPartAndDisabledBoxesAreNotRead) {
     for (std::uint8_t m : {0, 1, 2}) {
         copy.bytes[mode] = m;
         const FieldStates f = ShowFields(spec, copy);
-        for (bool on :
-             {AreaEnabled(spec, copy, kVlanGroupArea), f[kValidity].enabled, f[kAccess].enabled,
-              f[kUser1].enabled, f[kUser1 + 5].enabled, f[kPort].enabled && f[kMode].enabled})
+        for (bool on : {AreaEnabled(spec, copy, kVlanGroupArea), f[kValidity].enabled,
+                        f[kAccess].enabled, f[kUser1].enabled, f[kVlanUserRows.Field(0, 5)].enabled,
+                        f[kPort].enabled && f[kMode].enabled})
             seen += on ? "1" : "0";
         seen += " ";
     }
@@ -110,7 +141,7 @@ TEST(NastavLAN, EachModeEnablesItsPartAndDisabledBoxesAreNotRead) {
     fields[kValidity].text = "abc";
     fields[kAccess].position = 1;
     fields[kUser1].text = "127";
-    fields[kUser1 + 5].position = 3;
+    fields[kVlanUserRows.Field(0, 5)].position = 3;
     ASSERT_TRUE(CheckFields(spec, fields, copy, {}).passed);
     const ConfigBlock block = EncodeVlanInterface(copy, kv::Vlan::FromIndex(2));
     EXPECT_EQ(Hex(block.data(), 5) + " " + Hex(block.data() + 16, 8),

@@ -11,7 +11,8 @@ namespace {
 using testing::Hex;
 
 constexpr std::size_t kMode = ModuleConfig::kRemote + ModuleConfig::kRemoteMode;
-constexpr int kPort = 0, kList = 1, kUser1 = 2;  // field indexes; user 1's first octet
+constexpr int kPort = kRemotePortField, kList = kRemoteModeField;
+constexpr int kUser1 = kRemoteUserRows.Field(0, 0);  // user 1's first octet
 
 ModuleConfig Decoded(std::initializer_list<std::pair<std::size_t, std::uint8_t>> bytes) {
     ConfigBlock block{};
@@ -26,7 +27,9 @@ TEST(VzdalenaSprava, PortAndTableModeReadWithTheTableEnabled) {
         Decoded({{0, 0xF5}, {1, 0xDC}, {2, 2}, {16, 10}, {19, 4}, {21, 0x12}});
     const FieldStates f = ShowFields(RemoteManagementEditor(), config);
     EXPECT_EQ(f[kPort].text + " " + std::to_string(f[kList].position), "56565 2");
-    EXPECT_EQ(f[kUser1].text + "." + f[kUser1 + 3].text + ":" + f[kUser1 + 4].text, "10.4:4608");
+    EXPECT_EQ(f[kUser1].text + "." + f[kRemoteUserRows.Field(0, 3)].text + ":" +
+                  f[kRemoteUserRows.Field(0, 4)].text,
+              "10.4:4608");
     EXPECT_TRUE(f[kUser1].enabled);
     // Nothing outside the remote management record changed.
     EXPECT_EQ(Hex(config.bytes.data(), ModuleConfig::kRemote),
