@@ -1,15 +1,11 @@
 // kv3380u: the command-line companion of W_KV3380U for backups, cloning and monitoring.
 // Commands and options are read here (CLI11); everything they do is the core's.
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <chrono>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -19,39 +15,22 @@
 #include "cli/BlockSettings.h"
 #include "cli/Commands.h"
 #include "cli/TextLayout.h"
+#include "platform/Console.h"
 
 namespace {
 
 using namespace kv::cli;
 
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnSignal(int) {
-    g_stop = 1;
-}
-
-// Ctrl+C or SIGTERM ends a command at its next step (a refresh, a block, a module) with
-// the connection closed; a second one ends the program at once.
-void CatchStops() {
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    // Restarted calls: a transport library waiting for a reply is not cut short, its own
-    // time-out bounds the wait.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A reader that goes away (diag --json | head -1) ends the command like Ctrl+C: the
-    // failed write says so, and the connection is closed on the way out.
-    std::signal(SIGPIPE, SIG_IGN);
+bool StopRequested() {
+    return kv::platform::StopRequests() != 0;
 }
 
 RunControl Control() {
     RunControl control;
-    control.stopRequested = [] { return g_stop != 0; };
+    control.stopRequested = StopRequested;
     control.wait = [](std::chrono::milliseconds time) {
         const auto end = std::chrono::steady_clock::now() + time;
-        while (g_stop == 0) {
+        while (!StopRequested()) {
             const auto now = std::chrono::steady_clock::now();
             if (now >= end) return true;
             std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
@@ -66,7 +45,7 @@ RunControl Control() {
 // read the JSON lines as they come); a progress bar only where stdout is a terminal.
 class ConsoleOutput : public Output {
   public:
-    ConsoleOutput() : terminal_(::isatty(STDOUT_FILENO) == 1) {}
+    ConsoleOutput() : terminal_(kv::platform::OutputIsTerminal()) {}
 
     bool Terminal() const { return terminal_; }
 
@@ -74,7 +53,9 @@ class ConsoleOutput : public Output {
         Clear();
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) g_stop = 1;
+        // A reader that went away (diag --json | head -1) ends the command like Ctrl+C,
+        // with its connection closed on the way out.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) kv::platform::RequestStop();
         Redraw();
     }
     void Report(const std::string& line) override {
@@ -238,7 +219,8 @@ std::string CzechUsageError(const CLI::ParseError& error) {
 }
 
 bool ReadTargetFile(const std::string& path, std::vector<std::string>& targets, Output& out) {
-    std::ifstream in(path);
+    // The name is UTF-8; Windows opens it by its UTF-16 form.
+    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())));
     if (!in) {
         out.Report(path + ": soubor cílů nelze přečíst");
         return false;
@@ -255,6 +237,13 @@ bool ReadTargetFile(const std::string& path, std::vector<std::string>& targets, 
 }  // namespace
 
 int main(int argc, char** argv) {
+    kv::platform::PrepareConsole();
+    // UTF-8 words, also where the system hands main() another code page (Windows).
+    std::vector<std::string> arguments = kv::platform::Utf8Arguments(argc, argv);
+    std::vector<char*> utf8Argv;
+    for (std::string& argument : arguments) utf8Argv.push_back(argument.data());
+    utf8Argv.push_back(nullptr);
+    argv = utf8Argv.data();
     ConsoleOutput out;
     try {
         CLI::App app("kv3380u " + std::string(kv::kProgramVersion) +
@@ -375,7 +364,9 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
 
-        CatchStops();
+        // Ctrl+C or SIGTERM ends a command at its next step (a refresh, a block, a
+        // module) with the connection closed; a second one ends the program at once.
+        kv::platform::CatchStopRequests(true);
         const RunControl control = Control();
         if (*identify) return RunIdentify(connection, out);
         if (*backupCommand) return RunBackup(connection, backup, out, control);
