@@ -1,8 +1,10 @@
 #include "platform/ConfigFolder.h"
 
 // windows.h first: shlobj.h builds on its types.
-#include <shlobj.h>
+// clang-format off
 #include <windows.h>
+// clang-format on
+#include <shlobj.h>
 
 #include <atomic>
 

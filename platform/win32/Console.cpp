@@ -1,10 +1,12 @@
 #include "platform/Console.h"
 
-// windows.h first: the other headers build on its types.
+// windows.h first: the other Windows headers build on its types.
+// clang-format off
+#include <windows.h>
+// clang-format on
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
