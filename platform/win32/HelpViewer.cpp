@@ -36,10 +36,16 @@ std::wstring Quoted(const std::wstring& argument) {
     return out + L"\"";
 }
 
-BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM pid) {
+struct Closing {
+    DWORD pid;
+    int windows;
+};
+
+BOOL CALLBACK CloseWindowsOf(HWND window, LPARAM closing) {
+    auto* c = reinterpret_cast<Closing*>(closing);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner == static_cast<DWORD>(pid)) ::PostMessageW(window, WM_CLOSE, 0, 0);
+    if (owner == c->pid && ::PostMessageW(window, WM_CLOSE, 0, 0)) ++c->windows;
     return TRUE;
 }
 
@@ -79,9 +85,11 @@ bool HelpViewer::Start() {
     std::wstring command = Quoted(NativePath(program_)) + L" -collectionFile " +
                            Quoted(NativePath(collection_)) + L" -enableRemoteControl";
     PROCESS_INFORMATION info{};
+    // Detached: a viewer that is a console program gets no console window of its own and
+    // holds nothing but the pipe as its input, so that its closing the input shows here.
     const BOOL started =
         ::CreateProcessW(NativePath(program_).c_str(), command.data(), nullptr, nullptr, TRUE,
-                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+                         DETACHED_PROCESS, nullptr, nullptr, &startup, &info);
     ::CloseHandle(read);
     if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
     if (!started) {
@@ -117,8 +125,10 @@ void HelpViewer::End() {
     input_ = nullptr;
     // Assistant has no remote command to quit; closed like any window, it ends.
     const HANDLE process = static_cast<HANDLE>(process_);
-    ::EnumWindows(CloseWindowsOf, static_cast<LPARAM>(::GetProcessId(process)));
-    if (::WaitForSingleObject(process, 3000) != WAIT_OBJECT_0) {
+    Closing closing{::GetProcessId(process), 0};
+    ::EnumWindows(CloseWindowsOf, reinterpret_cast<LPARAM>(&closing));
+    // Without a window to close (not yet shown, or no viewer of ours) it is ended at once.
+    if (closing.windows == 0 || ::WaitForSingleObject(process, 3000) != WAIT_OBJECT_0) {
         ::TerminateProcess(process, 1);
         ::WaitForSingleObject(process, 3000);
     }

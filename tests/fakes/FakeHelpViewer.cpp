@@ -25,7 +25,7 @@ namespace {
 std::string g_log;
 
 void Log(const std::string& line) {
-    if (FILE* f = std::fopen(g_log.c_str(), "a")) {
+    if (FILE* f = std::fopen(g_log.c_str(), "ab")) {
         std::fputs((line + "\n").c_str(), f);
         std::fclose(f);
     }
