@@ -40,10 +40,10 @@ class Link {
     virtual std::uint32_t Configure(std::uint32_t baud);
 };
 
-// The links to devices that only a system of ours can have: the emulator's virtual USB
-// device and a serial port (its pseudo-terminal). On Windows the vendor's QUSBVX.DLL
-// and QCOM380.DLL drive the real devices; ours find none there (kDeviceNotFound).
-// Arguments and codes as UsbLink::Open and SerialLink::Open.
+// The links to devices: the emulator's virtual USB device (a Unix socket; on Windows the
+// vendor's QUSBVX.DLL drives the real device and ours finds none, kDeviceNotFound) and a
+// serial port (termios; the Windows serial API there). Arguments and codes as
+// UsbLink::Open and SerialLink::Open.
 std::uint32_t OpenUsbLink(std::uint32_t detection, const std::string* serial,
                           std::unique_ptr<Link>& out);
 std::uint32_t OpenSerialLink(std::uint32_t comPort, std::unique_ptr<Link>& out);

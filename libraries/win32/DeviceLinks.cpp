@@ -1,7 +1,6 @@
-// Windows has no emulator devices of ours: the virtual USB device and the serial
-// pseudo-terminal live on the Linux machine. The vendor's QUSBVX.DLL and QCOM380.DLL
-// drive the real devices there; our libraries of those kinds answer honestly that they
-// find none.
+// Windows has no virtual USB device of the emulator's (a Unix socket on the Linux
+// machine): the vendor's QUSBVX.DLL drives the real device there, and ours answers
+// honestly that it finds none.
 
 #include "libraries/KvWire.h"
 #include "libraries/Link.h"
@@ -12,11 +11,6 @@ std::uint32_t OpenUsbLink(std::uint32_t detection, const std::string* serial,
                           std::unique_ptr<Link>&) {
     // The parameters are checked as on Linux, so a bad InitBlock says so first.
     if (detection == 1 && (serial == nullptr || serial->empty())) return wire::kBadParameter;
-    return wire::kDeviceNotFound;
-}
-
-std::uint32_t OpenSerialLink(std::uint32_t comPort, std::unique_ptr<Link>&) {
-    if (comPort == 0 || comPort > 65535) return wire::kBadParameter;
     return wire::kDeviceNotFound;
 }
 

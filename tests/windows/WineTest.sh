@@ -9,6 +9,7 @@ set -euo pipefail
 
 scratch=$(mktemp -d /tmp/kv-wine-test-XXXXXX)
 emulator_pid=
+extra_emulator_options=()
 cleanup() {
     if [ -n "$emulator_pid" ]; then
         kill -TERM "$emulator_pid" 2>/dev/null || true
@@ -33,7 +34,7 @@ wine_run() {
 [ -x "$KV_LINUX_BIN/kv3380u-emulator" ] ||
     fail "no Linux build at $KV_LINUX_BIN (bash scripts/build.sh, then the Windows build)"
 
-# start_emulator: the emulator on 127.0.0.x (x from this shell's process number, never 1,
+# start_emulator: the emulator (with extra_emulator_options) on 127.0.0.x (x from this shell's process number, never 1,
 # where the clients live) with free ports; sets emulator_address and emulator_port (the
 # remote management port, which kind 1 "LAN QUDP" talks to).
 start_emulator() {
@@ -42,7 +43,8 @@ start_emulator() {
     chmod 700 "$scratch/emulator/usb"
     "$KV_LINUX_BIN/kv3380u-emulator" --address "$emulator_address" --port 0 --vlan-ports 0,0,0 \
         --state "$scratch/emulator/state" --usb-dir "$scratch/emulator/usb" --no-usb \
-        --lifetime 300 >"$scratch/emulator/out" 2>"$scratch/emulator/err" &
+        --lifetime 300 "${extra_emulator_options[@]}" >"$scratch/emulator/out" \
+        2>"$scratch/emulator/err" &
     emulator_pid=$!
     for _ in $(seq 200); do
         grep -qx ready "$scratch/emulator/out" && break
