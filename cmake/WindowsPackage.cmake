@@ -8,6 +8,11 @@ foreach(prefix IN LISTS KV_KIND_PREFIXES)
     list(APPEND _libraries kvtransport_${prefix})
 endforeach()
 install(TARGETS kv3380u ${_libraries} RUNTIME DESTINATION .)
+# With a Qt for Windows (KV_BUILD_GUI), the utility joins them; Qt's own DLLs and plug-ins
+# are then to be put beside it (windeployqt), which this build does not do.
+if(TARGET W_KV3380U)
+    install(TARGETS W_KV3380U RUNTIME DESTINATION .)
+endif()
 
 # The help pages beside the program, as in the Linux installation's help/ folder; their
 # picture is drawn from the program's icon.
