@@ -30,9 +30,12 @@ bool TextWord(std::uintptr_t word, std::string& text) {
     return true;
 }
 
-// A number word carries a 32-bit value; anything wider is no number of ours.
+// A number word carries a 32-bit value; anything wider is no number of ours. (A 32-bit
+// word, as on 32-bit Windows, cannot be wider.)
 bool NumberWord(std::uintptr_t word, std::uint32_t& value) {
-    if (static_cast<std::uint64_t>(word) > 0xFFFFFFFFull) return false;
+    if constexpr (sizeof(std::uintptr_t) > sizeof(std::uint32_t)) {
+        if (word > 0xFFFFFFFFu) return false;
+    }
     value = static_cast<std::uint32_t>(word);
     return true;
 }
