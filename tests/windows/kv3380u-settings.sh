@@ -15,7 +15,9 @@ settings() {
     printf '[Připojení]\nRozhraní=LAN QUDP\nAdresa=0\nRychlost=9600\n[LAN QUDP]\nCílová IP adresa=%s\nCílový port=%s\nLAN timeout=%s\n[Poznámka]\nText=Měření v hale č. 2\n' \
         "$2" "$3" "$4" | sed 's/$/\r/' | iconv -f UTF-8 -t CP1250 >"$1"
 }
-# Beside the program: the emulator. The user's own: a module that does not answer.
+# Beside the program: the emulator. The user's own: a module that does not answer (port
+# 9 on the emulator's own address, where nothing listens: the emulator's ports are free
+# ones from the system's range).
 settings "$program/W_kv3380u.ini" "$emulator_address" "$emulator_port" 2000
 cp "$program/W_kv3380u.ini" beside.ini
 
@@ -24,7 +26,7 @@ user_folder=$(wine_run winepath -u "$appdata\\kv3380u" | tr -d '\r')
 [ -n "$user_folder" ] || fail "no %APPDATA% in the wine prefix"
 mkdir -p "$user_folder"
 cleanup_hooks+=("rm -rf '$user_folder'")
-settings "$user_folder/W_kv3380u.ini" 127.0.0.9 5000 300
+settings "$user_folder/W_kv3380u.ini" "$emulator_address" 9 300
 cp "$user_folder/W_kv3380u.ini" own.ini
 
 # identify_as CODE: kv3380u.exe identify without options ends with CODE.
