@@ -77,23 +77,19 @@ constexpr const char* kSentinel = "jkl";
 constexpr const char* Section(std::uint8_t kind) {
     return kInterfaceKinds[kind].name;
 }
-// The profile functions hand a text over in a buffer of 2048 characters.
-constexpr std::size_t kMaxTextLength = 2047;
+// The Windows program took every text from the profile functions in a buffer of 2048
+// characters: at most 2047 of them come over.
+constexpr std::size_t kTextBuffer = 2048;
 
 // Names and values cross into code page 1250 here and nowhere else.
 class SettingsFile {
   public:
     explicit SettingsFile(platform::IniFile& ini) : ini_(ini) {}
 
-    // The value as the profile functions would hand it over: a C string, so it ends
-    // at a NUL byte, cut to the buffer. Still in code page 1250.
+    // The value as the profile functions handed it over into that buffer. Still in code
+    // page 1250.
     std::optional<std::string> RawText(const char* section, const char* key) const {
-        auto value = ini_.Get(platform::Utf8ToCp1250(section), platform::Utf8ToCp1250(key));
-        if (!value) return std::nullopt;
-        const auto nul = value->find('\0');
-        if (nul != std::string::npos) value->resize(nul);
-        if (value->size() > kMaxTextLength) value->resize(kMaxTextLength);
-        return value;
+        return ini_.Get(platform::Utf8ToCp1250(section), platform::Utf8ToCp1250(key), kTextBuffer);
     }
 
     void ReadText(const char* section, const char* key, std::string& field) const {
@@ -162,6 +158,14 @@ bool LoadSettings(ConnectionSettings* settings, const std::string& path) {
     // The kind names are ASCII, so the code-page text compares as it stands.
     if (const auto kind = InterfaceKindByName(kindName)) s.interfaceKind = *kind;
     return true;
+}
+
+std::optional<std::string> StoredInterfaceName(const std::string& path) {
+    platform::IniFile ini;
+    ini.LoadFile(path);
+    const auto raw = SettingsFile(ini).RawText(kMainSection, "Rozhraní");
+    if (!raw) return std::nullopt;
+    return platform::Cp1250ToUtf8(*raw);
 }
 
 bool SaveSettings(const ConnectionSettings* settings) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kv {
@@ -138,6 +139,10 @@ std::string SettingsFilePath();
 // false (record unchanged) when the file or the key is absent.
 bool LoadSettings(ConnectionSettings* settings);
 bool LoadSettings(ConnectionSettings* settings, const std::string& path);
+// The interface the settings file names ("Rozhraní"), as LoadSettings reads it, in UTF-8;
+// nullopt when the file or the key is absent. A text that is no kind's name leaves the
+// record's kind as it was.
+std::optional<std::string> StoredInterfaceName(const std::string& path);
 
 // Writes the persistent fields; keys and sections the program does not know survive.
 // The file is replaced atomically: a failed save leaves the old file as it was. Saving

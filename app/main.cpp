@@ -2,7 +2,7 @@
 #include <QTimer>
 
 #include "app/HlavniForm.h"
-#include "platform/Console.h"
+#include "platform/Interrupt.h"
 
 namespace {
 
@@ -23,10 +23,10 @@ void CloseMainWindow(TForm1& window, int attempt) {
 // and an open connection is closed. The platform layer only counts the requests; the
 // event loop looks at the count and the closing itself runs there.
 void CloseOnTerminate(TForm1& window) {
-    kv::platform::CatchStopRequests(false);
+    kv::platform::CountInterrupts();
     auto* timer = new QTimer(&window);
     QObject::connect(timer, &QTimer::timeout, &window, [&window, seen = 0u]() mutable {
-        const unsigned requests = kv::platform::StopRequests();
+        const unsigned requests = kv::platform::InterruptCount();
         if (requests == seen) return;
         seen = requests;
         CloseMainWindow(window, 0);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/Normalise.h"
 #include "platform/Text.h"
 
 namespace kv::cli {
@@ -75,6 +76,21 @@ const BackupSection* BackupDocument::Find(std::uint16_t block) const {
     return nullptr;
 }
 
+std::vector<SharedPort> SharedPorts(const std::vector<BackupBlock>& blocks) {
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> ports;  // block, port
+    for (const BlockSection& section : BlockSections())
+        for (const BackupBlock& block : blocks)
+            if (block.number == section.block)
+                if (const auto port = InterfacePort(block.number, block.bytes))
+                    ports.emplace_back(block.number, *port);
+    std::vector<SharedPort> shared;
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        for (std::size_t j = i + 1; j < ports.size(); ++j)
+            if (ports[i].second == ports[j].second)
+                shared.push_back({ports[i].second, ports[i].first, ports[j].first});
+    return shared;
+}
+
 platform::IniFile BackupFile(const std::string& moduleIdent,
                              const std::vector<BackupBlock>& blocks) {
     platform::IniFile file;
@@ -112,6 +128,14 @@ platform::IniFile BackupFile(const std::string& moduleIdent,
         file.AppendComment(platform::TrimBlanks(spec.caption) + " (blok " +
                            std::to_string(section.block) + ")");
         file.AppendSection(section.name);
+        for (const SharedPort& shared : SharedPorts(blocks)) {
+            if (shared.first != section.block && shared.second != section.block) continue;
+            const std::uint16_t other =
+                shared.first == section.block ? shared.second : shared.first;
+            file.AppendComment("POZOR: UDP port " + std::to_string(shared.port) +
+                               " má v modulu i [" + SectionByBlock(other)->name +
+                               "]; obnova soubor odmítne, dokud porty nerozlišíte.");
+        }
         file.AppendKey(kBlockKey, std::to_string(section.block));
         std::vector<std::string> choicesShown;
         for (std::size_t k = 0; k < keys.size(); ++k) {
@@ -152,7 +176,8 @@ std::string BackupText(const std::string& moduleIdent, const std::vector<BackupB
 
 BackupRead ReadBackupText(const std::string& bytes) {
     platform::IniFile file;
-    file.Parse(bytes);
+    // Editors on Windows start a UTF-8 file with a byte-order mark.
+    file.Parse(bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? bytes.substr(3) : bytes);
     return ReadBackup(file);
 }
 
@@ -162,6 +187,7 @@ BackupRead ReadBackup(const platform::IniFile& file) {
     auto problem = [&](std::size_t line, std::string text) {
         read.problems.push_back({line, std::move(text)});
     };
+    std::vector<FileProblem> notUtf8;
 
     std::map<std::string, std::size_t> seenSections;  // lower-case name -> line
     Open open;
@@ -196,13 +222,16 @@ BackupRead ReadBackup(const platform::IniFile& file) {
         section.dataLine = open.dataRows.begin()->second;
     };
 
-    for (const platform::IniLine& line : file.Lines()) {
+    for (platform::IniLine line : file.Lines()) {
         using Kind = platform::IniLine::Kind;
         if (line.kind == Kind::kBlank || line.kind == Kind::kComment) continue;
         if (!platform::IsValidUtf8(line.name) || !platform::IsValidUtf8(line.value)) {
-            problem(line.number, "řádek není v kódování UTF-8");
+            notUtf8.push_back({line.number, "řádek není v kódování UTF-8"});
             continue;
         }
+        // "Číslo" saved decomposed (C, combining caron, ...) is the same key.
+        line.name = platform::ComposeLatin(line.name);
+        line.value = platform::ComposeLatin(line.value);
         if (line.kind == Kind::kOther) {
             problem(line.number, "řádek není ve tvaru klíč=hodnota ani [oddíl]");
             continue;
@@ -311,11 +340,13 @@ BackupRead ReadBackup(const platform::IniFile& file) {
         }
     }
     close();
-    if (doc.sections.empty() && read.problems.empty())
+    if (doc.sections.empty() && read.problems.empty() && notUtf8.empty())
         problem(0, "soubor neobsahuje žádný blok (oddíly " + SectionNameList() + ")");
     // A section's missing keys are found at its end but belong to its header line.
     std::stable_sort(read.problems.begin(), read.problems.end(),
                      [](const FileProblem& a, const FileProblem& b) { return a.line < b.line; });
+    // A file saved in another encoding loses its keys with Czech letters: that comes first.
+    read.problems.insert(read.problems.begin(), notUtf8.begin(), notUtf8.end());
     return read;
 }
 

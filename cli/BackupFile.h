@@ -34,9 +34,19 @@ struct BackupBlock {
     ConfigBlock bytes{};
 };
 
+// Two interfaces of the blocks that listen on one port, as a restore cut off between the
+// two writes of a port swap leaves a module: the restore refuses such a file.
+struct SharedPort {
+    std::uint16_t port = 0;
+    std::uint16_t first = 0;  // the blocks, in the sections' order
+    std::uint16_t second = 0;
+};
+std::vector<SharedPort> SharedPorts(const std::vector<BackupBlock>& blocks);
+
 // The file for the blocks (any order; written in the sections' order), with the module's
 // identification in the header. A block whose checksum is wrong is written as read,
-// with a warning beside it: reading the file then refuses it until it is mended.
+// with a warning beside it: reading the file then refuses it until it is mended. So is
+// a port that two interfaces share.
 platform::IniFile BackupFile(const std::string& moduleIdent,
                              const std::vector<BackupBlock>& blocks);
 std::string BackupText(const std::string& moduleIdent, const std::vector<BackupBlock>& blocks);
@@ -72,8 +82,11 @@ struct BackupRead {
 
 // Structure and form: known sections and keys, each once, every setting there, Data
 // rows complete, in hex and with a right checksum. The values themselves are judged
-// by the editors' checks when a restore plans its writes.
+// by the editors' checks when a restore plans its writes. Names and values are compared
+// in composed Unicode (NFC), however an editor saved them; lines that are not UTF-8 are
+// reported before anything else, as the likely cause of the rest.
 BackupRead ReadBackup(const platform::IniFile& file);
+// The same for the file's bytes, which may start with a UTF-8 byte-order mark.
 BackupRead ReadBackupText(const std::string& bytes);
 
 }  // namespace kv::cli

@@ -121,6 +121,40 @@ std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vecto
     return values;
 }
 
+const EditorCheck* PortFreeCheck(const EditorSpec& spec) {
+    for (const EditorCheck& check : spec.checks)
+        if (check.rule == CheckRule::kPortFree) return &check;
+    return nullptr;
+}
+
+std::optional<std::uint16_t> InterfacePort(std::uint16_t block, const ConfigBlock& bytes) {
+    const BlockSection* section = SectionByBlock(block);
+    if (section == nullptr || !section->spec->decode) return std::nullopt;
+    const EditorCheck* check = PortFreeCheck(*section->spec);
+    if (check == nullptr) return std::nullopt;
+    ModuleConfig config = DefaultModuleConfig();
+    section->spec->decode(bytes, config);
+    return config.U16(check->offset);
+}
+
+ConfigBlock WithInterfacePort(std::uint16_t block, const ConfigBlock& bytes, std::uint16_t port) {
+    const BlockSection* section = SectionByBlock(block);
+    const EditorCheck* check = section != nullptr ? PortFreeCheck(*section->spec) : nullptr;
+    if (check == nullptr || !section->spec->decode || !section->spec->encode) return bytes;
+    // Only the bytes that the editor's codec writes for the port change: what no setting
+    // names stays as it was.
+    ModuleConfig config = DefaultModuleConfig();
+    section->spec->decode(bytes, config);
+    const ConfigBlock before = section->spec->encode(config);
+    config.SetU16(check->offset, port);
+    const ConfigBlock after = section->spec->encode(config);
+    ConfigBlock changed = bytes;
+    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i)
+        if (before[i] != after[i]) changed[i] = after[i];
+    changed[kConfigBlockSize - 1] = BlockChecksum(changed);
+    return changed;
+}
+
 std::string ListChoices(const EditorField& field) {
     std::string out;
     for (const char* item : field.items) {

@@ -46,6 +46,14 @@ std::vector<SettingKey> SettingKeys(const EditorSpec& spec);
 std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vector<SettingKey>& keys,
                                         const ModuleConfig& config);
 
+// The check that keeps an interface's port apart from the other interfaces' ports (the
+// VLAN editors have one); nullptr for an editor without.
+const EditorCheck* PortFreeCheck(const EditorSpec& spec);
+// The UDP port the block's interface listens on; nullopt for a block without one.
+std::optional<std::uint16_t> InterfacePort(std::uint16_t block, const ConfigBlock& bytes);
+// The block with its interface's port changed, the rest as it was (the block sealed again).
+ConfigBlock WithInterfacePort(std::uint16_t block, const ConfigBlock& bytes, std::uint16_t port);
+
 // The entries of a list field, "vypnuto | časovač platnosti IP adresy | ...".
 std::string ListChoices(const EditorField& field);
 

@@ -1,7 +1,10 @@
 #include "cli/CliConnection.h"
 
+#include <cctype>
 #include <iterator>
 
+#include "app/NumberText.h"
+#include "platform/FileAccess.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "transport/InterfaceKinds.h"
@@ -23,7 +26,108 @@ std::string Unfit(const char* option, std::uint8_t kind) {
     return std::string("volba ") + option + " nepatří k rozhraní " + KindName(kind);
 }
 
+std::string Quoted(const std::string& text) {
+    return "„" + text + "“";
+}
+
+// A USB device's serial number as the module keeps it: eight letters or digits.
+std::optional<std::string> SerialError(const std::string& text) {
+    bool ok = text.size() == 8;
+    for (char c : text)
+        ok = ok && ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+    if (ok) return std::nullopt;
+    return Quoted(text) + " není výrobní číslo (8 písmen nebo číslic)";
+}
+
+// The form the dialog writes a PCI-380 base address in, and the only one it takes.
+std::optional<std::string> BaseAddressError(const std::string& text) {
+    bool ok = text.size() == 4 && (text[3] == 'h' || text[3] == 'H');
+    for (std::size_t i = 0; ok && i < 3; ++i)
+        ok = std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
+    if (ok) return std::nullopt;
+    return Quoted(text) + " není bázová adresa ve tvaru 300h (tři šestnáctkové číslice a h)";
+}
+
+std::optional<std::string> SpeedError(const std::string& text) {
+    std::string offered;
+    for (std::size_t c = 0; c < std::size(kSpeedTexts); ++c) {
+        const std::string rate = std::to_string(BaudRateFromIndex(static_cast<std::uint8_t>(c)));
+        if (rate == text) return std::nullopt;
+        offered += (offered.empty() ? "" : ", ") + rate;
+    }
+    return "neplatná rychlost " + Quoted(text) + "; možné jsou " + offered;
+}
+
 }  // namespace
+
+std::optional<std::string> WholeNumberError(const std::string& text, std::int32_t low,
+                                            std::int32_t high) {
+    const auto number = StrictNumber(text);
+    if (number && *number >= low && *number <= high) return std::nullopt;
+    return Quoted(text) + " není celé číslo od " + std::to_string(low) + " do " +
+           std::to_string(high);
+}
+
+std::optional<std::string> IpAddressError(const std::string& text) {
+    std::size_t parts = 0;
+    std::size_t digits = 0;
+    int value = 0;
+    bool ok = true;
+    for (std::size_t i = 0; ok && i <= text.size(); ++i) {
+        const char c = i < text.size() ? text[i] : '.';
+        if (c == '.') {
+            ok = digits > 0 && ++parts <= 4;
+            digits = 0;
+            value = 0;
+        } else if (c >= '0' && c <= '9') {
+            // No leading zero: "010" would read as octal elsewhere.
+            ok = !(digits == 1 && value == 0);
+            value = value * 10 + (c - '0');
+            ok = ok && ++digits <= 3 && value <= 255;
+        } else {
+            ok = false;
+        }
+    }
+    if (ok && parts == 4) return std::nullopt;
+    return Quoted(text) + " není IP adresa (čtyři čísla 0 až 255 oddělená tečkou)";
+}
+
+std::optional<std::string> ConnectionOptionError(const ConnectionOptions& o) {
+    auto named = [](const char* option, std::optional<std::string> error) {
+        if (error) error = std::string(option) + ": " + *error;
+        return error;
+    };
+    if (o.kind && !KindFromText(*o.kind))
+        return "--kind: neznámé rozhraní " + Quoted(*o.kind) + "; známá jsou " + KindNameList();
+    if (o.address) {
+        if (auto e = named("--address", WholeNumberError(*o.address, 0, 255))) return e;
+    }
+    if (o.speed) {
+        if (auto e = named("--speed", SpeedError(*o.speed))) return e;
+    }
+    if (o.ip) {
+        if (auto e = named("--ip", IpAddressError(*o.ip))) return e;
+    }
+    if (o.port) {
+        if (auto e = named("--port", WholeNumberError(*o.port, 0, 65535))) return e;
+    }
+    if (o.timeout) {
+        if (auto e = named("--timeout", WholeNumberError(*o.timeout, 0, 65535))) return e;
+    }
+    if (o.serial) {
+        if (auto e = named("--serial", SerialError(*o.serial))) return e;
+    }
+    if (o.detection && *o.detection != "0" && *o.detection != "1")
+        return "--detection: " + Quoted(*o.detection) +
+               " není 0 (první nalezené zařízení) ani 1 (podle výrobního čísla)";
+    if (o.com) {
+        if (auto e = named("--com", WholeNumberError(*o.com, 1, 255))) return e;
+    }
+    if (o.base) {
+        if (auto e = named("--base", BaseAddressError(*o.base))) return e;
+    }
+    return std::nullopt;
+}
 
 std::optional<std::uint8_t> KindFromText(const std::string& text) {
     for (const InterfaceKindInfo& info : kInterfaceKinds)
@@ -43,35 +147,62 @@ std::string KindNameList() {
 }
 
 std::optional<std::string> LoadConnectionSettings(const ConnectionOptions& options,
-                                                  ConnectionSettings& settings) {
+                                                  ConnectionSettings& settings, std::string* note) {
     SetDefaults(&settings);
-    if (options.settingsFile.empty()) {
-        // The utility's own file, wherever it keeps it; without one the defaults stand.
-        LoadSettings(&settings);
-        return std::nullopt;
+    const bool named = !options.settingsFile.empty();
+    // The utility's own file, wherever it keeps it; without one the defaults stand.
+    const std::string path = named ? options.settingsFile : SettingsFilePath();
+    const platform::FileBytes probe =
+        platform::ReadSmallFile(path, platform::IniFile::kMaxFileSize);
+    using Status = platform::FileBytes::Status;
+    if (named && probe.status == Status::kMissing)
+        return "soubor nastavení " + path + " neexistuje";
+    if (named && probe.status != Status::kRead)
+        return "soubor nastavení " + path + " nelze přečíst: " + probe.reason;
+    LoadSettings(&settings, path);
+
+    if (note == nullptr || (!named && options.kind)) return std::nullopt;
+    const std::string which = named ? "soubor nastavení " + path : "uložené nastavení " + path;
+    if (probe.status == Status::kMissing) {
+        *note = which + " neexistuje";
+    } else if (probe.status != Status::kRead) {
+        *note = which + " nelze přečíst (" + probe.reason + ")";
+    } else if (const auto kind = StoredInterfaceName(path); !kind) {
+        *note = which + " nenastavuje rozhraní (klíč „Rozhraní“ v oddílu [Připojení])";
+    } else if (!InterfaceKindByName(*kind)) {
+        *note = which + " jmenuje neznámé rozhraní " + Quoted(*kind);
     }
-    platform::IniFile probe;
-    switch (probe.LoadFile(options.settingsFile)) {
-        case platform::IniLoadStatus::kMissing:
-            return "soubor nastavení " + options.settingsFile + " neexistuje";
-        case platform::IniLoadStatus::kUnreadable:
-            return "soubor nastavení " + options.settingsFile + " nelze přečíst";
-        case platform::IniLoadStatus::kLoaded:
-            break;
-    }
-    LoadSettings(&settings, options.settingsFile);
     return std::nullopt;
+}
+
+std::string DescribeInput(const ConnectionInput& input) {
+    const auto kind = static_cast<std::uint8_t>(input.kindPosition);
+    std::string text = KindName(kind) + " (" + std::to_string(input.kindPosition) + ")";
+    const KindLayout layout = LayoutForKind(kind, ConnectionSettings{});
+    auto add = [&](const KindRow& row, const std::string& value) {
+        if (row.shown) text += ", " + platform::TrimBlanks(row.caption) + " " + value;
+    };
+    if (layout.firstIsDetectionList) {
+        if (input.detectionPosition == 1) {
+            add(layout.second, input.secondText);
+        } else {
+            text += ", první nalezené zařízení";
+        }
+    } else {
+        add(layout.first, input.firstText);
+        // The time-out says nothing about which module it is.
+        add(layout.second, input.secondText);
+    }
+    if (layout.addressAndSpeedShown) text += ", adresa modulu " + input.addressText;
+    return text;
 }
 
 std::optional<std::string> BuildConnectionInput(const ConnectionSettings& stored,
                                                 const ConnectionOptions& options,
                                                 ConnectionInput& input) {
+    if (auto error = ConnectionOptionError(options)) return error;
     std::uint8_t kind = stored.interfaceKind;
-    if (options.kind) {
-        const auto named = KindFromText(*options.kind);
-        if (!named) return "neznámé rozhraní „" + *options.kind + "“; známá jsou " + KindNameList();
-        kind = *named;
-    }
+    if (options.kind) kind = *KindFromText(*options.kind);
 
     // As the dialog fills its fields from the record when it opens on this kind.
     const KindLayout layout = LayoutForKind(kind, stored);
@@ -87,18 +218,9 @@ std::optional<std::string> BuildConnectionInput(const ConnectionSettings& stored
 
     if (options.address) input.addressText = *options.address;
     if (options.speed) {
-        bool found = false;
-        std::string offered;
-        for (std::size_t c = 0; c < std::size(kSpeedTexts); ++c) {
-            const std::string rate =
-                std::to_string(BaudRateFromIndex(static_cast<std::uint8_t>(c)));
-            offered += (offered.empty() ? "" : ", ") + rate;
-            if (rate == *options.speed) {
+        for (std::size_t c = 0; c < std::size(kSpeedTexts); ++c)
+            if (std::to_string(BaudRateFromIndex(static_cast<std::uint8_t>(c))) == *options.speed)
                 input.speedPosition = static_cast<int>(c);
-                found = true;
-            }
-        }
-        if (!found) return "neplatná rychlost „" + *options.speed + "“; možné jsou " + offered;
     }
 
     const bool udp = IsUdpKind(kind);
@@ -122,8 +244,6 @@ std::optional<std::string> BuildConnectionInput(const ConnectionSettings& stored
     }
     if (options.detection) {
         if (kind != kKindUsbVx) return Unfit("--detection", kind);
-        if (*options.detection != "0" && *options.detection != "1")
-            return "detekce zařízení je 0 (první nalezené) nebo 1 (podle výrobního čísla)";
         input.detectionPosition = *options.detection == "1" ? 1 : 0;
     }
     if (options.com) {
@@ -140,25 +260,34 @@ std::optional<std::string> BuildConnectionInput(const ConnectionSettings& stored
 std::optional<std::string> ApplyTarget(const std::string& target, ConnectionInput& input) {
     const auto kind = static_cast<std::uint8_t>(input.kindPosition);
     if (target.empty()) return std::string("prázdný cíl");
+    auto wrong = [&](std::optional<std::string> error) {
+        if (error) error = "cíl " + Quoted(target) + ": " + *error;
+        return error;
+    };
     if (IsUdpKind(kind)) {
         const auto colon = target.rfind(':');
-        if (colon == std::string::npos) {
-            input.firstText = target;
-        } else {
-            if (colon == 0 || colon + 1 == target.size())
-                return "cíl „" + target + "“ má být IP adresa nebo IP adresa:port";
-            input.firstText = target.substr(0, colon);
-            input.secondText = target.substr(colon + 1);
+        const std::string ip = target.substr(0, colon);
+        if (auto error = wrong(IpAddressError(ip))) return error;
+        input.firstText = ip;
+        if (colon != std::string::npos) {
+            const std::string port = target.substr(colon + 1);
+            if (auto error = wrong(WholeNumberError(port, 0, 65535))) return error;
+            input.secondText = port;
         }
         return std::nullopt;
     }
     switch (kind) {
         case kKindUsbVx:
+            if (auto error = wrong(SerialError(target))) return error;
             input.secondText = target;
             input.detectionPosition = 1;
             return std::nullopt;
         case kKindCom:
+            if (auto error = wrong(WholeNumberError(target, 1, 255))) return error;
+            input.firstText = target;
+            return std::nullopt;
         case kKindPci380:
+            if (auto error = wrong(BaseAddressError(target))) return error;
             input.firstText = target;
             return std::nullopt;
         default:

@@ -37,10 +37,28 @@ std::optional<std::uint8_t> KindFromText(const std::string& text);
 // "0 USBVx, 1 LAN QUDP, ..."
 std::string KindNameList();
 
+// The form each value must have on the command line, judged before anything connects:
+// the text of what is wrong ("--address: „300“ není celé číslo od 0 do 255"), for the
+// first option in the order of the struct.
+std::optional<std::string> ConnectionOptionError(const ConnectionOptions& options);
+// A whole number as the dialog reads its entries (decimal, or hexadecimal after "$" or
+// "0x"), from low to high.
+std::optional<std::string> WholeNumberError(const std::string& text, std::int32_t low,
+                                            std::int32_t high);
+// Four decimal numbers 0..255 joined by dots, as the libraries take an IP address.
+std::optional<std::string> IpAddressError(const std::string& text);
+
 // The record with its defaults and the settings file over them. The text of what went
-// wrong when a named file cannot be read; the stored one may be absent.
+// wrong when a named file cannot be read; the stored one may be absent. `note` tells when
+// the file names no interface ("Rozhraní"), so that the defaults stand for it: a named
+// file always, the stored one unless --kind names the interface.
 std::optional<std::string> LoadConnectionSettings(const ConnectionOptions& options,
-                                                  ConnectionSettings& settings);
+                                                  ConnectionSettings& settings,
+                                                  std::string* note = nullptr);
+
+// The module the dialog's values name, as a person reads it: "LAN QUDP (1), Cílová IP
+// adresa 127.0.0.2, Cílový port 56565".
+std::string DescribeInput(const ConnectionInput& input);
 
 // The dialog's values for the stored settings with the options over them, as the dialog
 // fills its fields from the record. The text of a usage mistake (an option that the kind
@@ -50,8 +68,9 @@ std::optional<std::string> BuildConnectionInput(const ConnectionSettings& stored
                                                 ConnectionInput& input);
 
 // A target names one module: IP[:PORT] for the UDP kinds (1, 6, 7), a serial number for
-// the USB interface (0), a COM port number (2), a base address (3). The kinds 4 and 5
-// reach one card only. The text of what is wrong with it.
+// the USB interface (0), a COM port number (2), a base address (3), each in the form of
+// the option it replaces. The kinds 4 and 5 reach one card only. The text of what is
+// wrong with it.
 std::optional<std::string> ApplyTarget(const std::string& target, ConnectionInput& input);
 // A list of targets separated by commas or blanks; empty entries are dropped.
 std::vector<std::string> SplitTargets(const std::string& list);

@@ -1,7 +1,6 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
-#include <iostream>
 #include <map>
 #include <thread>
 
@@ -10,7 +9,9 @@
 #include "diagnostics/Diagnostika.h"
 #include "diagnostics/RestartZarizeni.h"
 #include "editors/EditorTable.h"
+#include "platform/FileAccess.h"
 #include "platform/IniFile.h"
+#include "platform/StdStreams.h"
 
 namespace kv::cli {
 namespace {
@@ -23,13 +24,16 @@ std::string Tag(std::uint16_t block) {
     return "[" + std::string(section != nullptr ? section->name : "?") + "]";
 }
 
-std::string BlockList(const std::vector<std::uint16_t>& blocks) {
+// "vlan1 (251), network (254)"; `note` may add to a block's parenthesis.
+std::string BlockList(const std::vector<std::uint16_t>& blocks,
+                      const std::map<std::uint16_t, std::string>& note = {}) {
     std::string out;
     for (std::uint16_t block : blocks) {
         const BlockSection* section = SectionByBlock(block);
         if (!out.empty()) out += ", ";
+        const auto extra = note.find(block);
         out += std::string(section != nullptr ? section->name : "?") + " (" +
-               std::to_string(block) + ")";
+               std::to_string(block) + (extra != note.end() ? "; " + extra->second : "") + ")";
     }
     return out.empty() ? "žádné" : out;
 }
@@ -43,9 +47,10 @@ void ReportProblems(const std::string& source, const std::vector<FileProblem>& p
                     Output& out) {
     for (std::size_t i = 0; i < problems.size() && i < kMaxProblems; ++i)
         out.Report(Located(source, problems[i]));
-    if (problems.size() > kMaxProblems)
-        out.Report(source + ": a " + std::to_string(problems.size() - kMaxProblems) +
-                   " dalších chyb");
+    if (problems.size() > kMaxProblems) {
+        const std::size_t more = problems.size() - kMaxProblems;
+        out.Report(source + ": a " + Counted(more, "další chyba", "další chyby", "dalších chyb"));
+    }
 }
 
 // Every line of the prefix's module carries its name, so that a clone's lines can be told
@@ -63,46 +68,57 @@ class PrefixedOutput : public Output {
 
 // The stored settings and the dialog's values from them and the options; kExitOk or the
 // code of what went wrong (reported).
+// A mistake of use that only the settings or the kind reveal, said as the command line's.
+int UsageMistake(const std::string& text, const char* command, Output& out) {
+    out.Report("kv3380u: " + text);
+    out.Report(std::string("Nápověda: kv3380u ") + command + " --help");
+    return kExitUsage;
+}
+
 int PrepareConnection(const ConnectionOptions& options, ConnectionSettings& stored,
-                      ConnectionInput& input, Output& out) {
-    if (auto error = LoadConnectionSettings(options, stored)) {
+                      ConnectionInput& input, Output& out, const char* command) {
+    std::string note;
+    if (auto error = LoadConnectionSettings(options, stored, &note)) {
         out.Report(*error);
         return kExitRefused;
     }
-    if (auto error = BuildConnectionInput(stored, options, input)) {
-        out.Report(*error);
-        return kExitUsage;
-    }
+    if (auto error = BuildConnectionInput(stored, options, input))
+        return UsageMistake(*error, command, out);
+    // Defaults stand in for what the file does not say: never without a word, as they
+    // may name another module than the one meant.
+    if (!note.empty()) out.Report(note + "; použito: " + DescribeInput(input));
     return kExitOk;
 }
 
 bool ReadInput(const std::string& path, BackupRead& read, Output& out) {
+    std::string bytes;
     if (path == "-") {
-        std::string bytes;
-        char buffer[8192];
-        while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
-            bytes.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
-            if (bytes.size() > platform::IniFile::kMaxFileSize) {
-                out.Report("-: vstup je delší než " +
-                           std::to_string(platform::IniFile::kMaxFileSize) + " bajtů");
-                return false;
-            }
+        if (auto why = platform::ReadStdIn(bytes, platform::IniFile::kMaxFileSize)) {
+            out.Report("-: standardní vstup nelze přečíst: " + *why);
+            return false;
         }
-        read = ReadBackupText(bytes);
-        return true;
+    } else {
+        platform::FileBytes file = platform::ReadSmallFile(path, platform::IniFile::kMaxFileSize);
+        using Status = platform::FileBytes::Status;
+        switch (file.status) {
+            case Status::kRead:
+                bytes = std::move(file.bytes);
+                break;
+            case Status::kMissing:
+                out.Report(path + ": soubor neexistuje");
+                return false;
+            case Status::kTooLarge:
+                out.Report(path + ": soubor je příliš velký na zálohu (" +
+                           std::to_string(file.size) +
+                           " bajtů, nejvýše 1 MiB); záloha modulu má jen několik kB");
+                return false;
+            case Status::kNotAFile:
+            case Status::kUnreadable:
+                out.Report(path + ": soubor nelze přečíst: " + file.reason);
+                return false;
+        }
     }
-    platform::IniFile file;
-    switch (file.LoadFile(path)) {
-        case platform::IniLoadStatus::kMissing:
-            out.Report(path + ": soubor neexistuje");
-            return false;
-        case platform::IniLoadStatus::kUnreadable:
-            out.Report(path + ": soubor nelze přečíst");
-            return false;
-        case platform::IniLoadStatus::kLoaded:
-            break;
-    }
-    read = ReadBackup(file);
+    read = ReadBackupText(bytes);
     return true;
 }
 
@@ -121,7 +137,8 @@ std::string ExitCodeTable() {
     return "  0  úspěch\n"
            "  2  chybné použití: neznámý příkaz nebo volba, volba s neplatnou hodnotou\n"
            "  3  připojení selhalo nebo modul přestal odpovídat\n"
-           "  4  hodnotu odmítla kontrola, soubor nelze přečíst či zapsat nebo má chyby\n"
+           "  4  hodnotu odmítla kontrola, soubor nelze přečíst či zapsat nebo má chyby,\n"
+           "     standardní výstup nelze zapsat\n"
            "  5  zápis bloku selhal nebo se zpětně přečtený blok liší\n"
            "  6  záloha: blok z modulu má chybný kontrolní součet (v souboru je označen)\n"
            "130  přerušeno (Ctrl+C)\n"
@@ -134,12 +151,29 @@ bool RunControl::Wait(std::chrono::milliseconds time) const {
     return !Stopped();
 }
 
-int RunIdentify(const ConnectionOptions& options, Output& out) {
+int RunIdentify(const ConnectionOptions& options, Output& out, const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "identify")) return code;
     ModuleConnection connection(stored);
-    return connection.Open(input, out, true) ? kExitOk : kExitConnection;
+    if (!connection.Open(input, out, true)) return kExitConnection;
+    out.Print("Spojení: " + DescribeInput(input));
+    if (control.Stopped()) return kExitInterrupted;
+    // Which module of several answered: the serial number it reports of itself.
+    const ConnectionSettings& settings = connection.Settings();
+    DataBuffer reply{};
+    std::uint8_t command = 0;
+    std::uint8_t error = 0;
+    Transact(settings.interfaceKind, settings.handle, settings.moduleAddress, kStatusFunction,
+             kModuleStatusPeripheral, command, error, reply);
+    if (error != 0) {
+        out.Report("Výrobní číslo modulu nelze zjistit: " +
+                   ErrorString(settings.interfaceKind, error));
+        return kExitOk;
+    }
+    const ModuleStatusView status = DecodeModuleStatus(reply);
+    out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + Printable(status.overview[2]));
+    return kExitOk;
 }
 
 int ReadAllBlocks(const ConnectionSettings& settings, std::vector<BackupBlock>& blocks, Output& out,
@@ -159,11 +193,52 @@ int ReadAllBlocks(const ConnectionSettings& settings, std::vector<BackupBlock>& 
     return kExitOk;
 }
 
+// What keeps a backup out of a path whatever the module holds: a folder, a disk, a socket.
+std::optional<std::string> UnfitTarget(platform::PathKind kind) {
+    switch (kind) {
+        case platform::PathKind::kBlockDevice:
+            return "je to blokové zařízení (disk); záloha se do něj nezapisuje";
+        case platform::PathKind::kDirectory:
+            return "je to složka";
+        case platform::PathKind::kOther:
+            return "není to obyčejný soubor, FIFO ani zařízení";
+        default:
+            return std::nullopt;
+    }
+}
+
+// The backup into its file: a FIFO or a device as it is, any other file replaced whole
+// only when the new one is complete. kExitOk, or kExitRefused with the reason reported.
+int SaveBackup(const std::string& path, const platform::IniFile& file, Output& out,
+               const RunControl& control) {
+    const std::string text = file.Serialize(platform::IniLineEnds::kLf);
+    const platform::PathKind kind = platform::KindOfPath(path);
+    std::optional<std::string> failure = UnfitTarget(kind);
+    if (kind == platform::PathKind::kFifo || kind == platform::PathKind::kCharDevice) {
+        // A reader started just after the program (kv3380u backup p & cat p) is waited for.
+        failure = platform::WriteIntoStream(path, text, std::chrono::seconds(10),
+                                            [&control] { return control.Stopped(); });
+    } else if (!failure) {
+        platform::ClearSystemError();
+        if (!file.Save(path, platform::IniLineEnds::kLf))
+            failure = platform::SystemErrorText(platform::LastSystemError());
+    }
+    if (!failure) return kExitOk;
+    out.Report(path + ": soubor nelze zapsat: " + *failure);
+    return kExitRefused;
+}
+
 int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Output& out,
               const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "backup")) return code;
+    if (backup.file != "-") {
+        if (auto unfit = UnfitTarget(platform::KindOfPath(backup.file))) {
+            out.Report(backup.file + ": soubor nelze zapsat: " + *unfit);
+            return kExitRefused;
+        }
+    }
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) return kExitConnection;
 
@@ -171,6 +246,8 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
     if (const int code = ReadAllBlocks(connection.Settings(), blocks, out, control)) return code;
     const std::string ident = Printable(connection.Settings().moduleIdent);
     connection.Close();
+    // Interrupted during the last read: nothing is saved.
+    if (control.Stopped()) return kExitInterrupted;
 
     int code = kExitOk;
     for (const BackupBlock& block : blocks) {
@@ -179,23 +256,27 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
                    " z modulu má chybný kontrolní součet; v záloze je označen");
         code = kExitBadChecksum;
     }
+    // The backup keeps the module as it is; the exit code stays that of the blocks.
+    for (const SharedPort& shared : SharedPorts(blocks))
+        out.Report("upozornění: " + Tag(shared.first) + " a " + Tag(shared.second) +
+                   " mají v modulu stejný UDP port " + std::to_string(shared.port) +
+                   " (nejspíš po přerušené obnově); obnova tuto zálohu odmítne, dokud porty "
+                   "nerozlišíte");
 
     const platform::IniFile file = BackupFile(ident, blocks);
     if (backup.file == "-") {
         const std::string text = file.Serialize(platform::IniLineEnds::kLf);
         std::size_t start = 0;
-        while (start < text.size()) {
+        while (start < text.size() && !control.Stopped()) {
             const auto end = text.find('\n', start);
             out.Print(text.substr(start, end - start));
             start = end + 1;
         }
         return code;
     }
-    if (!file.Save(backup.file, platform::IniLineEnds::kLf)) {
-        out.Report(backup.file + ": soubor nelze zapsat");
-        return kExitRefused;
-    }
-    out.Print("Záloha " + std::to_string(blocks.size()) + " bloků uložena do " + backup.file);
+    if (const int saved = SaveBackup(backup.file, file, out, control)) return saved;
+    out.Print("Záloha " + Counted(blocks.size(), "bloku", "bloků", "bloků") + " uložena do " +
+              backup.file);
     return code;
 }
 
@@ -237,6 +318,7 @@ ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocu
     }
 
     std::vector<const PlannedBlock*> changed;
+    std::vector<BackupBlock> targets;
     for (const PlannedBlock& planned : plan.blocks) {
         for (const FileProblem& warning : planned.warnings)
             out.Report(Located(source, {warning.line, "upozornění: " + warning.text}));
@@ -253,45 +335,102 @@ ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocu
         for (const BlockChange& change : DiffBlocks(*planned.section->spec, now, planned.target))
             out.Print("  " + change.what + ": " + change.before + " → " + change.after);
         changed.push_back(&planned);
+        targets.push_back({block, planned.target});
     }
+    const std::vector<WriteStep> steps = PlanWrites(targets, current);
+    for (const WriteStep& step : steps)
+        if (step.parking)
+            out.Print(Tag(step.block) + " se kvůli výměně portů nejprve přesune na volný port " +
+                      std::to_string(step.port));
 
     if (dryRun) {
         for (const PlannedBlock* planned : changed)
             result.notWritten.push_back(planned->section->block);
-        out.Print("Zkouška nanečisto: do modulu nebylo nic zapsáno. Změnily by se: " +
-                  BlockList(result.notWritten));
-        result.message = changed.empty() ? "beze změny"
-                                         : "nanečisto, změnilo by se " +
-                                               std::to_string(changed.size()) + " bloků";
+        const std::size_t n = changed.size();
+        out.Print("Zkouška nanečisto: do modulu nebylo nic zapsáno. " +
+                  (n == 0
+                       ? std::string("Nezměnil by se žádný blok.")
+                       : std::string(Plural(n, "Změnil by se", "Změnily by se", "Změnilo by se")) +
+                             " " + Counted(n, "blok", "bloky", "bloků") + ": " +
+                             BlockList(result.notWritten)));
+        result.message =
+            n == 0 ? "beze změny"
+                   : "nanečisto, " +
+                         std::string(Plural(n, "změnil by se", "změnily by se", "změnilo by se")) +
+                         " " + Counted(n, "blok", "bloky", "bloků");
         return result;
     }
 
-    for (std::size_t i = 0; i < changed.size(); ++i) {
-        const std::uint16_t block = changed[i]->section->block;
+    // What the module holds as the writes go on, and the ports moved out of the way.
+    std::map<std::uint16_t, ConfigBlock> held = current;
+    std::map<std::uint16_t, std::string> parked;
+    auto notYetWritten = [&](std::uint16_t except) {
+        std::vector<std::uint16_t> blocks;
+        for (const PlannedBlock* planned : changed) {
+            const std::uint16_t block = planned->section->block;
+            if (block != except && std::find(result.written.begin(), result.written.end(), block) ==
+                                       result.written.end())
+                blocks.push_back(block);
+        }
+        return blocks;
+    };
+
+    for (const WriteStep& step : steps) {
+        const std::uint16_t block = step.block;
         if (control.Stopped()) {
-            for (std::size_t j = i; j < changed.size(); ++j)
-                result.notWritten.push_back(changed[j]->section->block);
+            result.notWritten = notYetWritten(0);
             out.Report("Přerušeno. Zapsané bloky: " + BlockList(result.written) +
-                       "; nezapsané: " + BlockList(result.notWritten));
+                       "; nezapsané: " + BlockList(result.notWritten, parked));
             return stop(kExitInterrupted, "přerušeno");
         }
-        const TransferOutcome write = WriteConfigBlock(settings, block, changed[i]->target, {});
-        if (write.result != TransferResult::kDone) {
-            for (std::size_t j = i; j < changed.size(); ++j)
-                result.notWritten.push_back(changed[j]->section->block);
+        const TransferOutcome write = WriteConfigBlock(settings, block, step.bytes, {});
+        bool done = write.result == TransferResult::kDone;
+        bool unknown = false;
+        if (!done) {
+            // The reply may be what was lost: one read says what the module holds.
             out.Report(Tag(block) + " " + WithoutStatusBlank(write.status));
-            out.Report("Obnova zastavena. Zapsané bloky: " + BlockList(result.written) +
-                       "; nezapsané: " + BlockList(result.notWritten));
-            return stop(kExitWriteFailed, WithoutStatusBlank(write.status));
+            ConfigBlock found{};
+            const TransferOutcome read = ReadConfigBlock(settings, block, found, {});
+            if (read.result != TransferResult::kDone) {
+                unknown = true;
+                out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" +
+                           WithoutStatusBlank(read.status) + "): zda je blok zapsán, není známo");
+            } else if (found == step.bytes) {
+                done = true;
+                out.Report(Tag(block) + " zpětné čtení po chybě: blok je v modulu zapsán");
+            } else if (found == held[block]) {
+                out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
+                           "dosavadní obsah");
+            } else {
+                out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
+                           "jiný obsah, než měl i než se zapisoval");
+            }
         }
-        out.Print(Tag(block) + " " + WithoutStatusBlank(write.status));
-        result.written.push_back(block);
+        if (done) {
+            held[block] = step.bytes;
+            if (step.parking) {
+                parked[block] = "port dočasně " + std::to_string(step.port);
+                out.Print(Tag(block) + " port dočasně přesunut na " + std::to_string(step.port));
+            } else {
+                parked.erase(block);
+                out.Print(Tag(block) + " " + WithoutStatusBlank(kWriteDoneText));
+                result.written.push_back(block);
+            }
+            continue;
+        }
+        if (unknown) result.unknown.push_back(block);
+        result.notWritten = notYetWritten(unknown ? block : 0);
+        out.Report("Obnova zastavena. Zapsané bloky: " + BlockList(result.written) +
+                   "; nezapsané: " + BlockList(result.notWritten, parked) +
+                   (unknown ? "; nejisté: " + BlockList(result.unknown, parked) : ""));
+        return stop(kExitWriteFailed, WithoutStatusBlank(write.status));
     }
     out.Print("Zapsané bloky: " + BlockList(result.written) +
               "; beze změny: " + BlockList(result.unchanged));
-    result.message = result.written.empty()
-                         ? "beze změny"
-                         : "zapsáno " + std::to_string(result.written.size()) + " bloků";
+    const std::size_t n = result.written.size();
+    result.message = n == 0 ? "beze změny"
+                            : std::string(Plural(n, "zapsán", "zapsány", "zapsáno")) + " " +
+                                  Counted(n, "blok", "bloky", "bloků");
     return result;
 }
 
@@ -299,16 +438,13 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
                const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "restore")) return code;
 
     // Every target is named correctly before any module is touched.
     std::vector<ConnectionInput> inputs;
     for (const std::string& target : restore.targets) {
         ConnectionInput one = input;
-        if (auto error = ApplyTarget(target, one)) {
-            out.Report(*error);
-            return kExitUsage;
-        }
+        if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, "restore", out);
         inputs.push_back(one);
     }
 
@@ -391,7 +527,8 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
     }
     out.Print("");
     for (const std::string& line : Columns(table)) out.Print(line);
-    out.Print("Úspěšně " + std::to_string(good) + " z " + std::to_string(rows.size()) + " modulů.");
+    out.Print("Úspěšně " + std::to_string(good) + " z " +
+              Counted(rows.size(), "modulu", "modulů", "modulů") + ".");
     return code;
 }
 
@@ -399,11 +536,20 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
             const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out)) return kExitConnection;
-
+    if (const int code = PrepareConnection(options, stored, input, out, "diag")) return code;
     const int vlanIndex = SettleVlanIndex(diag.vlan - 1);
+    ModuleConnection connection(stored);
+    if (!connection.Open(input, out)) {
+        // A monitoring script sees this cycle too: nothing came, and why.
+        if (diag.json) {
+            CycleOutcome none;
+            none.statusText = Printable(connection.Outcome().statusText);
+            out.Print(DiagJson(none, vlanIndex, 1, UtcTimestamp())
+                          .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+        }
+        return kExitConnection;
+    }
+
     const long interval = std::max(diag.intervalMs, kMinimumIntervalMs);
     DiagScreen screen;
     screen.vlanIndex = vlanIndex;
@@ -434,12 +580,14 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     return lastOk ? kExitOk : kExitConnection;
 }
 
-int RunRestart(const ConnectionOptions& options, Output& out) {
+int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& control) {
     ConnectionSettings stored;
     ConnectionInput input;
-    if (const int code = PrepareConnection(options, stored, input, out)) return code;
+    if (const int code = PrepareConnection(options, stored, input, out, "restart")) return code;
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) return kExitConnection;
+    // Interrupted while connecting: the module is not restarted.
+    if (control.Stopped()) return kExitInterrupted;
     const RestartOutcome restart = RestartZarizeni(connection.Settings(), {});
     for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i)
         out.Report(WithoutStatusBlank(restart.texts[i]));

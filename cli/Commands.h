@@ -28,10 +28,14 @@ struct RunControl {
     bool Wait(std::chrono::milliseconds time) const;
 };
 
-int RunIdentify(const ConnectionOptions& connection, Output& out);
+// Connects, prints the identification and which module answered: its kind and address
+// (or device), and the serial number the module reports.
+int RunIdentify(const ConnectionOptions& connection, Output& out, const RunControl& control = {});
 
 struct BackupOptions {
-    std::string file;  // "-": standard output
+    // "-": standard output. A FIFO or a device is written into as it is; any other file
+    // is replaced as a whole only once the new one is complete.
+    std::string file;
 };
 int RunBackup(const ConnectionOptions& connection, const BackupOptions& options, Output& out,
               const RunControl& control = {});
@@ -56,16 +60,21 @@ struct ModuleRestore {
     std::vector<std::uint16_t> written;
     std::vector<std::uint16_t> unchanged;
     std::vector<std::uint16_t> notWritten;  // changed, but not written (a failure, a dry run)
+    std::vector<std::uint16_t> unknown;     // a failed write that could not be read back
     std::string message;                    // what ended it, or how it went
 };
 
 // Over an open connection: reads what the plan needs, checks the file's values against
 // the module, shows what would change, and writes each changed block with read-back
-// verification, stopping at the first failure. `source` names the file in messages.
+// verification in the order PlanWrites gives. A failed write is followed by one read of
+// the block: found as planned, it counts as written and the restore goes on; otherwise
+// the restore stops there and says whether the block is not written or unknown.
+// `source` names the file in messages.
 ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocument& doc,
                             const std::vector<std::uint16_t>& selected, bool dryRun,
                             const std::string& source, Output& out, const RunControl& control = {});
 
+// With --json, a connection that fails still prints the cycle's object ("ok": false).
 struct DiagOptions {
     int vlan = 1;  // 1..3
     long intervalMs = 1000;
@@ -78,7 +87,7 @@ struct DiagOptions {
 int RunDiag(const ConnectionOptions& connection, const DiagOptions& options, Output& out,
             const RunControl& control = {});
 
-int RunRestart(const ConnectionOptions& connection, Output& out);
+int RunRestart(const ConnectionOptions& connection, Output& out, const RunControl& control = {});
 
 // The diagnostics window keeps at least this long between the end of one refresh and
 // the start of the next, whatever the replies cost.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "app/NumberText.h"
 #include "app/StatusSink.h"
@@ -30,13 +31,6 @@ std::string HexByte(std::uint8_t byte) {
     char text[8];
     std::snprintf(text, sizeof text, "%02x", static_cast<unsigned>(byte));
     return text;
-}
-
-// The check that keeps a port apart from the other interfaces' ports, if the editor has one.
-const EditorCheck* PortFreeCheck(const EditorSpec& spec) {
-    for (const EditorCheck& check : spec.checks)
-        if (check.rule == CheckRule::kPortFree) return &check;
-    return nullptr;
 }
 
 ModuleConfig Decoded(const EditorSpec& spec, const ConfigBlock& block) {
@@ -229,6 +223,74 @@ RestorePlan PlanRestore(const BackupDocument& doc, const std::vector<std::uint16
         plan.blocks.push_back(PlanBlock(*section, spec, *doc.Find(section->block), image));
     }
     return plan;
+}
+
+std::vector<WriteStep> PlanWrites(const std::vector<BackupBlock>& changed,
+                                  const std::map<std::uint16_t, ConfigBlock>& current) {
+    // Where each interface listens in the module as the writes go on.
+    std::map<std::uint16_t, std::uint16_t> now;
+    std::vector<std::uint16_t> inUse;
+    for (const auto& [block, bytes] : current) {
+        if (const auto port = InterfacePort(block, bytes)) {
+            now[block] = *port;
+            inUse.push_back(*port);
+        }
+    }
+    // The remote management port is none of the interfaces' but is kept clear of them too.
+    if (const auto remote = current.find(SectionByName("remote")->block); remote != current.end()) {
+        ModuleConfig config = DefaultModuleConfig();
+        SectionByBlock(remote->first)->spec->decode(remote->second, config);
+        inUse.push_back(config.U16(ModuleConfig::kRemote + ModuleConfig::kRemotePort));
+    }
+
+    std::vector<const BackupBlock*> pending;  // the interfaces, in write order
+    for (std::uint16_t block : WriteOrder())
+        for (const BackupBlock& one : changed)
+            if (one.number == block && InterfacePort(block, one.bytes)) {
+                pending.push_back(&one);
+                inUse.push_back(*InterfacePort(block, one.bytes));
+            }
+    auto takenByAnother = [&](std::uint16_t block, std::uint16_t port) {
+        for (const auto& [other, held] : now)
+            if (other != block && held == port) return true;
+        return false;
+    };
+
+    std::vector<WriteStep> steps;
+    std::vector<std::uint16_t> parked;
+    while (!pending.empty()) {
+        auto ready = std::find_if(pending.begin(), pending.end(), [&](const BackupBlock* one) {
+            return !takenByAnother(one->number, *InterfacePort(one->number, one->bytes));
+        });
+        const bool stuck = std::all_of(pending.begin(), pending.end(), [&](const BackupBlock* one) {
+            return std::find(parked.begin(), parked.end(), one->number) != parked.end();
+        });
+        if (ready == pending.end() && stuck) ready = pending.begin();  // no order helps
+        if (ready != pending.end()) {
+            steps.push_back({(*ready)->number, (*ready)->bytes, false, 0});
+            now[(*ready)->number] = *InterfacePort((*ready)->number, (*ready)->bytes);
+            pending.erase(ready);
+            continue;
+        }
+        // Interfaces that trade ports: the first not yet moved goes to a port nobody uses.
+        const BackupBlock* first =
+            *std::find_if(pending.begin(), pending.end(), [&](const BackupBlock* one) {
+                return std::find(parked.begin(), parked.end(), one->number) == parked.end();
+            });
+        std::uint16_t free = 65535;
+        while (std::find(inUse.begin(), inUse.end(), free) != inUse.end()) --free;
+        const auto held = current.find(first->number);
+        const ConfigBlock& base = held != current.end() ? held->second : first->bytes;
+        steps.push_back({first->number, WithInterfacePort(first->number, base, free), true, free});
+        now[first->number] = free;
+        inUse.push_back(free);
+        parked.push_back(first->number);
+    }
+    for (std::uint16_t block : WriteOrder())
+        for (const BackupBlock& one : changed)
+            if (one.number == block && !InterfacePort(block, one.bytes))
+                steps.push_back({one.number, one.bytes, false, 0});
+    return steps;
 }
 
 std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& current,

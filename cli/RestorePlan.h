@@ -5,6 +5,7 @@
 // its values are those bytes' values), and what it changes against the module's block.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,26 @@ struct RestorePlan {
 // `othersKnown` (no module yet) a VLAN port is compared only with the chosen VLANs'.
 RestorePlan PlanRestore(const BackupDocument& doc, const std::vector<std::uint16_t>& selected,
                         ModuleConfig image, bool othersKnown = true);
+
+// One verified write of a restore.
+struct WriteStep {
+    std::uint16_t block = 0;
+    ConfigBlock bytes{};
+    // The interface moves to a port nobody uses first, out of the way of one that takes
+    // its port; a later step writes it as planned.
+    bool parking = false;
+    std::uint16_t port = 0;  // the port it parks on
+};
+
+// The writes of the changed blocks (each with the bytes planned for it) in the order they
+// go to the module: the VLAN interfaces first, then remote management, the module's own
+// address last. No write puts an interface on a port that another interface holds at that
+// moment: one whose new port another is leaving waits for it, and of interfaces that trade
+// ports one parks on a free port first (the highest one that no interface and no remote
+// management uses, before or after). So a restore cut off between two writes never leaves
+// two interfaces on one port. `current`: the module's blocks as read.
+std::vector<WriteStep> PlanWrites(const std::vector<BackupBlock>& changed,
+                                  const std::map<std::uint16_t, ConfigBlock>& current);
 
 struct BlockChange {
     std::string what;  // a setting's name, or "bajt N" for bytes no setting shows

@@ -1,7 +1,7 @@
 #pragma once
 
 // Columns of text for a terminal: widths counted in characters (UTF-8), not bytes, so
-// that Czech captions line up.
+// that Czech captions line up; and Czech words that agree with a count.
 
 #include <cstddef>
 #include <functional>
@@ -21,6 +21,12 @@ using CellDecoration =
 std::vector<std::string> Columns(const std::vector<std::vector<std::string>>& rows,
                                  const std::string& indent = "",
                                  const CellDecoration& decorate = {});
+
+// The form of a word that agrees with a count in Czech: `one` for 1, `few` for 2 to 4,
+// `many` for the rest ("1 blok", "2 bloky", "5 bloků", "0 bloků").
+const char* Plural(std::size_t count, const char* one, const char* few, const char* many);
+// The count and the form: "2 bloky".
+std::string Counted(std::size_t count, const char* one, const char* few, const char* many);
 
 // "[########--------]  3/8  text": a bar of `width` cells.
 std::string ProgressBar(std::size_t done, std::size_t total, std::size_t width,

@@ -1,12 +1,13 @@
 # What the two Windows toolchain files share: Debian's mingw-w64 cross compilers for the
-# triplet KV_MINGW_TRIPLET. The -posix flavour of the compilers is the one whose C++
-# runtime has std::thread and std::mutex. Everything is linked statically, so the program
+# triplet KV_MINGW_TRIPLET (MingwTools.cmake). Everything is linked statically, so the program
 # and each transport library stand alone: no MinGW runtime DLL travels with them and a
 # DLL imports only what Windows itself has.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_C_COMPILER ${KV_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KV_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${KV_MINGW_TRIPLET}-windres)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwTools.cmake)
+kv_mingw_tools(${KV_MINGW_TRIPLET})
+set(CMAKE_C_COMPILER ${KV_MINGW_CC})
+set(CMAKE_CXX_COMPILER ${KV_MINGW_CXX})
+set(CMAKE_RC_COMPILER ${KV_MINGW_RC})
 
 # Libraries and packages of the target only: nothing of the build machine's /usr/lib may
 # leak into a Windows program. A Qt for Windows named in CMAKE_PREFIX_PATH is a root too.

@@ -21,6 +21,11 @@ struct FaultSettings {
     bool silent = false;    // answer nothing at all
     bool corruptStore = false;
     std::uint64_t seed = kDefaultSeed;
+    // A stored block's reply is lost (every repeat of it too): the block is stored all
+    // the same, as when a reply goes astray on the network.
+    bool loseStoreReplies = false;
+    // After the first block it stores, the module answers nothing more (its reply lost).
+    bool silentAfterStore = false;
 };
 
 struct SendPlan {

@@ -94,6 +94,8 @@ Response Module::HandleDatagram(const Source& source, const std::uint8_t* bytes,
     // that would turn the emulator into a reflector.
     if (udp && (source.ip[0] != 127 || source.port == 0)) return response;
     if (source.channel == Channel::kManagement && !RemoteAllows(source)) return response;
+    response.store =
+        !IsVlan(source.channel) && request->function == 101 && request->peripheral == 11;
 
     if (const auto* cached = Cached(source.key, request->sequence, bytes, size)) {
         response.datagram = *cached;

@@ -51,6 +51,7 @@ struct Response {
     std::uint32_t delayMs = 0;           // the bus's time for this request
     bool restart = false;                // restart once the reply has gone out
     bool fromCache = false;
+    bool store = false;  // the reply to a block store (101/11), fresh or from the cache
 };
 
 // Ports that a restart moves: index 0 remote management, 1..3 the VLAN interfaces.

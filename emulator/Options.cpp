@@ -72,6 +72,8 @@ std::string UsageText() {
            "  --delay-share P      share of replies that get the delay (default 1)\n"
            "  --silent             answer no request at all\n"
            "  --corrupt-store      store configuration blocks with one byte changed\n"
+           "  --lose-store-replies store configuration blocks but lose every reply to it\n"
+           "  --silent-after-store store the first configuration block, then answer nothing\n"
            "  --seed N             seed of the fault injection (default fixed, runs repeat)\n"
            "  --lifetime S         exit by itself after S seconds\n"
            "  --help               show this text\n"
@@ -114,6 +116,12 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--corrupt-store") {
             if (inlineValue) return fail("--corrupt-store takes no value");
             o.faults.corruptStore = true;
+        } else if (name == "--lose-store-replies") {
+            if (inlineValue) return fail("--lose-store-replies takes no value");
+            o.faults.loseStoreReplies = true;
+        } else if (name == "--silent-after-store") {
+            if (inlineValue) return fail("--silent-after-store takes no value");
+            o.faults.silentAfterStore = true;
         } else {
             auto v = value();
             if (!v) return fail(name + " needs a value");

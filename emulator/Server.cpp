@@ -246,15 +246,27 @@ bool Server::WatchLifetime(std::uint64_t deadlineMs) {
     return false;
 }
 
-bool Server::Start() {
-    startMs_ = NowMs();
-    // Blocked before anything is created: a signal that comes during start-up waits for
-    // the loop, which then cleans up like at any other time.
+namespace {
+sigset_t StopSignals() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    return set;
+}
+}  // namespace
+
+void Server::BlockStopSignals() {
+    const sigset_t set = StopSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+bool Server::Start() {
+    startMs_ = NowMs();
+    // Blocked before anything is created: a signal that comes during start-up waits for
+    // the loop, which then cleans up like at any other time.
+    BlockStopSignals();
+    const sigset_t set = StopSignals();
     signals_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signals_ < 0) {
         Complain("cannot watch for signals: " + Errno());
@@ -330,9 +342,12 @@ void Server::CloseAll() {
 void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size_t size,
                       const sockaddr_storage& from, socklen_t fromLength) {
     // A silent module does not even look at requests: a restart sent to it stays unsent.
-    if (options_.faults.silent) return;
+    if (options_.faults.silent || silenced_) return;
     Response r = module_.HandleDatagram(source, bytes, size);
     if (r.datagram.empty()) return;
+    // The block is stored; only the module's answer goes astray.
+    if (r.store && options_.faults.silentAfterStore) silenced_ = true;
+    if (r.store && (options_.faults.loseStoreReplies || silenced_)) return;
 
     // The common case: no fault asked for, no bus time to wait, and no earlier reply due
     // that this one would overtake. The answer goes out at once, without a copy and

@@ -30,6 +30,10 @@ class Server {
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
+    // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread it starts
+    // afterwards. main calls it first; Start calls it again (it does no harm twice).
+    static void BlockStopSignals();
+
     // Opens every socket and prints where it listens; false with a message on stderr.
     bool Start();
     // Runs until SIGINT, SIGTERM or the lifetime ends; returns the exit code.
@@ -89,6 +93,7 @@ class Server {
     FaultInjector faults_;
     // No fault of any kind asked for: replies go out as the module gives them.
     bool faultless_ = false;
+    bool silenced_ = false;  // --silent-after-store, once a block is stored
     std::string usbSerial_;
 
     std::array<int, kUdpChannels> udp_{-1, -1, -1, -1};

@@ -8,7 +8,15 @@ namespace kv::emu {
 
 StateWriter::StateWriter(std::string path, std::chrono::milliseconds interval)
     : path_(std::move(path)), interval_(interval) {
+    // The thread is born with every signal blocked, whatever its creator blocks: the
+    // emulator takes SIGINT and SIGTERM through a signalfd, which works only while every
+    // thread blocks them, and a thread that blocked them only once it ran could be
+    // picked to die of one in the meantime.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
     thread_ = std::thread([this] { Loop(); });
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 StateWriter::~StateWriter() {
@@ -46,12 +54,6 @@ std::uint64_t StateWriter::Writes() {
 }
 
 void StateWriter::Loop() {
-    // The emulator takes SIGINT and SIGTERM through a signalfd, which works only while
-    // every thread blocks them; this one must not be picked to die of them instead.
-    sigset_t all;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, nullptr);
-
     std::unique_lock lock(mutex_);
     for (;;) {
         waitingForWork_ = true;

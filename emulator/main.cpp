@@ -16,6 +16,11 @@
 
 int main(int argc, char** argv) {
     using namespace kv::emu;
+    // Before anything else, and above all before the state writer's thread: a thread
+    // started with SIGINT or SIGTERM open could be picked to take a stop signal, which
+    // would end the emulator at once, its latest stores unwritten. Every thread started
+    // later inherits the block; the server's loop takes the signals from a signalfd.
+    Server::BlockStopSignals();
     auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok) {
         std::fprintf(stderr, "kv3380u-emulator: %s\nTry kv3380u-emulator --help.\n",

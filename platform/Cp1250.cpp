@@ -35,22 +35,9 @@ char32_t CodePointOf(std::uint8_t byte) {
     return byte < 0x80 ? static_cast<char32_t>(byte) : kUpperHalf[byte - 0x80];
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        // Every character of the code page lies in the Basic Multilingual Plane.
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
+}  // namespace
 
-// The byte for a code point, or '?' when the code page has no such character.
-char ByteOf(char32_t cp) {
+char Cp1250ByteOf(char32_t cp) {
     if (cp < 0x80) return static_cast<char>(cp);
     if (cp == kUnassigned) return '?';
     for (std::size_t i = 0; i < kUpperHalf.size(); ++i) {
@@ -58,8 +45,6 @@ char ByteOf(char32_t cp) {
     }
     return '?';
 }
-
-}  // namespace
 
 std::string Utf8ToCp1250(const std::string& utf8) {
     std::string out;
@@ -69,7 +54,7 @@ std::string Utf8ToCp1250(const std::string& utf8) {
         char32_t cp = 0;
         std::size_t length = 1;
         if (DecodeUtf8(utf8, pos, cp, length)) {
-            out += ByteOf(cp);
+            out += Cp1250ByteOf(cp);
             pos += length;
         } else {
             out += '?';

@@ -12,6 +12,8 @@ namespace kv::platform {
 std::string Utf8ToCp1250(const std::string& utf8);
 // Every byte maps to a character; the five unassigned codes map to U+FFFD.
 std::string Cp1250ToUtf8(const std::string& cp1250);
+// The byte of a character (a Unicode code point), '?' when the code page lacks it.
+char Cp1250ByteOf(char32_t cp);
 // One code-page-1250 byte to UTF-8.
 std::string Cp1250CharToUtf8(std::uint8_t byte);
 

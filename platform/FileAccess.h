@@ -1,31 +1,63 @@
 #pragma once
 
-// Reading a small file whole and replacing a file's content in one step, by path (UTF-8;
-// UTF-16 at the Windows calls): how the settings file and kv3380u's backups reach the
-// disk (IniFile).
+// Files by path (UTF-8; UTF-16 at the Windows calls): what a path names (a regular file, a
+// FIFO or pipe, a device), a small file read whole with the reason when it cannot be, a
+// file's content replaced in one step (the settings file, kv3380u's backups: IniFile),
+// bytes written straight into a FIFO or a device, and the system's error codes in words.
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace kv::platform {
 
-enum class FileRead {
-    kRead,
-    kMissing,     // nothing at the path
-    kUnreadable,  // something is there but cannot be read: no permission, not a regular
-                  // file, larger than the limit
+// What a path names, a symbolic link followed.
+enum class PathKind {
+    kAbsent,
+    kRegular,
+    kFifo,         // Windows: a named pipe (\\.\pipe\...) or another pipe
+    kCharDevice,   // a terminal, /dev/null; Windows: NUL, CON, COM1 (a file type not on disk)
+    kBlockDevice,  // a disk: never written as a file (Windows: \\.\C:, \\.\PhysicalDrive0)
+    kDirectory,
+    kOther,    // a socket; a file type Windows does not know
+    kUnknown,  // a path that cannot be looked at (no permission on its folder, ...)
 };
+PathKind KindOfPath(const std::string& path);
 
-// Reads a regular file of at most maxSize bytes. A FIFO or a device at the path is
-// refused without blocking.
-FileRead ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& bytes);
+struct FileBytes {
+    enum class Status { kRead, kMissing, kTooLarge, kNotAFile, kUnreadable };
+    Status status = Status::kUnreadable;
+    std::string bytes;            // kRead: the content
+    unsigned long long size = 0;  // kTooLarge: the size found
+    std::string reason;           // not kRead: why, in words
+};
+// Reads a regular file of at most `limit` bytes. A FIFO or a device is not waited for.
+FileBytes ReadSmallFile(const std::string& path, std::size_t limit);
 
 // Writes the bytes to a new file beside the target, flushed to the disk, and puts it in
 // place of the target in one step, so that a failed save leaves the old file as it was.
 // The replacement keeps the permissions (POSIX) or the attributes and security (Windows)
 // of the file it replaces. A write-protected file (read-only attribute on Windows) stays
 // protected: false. On POSIX a symbolic link is followed, so the file it points at is
-// replaced rather than the link.
+// replaced rather than the link. After false, LastSystemError() says why.
 bool ReplaceFileContent(const std::string& path, const std::string& bytes);
+
+// Writes the bytes straight into an existing FIFO or character device (on Windows a pipe
+// or a device): nothing is created, truncated or renamed. A FIFO nobody reads yet (a
+// pipe nobody serves yet, or whose every instance is busy) is waited for up to
+// `readerWait`, or until `stop` says so. The reason when it fails.
+std::optional<std::string> WriteIntoStream(const std::string& path, std::string_view bytes,
+                                           std::chrono::milliseconds readerWait,
+                                           const std::function<bool()>& stop = {});
+
+// The last failed system call's code (errno; GetLastError on Windows), 0 after
+// ClearSystemError when none has failed.
+int LastSystemError();
+void ClearSystemError();
+// A system error code in words ("na disku není místo"); 0 reads as an unknown reason.
+std::string SystemErrorText(int code);
 
 }  // namespace kv::platform

@@ -18,6 +18,8 @@ bool SameAsciiName(std::string_view a, std::string_view b);
 // malformed one (stray continuation byte, truncated sequence, overlong form, surrogate,
 // beyond U+10FFFF); a caller that goes on then consumes a single byte.
 bool DecodeUtf8(std::string_view text, std::size_t pos, char32_t& cp, std::size_t& length);
+// Appends a code point (up to U+10FFFF) in UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 // Well-formed UTF-8: no stray continuation byte, truncated sequence, overlong form,
 // surrogate or code point beyond U+10FFFF.
 bool IsValidUtf8(std::string_view text);

@@ -11,8 +11,9 @@ packages=(
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
     qt6-documentation-tools assistant-qt6 libqt6sql6-sqlite librsvg2-bin
     dpkg-dev file desktop-file-utils appstream
-    # The Windows build (mingw-w64, -posix for std::thread), its tests under wine (32-bit
-    # too: wine32 needs the i386 architecture) and its installer (NSIS).
+    # The Windows build (mingw-w64, -posix for std::thread; its C compiler also builds the
+    # settings file's Windows probe of the Linux build), the tests under wine (32-bit too:
+    # wine32 needs the i386 architecture) and the installer (NSIS).
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
     wine wine64 wine32:i386 nsis unzip
 )

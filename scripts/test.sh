@@ -34,10 +34,10 @@ bash scripts/windows-package-test.sh windows32
 echo "== sanitizer build"
 bash scripts/build.sh sanitize
 echo "== tests under sanitizers"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+(
+    source scripts/sanitizer-env.sh
     ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900 -LE fuzz
+)
 
 echo "== fuzz (libFuzzer)"
 bash scripts/build.sh fuzz

@@ -6,66 +6,125 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/SystemWords.h"
 
 namespace kv::platform {
 namespace {
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        done += static_cast<std::size_t>(n);
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    return true;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    // Closes now; the close's own error counts (a network file system reports late).
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+PathKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return PathKind::kRegular;
+    if (S_ISFIFO(mode)) return PathKind::kFifo;
+    if (S_ISCHR(mode)) return PathKind::kCharDevice;
+    if (S_ISBLK(mode)) return PathKind::kBlockDevice;
+    if (S_ISDIR(mode)) return PathKind::kDirectory;
+    return PathKind::kOther;
 }
 
 std::atomic<unsigned> g_tempCounter{0};
 
-}  // namespace
-
-FileRead ReadSmallFile(const std::string& path, std::size_t maxSize, std::string& bytes) {
-    bytes.clear();
-    // Non-blocking, so that a FIFO left at the path cannot hang the start-up; it is
-    // refused below as not a regular file.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return errno == ENOENT ? FileRead::kMissing : FileRead::kUnreadable;
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<unsigned long long>(st.st_size) > maxSize) {
-        ::close(fd);
-        return FileRead::kUnreadable;
-    }
-
-    // The size may change while we read, so the cap holds for the bytes actually read.
-    char buf[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);
-            return FileRead::kUnreadable;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+PathKind KindOfPath(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? PathKind::kAbsent : PathKind::kUnknown;
+    return KindOfMode(st.st_mode);
+}
+
+FileBytes ReadSmallFile(const std::string& path, std::size_t limit) {
+    FileBytes file;
+    // Non-blocking, so that a FIFO at the path cannot hang the program; it is refused
+    // below as not a file.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.Get() < 0) {
+        file.status =
+            errno == ENOENT ? FileBytes::Status::kMissing : FileBytes::Status::kUnreadable;
+        file.reason = SystemErrorText(errno);
+        return file;
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) {
+        file.reason = SystemErrorText(errno);
+        return file;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        file.status = FileBytes::Status::kNotAFile;
+        file.reason = S_ISDIR(st.st_mode) ? words::kIsFolder : words::kNotARegularFile;
+        return file;
+    }
+    auto tooLarge = [&](unsigned long long size) {
+        file.status = FileBytes::Status::kTooLarge;
+        file.size = size;
+        file.bytes.clear();
+        file.reason = words::FileTooLarge(size, limit);
+        return file;
+    };
+    if (static_cast<unsigned long long>(st.st_size) > limit)
+        return tooLarge(static_cast<unsigned long long>(st.st_size));
+
+    // The size may change while it is read: the limit holds for what is read.
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            file.reason = SystemErrorText(errno);
+            file.bytes.clear();
+            return file;
         }
         if (n == 0) break;
-        bytes.append(buf, static_cast<std::size_t>(n));
-        if (bytes.size() > maxSize) {
-            ::close(fd);
-            return FileRead::kUnreadable;
-        }
+        file.bytes.append(buffer, static_cast<std::size_t>(n));
+        if (file.bytes.size() > limit) return tooLarge(file.bytes.size());
     }
-    ::close(fd);
-    return FileRead::kRead;
+    file.status = FileBytes::Status::kRead;
+    return file;
 }
 
 bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
-    if (path.empty()) return false;
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
 
     std::string target = path;
     struct stat lst {};
@@ -80,7 +139,10 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
     const std::string folder =
         slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (base.empty()) return false;
+    if (base.empty()) {
+        errno = EISDIR;  // a name ending in '/'
+        return false;
+    }
 
     // The replacement keeps the permissions of the file it replaces; a new file gets
     // the usual ones (0666 less the umask).
@@ -107,7 +169,9 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
     if (::close(fd) != 0) ok = false;
     if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
+        const int error = errno;  // the reason, not the clean-up's
         ::unlink(temp.c_str());
+        errno = error;
         return false;
     }
 
@@ -119,6 +183,83 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
         ::close(dirFd);
     }
     return true;
+}
+
+std::optional<std::string> WriteIntoStream(const std::string& path, std::string_view bytes,
+                                           std::chrono::milliseconds readerWait,
+                                           const std::function<bool()>& stop) {
+    // Without O_NONBLOCK the open of a FIFO would wait for a reader without end.
+    const auto deadline = std::chrono::steady_clock::now() + readerWait;
+    int raw = -1;
+    for (;;) {
+        raw = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (raw >= 0 || errno != ENXIO) break;
+        if (std::chrono::steady_clock::now() >= deadline || (stop && stop()))
+            return std::string("FIFO nikdo nečte");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (raw < 0) return SystemErrorText(errno);
+    Descriptor fd(raw);
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) return SystemErrorText(errno);
+    const PathKind kind = KindOfMode(st.st_mode);
+    if (kind != PathKind::kFifo && kind != PathKind::kCharDevice)
+        return std::string("není to FIFO ani zařízení");
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return SystemErrorText(errno);
+    if (!WriteAll(fd.Get(), bytes)) return SystemErrorText(errno);
+    if (!fd.Close()) return SystemErrorText(errno);
+    return std::nullopt;
+}
+
+int LastSystemError() {
+    return errno;
+}
+
+void ClearSystemError() {
+    errno = 0;
+}
+
+std::string SystemErrorText(int code) {
+    switch (code) {
+        case 0:
+            return words::kUnknownReason;
+        case ENOENT:
+            return words::kNoSuchFile;
+        case EACCES:
+        case EPERM:
+            return words::kNoPermission;
+        case ENOSPC:
+            return words::kDiskFull;
+        case EDQUOT:
+            return words::kQuota;
+        case EFBIG:
+            return words::kFileTooLarge;
+        case EIO:
+            return words::kInputOutput;
+        case EPIPE:
+            return words::kReaderGone;
+        case EBADF:
+            return words::kNotOpen;
+        case EISDIR:
+            return words::kIsFolder;
+        case ENOTDIR:
+            return words::kNotFolder;
+        case EROFS:
+            return words::kReadOnlyFileSystem;
+        case ENXIO:
+            return words::kNoDevice;
+        case ENAMETOOLONG:
+            return words::kPathTooLong;
+        case ELOOP:
+            return words::kLinkLoop;
+        case ETXTBSY:
+            return words::kInUse;
+        default:
+            break;
+    }
+    return words::SystemError(code, std::strerror(code));
 }
 
 }  // namespace kv::platform

@@ -33,19 +33,26 @@ std::wstring NativePath(const std::string& utf8) {
     return path;
 }
 
-std::string ErrorMessage(unsigned long code) {
+std::string SystemMessage(unsigned long code) {
     wchar_t* text = nullptr;
     const DWORD n = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out = "error " + std::to_string(code);
+    std::string out;
     if (n > 0 && text != nullptr) {
         std::wstring words(text, n);
-        while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r')) words.pop_back();
-        out += ": " + Narrow(words);
+        while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
+                                  words.back() == L' ' || words.back() == L'.'))
+            words.pop_back();
+        out = Narrow(words);
     }
     if (text != nullptr) ::LocalFree(text);
     return out;
+}
+
+std::string ErrorMessage(unsigned long code) {
+    const std::string words = SystemMessage(code);
+    return "error " + std::to_string(code) + (words.empty() ? "" : ": " + words);
 }
 
 }  // namespace kv::platform::win32

@@ -13,7 +13,9 @@ std::string Narrow(const std::wstring& utf16);
 // A path for the Windows calls: '/' read as '\\', which some calls (LoadLibraryExW)
 // insist on.
 std::wstring NativePath(const std::string& utf8);
-// A Windows error code as the system words it, for diagnostics.
+// A Windows error code as the system words it (empty where it has no words for it).
+std::string SystemMessage(unsigned long code);
+// The code and its words, for diagnostics ("error 193: ...").
 std::string ErrorMessage(unsigned long code);
 
 }  // namespace kv::platform::win32

@@ -3,155 +3,32 @@
 // three modules of which one is silent, the diagnostics as JSON lines, and the stored
 // settings file only read.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/Dekl.h"
-#include "cli/BackupFile.h"
 #include "emulator/Module.h"
-#include "tests/support/CliSupport.h"
-#include "tests/support/EmulatorProcess.h"
-#include "tests/support/ScratchFolder.h"
+#include "tests/e2e/CliEmulatorFixture.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using kv::testing::CliEmulatorTest;
+using kv::testing::Edited;
 using kv::testing::EmulatorProcess;
 using kv::testing::Lines;
 using kv::testing::ReadBytes;
+using kv::testing::Values;
 using kv::testing::WriteBytes;
+using Clock = std::chrono::steady_clock;
+using Outcome = kv::testing::CliOutcome;
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the program with the arguments and waits for it, for two minutes at most. With
-// `onFirstLine`, that is called with the child's pid once its first line is out.
-Outcome RunCli(const std::vector<std::string>& args,
-               const std::function<void(pid_t)>& onFirstLine = {}) {
-    Outcome run;
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return run;
-    const std::string program = std::string(KV_BIN_DIR) + "/kv3380u";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        close(out[0]);
-        close(err[0]);
-        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    const auto deadline = Clock::now() + std::chrono::seconds(120);
-    bool outOpen = true, errOpen = true, called = false;
-    while ((outOpen || errOpen) && Clock::now() < deadline) {
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-        if (poll(fds, 2, 200) <= 0) continue;
-        char buffer[4096];
-        for (int i = 0; i < 2; ++i) {
-            if ((fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                (i == 0 ? outOpen : errOpen) = false;
-                continue;
-            }
-            (i == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(n));
-        }
-        if (onFirstLine && !called && run.out.find('\n') != std::string::npos) {
-            called = true;
-            onFirstLine(pid);
-        }
-    }
-    if (outOpen || errOpen) kill(pid, SIGKILL);
-    close(out[0]);
-    close(err[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
-}
-
-// The file with one setting of one section changed, as a person edits it.
-std::string Edited(const std::string& text, const std::string& section, const std::string& key,
-                   const std::string& value) {
-    std::vector<std::string> lines = Lines(text);
-    bool in = false;
-    bool done = false;
-    for (std::string& line : lines) {
-        if (!line.empty() && line[0] == '[') in = line == "[" + section + "]";
-        if (in && !done && line.rfind(key + "=", 0) == 0) {
-            line = key + "=" + value;
-            done = true;
-        }
-    }
-    EXPECT_TRUE(done) << section << " " << key;
-    std::string out;
-    for (const std::string& line : lines) out += line + "\n";
-    return out;
-}
-
-// The named values of every section, as a restore would take them.
-std::vector<std::vector<std::string>> Values(const std::string& text) {
-    const kv::cli::BackupRead read = kv::cli::ReadBackupText(text);
-    EXPECT_TRUE(read.problems.empty()) << read.problems.front().text;
-    std::vector<std::vector<std::string>> values;
-    for (const auto& section : read.document.sections) values.push_back(section.values);
-    return values;
-}
-
-class CliEmulatorTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.Ok());
-        // No stored settings of this machine's user: the options say everything.
-        WriteBytes(Settings(), "[kv]\n");
-    }
-    void TearDown() override {
-        if (HasFailure()) std::cerr << "emulator output:\n" << emu_.Log();
-    }
-
-    std::string Settings() const { return dir_.File("settings.ini"); }
-    std::string File(const std::string& name) const { return dir_.File(name); }
-
-    std::vector<std::string> Connection(const EmulatorProcess& emu, int timeoutMs = 1000) const {
-        return {"--settings", Settings(),
-                "--kind",     "LAN QUDP",
-                "--ip",       emu.Address(),
-                "--port",     std::to_string(emu.ManagementPort()),
-                "--timeout",  std::to_string(timeoutMs)};
-    }
-    Outcome Cli(std::vector<std::string> args, const EmulatorProcess& emu,
-                const std::function<void(pid_t)>& onFirstLine = {}) const {
-        for (const std::string& a : Connection(emu)) args.push_back(a);
-        return RunCli(args, onFirstLine);
-    }
-    std::string Backup(const EmulatorProcess& emu, const std::string& name) {
-        const Outcome run = Cli({"backup", File(name)}, emu);
-        EXPECT_EQ(run.code, 0) << run.err;
-        return ReadBytes(File(name));
-    }
-
-    kv::testing::ScratchFolder dir_;
-    EmulatorProcess emu_;
-};
+using kv::testing::RunCli;
 
 TEST_F(CliEmulatorTest, ABackupEditedByHandRestoresAndBacksUpAgainTheSame) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
@@ -312,9 +189,14 @@ TEST_F(CliEmulatorTest, DiagnosticsAsJsonLinesForTenCycles) {
 
 TEST_F(CliEmulatorTest, CtrlCEndsTheDiagnosticsWithTheConnectionClosed) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
-    const Outcome run =
-        Cli({"diag", "--interval", "100"}, emu_, [](pid_t pid) { kill(pid, SIGINT); });
-    EXPECT_EQ(run.code, 0) << run.err;
+    kv::testing::CliRunOptions interrupt;
+    interrupt.watch = [](pid_t pid, const Outcome& run) {
+        if (run.out.find('\n') == std::string::npos) return false;
+        kill(pid, SIGINT);
+        return true;
+    };
+    const Outcome run = Cli({"diag", "--interval", "100"}, emu_, interrupt);
+    EXPECT_EQ(run.code, 130) << run.err;
     EXPECT_NE(run.out.find("Stav: "), std::string::npos);
 }
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/ProcStatus.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -21,14 +23,8 @@ using Clock = std::chrono::steady_clock;
 
 // True once the process catches the signal, i.e. its handler is installed.
 bool Catches(pid_t pid, int signal) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("SigCgt:", 0) != 0) continue;
-        const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
-        return (mask >> (signal - 1)) & 1u;
-    }
-    return false;
+    const auto caught = kv::testing::ProcSignalSet(kv::testing::ProcStatusFile(pid), "SigCgt");
+    return caught && kv::testing::SignalInSet(*caught, signal);
 }
 
 TEST(ProgramTest, TerminatedUtilitySavesItsSettingsLikeItsCloseBox) {

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/FreePort.h"
+
 namespace kv::testing {
 
 std::string EmulatorProcess::TestAddress() {
@@ -53,8 +55,12 @@ bool EmulatorProcess::Start(const std::vector<std::string>& extra) {
         if (e == "--port") ownPort = true;
         if (e == "--vlan-ports") ownVlan = true;
     }
-    if (!ownPort) args.insert(args.end(), {"--port", "0"});
-    if (!ownVlan) args.insert(args.end(), {"--vlan-ports", "0,0,0"});
+    // Ports reserved for this process rather than "0": a client of the "LAN" kind binds
+    // the management port's number on 127.0.0.1, which a port the system picked for the
+    // emulator's address need not have free there.
+    auto port = [this] { return std::to_string(FreeUdpPort(address_)); };
+    if (!ownPort) args.insert(args.end(), {"--port", port()});
+    if (!ownVlan) args.insert(args.end(), {"--vlan-ports", port() + "," + port() + "," + port()});
     args.insert(args.end(), extra.begin(), extra.end());
 
     int pipeFds[2];
@@ -73,6 +79,10 @@ bool EmulatorProcess::Start(const std::vector<std::string>& extra) {
     if (pid == 0) {
         // A test that dies must not leave its module running.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // Nothing blocked, as a shell starts it: what the emulator blocks is its own doing.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         dup2(pipeFds[1], STDOUT_FILENO);
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         if (err >= 0) dup2(err, STDERR_FILENO);

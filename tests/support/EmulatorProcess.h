@@ -24,9 +24,10 @@ class EmulatorProcess {
     EmulatorProcess(const EmulatorProcess&) = delete;
     EmulatorProcess& operator=(const EmulatorProcess&) = delete;
 
-    // Starts the emulator with free ports (--port 0 --vlan-ports 0,0,0 unless extra names
-    // --port itself), the folder's state file and device folder, --lifetime 120, and the
-    // extra options; waits for "ready". False (with Log() telling why) on failure.
+    // Starts the emulator with ports reserved for this process (FreeUdpPort; unless extra
+    // names --port or --vlan-ports itself), the folder's state file and device folder,
+    // --lifetime 120, and the extra options; waits for "ready". False (with Log() telling
+    // why) on failure.
     bool Start(const std::vector<std::string>& extra = {});
     // SIGTERM, and SIGKILL if it has not ended within a few seconds. Returns the exit
     // status as waitpid gives it, or -1 when nothing was running.

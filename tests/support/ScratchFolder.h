@@ -5,6 +5,7 @@
 // the unit, form and end-to-end tests, on Linux and (under wine) on Windows.
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +33,15 @@ inline std::string Utf8Of(const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
 }
+
+#ifndef _WIN32
+// A reader still waiting in open() for a writer of the FIFO (because the writer under
+// test failed before it opened it) gets its end of file; any other reader is left alone.
+inline void ReleaseFifoReader(const std::string& fifo) {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+}
+#endif
 
 class ScratchFolder {
   public:

@@ -145,9 +145,11 @@ TEST(BackupFileTest, HandEditedMistakesAreReportedByTheirLines) {
     EXPECT_NE(at(spoilt).find("kontrolní součet"), std::string::npos) << at(spoilt);
     EXPECT_NE(at(badSection).find("neznámý oddíl [vlan4]"), std::string::npos);
     EXPECT_NE(at(twice).find("oddíl [remote] je v souboru podruhé"), std::string::npos);
-    // Nothing else was wrong with the file, and the report reads from top to bottom.
+    // Nothing else was wrong with the file. A line in another encoding comes first, as the
+    // likely cause of the rest; then the report reads from top to bottom.
     EXPECT_EQ(read.problems.size(), 9u);
-    for (std::size_t i = 1; i < read.problems.size(); ++i)
+    EXPECT_EQ(read.problems.front().line, cp1250);
+    for (std::size_t i = 2; i < read.problems.size(); ++i)
         EXPECT_LE(read.problems[i - 1].line, read.problems[i].line);
     // The first of two values is the one that counts.
     EXPECT_EQ(read.document.Find(kFirstVlanBlock)->lines[1], firstMode);
@@ -186,6 +188,60 @@ TEST(BackupFileTest, ABlockWithAWrongChecksumIsWrittenAsReadButMarkedAndRefusedW
     const BlockSection* spoilt = SectionByBlock(blocks[2].number);
     EXPECT_EQ(read.problems[0].line,
               LineOf(lines, "Data 224=", LineOf(lines, "[" + std::string(spoilt->name) + "]")));
+}
+
+TEST(BackupFileTest, AFileAsWindowsEditorsSaveItReadsTheSame) {
+    const std::string text = BackupText("M", BlocksOf(Edited()));
+    const BackupRead plain = ReadBackupText(text);
+    ASSERT_TRUE(plain.problems.empty());
+
+    // A byte-order mark before the first line.
+    const BackupRead marked = ReadBackupText("\xEF\xBB\xBF" + text);
+    EXPECT_TRUE(marked.problems.empty()) << marked.problems.front().text;
+    EXPECT_EQ(marked.document.sections.size(), plain.document.sections.size());
+
+    // Keys and list entries decomposed (NFD): "Číslo" as C, combining caron, I, acute...
+    std::string decomposed = text;
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"Č", "C\u030C"},
+                                   {"í", "i\u0301"},
+                                   {"ž", "z\u030C"},
+                                   {"ř", "r\u030C"},
+                                   {"á", "a\u0301"},
+                                   {"é", "e\u0301"},
+                                   {"ů", "u\u030A"},
+                                   {"č", "c\u030C"},
+                                   {"ě", "e\u030C"},
+                                   {"ú", "u\u0301"}})
+        for (auto at = decomposed.find(from); at != std::string::npos;
+             at = decomposed.find(from, at + to.size()))
+            decomposed.replace(at, from.size(), to);
+    ASSERT_NE(decomposed, text);
+    const BackupRead nfd = ReadBackupText(decomposed);
+    EXPECT_TRUE(nfd.problems.empty()) << nfd.problems.front().text;
+    ASSERT_EQ(nfd.document.sections.size(), plain.document.sections.size());
+    for (std::size_t s = 0; s < nfd.document.sections.size(); ++s)
+        EXPECT_EQ(nfd.document.sections[s].values, plain.document.sections[s].values);
+}
+
+TEST(BackupFileTest, TwoInterfacesOnOnePortAreMarkedInTheFile) {
+    ModuleConfig config = DefaultModuleConfig();
+    config.SetU16(ModuleConfig::VlanOffset(2) + ModuleConfig::kVlanPort, 5000);  // VLAN1's
+    const std::vector<BackupBlock> blocks = BlocksOf(config);
+    const std::vector<SharedPort> shared = SharedPorts(blocks);
+    ASSERT_EQ(shared.size(), 1u);
+    EXPECT_EQ(shared[0].port, 5000);
+    EXPECT_EQ(shared[0].first, kFirstVlanBlock);
+    EXPECT_EQ(shared[0].second, kFirstVlanBlock + 2);
+    const std::vector<std::string> lines = Lines(BackupText("M", blocks));
+    const std::string warning = "; POZOR: UDP port 5000 má v modulu i [";
+    EXPECT_EQ(lines[LineOf(lines, "[vlan1]")], warning +
+                                                   "vlan3]; obnova soubor odmítne, "
+                                                   "dokud porty nerozlišíte.");
+    EXPECT_EQ(lines[LineOf(lines, "[vlan3]")], warning +
+                                                   "vlan1]; obnova soubor odmítne, "
+                                                   "dokud porty nerozlišíte.");
+    EXPECT_EQ(LineOf(lines, warning, LineOf(lines, "[vlan2]")), LineOf(lines, "[vlan3]") + 1);
+    EXPECT_TRUE(SharedPorts(BlocksOf(DefaultModuleConfig())).empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,14 @@ std::vector<std::uint32_t> Reply(const ConfigBlock& block) {
 
 ConfigBlock DefaultBlock(std::uint16_t number) {
     return EditorForBlock(number)->encode(DefaultModuleConfig());
+}
+
+// The block a restore of the file writes over a fresh module.
+ConfigBlock Planned(const std::string& file, std::uint16_t block) {
+    const BackupRead read = ReadBackupText(testing::ReadBytes(file));
+    const RestorePlan plan = PlanRestore(read.document, {block}, DefaultModuleConfig());
+    EXPECT_FALSE(plan.Refused());
+    return plan.blocks.at(0).target;
 }
 
 class CliCommandsTest : public ::testing::Test {
@@ -171,10 +180,16 @@ TEST_F(CliCommandsTest, AReadBackThatDiffersStopsTheRestoreAndIsNeverCalledWritt
     fake_->QueueSend(0, 0, 0);                                      // VLAN2 handed over
     fake_->QueueSend(0, 0, 0);                                      // and stored
     fake_->QueueSend(0, 0, 0, std::vector<std::uint32_t>(300, 0));  // but reads back zeros
+    fake_->QueueSend(0, 0, 0, Reply(DefaultBlock(252)));            // read once more: as it was
     RestoreOptions restore;
     restore.file = file;
     EXPECT_EQ(RunRestore(options_, restore, out_), kExitWriteFailed);
-    EXPECT_EQ(fake_->CallCount("Send"), 3u + 5u + 3u + 3u);  // nothing after the failure
+    // The one read that tells what the module holds, nothing after it.
+    EXPECT_EQ(fake_->CallCount("Send"), 3u + 5u + 3u + 3u + 1u);
+    EXPECT_EQ(testing::HexOfWords(Frame(14).data() + 1, 6), "cc010000fc00");  // 204/1, 252
+    EXPECT_TRUE(
+        out_.Reported("[vlan2] zpětné čtení po chybě: blok zapsán není, modul má "
+                      "dosavadní obsah"));
     EXPECT_TRUE(out_.Printed("[vlan1] Konfigurace zapsána."));
     EXPECT_FALSE(out_.Printed("[vlan2] Konfigurace zapsána."));
     EXPECT_TRUE(out_.Reported("[vlan2] Chyba zápisu dat."));
@@ -214,7 +229,7 @@ TEST_F(CliCommandsTest, ADryRunOnlyReadsAndAModuleThatStopsAnsweringWritesNothin
     restore.dryRun = true;
     EXPECT_EQ(RunRestore(options_, restore, out_), kExitOk);
     EXPECT_EQ(fake_->CallCount("Send"), 3u + 5u);
-    EXPECT_TRUE(out_.Printed("Změnily by se: vlan2 (252)"));
+    EXPECT_TRUE(out_.Printed("Změnil by se 1 blok: vlan2 (252)"));
 
     fake_->Reset();
     Identification();
@@ -235,6 +250,128 @@ TEST_F(CliCommandsTest, ACloneOverAKindWithOneModuleIsRefusedBeforeAnyConnection
     clone.targets = {"1", "2"};
     EXPECT_EQ(RunRestore(options_, clone, out_), kExitUsage);
     EXPECT_EQ(fake_->CallCount("Init"), 0u);
+}
+
+TEST_F(CliCommandsTest, AFailedWriteIsReadOnceAndReportedAsWhatTheModuleHolds) {
+    const std::string file = EditedFile({{"Číslo UDP portu=5001", "Číslo UDP portu=6001"},
+                                         {"Brána=192.168.0.123", "Brána=192.168.0.1"}});
+    RestoreOptions restore;
+    restore.file = file;
+    auto failedStore = [&] {
+        fake_->QueueSend(0, 0, 0);  // handed over
+        fake_->QueueSend(0, 5, 0);  // the store's reply does not come
+    };
+
+    // The block is there after all: written, and the restore goes on to the next one.
+    Identification();
+    Module(BlocksToRead(WriteOrder()));
+    failedStore();
+    fake_->QueueSend(0, 0, 0, Reply(Planned(file, 252)));
+    GoodWrite();
+    EXPECT_EQ(RunRestore(options_, restore, out_), kExitOk);
+    EXPECT_EQ(fake_->CallCount("Send"), 3u + 5u + 2u + 1u + 3u);
+    EXPECT_TRUE(out_.Reported("[vlan2] fake 5"));
+    EXPECT_TRUE(out_.Reported("[vlan2] zpětné čtení po chybě: blok je v modulu zapsán"));
+    EXPECT_TRUE(out_.Printed("[vlan2] Konfigurace zapsána."));
+    EXPECT_TRUE(out_.Printed("Zapsané bloky: vlan2 (252), network (254)"));
+
+    // The read fails too: nobody can say, and nothing more is written.
+    fake_->Reset();
+    out_ = Captured();
+    Identification();
+    Module(BlocksToRead(WriteOrder()));
+    failedStore();
+    fake_->QueueSend(0, 5, 0);
+    EXPECT_EQ(RunRestore(options_, restore, out_), kExitWriteFailed);
+    EXPECT_EQ(fake_->CallCount("Send"), 3u + 5u + 2u + 1u);
+    EXPECT_TRUE(
+        out_.Reported("[vlan2] zpětné čtení po chybě selhalo (fake 5): zda je blok "
+                      "zapsán, není známo"));
+    EXPECT_TRUE(
+        out_.Reported("Obnova zastavena. Zapsané bloky: žádné; nezapsané: network (254); "
+                      "nejisté: vlan2 (252)"));
+
+    // Something else than before and than planned: not written, and said so.
+    fake_->Reset();
+    out_ = Captured();
+    Identification();
+    Module(BlocksToRead(WriteOrder()));
+    failedStore();
+    fake_->QueueSend(0, 0, 0, Reply(DefaultBlock(251)));
+    EXPECT_EQ(RunRestore(options_, restore, out_), kExitWriteFailed);
+    EXPECT_TRUE(
+        out_.Reported("[vlan2] zpětné čtení po chybě: blok zapsán není, modul má jiný "
+                      "obsah, než měl i než se zapisoval"));
+    EXPECT_TRUE(out_.Reported("nezapsané: vlan2 (252), network (254)"));
+    EXPECT_EQ(fake_->CallCount("Done"), 1u);
+}
+
+TEST_F(CliCommandsTest, ACtrlCBetweenTwoWritesEndsTheRestoreThere) {
+    const std::string file = EditedFile({{"Číslo UDP portu=5001", "Číslo UDP portu=6001"},
+                                         {"Brána=192.168.0.123", "Brána=192.168.0.1"}});
+    Identification();
+    Module(BlocksToRead(WriteOrder()));
+    GoodWrite();
+    RestoreOptions restore;
+    restore.file = file;
+    RunControl control;
+    // Ctrl+C comes while VLAN2's write is in flight.
+    control.stopRequested = [&] { return fake_->CallCount("Send") >= 3u + 5u + 3u; };
+    EXPECT_EQ(RunRestore(options_, restore, out_, control), kExitInterrupted);
+    EXPECT_EQ(fake_->CallCount("Send"), 3u + 5u + 3u);
+    EXPECT_TRUE(out_.Reported("Přerušeno. Zapsané bloky: vlan2 (252); nezapsané: network (254)"));
+    EXPECT_EQ(fake_->CallCount("Done"), 1u);
+}
+
+TEST_F(CliCommandsTest, CountsAreSaidInCzechAndASwapParksOneInterface) {
+    // VLAN1 and VLAN2 trade ports: three writes, the first to a free port.
+    const std::string file = EditedFile({{"Číslo UDP portu=5001", "Číslo UDP portu=5000"},
+                                         {"Číslo UDP portu=5000", "Číslo UDP portu=5001"}});
+    // A clone leaves the network block out: four blocks to read.
+    const std::vector<std::uint16_t> cloned = BlocksToRead({251, 252, 253, 250});
+    Identification();
+    Module(cloned);
+    for (int i = 0; i < 3; ++i) GoodWrite();
+    RestoreOptions clone;
+    clone.file = file;
+    clone.targets = {"127.0.0.1"};
+    EXPECT_EQ(RunRestore(options_, clone, out_), kExitOk);
+    EXPECT_EQ(fake_->CallCount("Send"), 3u + 4u + 9u);
+    EXPECT_TRUE(
+        out_.Printed("[127.0.0.1] [vlan1] se kvůli výměně portů nejprve přesune na volný "
+                     "port 65535"));
+    EXPECT_TRUE(out_.Printed("[127.0.0.1] [vlan1] port dočasně přesunut na 65535"));
+    EXPECT_EQ(Frame(7 + 1)[4], 251u);  // the parking store names VLAN1's block
+    EXPECT_EQ(Frame(10 + 1)[4], 252u);
+    EXPECT_EQ(Frame(13 + 1)[4], 251u);
+    EXPECT_TRUE(out_.Printed("zapsány 2 bloky"));
+    EXPECT_TRUE(out_.Printed("Úspěšně 1 z 1 modulu."));
+
+    fake_->Reset();
+    Identification();
+    Module(cloned);
+    clone.dryRun = true;
+    EXPECT_EQ(RunRestore(options_, clone, out_), kExitOk);
+    EXPECT_TRUE(out_.Printed("Změnily by se 2 bloky: vlan1 (251), vlan2 (252)"));
+    EXPECT_TRUE(out_.Printed("nanečisto, změnily by se 2 bloky"));
+}
+
+TEST_F(CliCommandsTest, DiagnosticsAsJsonSayWhenTheFirstConnectionFails) {
+    fake_->SetInitResult(5, 0);
+    DiagOptions diag;
+    diag.json = true;
+    diag.vlan = 2;
+    EXPECT_EQ(RunDiag(options_, diag, out_), kExitConnection);
+    ASSERT_EQ(out_.printed.size(), 1u);
+    const nlohmann::json cycle = nlohmann::json::parse(out_.printed[0]);
+    EXPECT_EQ(cycle["cycle"], 1);
+    EXPECT_EQ(cycle["vlan"], 2);
+    EXPECT_EQ(cycle["ok"], false);
+    EXPECT_EQ(cycle["requests"], 0);
+    EXPECT_NE(cycle["status"].get<std::string>().find("fake 5"), std::string::npos) << cycle;
+    EXPECT_TRUE(cycle["module"].is_null());
+    EXPECT_TRUE(cycle["interface"].is_null());
+    EXPECT_EQ(fake_->CallCount("Send"), 0u);
 }
 
 }  // namespace

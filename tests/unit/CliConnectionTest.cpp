@@ -7,6 +7,7 @@
 
 #include "cli/CliConnection.h"
 #include "tests/support/DistinctSettings.h"
+#include "tests/support/ScratchFolder.h"
 #include "transport/InterfaceKinds.h"
 
 namespace kv::cli {
@@ -40,6 +41,49 @@ TEST(CliConnectionTest, WithoutOptionsTheInputIsWhatTheDialogShowsForTheStoredKi
     EXPECT_NE(LoadConnectionSettings(named, loaded).value_or(""), "");
 }
 
+TEST(CliConnectionTest, AFileThatNamesNoInterfaceIsNamedAndWhatWasTakenSaid) {
+    testing::ScratchFolder dir;
+    ASSERT_TRUE(dir.Ok());
+    ConnectionOptions options;
+    options.settingsFile = dir.File("W_kv3380u.ini");
+    ConnectionSettings loaded;
+    std::string note;
+    // Garbage, and a kind that is none of the eight: the defaults stand, and it is said.
+    for (const std::string& text : {std::string("\x01\x02 not an ini\n"),
+                                    std::string("[P\xF8ipojen\xED]\nRozhran\xED=LAN X\n")}) {
+        testing::WriteBytes(options.settingsFile, text);
+        note.clear();
+        EXPECT_EQ(LoadConnectionSettings(options, loaded, &note), std::nullopt);
+        EXPECT_NE(note.find(options.settingsFile), std::string::npos) << note;
+        EXPECT_EQ(loaded.interfaceKind, ConnectionSettings{}.interfaceKind);
+    }
+    EXPECT_NE(note.find("„LAN X“"), std::string::npos) << note;
+    // A file that names its interface says nothing more.
+    ConnectionSettings lan;
+    lan.interfaceKind = kKindLan;
+    ASSERT_TRUE(SaveSettings(&lan, options.settingsFile));
+    note.clear();
+    EXPECT_EQ(LoadConnectionSettings(options, loaded, &note), std::nullopt);
+    EXPECT_EQ(note, "");
+    EXPECT_EQ(loaded.interfaceKind, kKindLan);
+
+    ConnectionInput input;
+    input.kindPosition = kKindUsbVx;
+    input.detectionPosition = 0;
+    input.secondText = "E2E00001";
+    EXPECT_EQ(DescribeInput(input), "USBVx (0), první nalezené zařízení");
+    input.detectionPosition = 1;
+    EXPECT_EQ(DescribeInput(input), "USBVx (0), Výrobní číslo E2E00001");
+    input = {};
+    input.kindPosition = kKindKv3380;
+    input.firstText = "127.0.0.5";
+    input.secondText = "5000";
+    input.thirdText = "100";
+    input.addressText = "7";
+    EXPECT_EQ(DescribeInput(input),
+              "KV-3380 (6), IP adresa 127.0.0.5, UDP port 5000, adresa modulu 7");
+}
+
 TEST(CliConnectionTest, OptionsReplaceTheFieldsOfTheirKindOnly) {
     const ConnectionSettings stored = testing::DistinctSettings();
     ConnectionOptions options;
@@ -47,7 +91,7 @@ TEST(CliConnectionTest, OptionsReplaceTheFieldsOfTheirKindOnly) {
     options.ip = "127.0.0.9";
     options.port = "$1388";  // left to the initialisation's own reading
     options.timeout = "300";
-    options.address = "300";
+    options.address = "$2C";
     options.speed = "115200";
     ConnectionInput input;
     ASSERT_FALSE(BuildConnectionInput(stored, options, input).has_value());
@@ -55,7 +99,7 @@ TEST(CliConnectionTest, OptionsReplaceTheFieldsOfTheirKindOnly) {
     EXPECT_EQ(input.firstText, "127.0.0.9");
     EXPECT_EQ(input.secondText, "$1388");
     EXPECT_EQ(input.thirdText, "300");
-    EXPECT_EQ(input.addressText, "300");
+    EXPECT_EQ(input.addressText, "$2C");
     EXPECT_EQ(BaudRateFromIndex(static_cast<std::uint8_t>(input.speedPosition)), 115200u);
 
     ConnectionOptions usb;
@@ -99,12 +143,28 @@ TEST(CliConnectionTest, ATargetNamesOneModuleOfTheKind) {
     EXPECT_EQ(one.secondText, "40001");
     EXPECT_TRUE(ApplyTarget(":40001", one).has_value());
     EXPECT_TRUE(ApplyTarget("127.0.0.3:", one).has_value());
+    // Each part in the form of the option it stands for.
+    for (const char* bad :
+         {"127.0.0.300", "localhost", "127.0.0.3:70000", "127.0.0.3:x", "127.0.0.3:1:2"})
+        EXPECT_NE(ApplyTarget(bad, one).value_or("").find(bad), std::string::npos) << bad;
 
     ConnectionInput usb;
     usb.kindPosition = kKindUsbVx;
     ASSERT_FALSE(ApplyTarget("E2E00002", usb).has_value());
     EXPECT_EQ(usb.secondText, "E2E00002");
     EXPECT_EQ(usb.detectionPosition, 1);
+
+    EXPECT_TRUE(ApplyTarget("E2E0002", usb).has_value());
+
+    ConnectionInput com;
+    com.kindPosition = kKindCom;
+    EXPECT_FALSE(ApplyTarget("3", com).has_value());
+    EXPECT_EQ(com.firstText, "3");
+    EXPECT_TRUE(ApplyTarget("256", com).has_value());
+    ConnectionInput pci;
+    pci.kindPosition = kKindPci380;
+    EXPECT_FALSE(ApplyTarget("2A0h", pci).has_value());
+    EXPECT_TRUE(ApplyTarget("2A0", pci).has_value());
 
     ConnectionInput card;
     card.kindPosition = kKindPci3380;

@@ -397,10 +397,10 @@ TEST(DeklTest, TextValuesAreCutLikeTheProfileFunctionsCutThem) {
 TEST(DeklTest, HandWrittenOddFileLoadsWhatItCanAndKeepsTheRest) {
     ScratchFolder dir;
     ASSERT_TRUE(dir.Ok());
-    const std::string bom("\xEF\xBB\xBFgarbage\0\xFF", 12);
+    const std::string garbage("garbage\0\xFF", 9);
     const std::string overlong(100000, 'A');
     WriteBytes(dir.File("W_kv3380u.ini"),
-               bom +
+               garbage +
                    "\n"                     //
                    "[P\xF8IPOJEN\xED]\n" +  // names in other case, LF only
                    overlong +
@@ -422,9 +422,39 @@ TEST(DeklTest, HandWrittenOddFileLoadsWhatItCanAndKeepsTheRest) {
     s.kvUdpPort = 6000;
     ASSERT_TRUE(SaveSettings(&s, dir.File("W_kv3380u.ini")));
     EXPECT_EQ(ReadBytes(dir.File("W_kv3380u.ini")),
-              bom + "\r\n[P\xF8IPOJEN\xED]\r\n" + overlong + "\r\nAdresa\r\n" + kKind +
-                  "=KV-3380\r\nRychlost=19200\r\nAdresa=0\r\n"
+              garbage + "\r\n[P\xF8IPOJEN\xED]\r\n" + overlong +
+                  // The line without "=" is the key as the profile functions read it: it
+                  // takes the value, where a second key of the name would go unread.
+                  "\r\nAdresa=0\r\n" + kKind +
+                  "=KV-3380\r\nRychlost=19200\r\n"
                   "[kv-3380]\r\nUDP port=6000\r\nIP adresa=127.0.0.3\r\nUDP timeout=1000\r\n");
+}
+
+TEST(DeklTest, FileAsAWindowsEditorSavesItLoadsAndStaysInItsEncoding) {
+    ScratchFolder dir;
+    ASSERT_TRUE(dir.Ok());
+    // UTF-8 with a byte-order mark, quotation marks around a text, a key the program
+    // does not know with a character code page 1250 lacks.
+    const std::string other = "Pozn\xC3\xA1mka=\xE2\x98\x83\r\n";
+    WriteBytes(dir.File("W_kv3380u.ini"),
+               "\xEF\xBB\xBF[P\xC5\x99ipojen\xC3\xAD]\r\nRozhran\xC3\xAD=USBVx\r\n" + other +
+                   "[USBVx]\r\nV\xC3\xBDrobn\xC3\xAD \xC4\x8D\xC3\xADslo = \" \xC5\xA0 1 \"\r\n");
+    ConnectionSettings s = Defaults();
+    ASSERT_TRUE(LoadSettings(&s, dir.File("W_kv3380u.ini")));
+    EXPECT_EQ(s.interfaceKind, 0);
+    EXPECT_EQ(s.usbSerial, " Š 1 ");
+
+    s.usbSerial = "Ž2";
+    ASSERT_TRUE(SaveSettings(&s, dir.File("W_kv3380u.ini")));
+    const std::string saved = ReadBytes(dir.File("W_kv3380u.ini"));
+    EXPECT_EQ(saved.rfind("\xEF\xBB\xBF[P\xC5\x99ipojen\xC3\xAD]\r\n", 0), 0u);
+    EXPECT_NE(saved.find(other), std::string::npos);
+    EXPECT_NE(saved.find("V\xC3\xBDrobn\xC3\xAD \xC4\x8D\xC3\xADslo=\xC5\xBD"
+                         "2\r\n"),
+              std::string::npos);
+    ConnectionSettings again = Defaults();
+    ASSERT_TRUE(LoadSettings(&again, dir.File("W_kv3380u.ini")));
+    EXPECT_EQ(again.usbSerial, "Ž2");
 }
 
 TEST(DeklTest, UnreadableFileIsNeverOverwritten) {

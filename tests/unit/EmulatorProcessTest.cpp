@@ -25,6 +25,7 @@
 #include "emulator/Blocks.h"
 #include "libraries/KvWire.h"
 #include "tests/support/FreePort.h"
+#include "tests/support/ProcStatus.h"
 
 namespace kv::emu {
 namespace {
@@ -55,6 +56,11 @@ class EmulatorProcess {
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return false;
         pid_ = ::fork();
         if (pid_ == 0) {
+            // The emulator starts as a shell would start it, with nothing blocked, so
+            // that what it blocks is its own doing.
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
             ::dup2(out[1], 1);
             ::dup2(err[1], 2);
             std::vector<char*> argv;
@@ -133,6 +139,7 @@ class EmulatorProcess {
     }
 
     void Signal(int signal) { ::kill(pid_, signal); }
+    pid_t Pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;
@@ -284,6 +291,55 @@ TEST_F(EmulatorProcessTest, PrintsWhereItListensAnswersAndCleansUpOnSigterm) {
     p.Signal(SIGTERM);
     EXPECT_EQ(p.Wait(), 0);
     EXPECT_FALSE(fs::exists(socketPath));
+}
+
+// The signals that stop the emulator: blocked in every thread, they reach its loop
+// through a signalfd; a thread that left one open could be picked to die of it.
+bool BlocksStopSignals(const std::string& statusFile) {
+    const auto blocked = kv::testing::ProcSignalSet(statusFile, "SigBlk");
+    return blocked && kv::testing::SignalInSet(*blocked, SIGTERM) &&
+           kv::testing::SignalInSet(*blocked, SIGINT);
+}
+
+TEST_F(EmulatorProcessTest, EveryThreadBlocksTheStopSignals) {
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args({"--no-usb"})));
+    ASSERT_EQ(p.UntilReady().size(), 5u) << p.Errors();
+    const auto threads = kv::testing::ProcThreads(p.Pid());
+    EXPECT_GE(threads.size(), 2u) << "the state writer has a thread of its own";
+    for (pid_t tid : threads)
+        EXPECT_TRUE(BlocksStopSignals(kv::testing::ProcStatusFile(p.Pid(), tid))) << tid;
+    p.Signal(SIGTERM);
+    EXPECT_EQ(p.Wait(), 0);
+}
+
+TEST_F(EmulatorProcessTest, StopSignalDuringStartUpWaitsAndNeverKillsIt) {
+    // A FIFO as the state file holds the emulator in its start-up, in the open of the
+    // state, until the test opens the other end.
+    const std::string state = dir_ + "/state";
+    ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
+    EmulatorProcess p;
+    ASSERT_TRUE(p.Start(Args()));
+    // The stop signals are blocked from the start, before the state is even opened: the
+    // emulator shows them blocked while it waits in that open.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    while (!BlocksStopSignals(kv::testing::ProcStatusFile(p.Pid())) && Clock::now() < deadline)
+        ::usleep(5000);
+    ASSERT_TRUE(BlocksStopSignals(kv::testing::ProcStatusFile(p.Pid())))
+        << "the emulator left SIGTERM open during its start-up";
+    p.Signal(SIGTERM);
+
+    int writer = -1;
+    while (writer < 0 && Clock::now() < deadline) {
+        writer = ::open(state.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (writer < 0) ::usleep(5000);  // ENXIO until the emulator has its end open
+    }
+    ASSERT_GE(writer, 0);
+    ::close(writer);
+    // A FIFO is no state file: the emulator refuses it and ends with 1, by itself; the
+    // pending SIGTERM did not kill it on the way (that would be 143).
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_NE(p.Errors().find("not a regular file"), std::string::npos);
 }
 
 TEST_F(EmulatorProcessTest, VirtualUsbDeviceAnswersItsClientSocket) {

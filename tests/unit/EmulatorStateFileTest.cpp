@@ -1,16 +1,20 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "emulator/StateFile.h"
 #include "emulator/StateWriter.h"
+#include "tests/support/ProcStatus.h"
 
 namespace kv::emu {
 namespace {
@@ -231,6 +235,34 @@ TEST_F(EmulatorStateFile, StoppingWriterDoesNotWaitTheIntervalOut) {
         writer.Submit(last);
     }
     EXPECT_EQ(LoadState(path_).state, last);
+}
+
+TEST_F(EmulatorStateFile, WriterThreadIsBornWithEverySignalBlocked) {
+    // Created from a thread that leaves SIGTERM open, as a program's main thread does
+    // before it blocks anything.
+    sigset_t open, previous;
+    sigemptyset(&open);
+    sigaddset(&open, SIGTERM);
+    ASSERT_EQ(pthread_sigmask(SIG_UNBLOCK, &open, &previous), 0);
+    const auto before = kv::testing::ProcThreads(::getpid());
+    std::vector<pid_t> born;
+    {
+        StateWriter writer(path_);
+        for (pid_t tid : kv::testing::ProcThreads(::getpid()))
+            if (std::find(before.begin(), before.end(), tid) == before.end()) born.push_back(tid);
+        ASSERT_EQ(born.size(), 1u);
+        // Read at once: the thread never had a moment with SIGTERM open, and does not
+        // have to run first to close it.
+        const auto blocked =
+            kv::testing::ProcSignalSet(kv::testing::ProcStatusFile(::getpid(), born[0]), "SigBlk");
+        ASSERT_TRUE(blocked);
+        EXPECT_TRUE(kv::testing::SignalInSet(*blocked, SIGTERM));
+        EXPECT_TRUE(kv::testing::SignalInSet(*blocked, SIGINT));
+    }
+    // The creator's own signals are as they were.
+    sigset_t now;
+    ASSERT_EQ(pthread_sigmask(SIG_SETMASK, &previous, &now), 0);
+    EXPECT_FALSE(sigismember(&now, SIGTERM));
 }
 
 TEST_F(EmulatorStateFile, WriterReportsAFailedWrite) {

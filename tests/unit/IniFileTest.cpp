@@ -30,13 +30,14 @@ TEST(IniFileTest, LookupFoldsAsciiCaseOnlyAndTheFirstKeyWins) {
     // "\xC8" and "\xE8" are "Č" and "č": no ASCII letters, so two different sections.
     IniFile ini = Parsed(
         "k=outside\n[Main]\n  Speed =  9600  \n;k=c\n#k=h\nk=1\nk=2\n[\xC8]\nk=upper\n[ \xE8 "
-        "]\nk=lower\n[main]\nk=3\n");
+        "]\nk=lower\n[main]\nk=3\nj=4\n");
     EXPECT_EQ(ini.Get("MAIN", "speed"), "9600");
     EXPECT_EQ(ini.Get("Main", "k"), "1");
     EXPECT_EQ(ini.Get("\xC8", "k"), "upper");
     EXPECT_EQ(ini.Get("\xE8", "k"), "lower");
     EXPECT_EQ(ini.Get("Missing", "k"), std::nullopt);
-    EXPECT_EQ(ini.Get("", "k"), std::nullopt);
+    EXPECT_EQ(ini.Get("", "k"), "outside");         // the lines before the first header
+    EXPECT_EQ(ini.Get("main", "j"), std::nullopt);  // only the first [Main] counts
     ASSERT_TRUE(ini.Set("Main", "K", "9"));
     EXPECT_EQ(ini.Get("main", "k"), "9");
     EXPECT_NE(ini.Serialize().find("K=9\r\nk=2\r\n"), std::string::npos);
@@ -53,8 +54,10 @@ TEST(IniFileTest, OddBytesAreToleratedAndKeptAsTheyWere) {
     IniFile ini = Parsed(bytes);
     EXPECT_EQ(ini.Get("S2", "last"), "1");  // no final line end
     EXPECT_EQ(ini.Get("S", "Name"), std::nullopt);
-    EXPECT_EQ(ini.Get("broken header", "k"), "after broken");
-    EXPECT_EQ(ini.Get("S", "k"), std::nullopt);
+    EXPECT_EQ(ini.Get("S", "Na"), "v");  // a name ends at a NUL
+    // A header without its "]" opens no section: its key stays in the one above.
+    EXPECT_EQ(ini.Get("broken header", "k"), std::nullopt);
+    EXPECT_EQ(ini.Get("S", "k"), "after broken");
 
     // Every line comes back byte for byte, only the line ends become CR LF.
     std::string expected;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -256,6 +257,99 @@ TEST(RestorePlanTest, BytesNoSettingExplainsAreNamedByTheirOffset) {
     ConfigBlock spoilt = before;
     spoilt[kConfigBlockSize - 1] ^= 1;
     EXPECT_EQ(DiffBlocks(NetworkParamEditor(), spoilt, before).size(), 1u);
+}
+
+// The module's five blocks with the three VLAN ports given.
+std::map<std::uint16_t, ConfigBlock> ModuleWithPorts(std::uint16_t p1, std::uint16_t p2,
+                                                     std::uint16_t p3) {
+    ModuleConfig config = DefaultModuleConfig();
+    const std::uint16_t ports[3] = {p1, p2, p3};
+    for (int v = 0; v < 3; ++v)
+        config.SetU16(ModuleConfig::VlanOffset(v) + ModuleConfig::kVlanPort, ports[v]);
+    std::map<std::uint16_t, ConfigBlock> blocks;
+    for (const BackupBlock& block : BlocksOf(config)) blocks[block.number] = block.bytes;
+    return blocks;
+}
+
+// The interfaces' ports after each step; fails the test where two share one that did not
+// share it before.
+std::vector<std::uint16_t> Walk(std::map<std::uint16_t, ConfigBlock> module,
+                                const std::vector<WriteStep>& steps) {
+    std::vector<std::uint16_t> order;
+    auto sharedPairs = [&] {
+        int pairs = 0;
+        for (std::uint16_t a = kFirstVlanBlock; a < kFirstVlanBlock + 3; ++a)
+            for (std::uint16_t b = a + 1; b < kFirstVlanBlock + 3; ++b)
+                pairs += *InterfacePort(a, module[a]) == *InterfacePort(b, module[b]);
+        return pairs;
+    };
+    int shared = sharedPairs();
+    for (const WriteStep& step : steps) {
+        EXPECT_EQ(step.bytes[kConfigBlockSize - 1], BlockChecksum(step.bytes));
+        module[step.block] = step.bytes;
+        EXPECT_LE(sharedPairs(), shared) << "after writing " << step.block;
+        shared = sharedPairs();
+        order.push_back(step.block);
+    }
+    return order;
+}
+
+std::vector<BackupBlock> Targets(const std::map<std::uint16_t, ConfigBlock>& wanted,
+                                 const std::vector<std::uint16_t>& blocks) {
+    std::vector<BackupBlock> targets;
+    for (std::uint16_t block : blocks) targets.push_back({block, wanted.at(block)});
+    return targets;
+}
+
+TEST(RestorePlanTest, InterfacesThatTradePortsNeverShareOneBetweenTwoWrites) {
+    const auto module = ModuleWithPorts(5000, 5001, 5002);
+    const auto swapped = ModuleWithPorts(5001, 5000, 5002);
+    const std::uint16_t v1 = kFirstVlanBlock, v2 = kFirstVlanBlock + 1, v3 = kFirstVlanBlock + 2;
+    const std::vector<WriteStep> steps = PlanWrites(Targets(swapped, {v1, v2}), module);
+    // VLAN1 first parks on a port nobody uses, VLAN2 takes 5000, VLAN1 takes 5001.
+    EXPECT_EQ(Walk(module, steps), (std::vector<std::uint16_t>{v1, v2, v1}));
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_TRUE(steps[0].parking);
+    EXPECT_EQ(InterfacePort(v1, steps[0].bytes), steps[0].port);
+    for (std::uint16_t used : {5000, 5001, 5002, 56565}) EXPECT_NE(steps[0].port, used);
+    // Parked, the interface keeps everything else it had.
+    EXPECT_EQ(WithInterfacePort(v1, steps[0].bytes, 5000), module.at(v1));
+    EXPECT_FALSE(steps[1].parking);
+    EXPECT_EQ(steps[1].bytes, swapped.at(v2));
+    EXPECT_EQ(steps[2].bytes, swapped.at(v1));
+
+    // Three in a ring: one parks, the others follow each other.
+    const auto ring = ModuleWithPorts(5001, 5002, 5000);
+    EXPECT_EQ(Walk(module, PlanWrites(Targets(ring, {v1, v2, v3}), module)),
+              (std::vector<std::uint16_t>{v1, v3, v2, v1}));
+}
+
+TEST(RestorePlanTest, AnInterfaceWaitsForThePortItTakesAndTheAddressGoesLast) {
+    const std::uint16_t v1 = kFirstVlanBlock, v2 = kFirstVlanBlock + 1, v3 = kFirstVlanBlock + 2;
+    const auto module = ModuleWithPorts(5000, 5001, 5002);
+    // A chain: each takes the port the next one leaves, so the last goes first.
+    const auto chain = ModuleWithPorts(5001, 5002, 5003);
+    std::vector<BackupBlock> targets = Targets(chain, {v1, v2, v3});
+    ModuleConfig other = DefaultModuleConfig();
+    other.bytes[ModuleConfig::kIpAddress] = 10;
+    other.SetU16(ModuleConfig::kRemote + ModuleConfig::kRemotePort, 40000);
+    for (const BackupBlock& block : BlocksOf(other))
+        if (block.number == kNetworkParamBlock || block.number == kRemoteManagementBlock)
+            targets.insert(targets.begin(), block);
+    const std::vector<WriteStep> steps = PlanWrites(targets, module);
+    EXPECT_EQ(Walk(module, steps),
+              (std::vector<std::uint16_t>{v3, v2, v1, kRemoteManagementBlock, kNetworkParamBlock}));
+    for (const WriteStep& step : steps) EXPECT_FALSE(step.parking);
+
+    // A module a cut-off swap left with two interfaces on one port is mended in an order
+    // that frees the port first.
+    const auto sharing = ModuleWithPorts(5001, 5001, 5002);
+    ConfigBlock vlan1 = sharing.at(v1);
+    vlan1[40] ^= 0x01;  // something else changes in VLAN1, its port stays
+    vlan1[kConfigBlockSize - 1] = BlockChecksum(vlan1);
+    const std::vector<BackupBlock> mend = {{v1, vlan1},
+                                           {v2, ModuleWithPorts(5001, 5000, 5002).at(v2)}};
+    EXPECT_EQ(Walk(sharing, PlanWrites(mend, sharing)), (std::vector<std::uint16_t>{v2, v1}));
 }
 
 }  // namespace

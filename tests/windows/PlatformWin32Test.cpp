@@ -19,7 +19,7 @@
 
 namespace {
 
-using kv::platform::FileRead;
+using kv::platform::FileBytes;
 using kv::platform::ReadSmallFile;
 using kv::platform::ReplaceFileContent;
 using kv::testing::PathOf;
@@ -54,9 +54,9 @@ TEST(FileAccessWin32Test, CzechNamesAndBytesRoundTripUntranslated) {
     // The name is the UTF-16 one, as Explorer shows it.
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(
         L"" + Wide(dir.Path()) + L"\\M\u011B\u0159en\u00ED p\u0159\u00EDstroje\\Z\u00E1lohy")));
-    std::string read;
-    ASSERT_EQ(ReadSmallFile(path, 1024, read), FileRead::kRead);
-    EXPECT_EQ(read, bytes);
+    const FileBytes read = ReadSmallFile(path, 1024);
+    ASSERT_EQ(read.status, FileBytes::Status::kRead) << read.reason;
+    EXPECT_EQ(read.bytes, bytes);
     EXPECT_TRUE(kv::platform::FileExists(path));
 }
 
@@ -83,19 +83,26 @@ TEST(FileAccessWin32Test, AReplacementLeavesOnlyTheFileAndRefusesWhatItMayNotTou
     EXPECT_FALSE(ReplaceFileContent(dir.Path() + "\\", "x"));
 }
 
-TEST(FileAccessWin32Test, ReadingTellsMissingFromUnreadable) {
+TEST(FileAccessWin32Test, ReadingTellsMissingFromUnreadableAndSaysWhy) {
     ScratchFolder dir;
     ASSERT_TRUE(dir.Ok());
-    std::string bytes = "left over";
-    EXPECT_EQ(ReadSmallFile(dir.File("none.ini"), 1024, bytes), FileRead::kMissing);
-    EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(ReadSmallFile(dir.File("no folder\\none.ini"), 1024, bytes), FileRead::kMissing);
+    using Status = FileBytes::Status;
+    FileBytes file = ReadSmallFile(dir.File("none.ini"), 1024);
+    EXPECT_EQ(file.status, Status::kMissing);
+    EXPECT_EQ(file.reason, "soubor nebo složka neexistuje");
+    EXPECT_TRUE(file.bytes.empty());
+    EXPECT_EQ(ReadSmallFile(dir.File("no folder\\none.ini"), 1024).status, Status::kMissing);
     // A folder, a device (the console's NUL), a file above the limit.
-    EXPECT_EQ(ReadSmallFile(dir.Path(), 1024, bytes), FileRead::kUnreadable);
-    EXPECT_EQ(ReadSmallFile("NUL", 1024, bytes), FileRead::kUnreadable);
+    file = ReadSmallFile(dir.Path(), 1024);
+    EXPECT_EQ(file.status, Status::kNotAFile);
+    EXPECT_EQ(file.reason, "je to složka");
+    EXPECT_EQ(ReadSmallFile("NUL", 1024).status, Status::kNotAFile);
     WriteBytes(dir.File("big.ini"), std::string(1025, 'x'));
-    EXPECT_EQ(ReadSmallFile(dir.File("big.ini"), 1024, bytes), FileRead::kUnreadable);
-    EXPECT_EQ(ReadSmallFile(dir.File("big.ini"), 1025, bytes), FileRead::kRead);
+    file = ReadSmallFile(dir.File("big.ini"), 1024);
+    EXPECT_EQ(file.status, Status::kTooLarge);
+    EXPECT_EQ(file.size, 1025u);
+    EXPECT_TRUE(file.bytes.empty());
+    EXPECT_EQ(ReadSmallFile(dir.File("big.ini"), 1025).status, Status::kRead);
 }
 
 TEST(ConfigFolderWin32Test, TheUsersFolderIsAppDataAndFoldersAreProbedByWriting) {
