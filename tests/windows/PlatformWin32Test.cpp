@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "app/Dekl.h"
 #include "platform/ConfigFolder.h"
@@ -69,18 +71,81 @@ TEST(FileAccessWin32Test, AReplacementLeavesOnlyTheFileAndRefusesWhatItMayNotTou
     EXPECT_EQ(ReadBytes(path), "new\r\n");
     EXPECT_EQ(dir.EntryCount(), 1u);  // no temporary file left behind
 
+    // Each refusal says why, in the words kv3380u reports it with.
+    auto refusal = [](const std::string& target, const std::string& bytes) {
+        kv::platform::ClearSystemError();
+        if (ReplaceFileContent(target, bytes)) return std::string("replaced");
+        return kv::platform::SystemErrorText(kv::platform::LastSystemError());
+    };
     // A file with the read-only attribute stays as it is, though its folder is writable.
     ASSERT_TRUE(MarkReadOnly(path));
-    EXPECT_FALSE(ReplaceFileContent(path, "newer\r\n"));
+    EXPECT_EQ(refusal(path, "newer\r\n"), "chybí oprávnění");
     EXPECT_EQ(ReadBytes(path), "new\r\n");
     EXPECT_EQ(dir.EntryCount(), 1u);
 
-    // A folder in the file's place, a missing folder, a folder no one may write.
+    // A folder in the file's place, a missing folder, a folder no one may write, a name
+    // that names no file.
     std::filesystem::create_directory(PathOf(dir.File("folder.ini")));
-    EXPECT_FALSE(ReplaceFileContent(dir.File("folder.ini"), "x"));
-    EXPECT_FALSE(ReplaceFileContent(dir.File("missing\\W_kv3380u.ini"), "x"));
-    EXPECT_FALSE(ReplaceFileContent(kUnwritable + "\\W_kv3380u.ini", "x"));
-    EXPECT_FALSE(ReplaceFileContent(dir.Path() + "\\", "x"));
+    EXPECT_EQ(refusal(dir.File("folder.ini"), "x"), "je to složka");
+    EXPECT_EQ(refusal(dir.File("missing\\W_kv3380u.ini"), "x"), "soubor nebo složka neexistuje");
+    const std::string unwritable = refusal(kUnwritable + "\\W_kv3380u.ini", "x");
+    EXPECT_NE(unwritable, "replaced");
+    EXPECT_NE(unwritable, "důvod neznámý");
+    EXPECT_EQ(refusal(dir.Path() + "\\", "x"), "neplatný název souboru");
+    EXPECT_EQ(dir.EntryCount(), 2u);  // the file and the folder, no temporary file
+}
+
+TEST(FileAccessWin32Test, PipesAndDevicesAreWrittenIntoAndNeverReplaced) {
+    using kv::platform::KindOfPath;
+    using kv::platform::PathKind;
+    using kv::platform::WriteIntoStream;
+    using namespace std::chrono_literals;
+    ScratchFolder dir;
+    ASSERT_TRUE(dir.Ok());
+    WriteBytes(dir.File("a.ini"), "old");
+    EXPECT_EQ(KindOfPath(dir.File("a.ini")), PathKind::kRegular);
+    EXPECT_EQ(KindOfPath(dir.Path()), PathKind::kDirectory);
+    EXPECT_EQ(KindOfPath(dir.File("none")), PathKind::kAbsent);
+    EXPECT_EQ(KindOfPath(dir.File("no folder\\none")), PathKind::kAbsent);
+    EXPECT_EQ(KindOfPath("NUL"), PathKind::kCharDevice);
+    // A device takes the bytes; a file on disk is not written into this way.
+    EXPECT_EQ(WriteIntoStream("NUL", "bytes", 1s), std::nullopt);
+    EXPECT_EQ(WriteIntoStream(dir.File("a.ini"), "new", 1s), "není to roura ani zařízení");
+    EXPECT_EQ(ReadBytes(dir.File("a.ini")), "old");
+    EXPECT_EQ(WriteIntoStream(dir.File("none"), "new", 1s), "soubor nebo složka neexistuje");
+    EXPECT_FALSE(std::filesystem::exists(PathOf(dir.File("none"))));
+
+    // A named pipe: nobody serves it yet, so the wait ends, or a stop ends it sooner.
+    const std::string name = "\\\\.\\pipe\\kv3380u-test-" + std::to_string(::GetCurrentProcessId());
+    EXPECT_EQ(KindOfPath(name), PathKind::kAbsent);
+    EXPECT_EQ(WriteIntoStream(name, "x", 100ms), "rouru nikdo nečte");
+    EXPECT_EQ(WriteIntoStream(name, "x", 60s, [] { return true; }), "rouru nikdo nečte");
+    // Once served, it is looked at without taking its one instance, then written into:
+    // more than its buffer holds at once.
+    const HANDLE server = ::CreateNamedPipeW(Wide(name).c_str(), PIPE_ACCESS_INBOUND,
+                                             PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(KindOfPath(name), PathKind::kFifo);
+    const std::string bytes(100'000, 'k');
+    std::string got;
+    std::thread reader([&] {
+        if (!::ConnectNamedPipe(server, nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED)
+            return;
+        char buffer[8192];
+        DWORD n = 0;
+        while (::ReadFile(server, buffer, sizeof buffer, &n, nullptr) && n > 0)
+            got.append(buffer, n);
+    });
+    const auto failure = WriteIntoStream(name, bytes, 30s);
+    EXPECT_EQ(failure, std::nullopt);
+    if (failure) {
+        // The reader still waits for a client: one that says nothing releases it.
+        ::CloseHandle(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    }
+    reader.join();
+    ::CloseHandle(server);
+    EXPECT_EQ(got, bytes);
 }
 
 TEST(FileAccessWin32Test, ReadingTellsMissingFromUnreadableAndSaysWhy) {
