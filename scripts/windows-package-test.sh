@@ -50,8 +50,9 @@ for entry in "kv3380u (příkazový řádek).lnk" "Nápověda.lnk" "Uninstall.ln
 done
 
 echo "package ($flavour): the installed kv3380u.exe"
-wine_run "$installed/kv3380u.exe" --help >help.txt
-grep -q "^kv3380u 1.03: zálohy" help.txt || fail "installed --help: $(head -3 help.txt)"
+wine_run "$installed/kv3380u.exe" --help >"$scratch/help.txt"
+grep -q "^kv3380u 1.03: zálohy" "$scratch/help.txt" ||
+    fail "installed --help: $(head -3 "$scratch/help.txt")"
 start_emulator
 to_emulator
 cd "$scratch"
