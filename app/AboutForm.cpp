@@ -10,7 +10,7 @@
 #include <QPushButton>
 
 #include "app/HelpPages.h"
-#include "app/Version.h"
+#include "core/Version.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QUrl>
 #include <functional>
 
-#include "app/FormSupport.h"
+#include "forms/FormSupport.h"
 
 class QFrame;
 class QLabel;

@@ -14,7 +14,6 @@
 #include <new>
 
 #include "app/AboutForm.h"
-#include "app/FormSupport.h"
 #include "app/HelpKey.h"
 #include "app/HelpPages.h"
 #include "connection/Pripojeni.h"
@@ -24,6 +23,7 @@
 #include "editors/NastavLANForm.h"
 #include "editors/SitoveParamForm.h"
 #include "editors/VzdalenaSpravaForm.h"
+#include "forms/FormSupport.h"
 #include "transport/Qxxx380.h"
 
 namespace {
@@ -264,26 +264,26 @@ void TForm1::Vzdlensprva1Click() {
     OpenWithSettings<TFormVzdalenaSprava>();
 }
 void TForm1::NastavLAN1Click() {
-    OpenWithSettings<TFormNastavLAN>(0);
+    OpenWithSettings<TFormNastavLAN>(kv::Vlan::FromNumber(1));
 }
 void TForm1::NastavLAN2Click() {
-    OpenWithSettings<TFormNastavLAN>(1);
+    OpenWithSettings<TFormNastavLAN>(kv::Vlan::FromNumber(2));
 }
 void TForm1::NastavLAN3Click() {
-    OpenWithSettings<TFormNastavLAN>(2);
+    OpenWithSettings<TFormNastavLAN>(kv::Vlan::FromNumber(3));
 }
 
 void TForm1::Restartzazen1Click() {
     OpenWithSettings<TFormRestart>();
 }
 void TForm1::RozhranLAN11Click() {
-    OpenWithSettings<TFormDiagnostika>(0);
+    OpenWithSettings<TFormDiagnostika>(kv::Vlan::FromNumber(1));
 }
 void TForm1::RozhranLAN21Click() {
-    OpenWithSettings<TFormDiagnostika>(1);
+    OpenWithSettings<TFormDiagnostika>(kv::Vlan::FromNumber(2));
 }
 void TForm1::RozhranLAN31Click() {
-    OpenWithSettings<TFormDiagnostika>(2);
+    OpenWithSettings<TFormDiagnostika>(kv::Vlan::FromNumber(3));
 }
 
 void TForm1::Oprogramu1Click() {

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "platform/HelpViewer.h"
 
 class QAction;

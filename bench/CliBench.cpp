@@ -60,7 +60,8 @@ bool ReadBlock(const kv::ConnectionSettings& s, std::uint16_t block) {
     data[1] = block & 0xFF;
     data[2] = block >> 8;
     std::uint8_t command = 0, error = 0;
-    kv::Transact(s.interfaceKind, s.handle, s.moduleAddress, 204, 1, command, error, data);
+    kv::Transact(s.interfaceKind, s.handle, s.moduleAddress, kv::kReadBlockRequest.function,
+                 kv::kReadBlockRequest.peripheral, command, error, data);
     return error == 0;
 }
 
@@ -109,10 +110,10 @@ int main(int argc, char** argv) {
     options.timeout = "1000";
 
     kv::ConnectionSettings stored;
-    kv::ConnectionInput input;
+    kv::ConnectionRequest input;
     Quiet quiet;
     if (kv::cli::LoadConnectionSettings(options, stored) ||
-        kv::cli::BuildConnectionInput(stored, options, input)) {
+        kv::cli::BuildConnectionRequest(stored, options, input)) {
         std::fprintf(stderr, "kv_cli_bench: bad connection options\n");
         return 1;
     }
@@ -123,10 +124,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const kv::ConnectionSettings& s = connection.Settings();
+    const kv::ModuleLink link = connection.Link();
 
     // Two backups that differ in one block (VLAN2's port): each restore writes one block.
     std::vector<kv::cli::BackupBlock> blocks;
-    if (kv::cli::ReadAllBlocks(s, blocks, quiet) != kv::cli::kExitOk) return 1;
+    if (kv::cli::ReadAllBlocks(link, blocks, quiet) != kv::cli::kExitOk) return 1;
     kv::cli::BackupDocument docs[2];
     for (int d = 0; d < 2; ++d) {
         std::string text = kv::cli::BackupText("bench", blocks);
@@ -148,8 +150,9 @@ int main(int argc, char** argv) {
     // The VLAN2 block each backup leaves in the module, for the bare writes.
     kv::ConfigBlock targets[2];
     for (int d = 0; d < 2; ++d) {
-        if (kv::cli::RestoreModule(s, docs[d], vlan2, false, "b", quiet).code != kv::cli::kExitOk ||
-            kv::ReadConfigBlock(s, vlan2[0], targets[d], {}).result != kv::TransferResult::kDone)
+        if (kv::cli::RestoreModule(link, docs[d], vlan2, false, "b", quiet).code !=
+                kv::cli::kExitOk ||
+            kv::ReadConfigBlock(link, vlan2[0], targets[d], {}).result != kv::TransferResult::kDone)
             return 1;
     }
     int turn = 1;  // docs[1] is in the module
@@ -157,7 +160,7 @@ int main(int argc, char** argv) {
     std::vector<Series> series;
     series.emplace_back("backup: ReadAllBlocks (5 block reads)", 5, [&] {
         std::vector<kv::cli::BackupBlock> b;
-        return kv::cli::ReadAllBlocks(s, b, quiet) == kv::cli::kExitOk;
+        return kv::cli::ReadAllBlocks(link, b, quiet) == kv::cli::kExitOk;
     });
     series.emplace_back("bare: 5 x Transact 204/1", 5, [&] {
         for (std::uint16_t b = 250; b <= 254; ++b)
@@ -166,12 +169,12 @@ int main(int argc, char** argv) {
     });
     series.emplace_back("restore, all 5 blocks, 1 changed", 5 + 3, [&] {
         turn ^= 1;
-        const auto r = kv::cli::RestoreModule(s, docs[turn], all, false, "b", quiet);
+        const auto r = kv::cli::RestoreModule(link, docs[turn], all, false, "b", quiet);
         return r.code == kv::cli::kExitOk && r.written.size() == 1;
     });
     series.emplace_back("restore --only vlan2, 1 changed", 3 + 3, [&] {
         turn ^= 1;
-        const auto r = kv::cli::RestoreModule(s, docs[turn], vlan2, false, "b", quiet);
+        const auto r = kv::cli::RestoreModule(link, docs[turn], vlan2, false, "b", quiet);
         return r.code == kv::cli::kExitOk && r.written.size() == 1;
     });
     // What the last restore left in the module, written again: the same three exchanges.

@@ -28,9 +28,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/Dekl.h"
 #include "bench/BenchSupport.h"
 #include "connection/Pripojeni.h"
+#include "core/Dekl.h"
+#include "core/ModuleLink.h"
 #include "editors/SitoveParam.h"
 #include "editors/SitoveParamForm.h"
 #include "platform/ProgramFolder.h"
@@ -144,7 +145,8 @@ int main(int argc, char** argv) {
         kv::DataBuffer data{};
         data[1] = 254;
         std::uint8_t command = 0, error = 0;
-        kv::Transact(k, settings.handle, settings.moduleAddress, 204, 1, command, error, data);
+        kv::Transact(k, settings.handle, settings.moduleAddress, kv::kReadBlockRequest.function,
+                     kv::kReadBlockRequest.peripheral, command, error, data);
         return error == 0;
     });
     series.emplace_back("window \"Zapsat\", click to final status", [&] {

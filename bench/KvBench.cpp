@@ -41,8 +41,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
 #include "bench/BenchSupport.h"
+#include "core/Dekl.h"
+#include "core/ModuleLink.h"
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"
@@ -302,14 +303,15 @@ int main(int argc, char** argv) {
     auto identify = [](std::uint8_t kind, std::uint32_t handle) {
         kv::DataBuffer data{};
         std::uint8_t command = 0, error = 0;
-        kv::Transact(kind, handle, 1, 200, 0, command, error, data);
+        kv::Transact(kind, handle, 1, kv::kIdentifyFunction, 0, command, error, data);
         return error == 0 && data[0] == 'K';
     };
     auto readBlock = [](std::uint8_t kind, std::uint32_t handle, kv::BlockWords* out) {
         kv::DataBuffer data{};
         data[1] = 251;
         std::uint8_t command = 0, error = 0;
-        kv::Transact(kind, handle, 1, 204, 1, command, error, data);
+        kv::Transact(kind, handle, 1, kv::kReadBlockRequest.function,
+                     kv::kReadBlockRequest.peripheral, command, error, data);
         if (out != nullptr)
             for (std::size_t i = 0; i < out->size(); ++i) (*out)[i] = data[4 + i];
         return error == 0;

@@ -1,6 +1,6 @@
 #include "cli/BlockSettings.h"
 
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 #include "editors/EditorTable.h"
 #include "platform/Text.h"
 

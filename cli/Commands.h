@@ -42,7 +42,7 @@ int RunBackup(const ConnectionOptions& connection, const BackupOptions& options,
 
 // The five blocks, 250 to 254, over an open connection: five block reads. kExitOk, or
 // kExitConnection after the first that failed (its text reported); kExitInterrupted.
-int ReadAllBlocks(const ConnectionSettings& settings, std::vector<BackupBlock>& blocks, Output& out,
+int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Output& out,
                   const RunControl& control = {});
 
 struct RestoreOptions {
@@ -70,13 +70,13 @@ struct ModuleRestore {
 // the block: found as planned, it counts as written and the restore goes on; otherwise
 // the restore stops there and says whether the block is not written or unknown.
 // `source` names the file in messages.
-ModuleRestore RestoreModule(const ConnectionSettings& settings, const BackupDocument& doc,
+ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
                             const std::vector<std::uint16_t>& selected, bool dryRun,
                             const std::string& source, Output& out, const RunControl& control = {});
 
 // With --json, a connection that fails still prints the cycle's object ("ok": false).
 struct DiagOptions {
-    int vlan = 1;  // 1..3
+    Vlan vlan;
     long intervalMs = 1000;
     std::optional<long> count;  // none: until stopped
     bool json = false;

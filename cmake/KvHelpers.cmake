@@ -47,9 +47,10 @@ function(kv_wine_prefix_test)
         LABELS wine FIXTURES_SETUP wine_prefix SKIP_RETURN_CODE 77 TIMEOUT 900)
 endfunction()
 
-# kv_core_library(TARGET): marks a library as part of the core (no Qt); kvcore links it.
-function(kv_core_library target)
-    set_property(GLOBAL APPEND PROPERTY KV_CORE_LIBRARIES ${target})
+# kv_qt_free_library(TARGET): marks a library that never includes Qt (everything beneath
+# the windows, and kv3380u's own); kvqtfree links them all.
+function(kv_qt_free_library target)
+    set_property(GLOBAL APPEND PROPERTY KV_QT_FREE_LIBRARIES ${target})
 endfunction()
 
 # kv_interface_kinds(): reads the table of the eight interface kinds that the program

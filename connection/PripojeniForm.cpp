@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "app/FormSupport.h"
 #include "connection/Pripojeni.h"
+#include "forms/FormSupport.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/Dekl.h"
-#include "app/FormSupport.h"
+#include "core/Dekl.h"
+#include "forms/FormSupport.h"
 
 class QComboBox;
 class QLabel;

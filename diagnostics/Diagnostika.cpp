@@ -75,12 +75,12 @@ VlanShades ShadesForMode(std::uint8_t mode) {
     }
 }
 
-std::string DiagnosticsCaption(int vlanIndex) {
-    return kDiagnosticsCaption + std::to_string(SettleVlanIndex(vlanIndex) + 1);
+std::string DiagnosticsCaption(Vlan vlan) {
+    return kDiagnosticsCaption + std::to_string(vlan.Number());
 }
 
-std::string VlanGroupCaption(int vlanIndex) {
-    return kVlanGroupCaption + std::to_string(SettleVlanIndex(vlanIndex) + 1) + " ";
+std::string VlanGroupCaption(Vlan vlan) {
+    return kVlanGroupCaption + std::to_string(vlan.Number()) + " ";
 }
 
 std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimalSeparator) {
@@ -145,11 +145,11 @@ ModuleStatusView DecodeModuleStatus(const DataBuffer& reply) {
     return view;
 }
 
-VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
+VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
                                 const std::string& decimalSeparator) {
     const StatusReader in(reply);
     const std::size_t v =
-        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(SettleVlanIndex(vlanIndex));
+        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(vlan.Index());
     const std::uint8_t mode = in.Byte(v + kMode);
 
     VlanStatusView view;
@@ -178,42 +178,34 @@ VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
     return view;
 }
 
-CycleOutcome Timer1Timer(const ConnectionSettings& settings, int vlanIndex,
-                         const std::string& decimalSeparator, const StatusSink& status) {
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
+                                const std::string& decimalSeparator, const StatusSink& status) {
     CycleOutcome out;
     auto show = [&](const std::string& text) {
         out.statusText = text;
         ShowStatus(status, text);
     };
-    if (!ConnectionUsable(settings)) {
+    if (!link.Usable()) {
         show(kNotConnectedText);
         return out;
     }
 
-    const std::uint8_t kind = settings.interfaceKind;
     // Each cycle starts from an all-zero buffer; the second request goes out with the
     // first reply still in it, only its parameter words cleared.
-    DataBuffer data{};
-    std::uint8_t command = 0;
-    std::uint8_t error = 0;
-    Transact(kind, settings.handle, settings.moduleAddress, kStatusFunction,
-             kModuleStatusPeripheral, command, error, data);
+    const Reply module = link.Transact(kModuleStatusRequest);
     ++out.requests;
-    std::string text = ErrorString(kind, error);
-    if (error != 0) {
-        show(" " + text);
+    if (!module.Ok()) {
+        show(link.ErrorText(module.error));
         return out;
     }
-    out.module = DecodeModuleStatus(data);
+    out.module = DecodeModuleStatus(module.data);
 
+    DataBuffer data = module.data;
     std::fill_n(data.begin(), 4, 0u);
-    command = 0;
-    Transact(kind, settings.handle, settings.moduleAddress, kStatusFunction, kVlanStatusPeripheral,
-             command, error, data);
+    const Reply reply = link.Transact(kVlanStatusRequest, data);
     ++out.requests;
-    text = ErrorString(kind, error);
-    if (error == 0) out.vlan = DecodeVlanStatus(data, vlanIndex, decimalSeparator);
-    show(" " + text);
+    if (reply.Ok()) out.vlan = DecodeVlanStatus(reply.data, vlan, decimalSeparator);
+    show(link.ErrorText(reply.error));
     return out;
 }
 

@@ -12,16 +12,11 @@
 #include <optional>
 #include <string>
 
-#include "app/Dekl.h"
-#include "app/StatusSink.h"
-#include "transport/Qxxx380.h"
+#include "core/Dekl.h"
+#include "core/ModuleLink.h"
+#include "core/StatusSink.h"
 
 namespace kv {
-
-// The status requests: function 204 with these peripherals.
-constexpr std::uint8_t kStatusFunction = 204;
-constexpr std::uint8_t kModuleStatusPeripheral = 100;
-constexpr std::uint8_t kVlanStatusPeripheral = 101;
 
 // The window and its three groups. The window and the VLAN group append the VLAN number
 // (and the group one blank after it).
@@ -122,9 +117,9 @@ struct VlanStatusView {
     bool operator==(const VlanStatusView&) const = default;
 };
 
-// " Diagnostika komunikačního rozhraní VLAN2" and " Rozhraní VLAN2 " for index 1.
-std::string DiagnosticsCaption(int vlanIndex);
-std::string VlanGroupCaption(int vlanIndex);
+// " Diagnostika komunikačního rozhraní VLAN2" and " Rozhraní VLAN2 " for VLAN2.
+std::string DiagnosticsCaption(Vlan vlan);
+std::string VlanGroupCaption(Vlan vlan);
 
 // Milliseconds as seconds with exactly three decimals and the user's separator. From
 // seven digits before the separator on, three decimals of the mantissa and a signed
@@ -132,8 +127,8 @@ std::string VlanGroupCaption(int vlanIndex);
 std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimalSeparator);
 
 ModuleStatusView DecodeModuleStatus(const DataBuffer& reply);
-// Reads only the record of the given interface (an index outside 0..2 reads VLAN1).
-VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
+// Reads only the record of the given interface.
+VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
                                 const std::string& decimalSeparator);
 
 // What one refresh cycle changed. A value that is absent stays on display as it was.
@@ -144,10 +139,10 @@ struct CycleOutcome {
     int requests = 0;                        // sent to the module in this cycle
 };
 
-// One refresh: the module status request, then the VLAN status request, both addressed
-// with the record's kind, handle and module address. Without a usable connection nothing
-// is sent. Every outcome's text goes through the sink at once: the requests block.
-CycleOutcome Timer1Timer(const ConnectionSettings& settings, int vlanIndex,
-                         const std::string& decimalSeparator, const StatusSink& status);
+// One refresh: the module status request, then the VLAN status request, over the link.
+// Without a usable link nothing is sent. Every outcome's text goes through the sink at
+// once: the requests block.
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
+                                const std::string& decimalSeparator, const StatusSink& status);
 
 }  // namespace kv

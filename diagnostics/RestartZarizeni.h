@@ -8,15 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
-#include "app/StatusSink.h"
+#include "core/Dekl.h"
+#include "core/ModuleLink.h"
+#include "core/StatusSink.h"
 
 namespace kv {
 
-constexpr std::uint8_t kRestartFunction = 101;
-constexpr std::uint8_t kRestartPeripheral = 255;
-
-inline constexpr const char* kRestartProgressText = " Probíhá restart zařízení ...";
+inline constexpr const char* kRestartProgressText = "Probíhá restart zařízení ...";
 
 // The text after a restart over the given interface kind.
 std::string RestartedText(std::uint8_t kind);
@@ -28,7 +26,7 @@ struct RestartOutcome {
 
 // Shows the progress text, sends the restart request, then shows the restarted text
 // whatever the request returned: a module that restarts may well not answer. Without a
-// usable connection only the text saying so, and nothing is sent.
-RestartOutcome RestartZarizeni(const ConnectionSettings& settings, const StatusSink& status);
+// usable link only the text saying so, and nothing is sent.
+RestartOutcome RestartModule(const ModuleLink& link, const StatusSink& status);
 
 }  // namespace kv

@@ -3,8 +3,8 @@
 // The restart window: a warning, "Restart" and "Cancel". The restart itself and its
 // texts are the core's.
 
-#include "app/Dekl.h"
-#include "app/FormSupport.h"
+#include "core/Dekl.h"
+#include "forms/FormSupport.h"
 
 class QLabel;
 class QPushButton;

@@ -1,12 +1,9 @@
 #include "editors/ConfigEditor.h"
 
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 
 namespace kv {
 namespace {
-
-constexpr std::uint8_t kReadFunction = 204;
-constexpr std::uint8_t kReadPeripheral = 1;
 
 std::string Progress(const char* what, int percent) {
     return std::string(what) + std::to_string(percent) + " %)";
@@ -69,11 +66,11 @@ ConfigBlock BlockFromReply(const DataBuffer& reply) {
 }
 
 std::string ReadProgressText(int percent) {
-    return Progress(" Probíhá čtení konfigurace z modulu (", percent);
+    return Progress("Probíhá čtení konfigurace z modulu (", percent);
 }
 
 std::string WriteProgressText(int percent) {
-    return Progress(" Probíhá zápis konfigurace do modulu (", percent);
+    return Progress("Probíhá zápis konfigurace do modulu (", percent);
 }
 
 bool AreaEnabled(const EditorSpec& spec, const ModuleConfig& config, int area) {
@@ -99,8 +96,8 @@ FieldStates ShowFields(const EditorSpec& spec, const ModuleConfig& config) {
     return states;
 }
 
-CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, ModuleConfig& copy,
-                        const StatusSink& status) {
+CheckOutcome CheckFields(const EditorSpec& spec, const FieldStates& fields, ModuleConfig& copy,
+                         const StatusSink& status) {
     static const FieldState kMissing;
     CheckOutcome outcome;
     for (std::size_t i = 0; i < spec.checks.size(); ++i) {
@@ -154,7 +151,7 @@ CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, Modul
         if (!passed) {
             outcome.failedCheck = static_cast<int>(i);
             outcome.failedField = check.field;
-            outcome.status = std::string(" ") + (check.message != nullptr ? check.message : "");
+            outcome.status = check.message != nullptr ? check.message : "";
             ShowStatus(status, outcome.status);
             return outcome;
         }
@@ -165,31 +162,28 @@ CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, Modul
     return outcome;
 }
 
-TransferOutcome ReadConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
-                                ConfigBlock& block, const StatusSink& status) {
+TransferOutcome ReadConfigBlock(const ModuleLink& link, std::uint16_t number, ConfigBlock& block,
+                                const StatusSink& status) {
     TransferOutcome outcome;
-    if (!ConnectionUsable(settings)) return outcome;
+    if (!link.Usable()) return outcome;
 
     // One block read is the whole sequence.
     constexpr int kSteps = 1;
     ShowStatus(status, ReadProgressText(Percent(0, kSteps)));
 
-    DataBuffer buffer{};
-    buffer[1] = number & 0xFF;
-    buffer[2] = number >> 8;
-    std::uint8_t command = 0;
-    std::uint8_t error = 0;
-    Transact(settings.interfaceKind, settings.handle, settings.moduleAddress, kReadFunction,
-             kReadPeripheral, command, error, buffer);
-    if (error != 0) {
+    DataBuffer request{};
+    request[1] = number & 0xFF;
+    request[2] = number >> 8;
+    const Reply reply = link.Transact(kReadBlockRequest, request);
+    if (!reply.Ok()) {
         outcome.result = TransferResult::kFailed;
-        outcome.error = error;
-        outcome.status = " " + ErrorString(settings.interfaceKind, error);
+        outcome.error = reply.error;
+        outcome.status = link.ErrorText(reply.error);
         ShowStatus(status, outcome.status);
         return outcome;
     }
     ShowStatus(status, ReadProgressText(Percent(1, kSteps)));
-    block = BlockFromReply(buffer);
+    block = BlockFromReply(reply.data);
 
     outcome.result = TransferResult::kDone;
     outcome.status = kReadDoneText;
@@ -197,22 +191,19 @@ TransferOutcome ReadConfigBlock(const ConnectionSettings& settings, std::uint16_
     return outcome;
 }
 
-TransferOutcome WriteConfigBlock(const ConnectionSettings& settings, std::uint16_t number,
+TransferOutcome WriteConfigBlock(const ModuleLink& link, std::uint16_t number,
                                  const ConfigBlock& block, const StatusSink& status) {
     TransferOutcome outcome;
-    if (!ConnectionUsable(settings)) return outcome;
+    if (!link.Usable()) return outcome;
 
     constexpr int kSteps = 1;
     ShowStatus(status, WriteProgressText(Percent(0, kSteps)));
 
-    std::string message;
-    const std::uint8_t result =
-        WriteBlockVerified(settings.interfaceKind, settings.handle, settings.moduleAddress, number,
-                           BlockToWords(block), message);
-    if (result != 0) {
+    const WriteOutcome write = link.WriteBlockVerified(number, BlockToWords(block));
+    if (!write.Ok()) {
         outcome.result = TransferResult::kFailed;
-        outcome.error = result;
-        outcome.status = " " + message;
+        outcome.error = write.error;
+        outcome.status = write.text;
         ShowStatus(status, outcome.status);
         return outcome;
     }
@@ -223,19 +214,19 @@ TransferOutcome WriteConfigBlock(const ConnectionSettings& settings, std::uint16
     return outcome;
 }
 
-TransferOutcome PrectiData(const ConnectionSettings& settings, const EditorSpec& spec,
-                           ModuleConfig& copy, const StatusSink& status) {
+TransferOutcome ReadEditorBlock(const ModuleLink& link, const EditorSpec& spec, ModuleConfig& copy,
+                                const StatusSink& status) {
     ConfigBlock block{};
-    TransferOutcome outcome = ReadConfigBlock(settings, spec.block, block, status);
+    TransferOutcome outcome = ReadConfigBlock(link, spec.block, block, status);
     if (outcome.result == TransferResult::kDone && spec.decode) spec.decode(block, copy);
     return outcome;
 }
 
-TransferOutcome ZapisData(const ConnectionSettings& settings, const EditorSpec& spec,
-                          const ModuleConfig& copy, const StatusSink& status) {
+TransferOutcome WriteEditorBlock(const ModuleLink& link, const EditorSpec& spec,
+                                 const ModuleConfig& copy, const StatusSink& status) {
     // An encoder leaves its block sealed; without one the block is all zero, which sums to 0.
     const ConfigBlock block = spec.encode ? spec.encode(copy) : ConfigBlock{};
-    return WriteConfigBlock(settings, spec.block, block, status);
+    return WriteConfigBlock(link, spec.block, block, status);
 }
 
 EditorSession::EditorSession(const EditorSpec& spec, ConnectionSettings* settings)
@@ -258,7 +249,7 @@ EditorSession::ButtonOutcome EditorSession::Read(const StatusSink& status) {
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = PrectiData(*settings_, *spec_, copy_, status);
+    outcome.transfer = ReadEditorBlock(ModuleLink::Of(*settings_), *spec_, copy_, status);
     return outcome;
 }
 
@@ -271,19 +262,19 @@ EditorSession::ButtonOutcome EditorSession::Write(const FieldStates& fields,
         ShowStatus(status, kNotConnectedText);
         return outcome;
     }
-    outcome.check = PrectiOkno(*spec_, fields, copy_, status);
+    outcome.check = CheckFields(*spec_, fields, copy_, status);
     if (!outcome.check.passed) {
         outcome.attempt = Attempt::kCheckFailed;
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = ZapisData(*settings_, *spec_, copy_, status);
+    outcome.transfer = WriteEditorBlock(ModuleLink::Of(*settings_), *spec_, copy_, status);
     return outcome;
 }
 
 bool EditorSession::Confirm(const FieldStates& fields, const StatusSink& status) {
     if (settings_ == nullptr) return true;
-    if (!PrectiOkno(*spec_, fields, copy_, status).passed) return false;
+    if (!CheckFields(*spec_, fields, copy_, status).passed) return false;
     settings_->moduleConfig = copy_;
     return true;
 }

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/Dekl.h"
+#include "core/ModuleConfig.h"
 
 namespace kv::emu {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/Requests.h"
 #include "emulator/LittleEndian.h"
 
 namespace kv::emu {
@@ -16,8 +17,9 @@ void PutIp(std::uint8_t* out, const Ip4& ip) {
     std::copy(ip.begin(), ip.end(), out);
 }
 
+// Storing a block and restarting share their function.
 bool IsWrite(std::uint8_t function) {
-    return function == 101 || function == 205;
+    return function == kStoreBlockRequest.function || function == kTakeBlockRequest.function;
 }
 
 std::uint32_t Clamp32(std::uint64_t v) {
@@ -94,8 +96,8 @@ Response Module::HandleDatagram(const Source& source, const std::uint8_t* bytes,
     // that would turn the emulator into a reflector.
     if (udp && (source.ip[0] != 127 || source.port == 0)) return response;
     if (source.channel == Channel::kManagement && !RemoteAllows(source)) return response;
-    response.store =
-        !IsVlan(source.channel) && request->function == 101 && request->peripheral == 11;
+    response.store = !IsVlan(source.channel) &&
+                     Request{request->function, request->peripheral} == kStoreBlockRequest;
 
     if (const auto* cached = Cached(source.key, request->sequence, bytes, size)) {
         response.datagram = *cached;
@@ -119,58 +121,40 @@ Response Module::HandleDatagram(const Source& source, const std::uint8_t* bytes,
 
 wire::Reply Module::Manage(const wire::Request& rq, bool* restart) {
     wire::Reply r;
-    switch (rq.function) {
-        case 200: {
-            if (rq.peripheral > 2) {
-                r.status = wire::kModuleUnknownRequest;
-                break;
-            }
-            const std::string name = kModuleType;
-            const std::string text = rq.peripheral == 2 ? std::string(kFirmwareVersion)
-                                                        : name.substr(4 * rq.peripheral, 4);
-            PutText(r.data.data(), text, 4);
-            // The utility hands the value on as the next identification request's command.
-            r.replyValue = static_cast<std::uint8_t>((rq.peripheral + 1) % 3);
-            break;
+    const Request asked{rq.function, rq.peripheral};
+    // A block read and the status requests echo the request's parameter words.
+    auto echo = [&] { std::copy_n(rq.data.begin(), 4, r.data.begin()); };
+    if (asked.function == kIdentifyFunction && asked.peripheral < kIdentifyParts) {
+        const std::string name = kModuleType;
+        const std::string text =
+            rq.peripheral == 2 ? std::string(kFirmwareVersion) : name.substr(4 * rq.peripheral, 4);
+        PutText(r.data.data(), text, 4);
+        // The utility hands the value on as the next identification request's command.
+        r.replyValue = static_cast<std::uint8_t>((rq.peripheral + 1) % kIdentifyParts);
+    } else if (asked == kReadBlockRequest) {
+        echo();
+        const unsigned number = rq.data[1] + 256u * rq.data[2];
+        if (IsConfigBlock(number)) {
+            const Block& b = state_.blocks[number - kRemoteBlock];
+            std::copy(b.begin(), b.end(), r.data.begin() + 4);
+        } else {
+            r.status = wire::kModuleBadBlock;
         }
-        case 204:
-            for (std::size_t i = 0; i < 4; ++i) r.data[i] = rq.data[i];
-            if (rq.peripheral == 1) {
-                const unsigned number = rq.data[1] + 256u * rq.data[2];
-                if (!IsConfigBlock(number)) {
-                    r.status = wire::kModuleBadBlock;
-                    break;
-                }
-                const Block& b = state_.blocks[number - kRemoteBlock];
-                std::copy(b.begin(), b.end(), r.data.begin() + 4);
-            } else if (rq.peripheral == 100) {
-                ModuleStatus(r.data.data());
-            } else if (rq.peripheral == 101) {
-                VlanStatus(r.data.data());
-            } else {
-                r.status = wire::kModuleUnknownRequest;
-            }
-            break;
-        case 205:
-            if (rq.peripheral != 0) {
-                r.status = wire::kModuleUnknownRequest;
-                break;
-            }
-            pending_.emplace();
-            std::copy(rq.data.begin() + 4, rq.data.begin() + 4 + kBlockSize, pending_->begin());
-            break;
-        case 101:
-            if (rq.peripheral == 11) {
-                r.status = StoreBlock(rq);
-            } else if (rq.peripheral == 255) {
-                *restart = true;
-            } else {
-                r.status = wire::kModuleUnknownRequest;
-            }
-            break;
-        default:
-            r.status = wire::kModuleUnknownRequest;
-            break;
+    } else if (asked == kModuleStatusRequest) {
+        echo();
+        ModuleStatus(r.data.data());
+    } else if (asked == kVlanStatusRequest) {
+        echo();
+        VlanStatus(r.data.data());
+    } else if (asked == kTakeBlockRequest) {
+        pending_.emplace();
+        std::copy(rq.data.begin() + 4, rq.data.begin() + 4 + kBlockSize, pending_->begin());
+    } else if (asked == kStoreBlockRequest) {
+        r.status = StoreBlock(rq);
+    } else if (asked == kRestartRequest) {
+        *restart = true;
+    } else {
+        r.status = wire::kModuleUnknownRequest;
     }
     if (r.status != wire::kOk) r.data.fill(0);
     return r;

@@ -1,15 +1,18 @@
 #pragma once
 
-// The binding to the transport library of one interface kind at a time, the error
-// texts, and the two module operations everything else uses: one transaction and the
-// verified write of a configuration block.
+// The binding to the transport libraries: one kind's library loaded with its seven entry
+// points (several connections may share it), the process's one library of the windows'
+// connection, and the error texts.
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "app/Dekl.h"
+#include "platform/DynamicLibrary.h"
 #include "transport/InterfaceKinds.h"
+#include "transport/Words.h"
+#include "transport/kvtransport.h"
 
 namespace kv {
 
@@ -22,34 +25,65 @@ constexpr std::uint32_t kErrNotLoaded = 10;
 // WriteBlockVerified: the block read back differs from the one written.
 constexpr std::uint8_t kErrReadBack = 9;
 
-// Loads the kind's library from the program folder, resolves its seven entry points and
-// calls Init. A library whose Init fails is unloaded at once.
+// One kind's transport library, loaded from the program folder with all seven entry
+// points resolved. It stays loaded while anything holds it, so each connection opened
+// through it (a handle of its Init) may keep it; the calls go straight to the library.
+class LoadedLibrary {
+  public:
+    // Loads the kind's file; nullptr with the code of what failed: the kind's load code,
+    // its entry code (the library lacks an entry point), 10 for a kind out of range.
+    static std::shared_ptr<LoadedLibrary> Load(std::uint8_t kind, std::uint32_t& code);
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    std::uint8_t Kind() const { return kind_; }
+    // Init in the kind's form; the handle is stored through the reference.
+    std::uint32_t Init(std::uint32_t* handle, const InitBlock& block) const;
+    std::uint32_t SetConfig(std::uint32_t handle, std::uint32_t baud, std::uint32_t replyTimeoutMs,
+                            std::uint32_t mode) const;
+    // The library writes both words unconditionally; null ones are given spare ones.
+    std::uint32_t Send(std::uint32_t handle, const RequestFrame& frame, DataBuffer& data,
+                       std::uint32_t* replyValue, std::uint32_t* errorWord) const;
+    std::uint32_t Done(std::uint32_t* handle) const;
+    // The code's Czech text: below 100 from the library, from 100 on from the binding's
+    // own table.
+    std::uint32_t ErrorText(std::uint32_t code, TextWords& text) const;
+
+  private:
+    explicit LoadedLibrary(std::uint8_t kind) : kind_(kind) {}
+    bool ResolveAll();
+
+    std::uint8_t kind_;
+    platform::DynamicLibrary library_;
+    kvt_version_fn version_ = nullptr;
+    void* init_ = nullptr;  // one of the three Init forms, cast when called
+    kvt_set_config_fn setConfig_ = nullptr;
+    kvt_get_config_fn getConfig_ = nullptr;
+    kvt_send_fn send_ = nullptr;
+    kvt_done_fn done_ = nullptr;
+    kvt_error_fn error_ = nullptr;
+};
+
+// The process's one library, as the windows use it: one library and one connection at a
+// time. OpenTransport loads the kind's library (letting go of the one before) and calls
+// Init; a library whose Init fails is let go at once.
 std::uint32_t OpenTransport(std::uint8_t kind, std::uint32_t* handle, const InitBlock& initBlock);
 std::uint32_t ConfigureTransport(std::uint8_t kind, std::uint32_t handle, std::uint32_t baud,
                                  std::uint32_t replyTimeoutMs, std::uint32_t mode);
 std::uint32_t SendRequest(std::uint8_t kind, std::uint32_t handle, const RequestFrame& frame,
                           DataBuffer& data, std::uint32_t* replyValue, std::uint32_t* errorWord);
-// Calls Done and unloads the library.
+// Calls Done and lets the library go.
 std::uint32_t CloseTransport(std::uint8_t kind, std::uint32_t* handle);
-// Fills the block with the code's Czech text: below 100 from the library, from 100 on
-// from the binding's own table.
+// Fills the block with the code's Czech text: below 100 from the loaded library (or, with
+// none loaded, from the kind's file loaded for this one call), from 100 on from the
+// binding's own table.
 std::uint32_t ErrorText(std::uint8_t kind, std::uint32_t code, TextWords& text);
 // ErrorText turned into a string; an untouched block gives the empty text.
 std::string ErrorString(std::uint8_t kind, std::uint32_t code);
 
 // True while a library is loaded.
 bool TransportLoaded();
-
-// One exchange with the module. Nothing is sent for handle 0, and nothing changes then.
-// After an error the buffer is all zero and command is 0.
-void Transact(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddress,
-              std::uint8_t function, std::uint8_t peripheral, std::uint8_t& command,
-              std::uint8_t& error, DataBuffer& buffer);
-
-// Hands the block to the module (205/0), stores it as the numbered block (101/11) and
-// reads it back (204/1). 0 success, 9 read-back differs, else the failing error byte.
-std::uint8_t WriteBlockVerified(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddress,
-                                std::uint16_t blockNumber, const BlockWords& block,
-                                std::string& message);
+// The library OpenTransport loaded; nullptr when none is.
+std::shared_ptr<const LoadedLibrary> LoadedTransport();
 
 }  // namespace kv

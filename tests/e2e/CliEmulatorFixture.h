@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
 #include "cli/BackupFile.h"
+#include "core/Dekl.h"
 #include "tests/support/CliProcess.h"
 #include "tests/support/CliSupport.h"
 #include "tests/support/EmulatorProcess.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "emulator/Module.h"
 #include "tests/e2e/CliEmulatorFixture.h"
 

@@ -7,8 +7,9 @@
 
 #include <string>
 
-#include "app/Dekl.h"
 #include "connection/Pripojeni.h"
+#include "core/Dekl.h"
+#include "core/ModuleLink.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"
 #include "transport/Qxxx380.h"
@@ -63,10 +64,9 @@ class ConnectionEmulatorTest : public ::testing::Test {
         data.fill(0);
         data[1] = number & 0xFF;
         data[2] = number >> 8;
-        std::uint8_t command = 0, error = 0xEE;
-        kv::Transact(settings_.interfaceKind, settings_.handle, settings_.moduleAddress, 204, 1,
-                     command, error, data);
-        return error;
+        const kv::Reply reply = kv::ModuleLink::Of(settings_).Transact(kv::kReadBlockRequest, data);
+        data = reply.data;
+        return reply.error;
     }
 
     EmulatorProcess emu_;

@@ -16,7 +16,8 @@
 #include <random>
 #include <thread>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
+#include "core/ModuleLink.h"
 #include "libraries/KvWire.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"

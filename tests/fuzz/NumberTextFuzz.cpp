@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 
 namespace {
 

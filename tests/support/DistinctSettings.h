@@ -3,7 +3,7 @@
 // A settings record in which every per-kind field holds a value of its own, so that a
 // row filled from the wrong kind, or a field stored into the wrong place, shows.
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 
 namespace kv::testing {
 

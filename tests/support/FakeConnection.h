@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/support/Hex.h"
 #include "tests/support/ProgramFolder.h"

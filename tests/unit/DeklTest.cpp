@@ -6,8 +6,9 @@
 
 #include <string>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "platform/ProgramFolder.h"
+#include "tests/support/Hex.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -17,7 +18,6 @@ using kv::LoadSettings;
 using kv::ModuleConfig;
 using kv::SaveSettings;
 using kv::SetDefaults;
-using kv::TextWords;
 using kv::testing::ReadBytes;
 #ifndef _WIN32
 using kv::testing::RunUnprivileged;
@@ -76,26 +76,16 @@ std::string WithMain(const std::string& body) {
 }
 
 TEST(DeklTest, DefaultModuleConfigHoldsTheDocumentedImage) {
-    const ModuleConfig c = kv::DefaultModuleConfig();
-    EXPECT_EQ(c.bytes[ModuleConfig::kAddress], 1);
-    EXPECT_EQ(c.bytes[ModuleConfig::kSpeedCode], 4);
-    const std::uint8_t ip[] = {192, 168, 0, 99}, mask[] = {255, 255, 255, 0},
-                       gw[] = {192, 168, 0, 123};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(c.bytes[2 + k], ip[k]);
-        EXPECT_EQ(c.bytes[6 + k], mask[k]);
-        EXPECT_EQ(c.bytes[10 + k], gw[k]);
-    }
-    for (int v = 0; v < 3; ++v) {
-        const std::size_t base = 14 + 28 * v;
-        EXPECT_EQ(c.bytes[base] | (c.bytes[base + 1] << 8), 5000 + v);
-        EXPECT_EQ(c.bytes[base + 2], v == 0 ? 1 : 0);
-        EXPECT_EQ(c.bytes[base + 3], 10);
-        for (std::size_t i = base + 4; i < base + 28; ++i) EXPECT_EQ(c.bytes[i], 0) << i;
-    }
-    EXPECT_EQ(c.bytes[98] | (c.bytes[99] << 8), 56565);
-    EXPECT_EQ(c.bytes[100], 1);
-    for (std::size_t i = 101; i < 120; ++i) EXPECT_EQ(c.bytes[i], 0) << i;
+    using kv::testing::Zeros;
+    // The module as delivered, byte for byte: address 1, speed code 4 (9600 Bd), IP
+    // 192.168.0.99, mask 255.255.255.0, gateway 192.168.0.123; the VLANs on ports 5000 to
+    // 5002 (low byte first), VLAN1 with the validity timer, each 10 s valid, no users;
+    // remote management on port 56565, open to everyone.
+    const std::string vlanRest = "0a" + Zeros(24);
+    const std::string network = "0104c0a80063ffffff00c0a8007b";
+    const std::string vlans = "881301" + vlanRest + "891300" + vlanRest + "8a1300" + vlanRest;
+    const std::string remote = "f5dc01" + Zeros(19);
+    EXPECT_EQ(kv::testing::Hex(kv::DefaultModuleConfig().bytes), network + vlans + remote);
 }
 
 TEST(DeklTest, SetDefaultsRestoresEveryField) {
@@ -529,58 +519,6 @@ TEST(DeklTest, TextWithLineBreakFailsTheSaveAndKeepsTheFile) {
     s.usbSerial = "0001\r\n[Injected]";
     EXPECT_FALSE(SaveSettings(&s, path));
     EXPECT_EQ(ReadBytes(path), old);
-}
-
-TEST(DeklTest, TextToWordsFillsWordsOneTo99AndClearsTheRest) {
-    TextWords w;
-    w.fill(0xFFFFFFFF);  // leftovers of an earlier text must go
-    kv::TextToWords("abc", w);
-    TextWords expected{};
-    expected[1] = 97;
-    expected[2] = 98;
-    expected[3] = 99;
-    EXPECT_EQ(w, expected);
-    EXPECT_EQ(kv::TextFromWords(w), "abc");
-
-    std::string text;
-    for (int i = 0; i < 120; ++i) text += static_cast<char>('a' + i % 26);
-    w.fill(0xFFFFFFFF);
-    kv::TextToWords(text, w);
-    EXPECT_EQ(w[0], 0u);
-    EXPECT_EQ(w[99], static_cast<std::uint32_t>(text[98]));
-    for (std::size_t i = 100; i < w.size(); ++i) ASSERT_EQ(w[i], 0u) << i;
-    EXPECT_EQ(kv::TextFromWords(w), text.substr(0, 99));
-
-    // A two-byte UTF-8 letter is one character and one word.
-    std::string czech;
-    for (int i = 0; i < 120; ++i) czech += i % 2 ? "ž" : "Ř";
-    kv::TextToWords(czech, w);
-    EXPECT_EQ(w[1], 0xD8u);
-    EXPECT_EQ(w[2], 0x9Eu);
-    EXPECT_EQ(w[100], 0u);
-    EXPECT_EQ(kv::TextFromWords(w), czech.substr(0, 99 * 2));
-}
-
-TEST(DeklTest, TextFromWordsReadsWords0To99UpToAZeroWord) {
-    TextWords w{};
-    w[0] = 65;
-    EXPECT_EQ(kv::TextFromWords(w), "A");
-    w.fill('x');
-    EXPECT_EQ(kv::TextFromWords(w), std::string(100, 'x'));
-    w[0] = 0;
-    EXPECT_EQ(kv::TextFromWords(w), std::string(99, 'x'));
-    w.fill(0);
-    EXPECT_EQ(kv::TextFromWords(w), "");
-    w[1] = 'a';
-    w[3] = 'b';  // after the zero word 2: never reached
-    EXPECT_EQ(kv::TextFromWords(w), "a");
-
-    w[1] = 0x141;   // "A" with junk above it
-    w[2] = 0x100;   // non-zero, so no end, yet its character would be NUL
-    w[3] = 0xE8;    // "č"
-    w[4] = 0xFF00;  // as word 2
-    w[5] = 0x81;    // a code the code page lacks
-    EXPECT_EQ(kv::TextFromWords(w), "Ač\xEF\xBF\xBD");
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Dekl.h"
 #include "connection/Pripojeni.h"
+#include "core/Dekl.h"
 #include "platform/ProgramFolder.h"
 #include "transport/Qxxx380.h"
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/NumberText.h"
+#include "core/NumberText.h"
 
 namespace kv {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "platform/ConfigFolder.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/ScratchFolder.h"

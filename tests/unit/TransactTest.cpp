@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/ModuleLink.h"
 #include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
-#include "transport/Qxxx380.h"
 
 namespace {
 

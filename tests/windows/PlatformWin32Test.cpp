@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "platform/ConfigFolder.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileAccess.h"

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 #include "platform/Cp1250.h"
 #include "platform/IniFile.h"
 #include "tests/support/Hex.h"

@@ -1,9 +1,11 @@
-#include "app/Dekl.h"
+#include "core/Dekl.h"
 
 #include <cstring>
 #include <optional>
+#include <variant>
 
-#include "app/NumberText.h"
+#include "core/KindParameters.h"
+#include "core/NumberText.h"
 #include "platform/ConfigFolder.h"
 #include "platform/Cp1250.h"
 #include "platform/IniFile.h"
@@ -11,30 +13,6 @@
 #include "transport/InterfaceKinds.h"
 
 namespace kv {
-
-ModuleConfig DefaultModuleConfig() {
-    ModuleConfig c;
-    auto& b = c.bytes;
-    b[ModuleConfig::kAddress] = 1;
-    b[ModuleConfig::kSpeedCode] = 4;  // 9600 Bd
-    const std::uint8_t ip[4] = {192, 168, 0, 99};
-    const std::uint8_t mask[4] = {255, 255, 255, 0};
-    const std::uint8_t gateway[4] = {192, 168, 0, 123};
-    for (std::size_t k = 0; k < 4; ++k) {
-        b[ModuleConfig::kIpAddress + k] = ip[k];
-        b[ModuleConfig::kNetMask + k] = mask[k];
-        b[ModuleConfig::kGateway + k] = gateway[k];
-    }
-    for (int v = 0; v < 3; ++v) {
-        const std::size_t base = ModuleConfig::VlanOffset(v);
-        c.SetU16(base + ModuleConfig::kVlanPort, static_cast<std::uint16_t>(5000 + v));
-        b[base + ModuleConfig::kVlanMode] = v == 0 ? 1 : 0;
-        b[base + ModuleConfig::kVlanValidity] = 10;
-    }
-    c.SetU16(ModuleConfig::kRemote + ModuleConfig::kRemotePort, 56565);
-    b[ModuleConfig::kRemote + ModuleConfig::kRemoteMode] = 1;
-    return c;
-}
 
 void SetDefaults(ConnectionSettings* settings) {
     if (settings == nullptr) return;
@@ -107,6 +85,14 @@ class SettingsFile {
         field = static_cast<Field>(*bits);
     }
 
+    void Read(const char* section, const char* key, std::string& field) const {
+        ReadText(section, key, field);
+    }
+    template <typename Field>
+    void Read(const char* section, const char* key, Field& field) const {
+        ReadInt(section, key, field);
+    }
+
     bool WriteText(const char* section, const char* key, const std::string& utf8) {
         return ini_.Set(platform::Utf8ToCp1250(section), platform::Utf8ToCp1250(key),
                         platform::Utf8ToCp1250(utf8));
@@ -140,20 +126,8 @@ bool LoadSettings(ConnectionSettings* settings, const std::string& path) {
     ConnectionSettings& s = *settings;
     file.ReadInt(kMainSection, "Adresa", s.moduleAddress);
     file.ReadInt(kMainSection, "Rychlost", s.baudRate);
-    file.ReadInt(Section(kKindUsbVx), "Detekce", s.usbDetection);
-    file.ReadText(Section(kKindUsbVx), "Výrobní číslo", s.usbSerial);
-    file.ReadInt(Section(kKindUsbVx), "USB timeout", s.usbTimeout);
-    file.ReadText(Section(kKindLanQudp), "Cílová IP adresa", s.qudpTargetIp);
-    file.ReadInt(Section(kKindLanQudp), "Cílový port", s.qudpTargetPort);
-    file.ReadInt(Section(kKindLanQudp), "LAN timeout", s.qudpTimeout);
-    file.ReadInt(Section(kKindCom), "Číslo portu", s.comPort);
-    file.ReadInt(Section(kKindPci380), "Bázová adresa", s.pciBaseAddress);
-    file.ReadText(Section(kKindKv3380), "IP adresa", s.kvIpAddress);
-    file.ReadInt(Section(kKindKv3380), "UDP port", s.kvUdpPort);
-    file.ReadInt(Section(kKindKv3380), "UDP timeout", s.kvUdpTimeout);
-    file.ReadText(Section(kKindLan), "IP adresa", s.lanIpAddress);
-    file.ReadInt(Section(kKindLan), "UDP port", s.lanUdpPort);
-    file.ReadInt(Section(kKindLan), "UDP timeout", s.lanUdpTimeout);
+    for (const KindParameter& p : AllKindParameters())
+        std::visit([&](auto field) { file.Read(Section(p.kind), p.key, s.*field); }, p.field);
 
     // The kind names are ASCII, so the code-page text compares as it stands.
     if (const auto kind = InterfaceKindByName(kindName)) s.interfaceKind = *kind;
@@ -197,72 +171,16 @@ bool SaveSettings(const ConnectionSettings* settings, const std::string& path) {
     const std::uint8_t kind =
         s.interfaceKind < kInterfaceKindCount ? s.interfaceKind : std::uint8_t{kKindCom};
     bool ok = file.WriteText(kMainSection, "Rozhraní", Section(kind));
-    switch (kind) {
-        case kKindUsbVx:
-            ok = ok && file.WriteInt(Section(kKindUsbVx), "Detekce", s.usbDetection);
-            ok = ok && file.WriteText(Section(kKindUsbVx), "Výrobní číslo", s.usbSerial);
-            ok = ok && file.WriteInt(Section(kKindUsbVx), "USB timeout", s.usbTimeout);
-            break;
-        case kKindLanQudp:
-            ok = ok && file.WriteText(Section(kKindLanQudp), "Cílová IP adresa", s.qudpTargetIp);
-            ok = ok && file.WriteInt(Section(kKindLanQudp), "Cílový port", s.qudpTargetPort);
-            ok = ok && file.WriteInt(Section(kKindLanQudp), "LAN timeout", s.qudpTimeout);
-            break;
-        case kKindCom:
-            ok = ok &&
-                 file.WriteInt(Section(kKindCom), "Číslo portu", static_cast<unsigned>(s.comPort));
-            break;
-        case kKindPci380:
-            ok = ok && file.WriteInt(Section(kKindPci380), "Bázová adresa",
-                                     static_cast<unsigned>(s.pciBaseAddress));
-            break;
-        case kKindKv3380:
-        case kKindLan: {
-            // The two UDP kinds keep the same keys, each in its own section.
-            const char* section = Section(kind);
-            const bool kv = kind == kKindKv3380;
-            ok = ok && file.WriteText(section, "IP adresa", kv ? s.kvIpAddress : s.lanIpAddress);
-            ok = ok && file.WriteInt(section, "UDP port", kv ? s.kvUdpPort : s.lanUdpPort);
-            ok = ok && file.WriteInt(section, "UDP timeout", kv ? s.kvUdpTimeout : s.lanUdpTimeout);
-            break;
-        }
-        default:  // kinds 4 and 5 have no parameters
-            break;
+    for (const KindParameter& p : KindParameters(kind)) {
+        const ParameterValue value = FieldValue(s, p);
+        ok = ok && file.WriteText(Section(kind), p.key,
+                                  value.number ? std::to_string(*value.number) : value.text);
     }
     ok = ok && file.WriteInt(kMainSection, "Adresa", static_cast<unsigned>(s.moduleAddress));
     ok = ok && file.WriteInt(kMainSection, "Rychlost", s.baudRate);
     // A text with a line break cannot be stored; writing nothing keeps the old file
     // whole instead of a file with the key missing or cut.
     return ok && ini.Save(path);
-}
-
-namespace {
-constexpr std::size_t kMaxWordTextLength = 99;
-}
-
-void TextToWords(const std::string& text, TextWords& words) {
-    words.fill(0);
-    const std::string bytes = platform::Utf8ToCp1250(text);
-    const std::size_t n = bytes.size() < kMaxWordTextLength ? bytes.size() : kMaxWordTextLength;
-    for (std::size_t i = 0; i < n; ++i) words[i + 1] = static_cast<std::uint8_t>(bytes[i]);
-}
-
-std::string TextFromWords(const TextWords& words) {
-    std::string bytes;
-    for (std::size_t i = 0; i <= kMaxWordTextLength; ++i) {
-        const std::uint32_t word = words[i];
-        if (word == 0) {
-            if (i == 0) continue;
-            break;
-        }
-        // A word such as 256 is not the end of the text (only a zero word is), yet its
-        // character is NUL, which no text can hold: it would cut the text short in
-        // every C string it is handed on in. The word is passed over.
-        const auto c = static_cast<std::uint8_t>(word & 0xFF);
-        if (c == 0) continue;
-        bytes += static_cast<char>(c);
-    }
-    return platform::Cp1250ToUtf8(bytes);
 }
 
 }  // namespace kv

@@ -10,7 +10,7 @@
 #include <QString>
 #include <string>
 
-#include "app/StatusSink.h"
+#include "core/StatusSink.h"
 
 class QShowEvent;
 
@@ -56,7 +56,10 @@ class StatusPanel : public QStatusBar {
   public:
     explicit StatusPanel(QWidget* parent);
 
+    // Shows the core's plain text set off by one blank.
     void SetText(const std::string& text);
+    // Shows nothing at all, not even the blank.
+    void Clear();
     QString text() const { return label_->text(); }
     QLabel* label() const { return label_; }
     // Hands the core a sink that shows its texts here.

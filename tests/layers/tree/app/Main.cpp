@@ -1,0 +1,3 @@
+// A header that is nowhere.
+#include "core/Missing.h"
+#include "forms/Window.h"

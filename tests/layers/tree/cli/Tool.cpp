@@ -1,0 +1,2 @@
+// Sideways: the command line is no window.
+#include "forms/Window.h"

@@ -1,0 +1,4 @@
+#pragma once
+
+// Runs upwards: the ground includes the core.
+#include "core/Record.h"

@@ -1,0 +1,2 @@
+// In a folder the table does not know.
+#include "core/Record.h"
