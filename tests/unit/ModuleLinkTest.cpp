@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/ModuleLink.h"
+#include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/support/Hex.h"
-#include "platform/ProgramFolder.h"
 #include "tests/support/ProgramFolder.h"
 #include "tests/support/ScratchFolder.h"
 
