@@ -12,6 +12,7 @@ packages=(
     qt6-documentation-tools assistant-qt6 libqt6sql6-sqlite librsvg2-bin
     dpkg-dev file desktop-file-utils appstream
     mingw-w64 wine wine64
+    libcpp-httplib-dev prometheus
 )
 
 missing=()
