@@ -58,8 +58,8 @@ std::string Up(const ModuleStatusView& module, const std::array<VlanStatusView, 
         Sample("kv3380u_up", "1") +
         Family("kv3380u_module_info", "gauge", "Typ, verze, výrobní číslo a MAC adresa modulu.") +
         Sample("kv3380u_module_info", "1",
-               "type=\"" + LabelValue(o[0]) + "\",version=\"" + LabelValue(o[1]) +
-                   "\",serial=\"" + LabelValue(o[2]) + "\",mac=\"" + LabelValue(o[3]) + "\"") +
+               "type=\"" + LabelValue(o[0]) + "\",version=\"" + LabelValue(o[1]) + "\",serial=\"" +
+                   LabelValue(o[2]) + "\",mac=\"" + LabelValue(o[3]) + "\"") +
         Family("kv3380u_uptime_seconds", "gauge", "Čas od zapnutí modulu v sekundách.") +
         Sample("kv3380u_uptime_seconds", Counter(o[5])) +
         Family("kv3380u_access_allowed_total", "counter", "Povolené přístupy celkem.") +
@@ -123,7 +123,8 @@ std::string Histogram::Lines(const std::string& name, const std::string& labels)
         text += name + "_bucket{" + labels + "le=\"" + Number(kBounds[i]) + "\"} " +
                 std::to_string(counts_[i]) + "\n";
     text += name + "_bucket{" + labels + "le=\"+Inf\"} " + std::to_string(count_) + "\n";
-    const std::string braces = labels.empty() ? "" : "{" + labels.substr(0, labels.size() - 1) + "}";
+    const std::string braces =
+        labels.empty() ? "" : "{" + labels.substr(0, labels.size() - 1) + "}";
     text += name + "_sum" + braces + " " + Number(sum_) + "\n";
     text += name + "_count" + braces + " " + std::to_string(count_) + "\n";
     return text;
@@ -255,7 +256,8 @@ ProbeAnswer ProbeEngine::Probe(const std::string& target, Clock::time_point dead
             return answer;
         }
         if (module->polling) {
-            timedOut = !module->changed.wait_until(lock, deadline, [&] { return !module->polling; });
+            timedOut =
+                !module->changed.wait_until(lock, deadline, [&] { return !module->polling; });
             cached = !timedOut;
         } else if (module->polled && Clock::now() - module->lastEnd < kMinimumInterval) {
             cached = true;
@@ -274,9 +276,11 @@ ProbeAnswer ProbeEngine::Probe(const std::string& target, Clock::time_point dead
                 }
                 polled->changed.notify_all();
             });
-            timedOut = !module->changed.wait_until(lock, deadline, [&] { return !module->polling; });
+            timedOut =
+                !module->changed.wait_until(lock, deadline, [&] { return !module->polling; });
         }
-        answer.body = timedOut ? Down("odpověď modulu nepřišla do konce doby dotazu") : module->body;
+        answer.body =
+            timedOut ? Down("odpověď modulu nepřišla do konce doby dotazu") : module->body;
     }
 
     std::lock_guard lock(mutex_);

@@ -88,8 +88,7 @@ class ProbeEngine {
 
   private:
     struct Module;
-    std::shared_ptr<Module> Find(const std::string& key, const ConnectionInput& input,
-                                 bool& full);
+    std::shared_ptr<Module> Find(const std::string& key, const ConnectionInput& input, bool& full);
     void Poll(Module& module);
 
     ConnectionSettings stored_;

@@ -74,7 +74,8 @@ int RunExporter(const ConnectionOptions& options, const ExporterOptions& exporte
                                  "text/plain; charset=utf-8");
             return;
         }
-        const ProbeAnswer answer = engine.Probe(request.get_param_value("target"), Deadline(request));
+        const ProbeAnswer answer =
+            engine.Probe(request.get_param_value("target"), Deadline(request));
         response.status = answer.status;
         response.set_content(answer.body,
                              answer.status == 200 ? kExposition : "text/plain; charset=utf-8");

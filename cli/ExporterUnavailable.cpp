@@ -5,8 +5,7 @@
 
 namespace kv::cli {
 
-int RunExporter(const ConnectionOptions&, const ExporterOptions&, Output& out,
-                const RunControl&) {
+int RunExporter(const ConnectionOptions&, const ExporterOptions&, Output& out, const RunControl&) {
     out.Report("kv3380u: exportér pro Prometheus v tomto sestavení není k dispozici");
     return kExitInternal;
 }

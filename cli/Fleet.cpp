@@ -24,8 +24,8 @@ bool WaitUnless(const std::atomic<bool>& stop, std::chrono::milliseconds time) {
     while (!stop.load()) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= end) return true;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(20)));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            end - now, std::chrono::milliseconds(20)));
     }
     return false;
 }
@@ -44,8 +44,7 @@ std::string CodeText(int code) {
     return code == kExitOk ? "OK" : "chyba " + std::to_string(code);
 }
 
-void PrintTable(const std::vector<std::vector<std::string>>& table, std::size_t good,
-                Output& out) {
+void PrintTable(const std::vector<std::vector<std::string>>& table, std::size_t good, Output& out) {
     out.Print("");
     for (const std::string& line : Columns(table)) out.Print(line);
     out.Print("Úspěšně " + std::to_string(good) + " z " +
@@ -76,8 +75,7 @@ void FleetConnection::Close() {
 
 ModuleLink FleetConnection::Link() const {
     if (!ConnectionUsable(settings_)) return ModuleLink();
-    return ModuleLink(library_, settings_.interfaceKind, settings_.handle,
-                      settings_.moduleAddress);
+    return ModuleLink(library_, settings_.interfaceKind, settings_.handle, settings_.moduleAddress);
 }
 
 bool ConnectionGate::Enter(const std::function<bool()>& stop) {
@@ -246,7 +244,8 @@ std::string TargetKey(const ConnectionInput& input) {
             return key + number(input.firstText);
         default: {
             std::string upper = input.firstText;
-            for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             return key + upper;
         }
     }
@@ -359,8 +358,9 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
     if (const int code = PrepareTargets(options, targets, "backup", stored, inputs, out))
         return code;
     if (folder == "-" || platform::KindOfPath(folder) != platform::PathKind::kDirectory) {
-        out.Report(folder + ": s --targets se záloha ukládá do složky (soubor za každý cíl); "
-                            "taková složka není");
+        out.Report(folder +
+                   ": s --targets se záloha ukládá do složky (soubor za každý cíl); "
+                   "taková složka není");
         return kExitRefused;
     }
     const auto library = LoadFor(inputs.front(), out);
@@ -462,8 +462,8 @@ int RestoreTargets(const ConnectionSettings& stored, const std::vector<Connectio
         std::string written;
         for (std::uint16_t block : row.written)
             written += (written.empty() ? "" : ",") + std::string(SectionByBlock(block)->name);
-        table.push_back({restore.targets[i], CodeText(row.code), written.empty() ? "-" : written,
-                         row.message});
+        table.push_back(
+            {restore.targets[i], CodeText(row.code), written.empty() ? "-" : written, row.message});
     }
     PrintTable(table, good, out);
     return code;

@@ -5,8 +5,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -138,8 +138,8 @@ TEST_F(FleetEmulatorTest, BackupManyWritesOneFilePerModuleWithThatModulesBlocks)
     EXPECT_EQ(run.code, 3) << run.out << run.err;
     ExpectGroupedInOrder(run.out, targets);
     for (std::size_t i = 0; i < 3; ++i) {
-        const std::string name = modules_[i]->Address() + "_" +
-                                 std::to_string(modules_[i]->ManagementPort()) + ".ini";
+        const std::string name =
+            modules_[i]->Address() + "_" + std::to_string(modules_[i]->ManagementPort()) + ".ini";
         const std::string saved = ReadBytes(File("backups/" + name));
         ASSERT_FALSE(saved.empty()) << name << "\n" << run.out << run.err;
         // The same as the module's backup of its own.
@@ -148,8 +148,8 @@ TEST_F(FleetEmulatorTest, BackupManyWritesOneFilePerModuleWithThatModulesBlocks)
         EXPECT_NE(Row(run.out, targets[i]).find("OK"), std::string::npos) << run.out;
     }
     // The silent one has no file, and says why.
-    const std::string silentName = modules_[3]->Address() + "_" +
-                                   std::to_string(modules_[3]->ManagementPort()) + ".ini";
+    const std::string silentName =
+        modules_[3]->Address() + "_" + std::to_string(modules_[3]->ManagementPort()) + ".ini";
     EXPECT_EQ(access(File("backups/" + silentName).c_str(), F_OK), -1);
     EXPECT_NE(Row(run.out, targets[3]).find("chyba 3"), std::string::npos) << run.out;
 
@@ -192,11 +192,12 @@ TEST_F(FleetEmulatorTest, BadListsAreRefusedBeforeAnythingIsSent) {
         // The same module twice, also when written differently.
         {{"identify", "--targets", one + "," + one}, "je v seznamu podruhé"},
         {{"identify", "--targets",
-          one + "," + peer.Address() + ":0x" + [&] {
-              char hex[8];
-              std::snprintf(hex, sizeof hex, "%X", peer.Port());
-              return std::string(hex);
-          }()},
+          one + "," + peer.Address() + ":0x" +
+              [&] {
+                  char hex[8];
+                  std::snprintf(hex, sizeof hex, "%X", peer.Port());
+                  return std::string(hex);
+              }()},
          "je v seznamu podruhé (jako"},
         {{"backup", File(""), "--targets", one + " " + one}, "je v seznamu podruhé"},
         {{"identify", "--targets", one, "--jobs", "0"}, "--jobs: „0“ není celé číslo od 1 do 256"},
@@ -207,8 +208,9 @@ TEST_F(FleetEmulatorTest, BadListsAreRefusedBeforeAnythingIsSent) {
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
-        for (const std::string& a : {std::string("--settings"), Settings(), std::string("--kind"),
-                                     std::string("1"), std::string("--timeout"), std::string("300")})
+        for (const std::string& a :
+             {std::string("--settings"), Settings(), std::string("--kind"), std::string("1"),
+              std::string("--timeout"), std::string("300")})
             args.push_back(a);
         const CliOutcome run = RunCli(args);
         EXPECT_EQ(run.code, 2) << c.args.back() << "\n" << run.err;
@@ -241,22 +243,22 @@ TEST_F(FleetEmulatorTest, ALibraryThatRefusesASecondConnectionIsUsedOneAtATime) 
         peers.push_back(fd);
         targets.push_back(address + ":" + std::to_string(port));
     }
-    std::vector<std::string> args = {"identify", "--targets", Joined(targets), "--jobs", "2",
-                                     "--settings", Settings(),  "--kind",         "1",
-                                     "--timeout",  "1500"};
+    std::vector<std::string> args = {"identify", "--targets",  Joined(targets), "--jobs",
+                                     "2",        "--settings", Settings(),      "--kind",
+                                     "1",        "--timeout",  "1500"};
     const CliOutcome run = RunCli(args);
     for (int fd : peers) close(fd);
     EXPECT_EQ(run.code, 3) << run.out << run.err;
-    const std::string line = "nepřijala další připojení vedle otevřených; moduly se dál zpracují "
-                             "po jednom";
+    const std::string line =
+        "nepřijala další připojení vedle otevřených; moduly se dál zpracují "
+        "po jednom";
     const auto said = run.err.find(line);
     EXPECT_NE(said, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(line, said + 1), std::string::npos) << "said once:\n" << run.err;
     // Both were asked in the end: each ran out of time waiting for its module, rather than
     // failing to open.
     for (const std::string& target : targets) {
-        EXPECT_NE(run.err.find("[" + target + "] Modul neodpověděl"), std::string::npos)
-            << run.err;
+        EXPECT_NE(run.err.find("[" + target + "] Modul neodpověděl"), std::string::npos) << run.err;
         EXPECT_NE(Row(run.out, target).find("chyba 3"), std::string::npos) << run.out;
     }
 }

@@ -15,8 +15,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "libraries/KvWire.h"
 #include "emulator/Module.h"
+#include "libraries/KvWire.h"
 #include "tests/e2e/CliEmulatorFixture.h"
 #include "tests/support/ExporterProcess.h"
 #include "tests/support/HttpGet.h"
@@ -47,8 +47,8 @@ class ExporterTest : public CliEmulatorTest {
     // which sends from the module's port number: while the exporter holds its connection,
     // `kv3380u diag` of that kind could not open one beside it.
     void StartExporter(int timeoutMs) {
-        ASSERT_TRUE(exporter_.Start({"--settings", Settings(), "--kind", "LAN", "--timeout",
-                                     std::to_string(timeoutMs)}));
+        ASSERT_TRUE(exporter_.Start(
+            {"--settings", Settings(), "--kind", "LAN", "--timeout", std::to_string(timeoutMs)}));
     }
     HttpAnswer Probe(const std::string& target, const std::vector<std::string>& headers = {}) {
         return HttpGet(exporter_.Port(), "/probe?target=" + target, headers);
@@ -243,8 +243,8 @@ TEST_F(ExporterTest, BadRequestsAndSlowClientsHoldUpNobody) {
 }
 
 TEST_F(ExporterTest, AnAddressThatCannotBeListenedOnEndsWith3) {
-    const CliOutcome run = RunCli({"exporter", "--listen", "10.255.255.1:9338", "--settings",
-                                   Settings(), "--kind", "1"});
+    const CliOutcome run = RunCli(
+        {"exporter", "--listen", "10.255.255.1:9338", "--settings", Settings(), "--kind", "1"});
     EXPECT_EQ(run.code, 3) << run.err;
     EXPECT_NE(run.err.find("nelze naslouchat"), std::string::npos) << run.err;
 }

@@ -75,7 +75,8 @@ TEST_F(PrometheusTest, ScrapesEveryModuleThroughTheExporter) {
     ASSERT_TRUE(second.Start()) << second.Log();
     ASSERT_TRUE(silent.Start({"--silent"})) << silent.Log();
     ExporterProcess exporter;
-    ASSERT_TRUE(exporter.Start({"--settings", Settings(), "--kind", "LAN QUDP", "--timeout", "300"}));
+    ASSERT_TRUE(
+        exporter.Start({"--settings", Settings(), "--kind", "LAN QUDP", "--timeout", "300"}));
 
     const std::uint16_t web = FreeTcpPort();
     ASSERT_NE(web, 0);
@@ -102,11 +103,10 @@ TEST_F(PrometheusTest, ScrapesEveryModuleThroughTheExporter) {
         std::to_string(exporter.Port()) + "\n";
     WriteBytes(File("prometheus.yml"), config);
     PrometheusProcess prometheus;
-    ASSERT_TRUE(prometheus.Start({"--config.file=" + File("prometheus.yml"),
-                                  "--storage.tsdb.path=" + File("data"),
-                                  "--web.listen-address=127.0.0.1:" + std::to_string(web),
-                                  "--log.level=warn"},
-                                 File("prometheus.log")));
+    ASSERT_TRUE(prometheus.Start(
+        {"--config.file=" + File("prometheus.yml"), "--storage.tsdb.path=" + File("data"),
+         "--web.listen-address=127.0.0.1:" + std::to_string(web), "--log.level=warn"},
+        File("prometheus.log")));
 
     // Until every module has a value: Prometheus starts, scrapes every second, and a
     // loaded machine may take its time.
@@ -126,14 +126,15 @@ TEST_F(PrometheusTest, ScrapesEveryModuleThroughTheExporter) {
             up[series["metric"]["instance"].get<std::string>()] =
                 series["value"][1].get<std::string>();
     }
-    ASSERT_EQ(up.size(), 3u) << "last answer: " << last << "\n" << ReadBytes(File("prometheus.log"));
+    ASSERT_EQ(up.size(), 3u) << "last answer: " << last << "\n"
+                             << ReadBytes(File("prometheus.log"));
     EXPECT_EQ(up[Target(emu_)], "1");
     EXPECT_EQ(up[Target(second)], "1");
     EXPECT_EQ(up[Target(silent)], "0");
 
     // The module's own figures arrived too, labelled by the module.
-    const HttpAnswer info = HttpGet(web, "/api/v1/query?query=kv3380u_module_info", {},
-                                    std::chrono::seconds(5));
+    const HttpAnswer info =
+        HttpGet(web, "/api/v1/query?query=kv3380u_module_info", {}, std::chrono::seconds(5));
     ASSERT_EQ(info.status, 200) << info.body;
     EXPECT_NE(info.body.find("\"instance\":\"" + Target(emu_) + "\""), std::string::npos)
         << info.body;

@@ -3,10 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <strings.h>
 
 #include <algorithm>
 #include <cmath>
@@ -41,10 +40,12 @@ HttpAnswer HttpGet(std::uint16_t port, const std::string& target,
     while (ok && sent < request.size()) {
         pollfd p{fd, POLLOUT, 0};
         if (poll(&p, 1, left()) <= 0) ok = false;
-        const ssize_t n = ok ? send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL)
-                             : -1;
-        if (n > 0) sent += static_cast<std::size_t>(n);
-        else if (n < 0 && errno != EAGAIN) ok = false;
+        const ssize_t n =
+            ok ? send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL) : -1;
+        if (n > 0)
+            sent += static_cast<std::size_t>(n);
+        else if (n < 0 && errno != EAGAIN)
+            ok = false;
     }
     std::string bytes;
     while (ok) {
@@ -71,8 +72,10 @@ HttpAnswer HttpGet(std::uint16_t port, const std::string& target,
             answer.contentType = line.substr(13);
             while (!answer.contentType.empty() &&
                    (answer.contentType.front() == ' ' || answer.contentType.back() == '\r')) {
-                if (answer.contentType.front() == ' ') answer.contentType.erase(0, 1);
-                else answer.contentType.pop_back();
+                if (answer.contentType.front() == ' ')
+                    answer.contentType.erase(0, 1);
+                else
+                    answer.contentType.pop_back();
             }
         }
     }

@@ -35,17 +35,17 @@ TEST(FleetTest, LinesFollowTheListWhateverOrderTheWorkEndsIn) {
     std::atomic<int> running{0};
     std::atomic<int> most{0};
     ListOutput out;
-    const std::vector<bool> started = RunSideBySide(
-        names, 3,
-        [&](std::size_t i, Output& held, const RunControl&) {
-            most = std::max(most.load(), ++running);
-            held.Print(names[i] + "1");
-            // The first ones take longest, so later ones end first.
-            std::this_thread::sleep_for(std::chrono::milliseconds(10 * (6 - i)));
-            held.Report(names[i] + "2");
-            --running;
-        },
-        out, {});
+    const std::vector<bool> started =
+        RunSideBySide(names, 3,
+                      [&](std::size_t i, Output& held, const RunControl&) {
+                          most = std::max(most.load(), ++running);
+                          held.Print(names[i] + "1");
+                          // The first ones take longest, so later ones end first.
+                          std::this_thread::sleep_for(std::chrono::milliseconds(10 * (6 - i)));
+                          held.Report(names[i] + "2");
+                          --running;
+                      },
+                      out, {});
     std::vector<std::string> expected;
     for (const std::string& n : names) {
         expected.push_back("out " + n + "1");
