@@ -192,7 +192,17 @@ void ProbeEngine::Poll(Module& module) {
     if (module.connection == nullptr || !module.connection->IsOpen()) {
         module.connection = std::make_unique<FleetConnection>(library_, stored_);
         const auto start = Clock::now();
-        const bool opened = module.connection->Open(module.input, ignored);
+        bool opened = module.connection->Open(module.input, ignored);
+        // A library that takes no further connection beside the open ones (a handle limit,
+        // or the "LAN QUDP" kind's one source port per port number) gets one back: the
+        // connection idle longest is closed, or a poll under way is waited for, and the
+        // open tried again; for the library's time-out at most.
+        const auto giveUp = start + kEvictionWait;
+        while (!opened && module.connection->Outcome().openRefused && open_.load() > 0 &&
+               Clock::now() < giveUp && !stopping_.load()) {
+            if (!CloseIdlest(&module)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            opened = module.connection->Open(module.input, ignored);
+        }
         module.exchanges.Observe(std::chrono::duration<double>(Clock::now() - start).count());
         if (!opened) {
             ++module.failures;
@@ -223,6 +233,41 @@ void ProbeEngine::Poll(Module& module) {
     for (int v = 0; v < 3; ++v) vlans[v] = DecodeVlanStatus(replies.vlan->data, v, ".");
     module.body = Up(DecodeModuleStatus(replies.module.data), vlans) +
                   LinkLines(module.exchanges, module.failures);
+}
+
+bool ProbeEngine::CloseIdlest(const Module* except) {
+    std::vector<std::shared_ptr<Module>> modules;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [key, module] : modules_)
+            if (module.get() != except) modules.push_back(module);
+    }
+    std::shared_ptr<Module> idlest;
+    Clock::time_point oldest = Clock::time_point::max();
+    for (const auto& module : modules) {
+        std::lock_guard lock(module->mutex);
+        if (!module->polling && module->connection != nullptr && module->lastEnd < oldest) {
+            oldest = module->lastEnd;
+            idlest = module;
+        }
+    }
+    if (idlest == nullptr) return false;
+    {
+        std::unique_lock lock(idlest->mutex);
+        // Taken by a poll meanwhile: not idle any more.
+        if (idlest->polling || idlest->connection == nullptr) return false;
+        // Held as a poll would hold it, so that no poll of its own starts meanwhile.
+        idlest->polling = true;
+    }
+    idlest->connection.reset();
+    --open_;
+    ++closedForOthers_;
+    {
+        std::lock_guard lock(idlest->mutex);
+        idlest->polling = false;
+    }
+    idlest->changed.notify_all();
+    return true;
 }
 
 ProbeAnswer ProbeEngine::Probe(const std::string& target, Clock::time_point deadline) {
@@ -310,6 +355,10 @@ std::string ProbeEngine::OwnMetrics() const {
            probeTimes_.Lines("kv3380u_exporter_probe_duration_seconds") +
            Family("kv3380u_exporter_open_connections", "gauge", "Otevřená spojení s moduly.") +
            Sample("kv3380u_exporter_open_connections", std::to_string(open_.load())) +
+           Family("kv3380u_exporter_closed_for_others_total", "counter",
+                  "Spojení zavřená, protože knihovna další vedle nich nepřijala.") +
+           Sample("kv3380u_exporter_closed_for_others_total",
+                  std::to_string(closedForOthers_.load())) +
            Family("kv3380u_exporter_modules", "gauge", "Moduly, na které se kdy někdo ptal.") +
            Sample("kv3380u_exporter_modules", std::to_string(modules_.size()));
 }

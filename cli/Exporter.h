@@ -67,6 +67,8 @@ class ProbeEngine {
   public:
     static constexpr std::chrono::milliseconds kMinimumInterval{kMinimumIntervalMs};
     static constexpr std::size_t kMaxModules = 1024;
+    // How long an open that the library refuses beside other connections is tried again.
+    static constexpr std::chrono::seconds kEvictionWait{10};
 
     // `base` is the connection the options name; each target replaces its address. The
     // library is the kind's, shared by every connection.
@@ -90,6 +92,8 @@ class ProbeEngine {
     struct Module;
     std::shared_ptr<Module> Find(const std::string& key, const ConnectionInput& input, bool& full);
     void Poll(Module& module);
+    // Closes the open connection idle longest (not `except`'s); false when none is idle.
+    bool CloseIdlest(const Module* except);
 
     ConnectionSettings stored_;
     ConnectionInput base_;
@@ -105,6 +109,7 @@ class ProbeEngine {
     std::uint64_t badTargets_ = 0;
     std::atomic<std::uint64_t> polls_{0};
     std::atomic<std::size_t> open_{0};
+    std::atomic<std::uint64_t> closedForOthers_{0};
 };
 
 // Serves /probe, /metrics and / on the address of --listen until Ctrl+C or SIGTERM,

@@ -19,6 +19,7 @@
 #include "libraries/KvWire.h"
 #include "tests/e2e/CliEmulatorFixture.h"
 #include "tests/support/ExporterProcess.h"
+#include "tests/support/FreePort.h"
 #include "tests/support/HttpGet.h"
 
 namespace kv::testing {
@@ -240,6 +241,32 @@ TEST_F(ExporterTest, BadRequestsAndSlowClientsHoldUpNobody) {
     const CliOutcome ended = exporter_.Stop(SIGINT);
     EXPECT_EQ(ended.code, 0) << ended.err;
     EXPECT_NE(ended.err.find("zavřeno spojení: 1"), std::string::npos) << ended.err;
+}
+
+// The "LAN QUDP" kind sends from the port number it sends to: two modules on one port
+// number at two addresses cannot be open at once. The exporter closes the idle one and
+// serves both, rather than answering one of them down for good.
+TEST_F(ExporterTest, ModulesThatCannotBeOpenTogetherTakeTurns) {
+    const std::uint16_t port = FreeUdpPort(EmulatorProcess::TestAddress());
+    ASSERT_NE(port, 0);
+    // No test process gives its emulators this address.
+    const std::string otherAddress = "127.0.0.252";
+    EmulatorProcess other;
+    ASSERT_TRUE(emu_.Start({"--port", std::to_string(port)})) << emu_.Log();
+    ASSERT_TRUE(other.Start({"--port", std::to_string(port), "--address", otherAddress}))
+        << other.Log();
+    ASSERT_TRUE(
+        exporter_.Start({"--settings", Settings(), "--kind", "LAN QUDP", "--timeout", "1000"}));
+    const std::string first = Target(emu_);
+    const std::string second = otherAddress + ":" + std::to_string(port);
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(SampleValue(Probe(first).body, "kv3380u_up"), 1) << round;
+        const HttpAnswer answer = Probe(second);
+        EXPECT_EQ(SampleValue(answer.body, "kv3380u_up"), 1) << round << "\n" << answer.body;
+    }
+    const HttpAnswer own = HttpGet(exporter_.Port(), "/metrics");
+    EXPECT_GE(SampleValue(own.body, "kv3380u_exporter_closed_for_others_total"), 1) << own.body;
+    EXPECT_EQ(SampleValue(own.body, "kv3380u_exporter_open_connections"), 1) << own.body;
 }
 
 TEST_F(ExporterTest, AnAddressThatCannotBeListenedOnEndsWith3) {
