@@ -178,8 +178,7 @@ const std::vector<CommandSpec>& Commands() {
              "backup",
              "uloží konfigurační bloky 250 až 254 do textového souboru (INI v UTF-8)",
              "SOUBOR",
-             "soubor zálohy; - vypíše zálohu na standardní výstup; s --targets složka, do níž\n"
-             "se uloží soubor za každý cíl (CÍL.ini, dvojtečka jako _)",
+             "soubor zálohy (- standardní výstup); s --targets složka, soubor za každý cíl",
              "chybí soubor, do kterého se záloha uloží (SOUBOR; - pro standardní výstup)",
              targetsHelp,
              {TargetsSpec("zálohuje více modulů do složky SOUBOR (cíle viz níže)"), JobsSpec()}},
