@@ -264,26 +264,26 @@ void TForm1::Vzdlensprva1Click() {
     OpenWithSettings<TFormVzdalenaSprava>();
 }
 void TForm1::NastavLAN1Click() {
-    OpenWithSettings<TFormNastavLAN>(0);
+    OpenWithSettings<TFormNastavLAN>(kv::Vlan::FromNumber(1));
 }
 void TForm1::NastavLAN2Click() {
-    OpenWithSettings<TFormNastavLAN>(1);
+    OpenWithSettings<TFormNastavLAN>(kv::Vlan::FromNumber(2));
 }
 void TForm1::NastavLAN3Click() {
-    OpenWithSettings<TFormNastavLAN>(2);
+    OpenWithSettings<TFormNastavLAN>(kv::Vlan::FromNumber(3));
 }
 
 void TForm1::Restartzazen1Click() {
     OpenWithSettings<TFormRestart>();
 }
 void TForm1::RozhranLAN11Click() {
-    OpenWithSettings<TFormDiagnostika>(0);
+    OpenWithSettings<TFormDiagnostika>(kv::Vlan::FromNumber(1));
 }
 void TForm1::RozhranLAN21Click() {
-    OpenWithSettings<TFormDiagnostika>(1);
+    OpenWithSettings<TFormDiagnostika>(kv::Vlan::FromNumber(2));
 }
 void TForm1::RozhranLAN31Click() {
-    OpenWithSettings<TFormDiagnostika>(2);
+    OpenWithSettings<TFormDiagnostika>(kv::Vlan::FromNumber(3));
 }
 
 void TForm1::Oprogramu1Click() {

@@ -110,10 +110,10 @@ int main(int argc, char** argv) {
     options.timeout = "1000";
 
     kv::ConnectionSettings stored;
-    kv::ConnectionInput input;
+    kv::ConnectionRequest input;
     Quiet quiet;
     if (kv::cli::LoadConnectionSettings(options, stored) ||
-        kv::cli::BuildConnectionInput(stored, options, input)) {
+        kv::cli::BuildConnectionRequest(stored, options, input)) {
         std::fprintf(stderr, "kv_cli_bench: bad connection options\n");
         return 1;
     }

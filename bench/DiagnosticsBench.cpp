@@ -69,7 +69,7 @@ struct Polling {
 // end are taken from the timer's signal, on either side of the window's own slot.
 Polling Poll(kv::ConnectionSettings& settings, int seconds) {
     Polling out;
-    TFormDiagnostika form(settings, 0);
+    TFormDiagnostika form(settings, kv::Vlan::FromIndex(0));
     QObject::disconnect(form.Timer1, &QTimer::timeout, &form, nullptr);
     QObject::connect(form.Timer1, &QTimer::timeout, [&] { out.starts.push_back(Clock::now()); });
     QObject::connect(form.Timer1, &QTimer::timeout, &form, &TFormDiagnostika::Timer1Timer);

@@ -13,10 +13,6 @@
 namespace kv::cli {
 namespace {
 
-bool IsUdpKind(std::uint8_t kind) {
-    return kind == kKindLanQudp || kind == kKindKv3380 || kind == kKindLan;
-}
-
 std::string KindName(std::uint8_t kind) {
     const InterfaceKindInfo* info = FindInterfaceKind(kind);
     return info != nullptr ? info->name : std::to_string(kind);
@@ -46,6 +42,58 @@ std::optional<std::string> BaseAddressError(const std::string& text) {
         ok = std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
     if (ok) return std::nullopt;
     return Quoted(text) + " není bázová adresa ve tvaru 300h (tři šestnáctkové číslice a h)";
+}
+
+// Each option stands for the kind's parameter of one role, in the order it is judged in.
+struct KindOption {
+    ParameterRole role;
+    const char* name;
+    std::optional<std::string> ConnectionOptions::*text;
+};
+constexpr KindOption kKindOptions[] = {
+    {ParameterRole::kIpAddress, "--ip", &ConnectionOptions::ip},
+    {ParameterRole::kPort, "--port", &ConnectionOptions::port},
+    {ParameterRole::kTimeout, "--timeout", &ConnectionOptions::timeout},
+    {ParameterRole::kSerial, "--serial", &ConnectionOptions::serial},
+    {ParameterRole::kDetection, "--detection", &ConnectionOptions::detection},
+    {ParameterRole::kComPort, "--com", &ConnectionOptions::com},
+    {ParameterRole::kBaseAddress, "--base", &ConnectionOptions::base},
+};
+
+// The limits of a role's number, the same for every kind that has it.
+const KindParameter& FirstOfRole(ParameterRole role) {
+    for (const KindParameter& p : AllKindParameters())
+        if (p.role == role) return p;
+    return AllKindParameters().front();
+}
+
+// What is wrong with a value given for a parameter of the role.
+std::optional<std::string> RoleValueError(ParameterRole role, const std::string& text);
+
+// The typed value of a text RoleValueError accepts.
+ParameterValue RoleValue(ParameterRole role, const std::string& text) {
+    ParameterValue value;
+    switch (role) {
+        case ParameterRole::kIpAddress:
+        case ParameterRole::kSerial:
+            value.text = text;
+            break;
+        case ParameterRole::kBaseAddress:
+            value.number = NumberOrDefault("$" + text.substr(0, 3), 0);
+            break;
+        default:
+            value.number = StrictNumber(text);
+            break;
+    }
+    return value;
+}
+
+// Sets the kind's parameter of the role; false when the kind has none.
+bool SetRole(ConnectionRequest& request, ParameterRole role, ParameterValue value) {
+    const KindParameter* p = FindKindParameter(request.kind, role);
+    if (p == nullptr) return false;
+    request.values[p->row] = std::move(value);
+    return true;
 }
 
 std::optional<std::string> SpeedError(const std::string& text) {
@@ -92,6 +140,28 @@ std::optional<std::string> IpAddressError(const std::string& text) {
     return Quoted(text) + " není IP adresa (čtyři čísla 0 až 255 oddělená tečkou)";
 }
 
+namespace {
+
+std::optional<std::string> RoleValueError(ParameterRole role, const std::string& text) {
+    switch (role) {
+        case ParameterRole::kIpAddress:
+            return IpAddressError(text);
+        case ParameterRole::kSerial:
+            return SerialError(text);
+        case ParameterRole::kBaseAddress:
+            return BaseAddressError(text);
+        case ParameterRole::kDetection:
+            if (text == "0" || text == "1") return std::nullopt;
+            return Quoted(text) + " není 0 (první nalezené zařízení) ani 1 (podle výrobního čísla)";
+        default: {
+            const KindParameter& p = FirstOfRole(role);
+            return WholeNumberError(text, p.low, p.high);
+        }
+    }
+}
+
+}  // namespace
+
 std::optional<std::string> ConnectionOptionError(const ConnectionOptions& o) {
     auto named = [](const char* option, std::optional<std::string> error) {
         if (error) error = std::string(option) + ": " + *error;
@@ -105,26 +175,10 @@ std::optional<std::string> ConnectionOptionError(const ConnectionOptions& o) {
     if (o.speed) {
         if (auto e = named("--speed", SpeedError(*o.speed))) return e;
     }
-    if (o.ip) {
-        if (auto e = named("--ip", IpAddressError(*o.ip))) return e;
-    }
-    if (o.port) {
-        if (auto e = named("--port", WholeNumberError(*o.port, 0, 65535))) return e;
-    }
-    if (o.timeout) {
-        if (auto e = named("--timeout", WholeNumberError(*o.timeout, 0, 65535))) return e;
-    }
-    if (o.serial) {
-        if (auto e = named("--serial", SerialError(*o.serial))) return e;
-    }
-    if (o.detection && *o.detection != "0" && *o.detection != "1")
-        return "--detection: " + Quoted(*o.detection) +
-               " není 0 (první nalezené zařízení) ani 1 (podle výrobního čísla)";
-    if (o.com) {
-        if (auto e = named("--com", WholeNumberError(*o.com, 1, 255))) return e;
-    }
-    if (o.base) {
-        if (auto e = named("--base", BaseAddressError(*o.base))) return e;
+    for (const KindOption& option : kKindOptions) {
+        if (const auto& text = o.*option.text) {
+            if (auto e = named(option.name, RoleValueError(option.role, *text))) return e;
+        }
     }
     return std::nullopt;
 }
@@ -175,124 +229,88 @@ std::optional<std::string> LoadConnectionSettings(const ConnectionOptions& optio
     return std::nullopt;
 }
 
-std::string DescribeInput(const ConnectionInput& input) {
-    const auto kind = static_cast<std::uint8_t>(input.kindPosition);
-    std::string text = KindName(kind) + " (" + std::to_string(input.kindPosition) + ")";
-    const KindLayout layout = LayoutForKind(kind, ConnectionSettings{});
-    auto add = [&](const KindRow& row, const std::string& value) {
-        if (row.shown) text += ", " + platform::TrimBlanks(row.caption) + " " + value;
-    };
-    if (layout.firstIsDetectionList) {
-        if (input.detectionPosition == 1) {
-            add(layout.second, input.secondText);
-        } else {
-            text += ", první nalezené zařízení";
-        }
-    } else {
-        add(layout.first, input.firstText);
+std::string DescribeRequest(const ConnectionRequest& request) {
+    const std::uint8_t kind = request.kind;
+    std::string text = KindName(kind) + " (" + std::to_string(kind) + ")";
+    const KindParameter* detection = FindKindParameter(kind, ParameterRole::kDetection);
+    const bool bySerial = detection != nullptr && request.values[detection->row].number == 1;
+    if (detection != nullptr && !bySerial) text += ", první nalezené zařízení";
+    for (const KindParameter& p : KindParameters(kind)) {
         // The time-out says nothing about which module it is.
-        add(layout.second, input.secondText);
+        if (p.role == ParameterRole::kDetection || p.role == ParameterRole::kTimeout) continue;
+        if (p.role == ParameterRole::kSerial && !bySerial) continue;
+        text +=
+            ", " + platform::TrimBlanks(p.caption) + " " + ParameterText(p, request.values[p.row]);
     }
-    if (layout.addressAndSpeedShown) text += ", adresa modulu " + input.addressText;
+    if (ShowsAddressAndSpeed(kind)) text += ", adresa modulu " + std::to_string(request.address);
     return text;
 }
 
-std::optional<std::string> BuildConnectionInput(const ConnectionSettings& stored,
-                                                const ConnectionOptions& options,
-                                                ConnectionInput& input) {
+std::optional<std::string> BuildConnectionRequest(const ConnectionSettings& stored,
+                                                  const ConnectionOptions& options,
+                                                  ConnectionRequest& request) {
     if (auto error = ConnectionOptionError(options)) return error;
     std::uint8_t kind = stored.interfaceKind;
     if (options.kind) kind = *KindFromText(*options.kind);
 
-    // As the dialog fills its fields from the record when it opens on this kind.
-    const KindLayout layout = LayoutForKind(kind, stored);
-    input = ConnectionInput{};
-    input.kindPosition = kind;
-    input.addressText = std::to_string(stored.moduleAddress);
+    // As the dialog takes the record's values when it opens on this kind.
+    request = ConnectionRequest{};
+    request.kind = kind;
+    request.address = stored.moduleAddress;
     const std::uint8_t code = BaudIndexFromRate(static_cast<std::int32_t>(stored.baudRate));
-    input.speedPosition = code < std::size(kSpeedTexts) ? code : -1;
-    input.firstText = layout.firstIsDetectionList ? std::string() : layout.first.value;
-    input.secondText = layout.second.value;
-    input.thirdText = layout.third.value;
-    input.detectionPosition = layout.detectionPosition;
+    request.speedCode = code < std::size(kSpeedTexts) ? code : kNoSpeedCode;
+    request.values = KindValuesOf(kind, stored);
+    if (const KindParameter* detection = FindKindParameter(kind, ParameterRole::kDetection)) {
+        ParameterValue& position = request.values[detection->row];
+        position.number = LayoutForKind(kind, stored).detectionPosition;
+    }
 
-    if (options.address) input.addressText = *options.address;
+    if (options.address)
+        request.address = static_cast<std::uint8_t>(*StrictNumber(*options.address));
     if (options.speed) {
         for (std::size_t c = 0; c < std::size(kSpeedTexts); ++c)
             if (std::to_string(BaudRateFromIndex(static_cast<std::uint8_t>(c))) == *options.speed)
-                input.speedPosition = static_cast<int>(c);
+                request.speedCode = static_cast<std::uint8_t>(c);
     }
-
-    const bool udp = IsUdpKind(kind);
-    if (options.ip) {
-        if (!udp) return Unfit("--ip", kind);
-        input.firstText = *options.ip;
+    for (const KindOption& option : kKindOptions) {
+        const auto& text = options.*option.text;
+        if (text && !SetRole(request, option.role, RoleValue(option.role, *text)))
+            return Unfit(option.name, kind);
     }
-    if (options.port) {
-        if (!udp) return Unfit("--port", kind);
-        input.secondText = *options.port;
-    }
-    if (options.timeout) {
-        if (!udp && kind != kKindUsbVx) return Unfit("--timeout", kind);
-        input.thirdText = *options.timeout;
-    }
-    if (options.serial) {
-        if (kind != kKindUsbVx) return Unfit("--serial", kind);
-        input.secondText = *options.serial;
-        // A serial number is only looked at when the device is chosen by it.
-        if (!options.detection) input.detectionPosition = 1;
-    }
-    if (options.detection) {
-        if (kind != kKindUsbVx) return Unfit("--detection", kind);
-        input.detectionPosition = *options.detection == "1" ? 1 : 0;
-    }
-    if (options.com) {
-        if (kind != kKindCom) return Unfit("--com", kind);
-        input.firstText = *options.com;
-    }
-    if (options.base) {
-        if (kind != kKindPci380) return Unfit("--base", kind);
-        input.firstText = *options.base;
-    }
+    // A serial number is only looked at when the device is chosen by it.
+    if (options.serial && !options.detection)
+        SetRole(request, ParameterRole::kDetection, RoleValue(ParameterRole::kDetection, "1"));
     return std::nullopt;
 }
 
-std::optional<std::string> ApplyTarget(const std::string& target, ConnectionInput& input) {
-    const auto kind = static_cast<std::uint8_t>(input.kindPosition);
+std::optional<std::string> ApplyTarget(const std::string& target, ConnectionRequest& request) {
     if (target.empty()) return std::string("prázdný cíl");
     auto wrong = [&](std::optional<std::string> error) {
         if (error) error = "cíl " + Quoted(target) + ": " + *error;
         return error;
     };
-    if (IsUdpKind(kind)) {
+    using R = ParameterRole;
+    if (FindKindParameter(request.kind, R::kIpAddress) != nullptr) {
         const auto colon = target.rfind(':');
         const std::string ip = target.substr(0, colon);
-        if (auto error = wrong(IpAddressError(ip))) return error;
-        input.firstText = ip;
+        if (auto error = wrong(RoleValueError(R::kIpAddress, ip))) return error;
+        SetRole(request, R::kIpAddress, RoleValue(R::kIpAddress, ip));
         if (colon != std::string::npos) {
             const std::string port = target.substr(colon + 1);
-            if (auto error = wrong(WholeNumberError(port, 0, 65535))) return error;
-            input.secondText = port;
+            if (auto error = wrong(RoleValueError(R::kPort, port))) return error;
+            SetRole(request, R::kPort, RoleValue(R::kPort, port));
         }
         return std::nullopt;
     }
-    switch (kind) {
-        case kKindUsbVx:
-            if (auto error = wrong(SerialError(target))) return error;
-            input.secondText = target;
-            input.detectionPosition = 1;
-            return std::nullopt;
-        case kKindCom:
-            if (auto error = wrong(WholeNumberError(target, 1, 255))) return error;
-            input.firstText = target;
-            return std::nullopt;
-        case kKindPci380:
-            if (auto error = wrong(BaseAddressError(target))) return error;
-            input.firstText = target;
-            return std::nullopt;
-        default:
-            return "rozhraní " + KindName(kind) + " má jediný modul; cíle nelze rozlišit";
+    for (const R role : {R::kSerial, R::kComPort, R::kBaseAddress}) {
+        if (FindKindParameter(request.kind, role) == nullptr) continue;
+        if (auto error = wrong(RoleValueError(role, target))) return error;
+        SetRole(request, role, RoleValue(role, target));
+        // A serial number chooses the device by it.
+        if (role == R::kSerial) SetRole(request, R::kDetection, RoleValue(R::kDetection, "1"));
+        return std::nullopt;
     }
+    return "rozhraní " + KindName(request.kind) + " má jediný modul; cíle nelze rozlišit";
 }
 
 std::vector<std::string> SplitTargets(const std::string& list) {
@@ -310,9 +328,9 @@ std::vector<std::string> SplitTargets(const std::string& list) {
     return targets;
 }
 
-bool ModuleConnection::Open(const ConnectionInput& input, Output& out, bool printResult) {
+bool ModuleConnection::Open(const ConnectionRequest& request, Output& out, bool printResult) {
     Close();
-    outcome_ = InitialiseConnection(input, settings_, {});
+    outcome_ = InitialiseConnection(request, settings_, {});
     const std::string text = Printable(outcome_.statusText);
     if (printResult && outcome_.success) {
         out.Print(text);

@@ -1,8 +1,8 @@
 #pragma once
 
 // The command-line program's way to a module: the stored settings file (only read, never
-// written), or options that name the kind and its parameters as the connection dialog's
-// fields do, turned into the dialog's values and run through the connection
+// written), or options that name the kind and its parameters, each option standing for
+// the kind's parameter of its role. The typed values go to the connection
 // initialisation, so that its checks and texts apply. Each module of a clone is one
 // target that replaces the kind's address.
 
@@ -18,7 +18,7 @@
 
 namespace kv::cli {
 
-// Every value as text, as typed into the dialog: the initialisation reads and checks it.
+// Every value as text, as given on the command line; ConnectionOptionError judges it.
 struct ConnectionOptions {
     std::string settingsFile;              // empty: the stored settings file
     std::optional<std::string> kind;       // a kind's name ("LAN QUDP") or number (0..7)
@@ -57,22 +57,22 @@ std::optional<std::string> LoadConnectionSettings(const ConnectionOptions& optio
                                                   ConnectionSettings& settings,
                                                   std::string* note = nullptr);
 
-// The module the dialog's values name, as a person reads it: "LAN QUDP (1), Cílová IP
-// adresa 127.0.0.2, Cílový port 56565".
-std::string DescribeInput(const ConnectionInput& input);
+// The module a request names, as a person reads it: "LAN QUDP (1), Cílová IP adresa
+// 127.0.0.2, Cílový port 56565".
+std::string DescribeRequest(const ConnectionRequest& request);
 
-// The dialog's values for the stored settings with the options over them, as the dialog
-// fills its fields from the record. The text of a usage mistake (an option that the kind
-// has no field for, a speed the dialog does not offer).
-std::optional<std::string> BuildConnectionInput(const ConnectionSettings& stored,
-                                                const ConnectionOptions& options,
-                                                ConnectionInput& input);
+// The stored settings with the options over them, as typed values: the stored values as
+// the dialog would take them when it opens on the kind. The text of a usage mistake (an
+// option that the kind has no parameter for, a speed the dialog does not offer).
+std::optional<std::string> BuildConnectionRequest(const ConnectionSettings& stored,
+                                                  const ConnectionOptions& options,
+                                                  ConnectionRequest& request);
 
 // A target names one module: IP[:PORT] for the UDP kinds (1, 6, 7), a serial number for
 // the USB interface (0), a COM port number (2), a base address (3), each in the form of
 // the option it replaces. The kinds 4 and 5 reach one card only. The text of what is
 // wrong with it.
-std::optional<std::string> ApplyTarget(const std::string& target, ConnectionInput& input);
+std::optional<std::string> ApplyTarget(const std::string& target, ConnectionRequest& request);
 // A list of targets separated by commas or blanks; empty entries are dropped.
 std::vector<std::string> SplitTargets(const std::string& list);
 
@@ -87,7 +87,7 @@ class ModuleConnection {
 
     // The connection initialisation; its final text goes to out (as a report, or as the
     // result when `printResult`). True when the module answered its identification.
-    bool Open(const ConnectionInput& input, Output& out, bool printResult = false);
+    bool Open(const ConnectionRequest& request, Output& out, bool printResult = false);
     void Close();
 
     ConnectionSettings& Settings() { return settings_; }

@@ -7,6 +7,7 @@
 
 #include "cli/BlockSettings.h"
 #include "cli/TextLayout.h"
+#include "core/KindParameters.h"
 #include "core/Version.h"
 #include "platform/FileAccess.h"
 #include "platform/IniFile.h"
@@ -46,6 +47,14 @@ std::optional<std::string> Range(const std::string& value, std::int32_t low, std
     return WholeNumberError(value, low, high);
 }
 
+// " (rozhraní 1, 6, 7)": the kinds that have a parameter of the role.
+std::string ForKinds(ParameterRole role) {
+    std::string kinds;
+    for (const KindParameter& p : AllKindParameters())
+        if (p.role == role) kinds += (kinds.empty() ? "" : ", ") + std::to_string(p.kind);
+    return " (rozhraní " + kinds + ")";
+}
+
 std::vector<OptionSpec> ConnectionSpecs() {
     auto text = [](std::optional<std::string> ConnectionOptions::*field) {
         return [field](CommandLine& line, const std::string& value) {
@@ -78,22 +87,27 @@ std::vector<OptionSpec> ConnectionSpecs() {
          g,
          text(&ConnectionOptions::speed),
          {}},
-        {"--ip", "IP", "IP adresa modulu (rozhraní 1, 6, 7)", g, text(&ConnectionOptions::ip), {}},
+        {"--ip",
+         "IP",
+         "IP adresa modulu" + ForKinds(ParameterRole::kIpAddress),
+         g,
+         text(&ConnectionOptions::ip),
+         {}},
         {"--port",
          "PORT",
-         "cílový / UDP port (rozhraní 1, 6, 7)",
+         "cílový / UDP port" + ForKinds(ParameterRole::kPort),
          g,
          text(&ConnectionOptions::port),
          {}},
         {"--timeout",
          "MS",
-         "timeout v ms (rozhraní 0, 1, 6, 7)",
+         "timeout v ms" + ForKinds(ParameterRole::kTimeout),
          g,
          text(&ConnectionOptions::timeout),
          {}},
         {"--serial",
          "ČÍSLO",
-         "výrobní číslo zařízení USB (rozhraní 0)",
+         "výrobní číslo zařízení USB" + ForKinds(ParameterRole::kSerial),
          g,
          text(&ConnectionOptions::serial),
          {}},
@@ -103,10 +117,15 @@ std::vector<OptionSpec> ConnectionSpecs() {
          g,
          text(&ConnectionOptions::detection),
          {}},
-        {"--com", "N", "číslo portu COMx (rozhraní 2)", g, text(&ConnectionOptions::com), {}},
+        {"--com",
+         "N",
+         "číslo portu COMx" + ForKinds(ParameterRole::kComPort),
+         g,
+         text(&ConnectionOptions::com),
+         {}},
         {"--base",
          "ADRESA",
-         "bázová adresa PCI-380, např. 300h (rozhraní 3)",
+         "bázová adresa PCI-380, např. 300h" + ForKinds(ParameterRole::kBaseAddress),
          g,
          text(&ConnectionOptions::base),
          {}},
@@ -217,7 +236,7 @@ const std::vector<CommandSpec>& Commands() {
              "",
              {{"--vlan", "N", "rozhraní VLAN 1, 2 nebo 3 (výchozí 1)", nullptr,
                [](CommandLine& line, const std::string& value) {
-                   line.diag.vlan = StrictNumber(value).value_or(1);
+                   line.diag.vlan = Vlan::FromNumber(StrictNumber(value).value_or(1));
                },
                [](const std::string& value) { return Range(value, 1, 3); }},
               {"--interval", "MS",

@@ -63,17 +63,17 @@ int UsageMistake(const std::string& text, const char* command, Output& out) {
 }
 
 int PrepareConnection(const ConnectionOptions& options, ConnectionSettings& stored,
-                      ConnectionInput& input, Output& out, const char* command) {
+                      ConnectionRequest& input, Output& out, const char* command) {
     std::string note;
     if (auto error = LoadConnectionSettings(options, stored, &note)) {
         out.Report(*error);
         return kExitRefused;
     }
-    if (auto error = BuildConnectionInput(stored, options, input))
+    if (auto error = BuildConnectionRequest(stored, options, input))
         return UsageMistake(*error, command, out);
     // Defaults stand in for what the file does not say: never without a word, as they
     // may name another module than the one meant.
-    if (!note.empty()) out.Report(note + "; použito: " + DescribeInput(input));
+    if (!note.empty()) out.Report(note + "; použito: " + DescribeRequest(input));
     return kExitOk;
 }
 
@@ -142,16 +142,16 @@ bool RunControl::Wait(std::chrono::milliseconds time) const {
 
 int RunIdentify(const ConnectionOptions& options, Output& out, const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "identify")) return code;
     ModuleConnection connection(stored);
     if (!connection.Open(input, out, true)) return kExitConnection;
     return IdentifyOver(connection.Link(), input, out, control);
 }
 
-int IdentifyOver(const ModuleLink& link, const ConnectionInput& input, Output& out,
+int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output& out,
                  const RunControl& control, std::string* serial) {
-    out.Print("Spojení: " + DescribeInput(input));
+    out.Print("Spojení: " + DescribeRequest(input));
     if (control.Stopped()) return kExitInterrupted;
     // Which module of several answered: the serial number it reports of itself.
     const Reply reply = link.Transact(kModuleStatusRequest);
@@ -174,7 +174,7 @@ int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Outp
         block.number = spec->block;
         const TransferOutcome read = ReadConfigBlock(link, spec->block, block.bytes, {});
         if (read.result != TransferResult::kDone) {
-            out.Report(Tag(spec->block) + " " + WithoutStatusBlank(read.status));
+            out.Report(Tag(spec->block) + " " + read.status);
             return kExitConnection;
         }
         blocks.push_back(block);
@@ -219,7 +219,7 @@ int SaveBackup(const std::string& path, const platform::IniFile& file, Output& o
 int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Output& out,
               const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "backup")) return code;
     if (backup.file != "-") {
         if (auto unfit = UnfitTarget(platform::KindOfPath(backup.file))) {
@@ -293,9 +293,9 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         ConfigBlock bytes{};
         const TransferOutcome read = ReadConfigBlock(link, block, bytes, {});
         if (read.result != TransferResult::kDone) {
-            out.Report(Tag(block) + " " + WithoutStatusBlank(read.status));
+            out.Report(Tag(block) + " " + read.status);
             result.notWritten = selected;
-            return stop(kExitConnection, WithoutStatusBlank(read.status));
+            return stop(kExitConnection, read.status);
         }
         current[block] = bytes;
         const EditorSpec* spec = EditorForBlock(block);
@@ -381,13 +381,13 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         bool unknown = false;
         if (!done) {
             // The reply may be what was lost: one read says what the module holds.
-            out.Report(Tag(block) + " " + WithoutStatusBlank(write.status));
+            out.Report(Tag(block) + " " + write.status);
             ConfigBlock found{};
             const TransferOutcome read = ReadConfigBlock(link, block, found, {});
             if (read.result != TransferResult::kDone) {
                 unknown = true;
-                out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" +
-                           WithoutStatusBlank(read.status) + "): zda je blok zapsán, není známo");
+                out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" + read.status +
+                           "): zda je blok zapsán, není známo");
             } else if (found == step.bytes) {
                 done = true;
                 out.Report(Tag(block) + " zpětné čtení po chybě: blok je v modulu zapsán");
@@ -406,7 +406,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
                 out.Print(Tag(block) + " port dočasně přesunut na " + std::to_string(step.port));
             } else {
                 parked.erase(block);
-                out.Print(Tag(block) + " " + WithoutStatusBlank(kWriteDoneText));
+                out.Print(Tag(block) + " " + kWriteDoneText);
                 result.written.push_back(block);
             }
             continue;
@@ -416,7 +416,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         out.Report("Obnova zastavena. Zapsané bloky: " + BlockList(result.written) +
                    "; nezapsané: " + BlockList(result.notWritten, parked) +
                    (unknown ? "; nejisté: " + BlockList(result.unknown, parked) : ""));
-        return stop(kExitWriteFailed, WithoutStatusBlank(write.status));
+        return stop(kExitWriteFailed, write.status);
     }
     out.Print("Zapsané bloky: " + BlockList(result.written) +
               "; beze změny: " + BlockList(result.unchanged));
@@ -430,13 +430,13 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
 int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, Output& out,
                const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "restore")) return code;
 
     // Every target is named correctly, and once, before any module is touched.
-    std::vector<ConnectionInput> inputs;
+    std::vector<ConnectionRequest> inputs;
     for (const std::string& target : restore.targets) {
-        ConnectionInput one = input;
+        ConnectionRequest one = input;
         if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, "restore", out);
         inputs.push_back(one);
     }
@@ -478,16 +478,15 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
 int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& out,
             const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "diag")) return code;
-    const int vlanIndex = SettleVlanIndex(diag.vlan - 1);
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) {
         // A monitoring script sees this cycle too: nothing came, and why.
         if (diag.json) {
             CycleOutcome none;
             none.statusText = Printable(connection.Outcome().statusText);
-            out.Print(DiagJson(none, vlanIndex, 1, UtcTimestamp())
+            out.Print(DiagJson(none, diag.vlan, 1, UtcTimestamp())
                           .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
         }
         return kExitConnection;
@@ -495,14 +494,14 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
 
     const long interval = std::max(diag.intervalMs, kMinimumIntervalMs);
     DiagScreen screen;
-    screen.vlanIndex = vlanIndex;
+    screen.vlanInterface = diag.vlan;
     bool lastOk = false;
     for (long n = 1;; ++n) {
-        const CycleOutcome cycle =
-            Timer1Timer(connection.Link(), vlanIndex, diag.json ? "." : diag.decimalSeparator, {});
+        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan,
+                                                      diag.json ? "." : diag.decimalSeparator, {});
         lastOk = cycle.module.has_value() && cycle.vlan.has_value();
         if (diag.json) {
-            out.Print(DiagJson(cycle, vlanIndex, n, UtcTimestamp())
+            out.Print(DiagJson(cycle, diag.vlan, n, UtcTimestamp())
                           .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
         } else {
             // As the window: what a failed request could not refresh stays as it was.
@@ -525,16 +524,15 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
 
 int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "restart")) return code;
     ModuleConnection connection(stored);
     if (!connection.Open(input, out)) return kExitConnection;
     // Interrupted while connecting: the module is not restarted.
     if (control.Stopped()) return kExitInterrupted;
-    const RestartOutcome restart = RestartZarizeni(connection.Link(), {});
-    for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i)
-        out.Report(WithoutStatusBlank(restart.texts[i]));
-    if (!restart.texts.empty()) out.Print(WithoutStatusBlank(restart.texts.back()));
+    const RestartOutcome restart = RestartModule(connection.Link(), {});
+    for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i) out.Report(restart.texts[i]);
+    if (!restart.texts.empty()) out.Print(restart.texts.back());
     return restart.sent ? kExitOk : kExitConnection;
 }
 

@@ -34,7 +34,7 @@ struct RunControl {
 int RunIdentify(const ConnectionOptions& connection, Output& out, const RunControl& control = {});
 // Over an open connection: which module answered (`input`) and the serial number it
 // reports (also into `serial`).
-int IdentifyOver(const ModuleLink& link, const ConnectionInput& input, Output& out,
+int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output& out,
                  const RunControl& control, std::string* serial = nullptr);
 
 struct BackupOptions {
@@ -56,7 +56,7 @@ std::optional<std::string> UnfitTarget(platform::PathKind kind);
 // The stored settings and the dialog's values from them and the options; kExitOk or the
 // code of what went wrong (reported).
 int PrepareConnection(const ConnectionOptions& options, ConnectionSettings& stored,
-                      ConnectionInput& input, Output& out, const char* command);
+                      ConnectionRequest& input, Output& out, const char* command);
 // A mistake of use that only the settings or the kind reveal, said as the command line's.
 int UsageMistake(const std::string& text, const char* command, Output& out);
 
@@ -114,7 +114,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
 
 // With --json, a connection that fails still prints the cycle's object ("ok": false).
 struct DiagOptions {
-    int vlan = 1;  // 1..3
+    Vlan vlan;
     long intervalMs = 1000;
     std::optional<long> count;  // none: until stopped
     bool json = false;

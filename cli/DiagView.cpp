@@ -123,7 +123,7 @@ void Append(std::vector<std::string>& lines, const std::vector<std::string>& mor
 
 std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
     std::vector<std::string> lines;
-    lines.push_back(platform::TrimBlanks(DiagnosticsCaption(screen.vlanIndex)));
+    lines.push_back(platform::TrimBlanks(DiagnosticsCaption(screen.vlanInterface)));
 
     if (screen.module) {
         const ModuleStatusView& m = *screen.module;
@@ -141,7 +141,7 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
 
     if (screen.vlan) {
         const VlanStatusView& v = *screen.vlan;
-        lines.push_back(platform::TrimBlanks(VlanGroupCaption(screen.vlanIndex)));
+        lines.push_back(platform::TrimBlanks(VlanGroupCaption(screen.vlanInterface)));
         std::vector<std::vector<std::string>> rows;
         for (std::size_t i = 0; i < kVlanCaptions.size(); ++i)
             rows.push_back({kVlanCaptions[i], v.values[i]});
@@ -180,18 +180,16 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
         }
         Append(lines, Columns(rows, "  "));
     }
-    lines.push_back("Stav: " + WithoutStatusBlank(screen.status));
+    lines.push_back("Stav: " + screen.status);
     return lines;
 }
 
-json DiagJson(const CycleOutcome& cycle, int vlanIndex, long number, const std::string& time) {
-    const std::string status = WithoutStatusBlank(cycle.statusText);
-    json object = {{"cycle", number},
-                   {"time", time},
-                   {"vlan", SettleVlanIndex(vlanIndex) + 1},
-                   {"ok", cycle.module.has_value() && cycle.vlan.has_value()},
-                   {"status", status},
-                   {"requests", cycle.requests}};
+json DiagJson(const CycleOutcome& cycle, Vlan vlan, long number, const std::string& time) {
+    const std::string status = cycle.statusText;
+    json object = {
+        {"cycle", number},       {"time", time},
+        {"vlan", vlan.Number()}, {"ok", cycle.module.has_value() && cycle.vlan.has_value()},
+        {"status", status},      {"requests", cycle.requests}};
     object["module"] = cycle.module ? ModuleJson(*cycle.module) : json(nullptr);
     object["interface"] = cycle.vlan ? VlanJson(*cycle.vlan) : json(nullptr);
     return object;

@@ -16,7 +16,7 @@ namespace kv::cli {
 // What the window shows: the values of the last refresh that brought them (the window
 // keeps them through a failed one) and the status text of this refresh.
 struct DiagScreen {
-    int vlanIndex = 0;
+    Vlan vlanInterface;
     std::optional<ModuleStatusView> module;
     std::optional<VlanStatusView> vlan;
     std::string status;
@@ -28,7 +28,7 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour);
 
 // One refresh: only what this refresh brought (null for a part that failed), numbers as
 // JSON numbers. The decoders' seconds must use "." as the decimal separator.
-nlohmann::ordered_json DiagJson(const CycleOutcome& cycle, int vlanIndex, long number,
+nlohmann::ordered_json DiagJson(const CycleOutcome& cycle, Vlan vlan, long number,
                                 const std::string& time);
 
 // A decoder's unsigned decimal as its number; nothing for any other text.

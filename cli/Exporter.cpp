@@ -147,7 +147,7 @@ std::string LabelValue(const std::string& text) {
 }
 
 struct ProbeEngine::Module {
-    ConnectionInput input;
+    ConnectionRequest input;
     std::mutex mutex;
     std::condition_variable changed;
     bool polling = false;
@@ -161,7 +161,7 @@ struct ProbeEngine::Module {
     std::uint64_t failures = 0;
 };
 
-ProbeEngine::ProbeEngine(const ConnectionSettings& stored, const ConnectionInput& base,
+ProbeEngine::ProbeEngine(const ConnectionSettings& stored, const ConnectionRequest& base,
                          std::shared_ptr<const LoadedLibrary> library)
     : stored_(stored), base_(base), library_(std::move(library)) {}
 
@@ -170,7 +170,7 @@ ProbeEngine::~ProbeEngine() {
 }
 
 std::shared_ptr<ProbeEngine::Module> ProbeEngine::Find(const std::string& key,
-                                                       const ConnectionInput& input, bool& full) {
+                                                       const ConnectionRequest& input, bool& full) {
     std::lock_guard lock(mutex_);
     full = false;
     if (stopping_.load()) return nullptr;
@@ -230,7 +230,8 @@ void ProbeEngine::Poll(Module& module) {
         return;
     }
     std::array<VlanStatusView, 3> vlans;
-    for (int v = 0; v < 3; ++v) vlans[v] = DecodeVlanStatus(replies.vlan->data, v, ".");
+    for (int v = 0; v < kVlanCount; ++v)
+        vlans[v] = DecodeVlanStatus(replies.vlan->data, Vlan::FromIndex(v), ".");
     module.body = Up(DecodeModuleStatus(replies.module.data), vlans) +
                   LinkLines(module.exchanges, module.failures);
 }
@@ -273,7 +274,7 @@ bool ProbeEngine::CloseIdlest(const Module* except) {
 ProbeAnswer ProbeEngine::Probe(const std::string& target, Clock::time_point deadline) {
     const auto start = Clock::now();
     ProbeAnswer answer;
-    ConnectionInput input = base_;
+    ConnectionRequest input = base_;
     if (auto error = ApplyTarget(target, input)) {
         std::lock_guard lock(mutex_);
         ++badTargets_;

@@ -72,7 +72,7 @@ class ProbeEngine {
 
     // `base` is the connection the options name; each target replaces its address. The
     // library is the kind's, shared by every connection.
-    ProbeEngine(const ConnectionSettings& stored, const ConnectionInput& base,
+    ProbeEngine(const ConnectionSettings& stored, const ConnectionRequest& base,
                 std::shared_ptr<const LoadedLibrary> library);
     ~ProbeEngine();
     ProbeEngine(const ProbeEngine&) = delete;
@@ -90,13 +90,14 @@ class ProbeEngine {
 
   private:
     struct Module;
-    std::shared_ptr<Module> Find(const std::string& key, const ConnectionInput& input, bool& full);
+    std::shared_ptr<Module> Find(const std::string& key, const ConnectionRequest& input,
+                                 bool& full);
     void Poll(Module& module);
     // Closes the open connection idle longest (not `except`'s); false when none is idle.
     bool CloseIdlest(const Module* except);
 
     ConnectionSettings stored_;
-    ConnectionInput base_;
+    ConnectionRequest base_;
     std::shared_ptr<const LoadedLibrary> library_;
 
     mutable std::mutex mutex_;

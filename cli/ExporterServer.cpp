@@ -51,10 +51,10 @@ std::string LandingPage() {
 int RunExporter(const ConnectionOptions& options, const ExporterOptions& exporter, Output& out,
                 const RunControl& control) {
     ConnectionSettings stored;
-    ConnectionInput input;
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "exporter")) return code;
     std::uint32_t loadCode = 0;
-    const auto kind = static_cast<std::uint8_t>(input.kindPosition);
+    const std::uint8_t kind = input.kind;
     std::shared_ptr<const LoadedLibrary> library = LoadedLibrary::Load(kind, loadCode);
     if (library == nullptr) {
         out.Report("kv3380u: " + ErrorString(kind, loadCode));

@@ -7,15 +7,25 @@
 #include <thread>
 
 #include "cli/TextLayout.h"
+#include "core/KindParameters.h"
 #include "core/NumberText.h"
 #include "transport/InterfaceKinds.h"
 
 namespace kv::cli {
 namespace {
 
-bool IsUdp(const ConnectionInput& input) {
-    return input.kindPosition == kKindLanQudp || input.kindPosition == kKindKv3380 ||
-           input.kindPosition == kKindLan;
+// The target's value of a role, as the request holds it: a number, or else the text.
+std::string RoleText(const ConnectionRequest& request, ParameterRole role) {
+    const KindParameter* parameter = FindKindParameter(request.kind, role);
+    if (parameter == nullptr) return {};
+    const ParameterValue& value = request.values[parameter->row];
+    if (role == ParameterRole::kBaseAddress && value.number)
+        return BaseAddressText(static_cast<std::uint16_t>(*value.number));
+    return value.number ? std::to_string(*value.number) : value.text;
+}
+
+bool IsUdp(const ConnectionRequest& request) {
+    return FindKindParameter(request.kind, ParameterRole::kIpAddress) != nullptr;
 }
 
 // The waits of a worker: short steps, so that a stop is seen soon.
@@ -32,8 +42,8 @@ bool WaitUnless(const std::atomic<bool>& stop, std::chrono::milliseconds time) {
 
 // The library of the targets' kind, loaded once for all their connections; nullptr with
 // the reason reported.
-std::shared_ptr<const LoadedLibrary> LoadFor(const ConnectionInput& input, Output& out) {
-    const auto kind = static_cast<std::uint8_t>(input.kindPosition);
+std::shared_ptr<const LoadedLibrary> LoadFor(const ConnectionRequest& input, Output& out) {
+    const std::uint8_t kind = input.kind;
     std::uint32_t code = 0;
     std::shared_ptr<const LoadedLibrary> library = LoadedLibrary::Load(kind, code);
     if (library == nullptr) out.Report("kv3380u: " + ErrorString(kind, code));
@@ -55,7 +65,7 @@ constexpr const char* kNotStarted = "nezpracováno (přerušeno)";
 
 }  // namespace
 
-bool FleetConnection::Open(const ConnectionInput& input, Output& out, bool printResult) {
+bool FleetConnection::Open(const ConnectionRequest& input, Output& out, bool printResult) {
     Close();
     outcome_ = InitialiseConnectionOn(library_, input, settings_, {});
     const std::string text = Printable(outcome_.statusText);
@@ -102,7 +112,7 @@ bool ConnectionGate::Serial() const {
     return serial_;
 }
 
-bool ConnectionGate::Open(FleetConnection& connection, const ConnectionInput& input, Output& out,
+bool ConnectionGate::Open(FleetConnection& connection, const ConnectionRequest& input, Output& out,
                           bool printResult, const std::function<bool()>& stop) {
     if (!Enter(stop)) return false;
     // The first attempt says nothing yet: a refusal beside other connections is the
@@ -124,8 +134,7 @@ bool ConnectionGate::Open(FleetConnection& connection, const ConnectionInput& in
         return false;
     }
     if (switched) {
-        const InterfaceKindInfo* info =
-            FindInterfaceKind(static_cast<std::uint8_t>(input.kindPosition));
+        const InterfaceKindInfo* info = FindInterfaceKind(input.kind);
         out.Report(std::string("kv3380u: knihovna ") + (info != nullptr ? info->file : "?") +
                    " nepřijala další připojení vedle otevřených; moduly se dál zpracují po "
                    "jednom");
@@ -230,29 +239,16 @@ std::vector<bool> RunSideBySide(
     return started;
 }
 
-std::string TargetKey(const ConnectionInput& input) {
-    auto number = [](const std::string& text) {
-        const auto value = StrictNumber(text);
-        return value ? std::to_string(*value) : text;
-    };
-    std::string key = std::to_string(input.kindPosition) + "|";
-    if (IsUdp(input)) return key + input.firstText + ":" + number(input.secondText);
-    switch (input.kindPosition) {
-        case kKindUsbVx:
-            return key + input.secondText;
-        case kKindCom:
-            return key + number(input.firstText);
-        default: {
-            std::string upper = input.firstText;
-            for (char& c : upper)
-                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            return key + upper;
-        }
-    }
+std::string TargetKey(const ConnectionRequest& request) {
+    using R = ParameterRole;
+    std::string key = std::to_string(request.kind);
+    for (const R role : {R::kIpAddress, R::kPort, R::kSerial, R::kComPort, R::kBaseAddress})
+        key += "|" + RoleText(request, role);
+    return key;
 }
 
 std::optional<std::string> DuplicateTarget(const std::vector<std::string>& targets,
-                                           const std::vector<ConnectionInput>& inputs) {
+                                           const std::vector<ConnectionRequest>& inputs) {
     for (std::size_t i = 0; i < inputs.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
             if (TargetKey(inputs[i]) == TargetKey(inputs[j]))
@@ -262,18 +258,15 @@ std::optional<std::string> DuplicateTarget(const std::vector<std::string>& targe
     return std::nullopt;
 }
 
-std::string BackupFileName(const ConnectionInput& input) {
+std::string BackupFileName(const ConnectionRequest& request) {
+    using R = ParameterRole;
     std::string name;
-    if (IsUdp(input)) {
-        const auto port = StrictNumber(input.secondText);
-        name = input.firstText + "_" + (port ? std::to_string(*port) : input.secondText);
-    } else if (input.kindPosition == kKindUsbVx) {
-        name = input.secondText;
-    } else if (input.kindPosition == kKindCom) {
-        const auto port = StrictNumber(input.firstText);
-        name = "COM" + (port ? std::to_string(*port) : input.firstText);
+    if (IsUdp(request)) {
+        name = RoleText(request, R::kIpAddress) + "_" + RoleText(request, R::kPort);
+    } else if (FindKindParameter(request.kind, R::kComPort) != nullptr) {
+        name = "COM" + RoleText(request, R::kComPort);
     } else {
-        name = input.firstText;
+        name = RoleText(request, R::kSerial) + RoleText(request, R::kBaseAddress);
     }
     // Only what every file system takes: no separators, no drive letters, no blanks.
     for (char& c : name)
@@ -285,12 +278,12 @@ std::string BackupFileName(const ConnectionInput& input) {
 
 int PrepareTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
                    const char* command, ConnectionSettings& stored,
-                   std::vector<ConnectionInput>& inputs, Output& out) {
-    ConnectionInput input;
+                   std::vector<ConnectionRequest>& inputs, Output& out) {
+    ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, command)) return code;
     inputs.clear();
     for (const std::string& target : targets) {
-        ConnectionInput one = input;
+        ConnectionRequest one = input;
         if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, command, out);
         inputs.push_back(one);
     }
@@ -301,7 +294,7 @@ int PrepareTargets(const ConnectionOptions& options, const std::vector<std::stri
 int RunIdentifyTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
                        std::size_t jobs, Output& out, const RunControl& control) {
     ConnectionSettings stored;
-    std::vector<ConnectionInput> inputs;
+    std::vector<ConnectionRequest> inputs;
     if (const int code = PrepareTargets(options, targets, "identify", stored, inputs, out))
         return code;
     const auto library = LoadFor(inputs.front(), out);
@@ -354,7 +347,7 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
                      const std::vector<std::string>& targets, std::size_t jobs, Output& out,
                      const RunControl& control) {
     ConnectionSettings stored;
-    std::vector<ConnectionInput> inputs;
+    std::vector<ConnectionRequest> inputs;
     if (const int code = PrepareTargets(options, targets, "backup", stored, inputs, out))
         return code;
     if (folder == "-" || platform::KindOfPath(folder) != platform::PathKind::kDirectory) {
@@ -421,7 +414,7 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
     return code;
 }
 
-int RestoreTargets(const ConnectionSettings& stored, const std::vector<ConnectionInput>& inputs,
+int RestoreTargets(const ConnectionSettings& stored, const std::vector<ConnectionRequest>& inputs,
                    const RestoreOptions& restore, const BackupDocument& doc,
                    const std::vector<std::uint16_t>& blocks, Output& out,
                    const RunControl& control) {

@@ -32,7 +32,7 @@ class FleetConnection {
     FleetConnection& operator=(const FleetConnection&) = delete;
 
     // As ModuleConnection::Open, over the held library.
-    bool Open(const ConnectionInput& input, Output& out, bool printResult = false);
+    bool Open(const ConnectionRequest& input, Output& out, bool printResult = false);
     void Close();
     bool IsOpen() const { return ConnectionUsable(settings_); }
     ModuleLink Link() const;
@@ -53,7 +53,7 @@ class ConnectionGate {
     // `onSerial` is called once (the line that says so), the connection waits until the
     // others are closed and is tried once more. Every Open, whatever its outcome, is
     // followed by Done once the connection is closed. `stop` ends a wait.
-    bool Open(FleetConnection& connection, const ConnectionInput& input, Output& out,
+    bool Open(FleetConnection& connection, const ConnectionRequest& input, Output& out,
               bool printResult, const std::function<bool()>& stop);
     void Done();
     bool Serial() const;
@@ -91,18 +91,18 @@ std::vector<bool> RunSideBySide(
 
 // What tells one module from another, whichever way its target was written ("0xDD35"
 // and "56565" are one port).
-std::string TargetKey(const ConnectionInput& input);
+std::string TargetKey(const ConnectionRequest& input);
 // The same module named twice: the text of the first duplicate, or nothing.
 std::optional<std::string> DuplicateTarget(const std::vector<std::string>& targets,
-                                           const std::vector<ConnectionInput>& inputs);
+                                           const std::vector<ConnectionRequest>& inputs);
 // A file name for a target's backup: "127.0.0.2_56565.ini", "E2E00001.ini", "COM3.ini".
-std::string BackupFileName(const ConnectionInput& input);
+std::string BackupFileName(const ConnectionRequest& input);
 
 // The stored settings, the options and every target, all checked before anything
 // connects: kExitOk, or the code of what is wrong (reported).
 int PrepareTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
                    const char* command, ConnectionSettings& stored,
-                   std::vector<ConnectionInput>& inputs, Output& out);
+                   std::vector<ConnectionRequest>& inputs, Output& out);
 
 int RunIdentifyTargets(const ConnectionOptions& connection, const std::vector<std::string>& targets,
                        std::size_t jobs, Output& out, const RunControl& control = {});
@@ -111,7 +111,7 @@ int RunBackupTargets(const ConnectionOptions& connection, const std::string& fol
                      const std::vector<std::string>& targets, std::size_t jobs, Output& out,
                      const RunControl& control = {});
 // The restore of one checked file to every target.
-int RestoreTargets(const ConnectionSettings& stored, const std::vector<ConnectionInput>& inputs,
+int RestoreTargets(const ConnectionSettings& stored, const std::vector<ConnectionRequest>& inputs,
                    const RestoreOptions& restore, const BackupDocument& doc,
                    const std::vector<std::uint16_t>& blocks, Output& out,
                    const RunControl& control);

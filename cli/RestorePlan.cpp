@@ -81,11 +81,11 @@ PlannedBlock PlanBlock(const BlockSection& section, const EditorSpec& spec,
             return planned;
         }
     }
-    const CheckOutcome check = PrectiOkno(spec, fields, session.Copy(), {});
+    const CheckOutcome check = CheckFields(spec, fields, session.Copy(), {});
     if (!check.passed) {
         const std::size_t k = KeyOfField(keys, check.failedField);
         // The editors' message as they show it, without the status bar's leading blank.
-        const std::string message = WithoutStatusBlank(check.status);
+        const std::string message = check.status;
         planned.refusal = k < keys.size()
                               ? FileProblem{stored.lines[k], Place(section, keys[k]) + message}
                               : FileProblem{stored.line, message};

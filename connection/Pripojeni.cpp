@@ -1,11 +1,11 @@
 #include "connection/Pripojeni.h"
 
-#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <utility>
 
+#include "core/KindParameters.h"
 #include "core/ModuleLink.h"
 #include "core/NumberText.h"
 #include "platform/Cp1250.h"
@@ -32,17 +32,7 @@ constexpr const char* kStatusOk = "V pořádku";
 
 constexpr std::uint32_t kConfigMode = 2;
 
-std::string Unsigned(std::int32_t value) {
-    return std::to_string(static_cast<std::uint32_t>(value));
-}
-
-std::optional<std::int32_t> PortOrTimeout(const std::string& text) {
-    auto value = StrictNumber(text);
-    if (!value || *value < 0 || *value > 65535) return std::nullopt;
-    return value;
-}
-
-std::uintptr_t NumberWord(std::int32_t value) {
+std::uintptr_t NumberWord(std::int64_t value) {
     return static_cast<std::uintptr_t>(static_cast<std::uint32_t>(value));
 }
 
@@ -52,117 +42,59 @@ std::uintptr_t TextWord(ConnectionSettings& settings, std::size_t word, const st
     return reinterpret_cast<std::uintptr_t>(settings.initTexts[word].c_str());
 }
 
-struct UdpTexts {
-    const char* badIp;
-    const char* badPort;
-    const char* badTimeout;
-};
+constexpr std::uint16_t kFactoryBaseAddress = 0x300;
 
-struct UdpFields {
-    std::string* ip;
-    std::int32_t* port;
-    std::int32_t* timeout;
-};
-
-// Kinds 1, 6 and 7 read the same three rows; each stores them into its own fields and
-// stops at the first bad row, keeping what was stored before it.
-std::optional<std::string> ReadUdpRows(const ConnectionInput& input, const UdpTexts& texts,
-                                       const UdpFields& fields) {
-    if (input.firstText.empty()) return std::string(texts.badIp);
-    *fields.ip = input.firstText;
-    auto port = PortOrTimeout(input.secondText);
-    if (!port) return std::string(texts.badPort);
-    *fields.port = *port;
-    auto timeout = PortOrTimeout(input.thirdText);
-    if (!timeout) return std::string(texts.badTimeout);
-    *fields.timeout = *timeout;
-    return std::nullopt;
-}
-
-void FillUdpBlock(ConnectionSettings& settings, const UdpFields& fields) {
-    settings.initBlock[0] = TextWord(settings, 0, *fields.ip);
-    settings.initBlock[1] = NumberWord(*fields.port);
-    settings.initBlock[2] = NumberWord(*fields.timeout);
-}
-
-// Reads, checks and stores the values of the chosen kind, then fills the InitBlock.
-// Returns the status text of the first failing check.
-std::optional<std::string> ReadKindValues(std::uint8_t kind, const ConnectionInput& input,
-                                          ConnectionSettings& settings,
-                                          ConnectionOutcome& outcome) {
-    switch (kind) {
-        case kKindUsbVx: {
-            settings.usbDetection = input.detectionPosition;
-            if (settings.usbDetection == 1 && input.secondText.empty()) {
-                return std::string("Neplatné výrobní číslo");
+// Checks the values of the chosen kind row by row, stores each into the record and its
+// word into the InitBlock, and stops at the first refused one, keeping what was stored
+// before it. Returns the status text of the refusal.
+std::optional<std::string> StoreKindValues(std::uint8_t kind, const KindValues& values,
+                                           ConnectionSettings& settings,
+                                           ConnectionOutcome& outcome) {
+    if (kind >= kInterfaceKindCount) return std::string("Neznámý typ rozhraní");
+    for (const KindParameter& p : KindParameters(kind)) {
+        ParameterValue value = values[p.row];
+        const auto outside = [&] {
+            return !value.number || *value.number < p.low || *value.number > p.high;
+        };
+        switch (p.form) {
+            case ParameterForm::kNumber:
+                if (outside()) return std::string(p.refusal);
+                break;
+            case ParameterForm::kText:
+                if (value.text.empty()) return std::string(p.refusal);
+                break;
+            case ParameterForm::kSerial: {
+                // Only looked at when the device is found by it.
+                const KindParameter* detection = FindKindParameter(kind, ParameterRole::kDetection);
+                if (value.text.empty() && detection != nullptr &&
+                    FieldValue(settings, *detection).number == 1)
+                    return std::string(p.refusal);
+                break;
             }
-            settings.usbSerial = input.secondText;
-            auto timeout = PortOrTimeout(input.thirdText);
-            if (!timeout) return std::string("Neplatný USB timeout");
-            settings.usbTimeout = *timeout;
-            settings.initBlock[0] = NumberWord(settings.usbDetection);
-            settings.initBlock[1] = TextWord(settings, 1, settings.usbSerial);
-            settings.initBlock[2] = NumberWord(settings.usbTimeout);
-            return std::nullopt;
+            case ParameterForm::kDetection:
+                if (!value.number) value.number = 0;
+                break;
+            case ParameterForm::kComPort:
+                // The library takes the port's 16 bits, the record keeps its low byte.
+                value.number = static_cast<std::uint16_t>(value.number.value_or(1));
+                outcome.firstText = ParameterText(p, value);
+                break;
+            case ParameterForm::kBaseAddress:
+                if (outside()) value.number = kFactoryBaseAddress;
+                outcome.firstText = ParameterText(p, value);
+                break;
         }
-        case kKindLanQudp: {
-            UdpFields fields{&settings.qudpTargetIp, &settings.qudpTargetPort,
-                             &settings.qudpTimeout};
-            if (auto failure = ReadUdpRows(
-                    input, {"Neplatná IP adresa", "Neplatný cílový port", "Neplatný LAN timeout"},
-                    fields)) {
-                return failure;
-            }
-            // The dialog has no row for the source port: the library sends from the same
-            // port number it sends to.
-            settings.qudpSourcePort = settings.qudpTargetPort;
-            FillUdpBlock(settings, fields);
-            settings.initBlock[3] = NumberWord(settings.qudpSourcePort);
-            return std::nullopt;
-        }
-        case kKindCom: {
-            const std::int32_t n = NumberOrDefault(input.firstText, 1);
-            const auto port = static_cast<std::uint16_t>(n);
-            outcome.firstText = std::to_string(port);
-            settings.comPort = static_cast<std::uint8_t>(n);
-            settings.initBlock[0] = port;
-            return std::nullopt;
-        }
-        case kKindPci380: {
-            // Only the form the dialog itself writes ("2A0h") is taken at its word;
-            // anything else falls back to the card's factory address.
-            std::string hex = "$300";
-            if (platform::Utf8Length(input.firstText) == 4) {
-                hex = "$";
-                hex += platform::Utf8Prefix(input.firstText, 3);
-            }
-            const auto base = static_cast<std::uint16_t>(NumberOrDefault(hex, 768));
-            outcome.firstText = BaseAddressText(base);
-            settings.pciBaseAddress = base;
-            settings.initBlock[0] = base;
-            return std::nullopt;
-        }
-        case kKindPci3380:
-        case kKindUsb3380:
-            return std::nullopt;
-        case kKindKv3380:
-        case kKindLan: {
-            UdpFields fields =
-                kind == kKindKv3380
-                    ? UdpFields{&settings.kvIpAddress, &settings.kvUdpPort, &settings.kvUdpTimeout}
-                    : UdpFields{&settings.lanIpAddress, &settings.lanUdpPort,
-                                &settings.lanUdpTimeout};
-            if (auto failure = ReadUdpRows(
-                    input, {"Neplatná IP adresa", "Neplatný UDP port", "Neplatný UDP timeout"},
-                    fields)) {
-                return failure;
-            }
-            FillUdpBlock(settings, fields);
-            return std::nullopt;
-        }
-        default:
-            return std::string("Neznámý typ rozhraní");
+        StoreFieldValue(settings, p, value);
+        settings.initBlock[p.word] =
+            value.number ? NumberWord(*value.number) : TextWord(settings, p.word, value.text);
     }
+    if (kind == kKindLanQudp) {
+        // The dialog has no row for the source port: the library sends from the same
+        // port number it sends to.
+        settings.qudpSourcePort = settings.qudpTargetPort;
+        settings.initBlock[3] = NumberWord(settings.qudpSourcePort);
+    }
+    return std::nullopt;
 }
 
 void AppendIdentCharacter(std::string& ident, std::uint32_t word) {
@@ -195,61 +127,78 @@ std::uint32_t ReplyTimeoutFromIndex(std::uint32_t code) {
     return code < std::size(kReplyTimeouts) ? kReplyTimeouts[code] : 200;
 }
 
-std::string BaseAddressText(std::uint16_t base) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%03Xh", static_cast<unsigned>(base));
-    return buf;
+bool ShowsAddressAndSpeed(std::uint8_t kind) {
+    // The kinds whose library speaks on the module's RS-485 bus itself; of the UDP kinds
+    // only the direct link to the module.
+    return kind == kKindCom || kind == kKindPci380 || kind == kKindPci3380 ||
+           kind == kKindUsb3380 || kind == kKindKv3380;
 }
 
 KindLayout LayoutForKind(std::uint8_t kind, const ConnectionSettings& s) {
     KindLayout layout;
-    auto row = [](const char* caption, std::string value) {
-        KindRow r;
-        r.shown = true;
-        r.caption = caption;
-        r.value = std::move(value);
-        return r;
-    };
-    switch (kind) {
-        case kKindUsbVx:
-            layout.first = row("Detekce zařízení", "");
+    KindRow* const rows[kMaxKindParameters] = {&layout.first, &layout.second, &layout.third};
+    const KindParameter* detection = FindKindParameter(kind, ParameterRole::kDetection);
+    const bool bySerial = detection != nullptr && FieldValue(s, *detection).number != 0;
+    for (const KindParameter& p : KindParameters(kind)) {
+        KindRow& row = *rows[p.row];
+        row.shown = true;
+        row.caption = p.caption;
+        const ParameterValue value = FieldValue(s, p);
+        if (p.form == ParameterForm::kDetection) {
             layout.firstIsDetectionList = true;
-            layout.detectionPosition = s.usbDetection & 1;
-            layout.second = row("Výrobní číslo", s.usbSerial);
-            layout.second.editable = s.usbDetection != 0;
-            layout.third = row("USB timeout [ms]", Unsigned(s.usbTimeout));
-            break;
-        case kKindLanQudp:
-            layout.first = row("Cílová IP adresa", s.qudpTargetIp);
-            layout.second = row("Cílový port", Unsigned(s.qudpTargetPort));
-            layout.third = row("LAN timeout [ms]", Unsigned(s.qudpTimeout));
-            break;
-        case kKindCom:
-            layout.first = row("Číslo portu COMx", std::to_string(s.comPort));
-            layout.addressAndSpeedShown = true;
-            break;
-        case kKindPci380:
-            layout.first = row("Bázová adresa PCI-380", BaseAddressText(s.pciBaseAddress));
-            layout.addressAndSpeedShown = true;
-            break;
-        case kKindPci3380:
-        case kKindUsb3380:
-            layout.addressAndSpeedShown = true;
-            break;
-        case kKindKv3380:
-        case kKindLan: {
-            const bool kv = kind == kKindKv3380;
-            layout.first = row("IP adresa", kv ? s.kvIpAddress : s.lanIpAddress);
-            layout.second = row("UDP port", Unsigned(kv ? s.kvUdpPort : s.lanUdpPort));
-            layout.third = row("UDP timeout [ms]", Unsigned(kv ? s.kvUdpTimeout : s.lanUdpTimeout));
-            // Of the two, only the direct link to the module shows the address and speed rows.
-            layout.addressAndSpeedShown = kv;
-            break;
+            layout.detectionPosition = static_cast<int>(value.number.value_or(0) & 1);
+            continue;
         }
-        default:
-            break;
+        row.value = ParameterText(p, value);
+        if (p.form == ParameterForm::kSerial) row.editable = bySerial;
     }
+    layout.addressAndSpeedShown = ShowsAddressAndSpeed(kind);
     return layout;
+}
+
+ConnectionRequest ReadConnectionInput(const ConnectionInput& input) {
+    ConnectionRequest request;
+    request.kind = static_cast<std::uint8_t>(input.kindPosition);
+    request.address = static_cast<std::uint8_t>(NumberOrDefault(input.addressText, 0));
+    request.speedCode = static_cast<std::uint8_t>(input.speedPosition);
+    const std::string* const texts[kMaxKindParameters] = {&input.firstText, &input.secondText,
+                                                          &input.thirdText};
+    for (const KindParameter& p : KindParameters(request.kind)) {
+        const std::string& text = *texts[p.row];
+        ParameterValue& value = request.values[p.row];
+        switch (p.form) {
+            case ParameterForm::kNumber:
+                if (const auto number = StrictNumber(text)) value.number = *number;
+                break;
+            case ParameterForm::kText:
+            case ParameterForm::kSerial:
+                value.text = text;
+                break;
+            case ParameterForm::kDetection:
+                value.number = input.detectionPosition;
+                break;
+            case ParameterForm::kComPort:
+                value.number = NumberOrDefault(text, 1);
+                break;
+            case ParameterForm::kBaseAddress: {
+                // Only the form the dialog itself writes ("2A0h") is taken at its word;
+                // anything else falls back to the card's factory address.
+                std::string hex = "$300";
+                if (platform::Utf8Length(text) == 4) {
+                    hex = "$";
+                    hex += platform::Utf8Prefix(text, 3);
+                }
+                value.number = static_cast<std::uint16_t>(NumberOrDefault(hex, 768));
+                break;
+            }
+        }
+    }
+    return request;
+}
+
+ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionSettings& settings,
+                                       const StatusSink& status) {
+    return InitialiseConnection(ReadConnectionInput(input), settings, status);
 }
 
 namespace {
@@ -266,21 +215,21 @@ struct TransportSteps {
     std::function<std::string(std::uint8_t, std::uint32_t)> errorText;
 };
 
-ConnectionOutcome Initialise(const ConnectionInput& input, ConnectionSettings& settings,
+ConnectionOutcome Initialise(const ConnectionRequest& request, ConnectionSettings& settings,
                              const StatusSink& status, const TransportSteps& steps) {
     ConnectionOutcome outcome;
     ShowStatus(status, kProgressText);
 
-    const auto address = static_cast<std::uint8_t>(NumberOrDefault(input.addressText, 0));
+    const std::uint8_t address = request.address;
     outcome.addressText = std::to_string(address);
-    const auto speedCode = static_cast<std::uint8_t>(input.speedPosition);
-    const auto kind = static_cast<std::uint8_t>(input.kindPosition);
+    const std::uint8_t speedCode = request.speedCode;
+    const std::uint8_t kind = request.kind;
     settings.interfaceKind = kind;
 
     settings.initBlock.fill(0);
     for (auto& text : settings.initTexts) text.clear();
 
-    if (auto failure = ReadKindValues(kind, input, settings, outcome)) {
+    if (auto failure = StoreKindValues(kind, request.values, settings, outcome)) {
         outcome.statusText = *failure;
         return outcome;
     }
@@ -339,8 +288,8 @@ ConnectionOutcome Initialise(const ConnectionInput& input, ConnectionSettings& s
 
 }  // namespace
 
-ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionSettings& settings,
-                                       const StatusSink& status) {
+ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
+                                       ConnectionSettings& settings, const StatusSink& status) {
     // Whatever follows, the old connection is gone first: even an invalid entry ends it.
     if (ConnectionUsable(settings)) {
         std::uint32_t old = settings.handle;
@@ -355,19 +304,17 @@ ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionS
     steps.close = [](std::uint8_t kind, std::uint32_t& handle) { CloseTransport(kind, &handle); };
     steps.library = LoadedTransport;
     steps.errorText = ErrorString;
-    return Initialise(input, settings, status, steps);
+    return Initialise(request, settings, status, steps);
 }
 
 ConnectionOutcome InitialiseConnectionOn(const std::shared_ptr<const LoadedLibrary>& library,
-                                         const ConnectionInput& input, ConnectionSettings& settings,
-                                         const StatusSink& status) {
+                                         const ConnectionRequest& request,
+                                         ConnectionSettings& settings, const StatusSink& status) {
     settings.connected = false;
     settings.handle = 0;
-    if (library == nullptr || static_cast<int>(library->Kind()) != input.kindPosition) {
+    if (library == nullptr || library->Kind() != request.kind) {
         ConnectionOutcome outcome;
-        outcome.statusText =
-            kOpenFailedPrefix +
-            ErrorString(static_cast<std::uint8_t>(input.kindPosition), kErrNotLoaded);
+        outcome.statusText = kOpenFailedPrefix + ErrorString(request.kind, kErrNotLoaded);
         outcome.openRefused = true;
         return outcome;
     }
@@ -387,25 +334,15 @@ ConnectionOutcome InitialiseConnectionOn(const std::shared_ptr<const LoadedLibra
         library->ErrorText(code, text);
         return TextFromWords(text);
     };
-    return Initialise(input, settings, status, steps);
+    return Initialise(request, settings, status, steps);
 }
 
 std::string AddressForStatusPanel(const ConnectionSettings& settings) {
-    switch (settings.interfaceKind) {
-        case kKindLanQudp:
-            return settings.qudpTargetIp;
-        case kKindCom:
-            return "COM" + std::to_string(settings.comPort);
-        case kKindPci380:
-            return BaseAddressText(settings.pciBaseAddress);
-        case kKindKv3380:
-            return settings.kvIpAddress;
-        case kKindLan:
-            return settings.lanIpAddress;
-        default:
-            // Kind 0 finds its device by detection, kinds 4 and 5 have no address at all.
-            return {};
-    }
+    // Kind 0 finds its device by detection, kinds 4 and 5 have no address at all.
+    for (const KindParameter& p : KindParameters(settings.interfaceKind))
+        if (p.panelPrefix != nullptr)
+            return p.panelPrefix + ParameterText(p, FieldValue(settings, p));
+    return {};
 }
 
 }  // namespace kv

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/Dekl.h"
+#include "core/KindParameters.h"
 #include "core/NumberText.h"
 #include "core/StatusSink.h"
 #include "transport/Qxxx380.h"
@@ -40,10 +41,10 @@ struct KindLayout {
     bool addressAndSpeedShown = false;  // Label1/Edit1 and Label2/ComboBox1
 };
 
+// The dialog's rows for the kind, filled from the record.
 KindLayout LayoutForKind(std::uint8_t kind, const ConnectionSettings& settings);
-
-// Upper-case hexadecimal with at least three digits and "h": 768 -> "300h".
-std::string BaseAddressText(std::uint16_t base);
+// Whether the dialog shows the module's address and the speed for the kind.
+bool ShowsAddressAndSpeed(std::uint8_t kind);
 
 // The dialog's values at the moment "Inicializace připojení" is pressed.
 struct ConnectionInput {
@@ -55,6 +56,22 @@ struct ConnectionInput {
     std::string thirdText;       // Edit4
     int detectionPosition = -1;  // ComboBox3
 };
+
+// A connection as typed values: the kind, the module's RS-485 address, the speed's code
+// (a position of the speed list; 255 for none, which connects at 9600 Bd) and the kind's
+// parameters in row order.
+inline constexpr std::uint8_t kNoSpeedCode = 255;
+struct ConnectionRequest {
+    std::uint8_t kind = 0;
+    std::uint8_t address = 0;
+    std::uint8_t speedCode = 4;
+    KindValues values{};
+};
+
+// The dialog's values read as the initialisation takes them: a number that is none stays
+// without value (and is refused), the COM port and the base address read with their
+// defaults.
+ConnectionRequest ReadConnectionInput(const ConnectionInput& input);
 
 // What the dialog shows after the initialisation.
 struct ConnectionOutcome {
@@ -71,15 +88,20 @@ struct ConnectionOutcome {
 // as it came): take moduleIdent and the success text by their size, not through c_str().
 // A library that reports success but hands out handle 0 gives no usable connection; that
 // ends like a failed identification request, with the text of code 10.
+// The dialog's values, read by ReadConnectionInput; then as the typed request.
 ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionSettings& settings,
                                        const StatusSink& status);
+// Checks the request's values as the kind's rows say, stores them into the record and
+// connects.
+ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
+                                       ConnectionSettings& settings, const StatusSink& status);
 
 // The same initialisation over a library the caller holds, for a program that keeps
 // several connections of one kind at once (its handles): the same checks, steps and texts.
 // The record is taken as holding no connection; a failed one leaves it so.
 ConnectionOutcome InitialiseConnectionOn(const std::shared_ptr<const LoadedLibrary>& library,
-                                         const ConnectionInput& input, ConnectionSettings& settings,
-                                         const StatusSink& status);
+                                         const ConnectionRequest& request,
+                                         ConnectionSettings& settings, const StatusSink& status);
 
 // The address shown in the main window's second status panel for the stored kind.
 std::string AddressForStatusPanel(const ConnectionSettings& settings);

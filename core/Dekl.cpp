@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <optional>
+#include <variant>
 
+#include "core/KindParameters.h"
 #include "core/NumberText.h"
 #include "platform/ConfigFolder.h"
 #include "platform/Cp1250.h"
@@ -83,6 +85,14 @@ class SettingsFile {
         field = static_cast<Field>(*bits);
     }
 
+    void Read(const char* section, const char* key, std::string& field) const {
+        ReadText(section, key, field);
+    }
+    template <typename Field>
+    void Read(const char* section, const char* key, Field& field) const {
+        ReadInt(section, key, field);
+    }
+
     bool WriteText(const char* section, const char* key, const std::string& utf8) {
         return ini_.Set(platform::Utf8ToCp1250(section), platform::Utf8ToCp1250(key),
                         platform::Utf8ToCp1250(utf8));
@@ -116,20 +126,8 @@ bool LoadSettings(ConnectionSettings* settings, const std::string& path) {
     ConnectionSettings& s = *settings;
     file.ReadInt(kMainSection, "Adresa", s.moduleAddress);
     file.ReadInt(kMainSection, "Rychlost", s.baudRate);
-    file.ReadInt(Section(kKindUsbVx), "Detekce", s.usbDetection);
-    file.ReadText(Section(kKindUsbVx), "Výrobní číslo", s.usbSerial);
-    file.ReadInt(Section(kKindUsbVx), "USB timeout", s.usbTimeout);
-    file.ReadText(Section(kKindLanQudp), "Cílová IP adresa", s.qudpTargetIp);
-    file.ReadInt(Section(kKindLanQudp), "Cílový port", s.qudpTargetPort);
-    file.ReadInt(Section(kKindLanQudp), "LAN timeout", s.qudpTimeout);
-    file.ReadInt(Section(kKindCom), "Číslo portu", s.comPort);
-    file.ReadInt(Section(kKindPci380), "Bázová adresa", s.pciBaseAddress);
-    file.ReadText(Section(kKindKv3380), "IP adresa", s.kvIpAddress);
-    file.ReadInt(Section(kKindKv3380), "UDP port", s.kvUdpPort);
-    file.ReadInt(Section(kKindKv3380), "UDP timeout", s.kvUdpTimeout);
-    file.ReadText(Section(kKindLan), "IP adresa", s.lanIpAddress);
-    file.ReadInt(Section(kKindLan), "UDP port", s.lanUdpPort);
-    file.ReadInt(Section(kKindLan), "UDP timeout", s.lanUdpTimeout);
+    for (const KindParameter& p : AllKindParameters())
+        std::visit([&](auto field) { file.Read(Section(p.kind), p.key, s.*field); }, p.field);
 
     // The kind names are ASCII, so the code-page text compares as it stands.
     if (const auto kind = InterfaceKindByName(kindName)) s.interfaceKind = *kind;
@@ -173,37 +171,10 @@ bool SaveSettings(const ConnectionSettings* settings, const std::string& path) {
     const std::uint8_t kind =
         s.interfaceKind < kInterfaceKindCount ? s.interfaceKind : std::uint8_t{kKindCom};
     bool ok = file.WriteText(kMainSection, "Rozhraní", Section(kind));
-    switch (kind) {
-        case kKindUsbVx:
-            ok = ok && file.WriteInt(Section(kKindUsbVx), "Detekce", s.usbDetection);
-            ok = ok && file.WriteText(Section(kKindUsbVx), "Výrobní číslo", s.usbSerial);
-            ok = ok && file.WriteInt(Section(kKindUsbVx), "USB timeout", s.usbTimeout);
-            break;
-        case kKindLanQudp:
-            ok = ok && file.WriteText(Section(kKindLanQudp), "Cílová IP adresa", s.qudpTargetIp);
-            ok = ok && file.WriteInt(Section(kKindLanQudp), "Cílový port", s.qudpTargetPort);
-            ok = ok && file.WriteInt(Section(kKindLanQudp), "LAN timeout", s.qudpTimeout);
-            break;
-        case kKindCom:
-            ok = ok &&
-                 file.WriteInt(Section(kKindCom), "Číslo portu", static_cast<unsigned>(s.comPort));
-            break;
-        case kKindPci380:
-            ok = ok && file.WriteInt(Section(kKindPci380), "Bázová adresa",
-                                     static_cast<unsigned>(s.pciBaseAddress));
-            break;
-        case kKindKv3380:
-        case kKindLan: {
-            // The two UDP kinds keep the same keys, each in its own section.
-            const char* section = Section(kind);
-            const bool kv = kind == kKindKv3380;
-            ok = ok && file.WriteText(section, "IP adresa", kv ? s.kvIpAddress : s.lanIpAddress);
-            ok = ok && file.WriteInt(section, "UDP port", kv ? s.kvUdpPort : s.lanUdpPort);
-            ok = ok && file.WriteInt(section, "UDP timeout", kv ? s.kvUdpTimeout : s.lanUdpTimeout);
-            break;
-        }
-        default:  // kinds 4 and 5 have no parameters
-            break;
+    for (const KindParameter& p : KindParameters(kind)) {
+        const ParameterValue value = FieldValue(s, p);
+        ok = ok && file.WriteText(Section(kind), p.key,
+                                  value.number ? std::to_string(*value.number) : value.text);
     }
     ok = ok && file.WriteInt(kMainSection, "Adresa", static_cast<unsigned>(s.moduleAddress));
     ok = ok && file.WriteInt(kMainSection, "Rychlost", s.baudRate);

@@ -51,7 +51,7 @@ inline bool ConnectionUsable(const ConnectionSettings& settings) {
     return settings.connected && settings.handle != 0;
 }
 // What every window shows when asked to talk to the module without such a connection.
-inline constexpr const char* kNotConnectedText = " Připojení k zařízení není inicializováno.";
+inline constexpr const char* kNotConnectedText = "Připojení k zařízení není inicializováno.";
 
 // Writes every default into the record; nothing for a missing record.
 void SetDefaults(ConnectionSettings* settings);

@@ -56,9 +56,28 @@ ModuleConfig DefaultModuleConfig();
 
 // The module's three VLAN interfaces, by index 0, 1, 2 (VLAN1..VLAN3).
 constexpr int kVlanCount = 3;
-// The index a window or a decoder works with: anything outside 0..2 stands for VLAN1.
-constexpr int SettleVlanIndex(int vlan) {
-    return vlan >= 0 && vlan < kVlanCount ? vlan : 0;
-}
+
+// One of the three VLAN interfaces. It is settled where it enters (a menu command, an
+// option): anything outside VLAN1..VLAN3 stands for VLAN1, so every holder of one names
+// an interface that is there.
+class Vlan {
+  public:
+    constexpr Vlan() = default;
+    // By index 0, 1, 2.
+    static constexpr Vlan FromIndex(int index) {
+        return Vlan(index >= 0 && index < kVlanCount ? index : 0);
+    }
+    // By the number the operator knows it by: 1, 2, 3.
+    static constexpr Vlan FromNumber(int number) {
+        return FromIndex(number >= 1 && number <= kVlanCount ? number - 1 : 0);
+    }
+    constexpr int Index() const { return index_; }
+    constexpr int Number() const { return index_ + 1; }
+    bool operator==(const Vlan&) const = default;
+
+  private:
+    explicit constexpr Vlan(int index) : index_(index) {}
+    int index_ = 0;
+};
 
 }  // namespace kv

@@ -15,9 +15,6 @@ inline void ShowStatus(const StatusSink& sink, const std::string& text) {
     if (sink) sink(text);
 }
 
-// The windows' status texts begin with one blank; a line printed elsewhere goes without it.
-inline std::string WithoutStatusBlank(const std::string& status) {
-    return !status.empty() && status.front() == ' ' ? status.substr(1) : status;
-}
+// The texts are plain: a window's status bar sets them off from its edge itself.
 
 }  // namespace kv

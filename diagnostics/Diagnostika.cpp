@@ -75,12 +75,12 @@ VlanShades ShadesForMode(std::uint8_t mode) {
     }
 }
 
-std::string DiagnosticsCaption(int vlanIndex) {
-    return kDiagnosticsCaption + std::to_string(SettleVlanIndex(vlanIndex) + 1);
+std::string DiagnosticsCaption(Vlan vlan) {
+    return kDiagnosticsCaption + std::to_string(vlan.Number());
 }
 
-std::string VlanGroupCaption(int vlanIndex) {
-    return kVlanGroupCaption + std::to_string(SettleVlanIndex(vlanIndex) + 1) + " ";
+std::string VlanGroupCaption(Vlan vlan) {
+    return kVlanGroupCaption + std::to_string(vlan.Number()) + " ";
 }
 
 std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimalSeparator) {
@@ -145,11 +145,11 @@ ModuleStatusView DecodeModuleStatus(const DataBuffer& reply) {
     return view;
 }
 
-VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
+VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
                                 const std::string& decimalSeparator) {
     const StatusReader in(reply);
     const std::size_t v =
-        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(SettleVlanIndex(vlanIndex));
+        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(vlan.Index());
     const std::uint8_t mode = in.Byte(v + kMode);
 
     VlanStatusView view;
@@ -196,8 +196,8 @@ StatusReplies FetchStatus(const ModuleLink& link) {
     return replies;
 }
 
-CycleOutcome Timer1Timer(const ModuleLink& link, int vlanIndex, const std::string& decimalSeparator,
-                         const StatusSink& status) {
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
+                                const std::string& decimalSeparator, const StatusSink& status) {
     CycleOutcome out;
     auto show = [&](const std::string& text) {
         out.statusText = text;
@@ -211,13 +211,13 @@ CycleOutcome Timer1Timer(const ModuleLink& link, int vlanIndex, const std::strin
     const StatusReplies replies = FetchStatus(link);
     out.requests = replies.Requests();
     if (!replies.module.Ok()) {
-        show(" " + link.ErrorText(replies.module.error));
+        show(link.ErrorText(replies.module.error));
         return out;
     }
     out.module = DecodeModuleStatus(replies.module.data);
-    const Reply& vlan = *replies.vlan;
-    if (vlan.Ok()) out.vlan = DecodeVlanStatus(vlan.data, vlanIndex, decimalSeparator);
-    show(" " + link.ErrorText(vlan.error));
+    const Reply& reply = *replies.vlan;
+    if (reply.Ok()) out.vlan = DecodeVlanStatus(reply.data, vlan, decimalSeparator);
+    show(link.ErrorText(reply.error));
     return out;
 }
 

@@ -118,9 +118,9 @@ struct VlanStatusView {
     bool operator==(const VlanStatusView&) const = default;
 };
 
-// " Diagnostika komunikačního rozhraní VLAN2" and " Rozhraní VLAN2 " for index 1.
-std::string DiagnosticsCaption(int vlanIndex);
-std::string VlanGroupCaption(int vlanIndex);
+// " Diagnostika komunikačního rozhraní VLAN2" and " Rozhraní VLAN2 " for VLAN2.
+std::string DiagnosticsCaption(Vlan vlan);
+std::string VlanGroupCaption(Vlan vlan);
 
 // Milliseconds as seconds with exactly three decimals and the user's separator. From
 // seven digits before the separator on, three decimals of the mantissa and a signed
@@ -128,8 +128,8 @@ std::string VlanGroupCaption(int vlanIndex);
 std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimalSeparator);
 
 ModuleStatusView DecodeModuleStatus(const DataBuffer& reply);
-// Reads only the record of the given interface (an index outside 0..2 reads VLAN1).
-VlanStatusView DecodeVlanStatus(const DataBuffer& reply, int vlanIndex,
+// Reads only the record of the given interface.
+VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
                                 const std::string& decimalSeparator);
 
 // What one refresh cycle changed. A value that is absent stays on display as it was.
@@ -156,7 +156,7 @@ StatusReplies FetchStatus(const ModuleLink& link);
 // One refresh: the module status request, then the VLAN status request, over the link.
 // Without a usable link nothing is sent. Every outcome's text goes through the sink at
 // once: the requests block.
-CycleOutcome Timer1Timer(const ModuleLink& link, int vlanIndex, const std::string& decimalSeparator,
-                         const StatusSink& status);
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
+                                const std::string& decimalSeparator, const StatusSink& status);
 
 }  // namespace kv

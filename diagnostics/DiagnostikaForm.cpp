@@ -189,11 +189,11 @@ QFont FittingFont() {
 
 }  // namespace
 
-TFormDiagnostika::TFormDiagnostika(kv::ConnectionSettings& settings, int vlanIndex, QWidget* parent)
+TFormDiagnostika::TFormDiagnostika(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent)
     : FixedDialog("FormDiagnostika", Qt8(kv::kDiagnosticsCaption),
                   QSize(kClientWidth, kClientHeight), parent),
       settings_(settings),
-      vlanIndex_(vlanIndex),
+      interface_(vlan),
       decimalSeparator_(QLocale::system().decimalPoint().toStdString()) {
     setFont(FittingFont());
     BuildControls();
@@ -285,16 +285,15 @@ void TFormDiagnostika::BuildControls() {
 }
 
 void TFormDiagnostika::FormShow() {
-    vlanIndex_ = kv::SettleVlanIndex(vlanIndex_);
-    setWindowTitle(ToQt(kv::DiagnosticsCaption(vlanIndex_)));
-    GroupBox2->setTitle(ToQt(kv::VlanGroupCaption(vlanIndex_)));
+    setWindowTitle(ToQt(kv::DiagnosticsCaption(interface_)));
+    GroupBox2->setTitle(ToQt(kv::VlanGroupCaption(interface_)));
     for (QLabel* label : overview_) kvforms::ShowInLabel(label, "0");
     for (QLabel* label : vlan_) kvforms::ShowInLabel(label, "0");
     for (QLabel* label : rs485_) kvforms::ShowInLabel(label, "0");
     SetFixedCells(StringGrid3, kv::kNetworkGridRows, kv::kNetworkGridColumns);
     SetFixedCells(StringGrid1, kv::kUserGridRows, kv::kUserHeadingsNumbered);
     SetFixedCells(StringGrid2, kv::kErrorGridRows, kv::kErrorGridColumns);
-    StatusBar1->SetText(" ");
+    StatusBar1->SetText("");
 }
 
 void TFormDiagnostika::Button1Click() {
@@ -312,8 +311,8 @@ void TFormDiagnostika::done(int result) {
 
 void TFormDiagnostika::Timer1Timer() {
     if (stopped_) return;
-    const kv::CycleOutcome out = kv::Timer1Timer(kv::ModuleLink::Of(settings_), vlanIndex_,
-                                                 decimalSeparator_, StatusBar1->Sink());
+    const kv::CycleOutcome out = kv::RefreshDiagnostics(kv::ModuleLink::Of(settings_), interface_,
+                                                        decimalSeparator_, StatusBar1->Sink());
     if (out.module) ShowModule(*out.module);
     if (out.vlan) ShowVlan(*out.vlan);
     if (!stopped_) Timer1->start();

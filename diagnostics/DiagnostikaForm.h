@@ -20,16 +20,15 @@ class TFormDiagnostika : public kvforms::FixedDialog {
     Q_OBJECT
 
   public:
-    // The record belongs to the main window and outlives the window. vlanIndex 0, 1, 2
-    // stands for VLAN1..3; any other value is shown and used as VLAN1.
-    TFormDiagnostika(kv::ConnectionSettings& settings, int vlanIndex, QWidget* parent = nullptr);
+    // The record belongs to the main window and outlives the window.
+    TFormDiagnostika(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent = nullptr);
     ~TFormDiagnostika() override;
 
     void FormShow() override;
     void Button1Click();
     void Timer1Timer();
 
-    int vlanIndex() const { return vlanIndex_; }
+    int vlanIndex() const { return interface_.Index(); }
     // The user grid's normal text colour: the desktop's window-text colour.
     QColor WindowTextColour() const;
 
@@ -81,7 +80,7 @@ class TFormDiagnostika : public kvforms::FixedDialog {
     QColor Colour(kv::Shade shade) const;
 
     kv::ConnectionSettings& settings_;
-    int vlanIndex_;
+    kv::Vlan interface_;
     std::string decimalSeparator_;
     // Set when the window is closing: a tick that is already due then sends nothing.
     bool stopped_ = false;

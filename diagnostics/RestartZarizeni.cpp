@@ -5,11 +5,11 @@
 namespace kv {
 
 std::string RestartedText(std::uint8_t kind) {
-    return kind == kKindLan ? " Zařízení restartováno. Nutno provést novou inicializaci připojení!"
-                            : " Zařízení restartováno.";
+    return kind == kKindLan ? "Zařízení restartováno. Nutno provést novou inicializaci připojení!"
+                            : "Zařízení restartováno.";
 }
 
-RestartOutcome RestartZarizeni(const ModuleLink& link, const StatusSink& status) {
+RestartOutcome RestartModule(const ModuleLink& link, const StatusSink& status) {
     RestartOutcome out;
     auto show = [&](const std::string& text) {
         out.texts.push_back(text);

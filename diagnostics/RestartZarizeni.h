@@ -14,7 +14,7 @@
 
 namespace kv {
 
-inline constexpr const char* kRestartProgressText = " Probíhá restart zařízení ...";
+inline constexpr const char* kRestartProgressText = "Probíhá restart zařízení ...";
 
 // The text after a restart over the given interface kind.
 std::string RestartedText(std::uint8_t kind);
@@ -27,6 +27,6 @@ struct RestartOutcome {
 // Shows the progress text, sends the restart request, then shows the restarted text
 // whatever the request returned: a module that restarts may well not answer. Without a
 // usable link only the text saying so, and nothing is sent.
-RestartOutcome RestartZarizeni(const ModuleLink& link, const StatusSink& status);
+RestartOutcome RestartModule(const ModuleLink& link, const StatusSink& status);
 
 }  // namespace kv

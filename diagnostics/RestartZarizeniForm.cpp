@@ -73,7 +73,7 @@ TFormRestart::TFormRestart(kv::ConnectionSettings& settings, QWidget* parent)
     StatusBar1->label()->setWordWrap(true);
     const int barHeight = 2 * StatusBar1->fontMetrics().lineSpacing() + 8;
     StatusBar1->setGeometry(0, kClientHeight - barHeight, kClientWidth, barHeight);
-    StatusBar1->SetText("");
+    StatusBar1->Clear();
 
     connect(Button1, &QPushButton::clicked, this, &TFormRestart::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TFormRestart::Button2Click);
@@ -82,7 +82,7 @@ TFormRestart::TFormRestart(kv::ConnectionSettings& settings, QWidget* parent)
 TFormRestart::~TFormRestart() = default;
 
 void TFormRestart::Button1Click() {
-    kv::RestartZarizeni(kv::ModuleLink::Of(settings_), StatusBar1->Sink());
+    kv::RestartModule(kv::ModuleLink::Of(settings_), StatusBar1->Sink());
 }
 
 void TFormRestart::Button2Click() {

@@ -66,11 +66,11 @@ ConfigBlock BlockFromReply(const DataBuffer& reply) {
 }
 
 std::string ReadProgressText(int percent) {
-    return Progress(" Probíhá čtení konfigurace z modulu (", percent);
+    return Progress("Probíhá čtení konfigurace z modulu (", percent);
 }
 
 std::string WriteProgressText(int percent) {
-    return Progress(" Probíhá zápis konfigurace do modulu (", percent);
+    return Progress("Probíhá zápis konfigurace do modulu (", percent);
 }
 
 bool AreaEnabled(const EditorSpec& spec, const ModuleConfig& config, int area) {
@@ -96,8 +96,8 @@ FieldStates ShowFields(const EditorSpec& spec, const ModuleConfig& config) {
     return states;
 }
 
-CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, ModuleConfig& copy,
-                        const StatusSink& status) {
+CheckOutcome CheckFields(const EditorSpec& spec, const FieldStates& fields, ModuleConfig& copy,
+                         const StatusSink& status) {
     static const FieldState kMissing;
     CheckOutcome outcome;
     for (std::size_t i = 0; i < spec.checks.size(); ++i) {
@@ -151,7 +151,7 @@ CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, Modul
         if (!passed) {
             outcome.failedCheck = static_cast<int>(i);
             outcome.failedField = check.field;
-            outcome.status = std::string(" ") + (check.message != nullptr ? check.message : "");
+            outcome.status = check.message != nullptr ? check.message : "";
             ShowStatus(status, outcome.status);
             return outcome;
         }
@@ -178,7 +178,7 @@ TransferOutcome ReadConfigBlock(const ModuleLink& link, std::uint16_t number, Co
     if (!reply.Ok()) {
         outcome.result = TransferResult::kFailed;
         outcome.error = reply.error;
-        outcome.status = " " + link.ErrorText(reply.error);
+        outcome.status = link.ErrorText(reply.error);
         ShowStatus(status, outcome.status);
         return outcome;
     }
@@ -203,7 +203,7 @@ TransferOutcome WriteConfigBlock(const ModuleLink& link, std::uint16_t number,
     if (!write.Ok()) {
         outcome.result = TransferResult::kFailed;
         outcome.error = write.error;
-        outcome.status = " " + write.text;
+        outcome.status = write.text;
         ShowStatus(status, outcome.status);
         return outcome;
     }
@@ -214,16 +214,16 @@ TransferOutcome WriteConfigBlock(const ModuleLink& link, std::uint16_t number,
     return outcome;
 }
 
-TransferOutcome PrectiData(const ModuleLink& link, const EditorSpec& spec, ModuleConfig& copy,
-                           const StatusSink& status) {
+TransferOutcome ReadEditorBlock(const ModuleLink& link, const EditorSpec& spec, ModuleConfig& copy,
+                                const StatusSink& status) {
     ConfigBlock block{};
     TransferOutcome outcome = ReadConfigBlock(link, spec.block, block, status);
     if (outcome.result == TransferResult::kDone && spec.decode) spec.decode(block, copy);
     return outcome;
 }
 
-TransferOutcome ZapisData(const ModuleLink& link, const EditorSpec& spec, const ModuleConfig& copy,
-                          const StatusSink& status) {
+TransferOutcome WriteEditorBlock(const ModuleLink& link, const EditorSpec& spec,
+                                 const ModuleConfig& copy, const StatusSink& status) {
     // An encoder leaves its block sealed; without one the block is all zero, which sums to 0.
     const ConfigBlock block = spec.encode ? spec.encode(copy) : ConfigBlock{};
     return WriteConfigBlock(link, spec.block, block, status);
@@ -249,7 +249,7 @@ EditorSession::ButtonOutcome EditorSession::Read(const StatusSink& status) {
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = PrectiData(ModuleLink::Of(*settings_), *spec_, copy_, status);
+    outcome.transfer = ReadEditorBlock(ModuleLink::Of(*settings_), *spec_, copy_, status);
     return outcome;
 }
 
@@ -262,19 +262,19 @@ EditorSession::ButtonOutcome EditorSession::Write(const FieldStates& fields,
         ShowStatus(status, kNotConnectedText);
         return outcome;
     }
-    outcome.check = PrectiOkno(*spec_, fields, copy_, status);
+    outcome.check = CheckFields(*spec_, fields, copy_, status);
     if (!outcome.check.passed) {
         outcome.attempt = Attempt::kCheckFailed;
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = ZapisData(ModuleLink::Of(*settings_), *spec_, copy_, status);
+    outcome.transfer = WriteEditorBlock(ModuleLink::Of(*settings_), *spec_, copy_, status);
     return outcome;
 }
 
 bool EditorSession::Confirm(const FieldStates& fields, const StatusSink& status) {
     if (settings_ == nullptr) return true;
-    if (!PrectiOkno(*spec_, fields, copy_, status).passed) return false;
+    if (!CheckFields(*spec_, fields, copy_, status).passed) return false;
     settings_->moduleConfig = copy_;
     return true;
 }

@@ -36,13 +36,13 @@ BlockWords BlockToWords(const ConfigBlock& block);
 // The block in a block-read reply: byte k in word 4 + k, low 8 bits.
 ConfigBlock BlockFromReply(const DataBuffer& reply);
 
-// " Probíhá čtení konfigurace z modulu (N %)" and the writing counterpart.
+// "Probíhá čtení konfigurace z modulu (N %)" and the writing counterpart.
 std::string ReadProgressText(int percent);
 std::string WriteProgressText(int percent);
-inline constexpr const char* kReadDoneText = " Konfigurace přečtena.";
-inline constexpr const char* kWriteDoneText = " Konfigurace zapsána.";
+inline constexpr const char* kReadDoneText = "Konfigurace přečtena.";
+inline constexpr const char* kWriteDoneText = "Konfigurace zapsána.";
 // What a passed check leaves in the status bar; "Zapsat" and "Ok" go on only after it.
-inline constexpr const char* kCheckPassedText = " ";
+inline constexpr const char* kCheckPassedText = "";
 
 enum class FieldKind {
     kEdit,  // a number typed as text
@@ -122,13 +122,13 @@ struct CheckOutcome {
     bool passed = false;
     int failedCheck = -1;  // index into spec.checks
     int failedField = -1;  // index into spec.fields
-    std::string status;    // " " after a pass, else " " and the step's message
+    std::string status;    // empty after a pass, else the step's message
 };
 
-// PrectiOkno: the fields (indexed as spec.fields; missing ones count as empty and
-// enabled) checked in order into the editor copy. The status text goes to the sink.
-CheckOutcome PrectiOkno(const EditorSpec& spec, const FieldStates& fields, ModuleConfig& copy,
-                        const StatusSink& status);
+// What the windows' PrectiOkno does: the fields (indexed as spec.fields; missing ones count as
+// empty and enabled) checked in order into the editor copy. The status text goes to the sink.
+CheckOutcome CheckFields(const EditorSpec& spec, const FieldStates& fields, ModuleConfig& copy,
+                         const StatusSink& status);
 
 enum class TransferResult {
     kNotConnected,  // no usable connection: nothing was sent and nothing shown
@@ -152,14 +152,14 @@ TransferOutcome ReadConfigBlock(const ModuleLink& link, std::uint16_t number, Co
 TransferOutcome WriteConfigBlock(const ModuleLink& link, std::uint16_t number,
                                  const ConfigBlock& block, const StatusSink& status);
 
-// PrectiData: reads the editor's block into the editor copy with the progress texts.
-// After a failure the copy keeps what it held.
-TransferOutcome PrectiData(const ModuleLink& link, const EditorSpec& spec, ModuleConfig& copy,
-                           const StatusSink& status);
-// ZapisData: encodes the editor copy into its block and writes it with read-back
-// verification.
-TransferOutcome ZapisData(const ModuleLink& link, const EditorSpec& spec, const ModuleConfig& copy,
-                          const StatusSink& status);
+// What the windows' PrectiData does: reads the editor's block into the editor copy with the
+// progress texts. After a failure the copy keeps what it held.
+TransferOutcome ReadEditorBlock(const ModuleLink& link, const EditorSpec& spec, ModuleConfig& copy,
+                                const StatusSink& status);
+// What the windows' ZapisData does: encodes the editor copy into its block and writes it with
+// read-back verification.
+TransferOutcome WriteEditorBlock(const ModuleLink& link, const EditorSpec& spec,
+                                 const ModuleConfig& copy, const StatusSink& status);
 
 // One open editor: its copy of the configuration and the four buttons. The record may be
 // absent (a window opened without one): then reading and writing do nothing and "Ok"

@@ -73,6 +73,28 @@ QLabel* ConfigEditorForm::AddLabel(const char* name, const QString& text, QWidge
     return label;
 }
 
+std::array<ConfigEditorForm::UserRowControls, kv::kTableUsers> ConfigEditorForm::AddUserRows(
+    const kv::UserRows& rows, QWidget* parent, const UserRowPlaces& places) {
+    std::array<UserRowControls, kv::kTableUsers> out;
+    for (int u = 0; u < kv::kTableUsers; ++u) {
+        UserRowControls& row = out[static_cast<std::size_t>(u)];
+        const int top = places.tops[u];
+        for (int k = 0; k < 4; ++k)
+            row.octets[k] = AddEdit(rows.Field(u, k), parent,
+                                    QRect(places.octetLeft + places.octetStep * k, top,
+                                          places.octetWidth, places.rowHeight));
+        row.port =
+            AddEdit(rows.Field(u, 4), parent, QRect(places.portLeft, top, 60, places.rowHeight));
+        if (rows.fieldsPerUser > 5)
+            row.access = AddList(rows.Field(u, 5), parent,
+                                 QRect(places.portLeft, top, places.listWidth, places.rowHeight));
+        row.heading = AddLabel(places.headingNames[u], QStringLiteral("Uživatel %1").arg(u + 1),
+                               parent, QRect(12, top, places.octetLeft - 20, places.rowHeight),
+                               places.area, rows.Field(u, 0));
+    }
+    return out;
+}
+
 QPushButton* ConfigEditorForm::AddButton(const char* name, const QString& text, Action action,
                                          const QRect& geometry) {
     auto* button = new QPushButton(text, this);

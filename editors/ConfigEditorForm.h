@@ -8,11 +8,13 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <array>
 #include <utility>
 #include <vector>
 
 #include "core/Dekl.h"
 #include "editors/ConfigEditor.h"
+#include "editors/UserTable.h"
 #include "forms/FormSupport.h"
 
 class QComboBox;
@@ -72,6 +74,30 @@ class ConfigEditorForm : public FixedDialog {
         QPushButton* cancel;
     };
     ButtonRow AddButtonRow(int left, int top, const char* writeName, const char* readName);
+    // Where the three user rows of an access table stand.
+    struct UserRowPlaces {
+        int octetLeft;
+        int octetStep;
+        int octetWidth;
+        const int* tops;  // one per user
+        int portLeft;     // the port box, hidden; an access list stands there too
+        int listWidth;    // of the access list, where the rows have one
+        int rowHeight;
+        int area;
+        const char* const* headingNames;  // one per user
+    };
+    struct UserRowControls {
+        QLabel* heading = nullptr;
+        QLineEdit* octets[4] = {};
+        QLineEdit* port = nullptr;
+        QComboBox* access = nullptr;  // with six fields per user
+    };
+    // Per user, as the rows place them in the field table: four octet boxes, the port
+    // box, the access list where there is one, and the heading "Uživatel n" that names
+    // the first octet box.
+    std::array<UserRowControls, kv::kTableUsers> AddUserRows(const kv::UserRows& rows,
+                                                             QWidget* parent,
+                                                             const UserRowPlaces& places);
     // A control that is not a field but follows the enabling rule of an area.
     void AddToArea(QWidget* control, int area);
     void TabChain(const std::vector<QWidget*>& order);

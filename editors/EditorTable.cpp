@@ -7,9 +7,9 @@
 namespace kv {
 
 const std::array<const EditorSpec*, 5>& AllEditors() {
-    static const std::array<const EditorSpec*, 5> editors = {&RemoteManagementEditor(),
-                                                             &VlanEditor(0), &VlanEditor(1),
-                                                             &VlanEditor(2), &NetworkParamEditor()};
+    static const std::array<const EditorSpec*, 5> editors = {
+        &RemoteManagementEditor(), &VlanEditor(Vlan::FromIndex(0)), &VlanEditor(Vlan::FromIndex(1)),
+        &VlanEditor(Vlan::FromIndex(2)), &NetworkParamEditor()};
     return editors;
 }
 

@@ -32,26 +32,27 @@ std::uint8_t Right(std::uint8_t value) {
     return value > 1 ? 0 : value;
 }
 
-EditorSpec MakeVlanEditor(int v) {
+EditorSpec MakeVlanEditor(Vlan vlan) {
+    const int v = vlan.Index();
     const char* const kPortMessage = "Hodnota portu musí být v rozsahu 0-65535.";
     EditorSpec spec;
-    spec.caption = " Nastavení komunikačního rozhraní VLAN" + std::to_string(v + 1);
+    spec.caption = " Nastavení komunikačního rozhraní VLAN" + std::to_string(vlan.Number());
     spec.block = static_cast<std::uint16_t>(kFirstVlanBlock + v);
 
     const std::size_t port = Record(v, ModuleConfig::kVlanPort);
     spec.fields.push_back({"Edit1", "Číslo UDP portu", FieldKind::kEdit, port, true, 0, false, {}});
     spec.checks.push_back(
-        {0, CheckRule::kWordRange, 0, 65535, false, port, kPortMessage, false, {}});
+        {kVlanPortField, CheckRule::kWordRange, 0, 65535, false, port, kPortMessage, false, {}});
     // The other interfaces' ports as the editor copy holds them: the shared image as of the
     // window's opening, whatever this window read from the module since.
     std::vector<std::size_t> others;
     for (int other = 0; other < kVlanCount; ++other)
         if (other != v) others.push_back(Record(other, ModuleConfig::kVlanPort));
-    spec.checks.push_back({0, CheckRule::kPortFree, 0, 65535, true, port,
+    spec.checks.push_back({kVlanPortField, CheckRule::kPortFree, 0, 65535, true, port,
                            "Číslo portu je již použito u jiného rozhraní.", false, others});
 
     const std::size_t mode = Record(v, ModuleConfig::kVlanMode);
-    spec.modeField = 1;
+    spec.modeField = kVlanModeField;
     spec.fields.push_back(
         {"ComboBox1",
          "Režim rozhraní",
@@ -61,7 +62,8 @@ EditorSpec MakeVlanEditor(int v) {
          0,
          false,
          {"vypnuto", "časovač platnosti IP adresy", "tabulka platných IP adres"}});
-    spec.checks.push_back({1, CheckRule::kPosition, 0, 0, true, mode, nullptr, false, {}});
+    spec.checks.push_back(
+        {kVlanModeField, CheckRule::kPosition, 0, 0, true, mode, nullptr, false, {}});
 
     const std::size_t validity = Record(v, ModuleConfig::kVlanValidity);
     spec.fields.push_back({"Edit2",
@@ -72,7 +74,7 @@ EditorSpec MakeVlanEditor(int v) {
                            kVlanTimerArea,
                            false,
                            {}});
-    spec.checks.push_back({2,
+    spec.checks.push_back({kVlanValidityField,
                            CheckRule::kByteRange,
                            1,
                            255,
@@ -86,12 +88,13 @@ EditorSpec MakeVlanEditor(int v) {
     const std::size_t access = Record(v, ModuleConfig::kVlanAccess);
     spec.fields.push_back({"ComboBox5", "Přístup rozhraní", FieldKind::kList, access, false,
                            kVlanTimerArea, false, AccessItems()});
-    spec.checks.push_back({3, CheckRule::kPosition, 0, 0, true, access, nullptr, false, {}});
+    spec.checks.push_back(
+        {kVlanAccessField, CheckRule::kPosition, 0, 0, true, access, nullptr, false, {}});
 
     // Edit3..Edit7 ComboBox2, Edit8..Edit12 ComboBox3, Edit13..Edit17 ComboBox4.
     const UserTable users = Users(v);
     for (int u = 0; u < kTableUsers; ++u) {
-        AddUserAddressRow(spec, users, u, 3 + 5 * u, kVlanUserArea);
+        AddUserAddressRow(spec, users, kVlanUserRows, u, kVlanUserArea);
         const int list = static_cast<int>(spec.fields.size());
         spec.fields.push_back({"ComboBox" + std::to_string(2 + u),
                                "Uživatel " + std::to_string(u + 1) + " Přístup", FieldKind::kList,
@@ -100,10 +103,10 @@ EditorSpec MakeVlanEditor(int v) {
             {list, CheckRule::kPositionLowBit, 0, 0, true, UserAccess(v, u), nullptr, true, {}});
     }
 
-    spec.decode = [v](const ConfigBlock& block, ModuleConfig& config) {
-        DecodeVlanInterface(block, v, config);
+    spec.decode = [vlan](const ConfigBlock& block, ModuleConfig& config) {
+        DecodeVlanInterface(block, vlan, config);
     };
-    spec.encode = [v](const ModuleConfig& config) { return EncodeVlanInterface(config, v); };
+    spec.encode = [vlan](const ModuleConfig& config) { return EncodeVlanInterface(config, vlan); };
     spec.areaEnabled = [mode](const ModuleConfig& config, int area) {
         const std::uint8_t m = config.bytes[mode];
         switch (area) {
@@ -122,8 +125,8 @@ EditorSpec MakeVlanEditor(int v) {
 
 }  // namespace
 
-void DecodeVlanInterface(const ConfigBlock& block, int vlan, ModuleConfig& config) {
-    const int v = SettleVlanIndex(vlan);
+void DecodeVlanInterface(const ConfigBlock& block, Vlan vlan, ModuleConfig& config) {
+    const int v = vlan.Index();
     config.SetU16(Record(v, ModuleConfig::kVlanPort), BlockWord(block, kBlockPort));
     config.bytes[Record(v, ModuleConfig::kVlanMode)] =
         block[kBlockMode] > 2 ? 0 : block[kBlockMode];
@@ -134,8 +137,8 @@ void DecodeVlanInterface(const ConfigBlock& block, int vlan, ModuleConfig& confi
         config.bytes[UserAccess(v, u)] = Right(block[BlockUser(u) + kBlockUserAccess]);
 }
 
-ConfigBlock EncodeVlanInterface(const ModuleConfig& config, int vlan) {
-    const int v = SettleVlanIndex(vlan);
+ConfigBlock EncodeVlanInterface(const ModuleConfig& config, Vlan vlan) {
+    const int v = vlan.Index();
     ConfigBlock block{};
     SetBlockWord(block, kBlockPort, config.U16(Record(v, ModuleConfig::kVlanPort)));
     block[kBlockMode] = config.bytes[Record(v, ModuleConfig::kVlanMode)];
@@ -148,10 +151,11 @@ ConfigBlock EncodeVlanInterface(const ModuleConfig& config, int vlan) {
     return block;
 }
 
-const EditorSpec& VlanEditor(int vlan) {
-    static const std::array<EditorSpec, kVlanCount> specs = {MakeVlanEditor(0), MakeVlanEditor(1),
-                                                             MakeVlanEditor(2)};
-    return specs[static_cast<std::size_t>(SettleVlanIndex(vlan))];
+const EditorSpec& VlanEditor(Vlan vlan) {
+    static const std::array<EditorSpec, kVlanCount> specs = {MakeVlanEditor(Vlan::FromIndex(0)),
+                                                             MakeVlanEditor(Vlan::FromIndex(1)),
+                                                             MakeVlanEditor(Vlan::FromIndex(2))};
+    return specs[static_cast<std::size_t>(vlan.Index())];
 }
 
 }  // namespace kv

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "editors/ConfigEditor.h"
+#include "editors/UserTable.h"
 
 namespace kv {
 
@@ -20,15 +21,21 @@ constexpr int kVlanUserArea = 3;
 
 // Bytes 0, 1 the port (low first), 2 the mode (above 2 read as 0), 3 the validity time,
 // 4 the access right (above 1 read as 0), then eight bytes per user from byte 16: four
-// IP octets, the port, the access right (above 1 read as 0). Only VLAN record `vlan`
+// IP octets, the port, the access right (above 1 read as 0). Only the record of `vlan`
 // changes.
-void DecodeVlanInterface(const ConfigBlock& block, int vlan, ModuleConfig& config);
-ConfigBlock EncodeVlanInterface(const ModuleConfig& config, int vlan);
+void DecodeVlanInterface(const ConfigBlock& block, Vlan vlan, ModuleConfig& config);
+ConfigBlock EncodeVlanInterface(const ModuleConfig& config, Vlan vlan);
 
-// The editor of VLAN vlan + 1 (index settled as above). Fields: Edit1 (port), ComboBox1
+// The editor of the interface. Fields: Edit1 (port), ComboBox1
 // (mode), Edit2 (validity time), ComboBox5 (interface access), then per user four octet
 // boxes, the hidden port box and the access list (Edit3..Edit7 ComboBox2, Edit8..Edit12
 // ComboBox3, Edit13..Edit17 ComboBox4).
-const EditorSpec& VlanEditor(int vlan);
+const EditorSpec& VlanEditor(Vlan vlan);
+inline constexpr int kVlanPortField = 0;
+inline constexpr int kVlanModeField = 1;
+inline constexpr int kVlanValidityField = 2;
+inline constexpr int kVlanAccessField = 3;
+// Per user the four octets, the hidden port and the access list.
+inline constexpr UserRows kVlanUserRows{4, 6, 3};
 
 }  // namespace kv

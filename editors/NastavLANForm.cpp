@@ -26,45 +26,37 @@ constexpr int kAccessLeft = 306;
 constexpr int kUserTop[3] = {140, 170, 200};
 constexpr int kButtonTop = 328;
 
-// Field indexes of the table.
-constexpr int kPortField = 0;
-constexpr int kModeField = 1;
-constexpr int kValidityField = 2;
-constexpr int kAccessField = 3;
-constexpr int UserField(int user, int box) {
-    return 4 + 6 * user + box;  // four octets, the port, the access list
-}
-
 const QString kDesignCaption = QStringLiteral(" Nastavení komunikačního rozhraní VLAN");
 
 }  // namespace
 
-TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, int vlanIndex, QWidget* parent)
-    : ConfigEditorForm("FormNastavLAN", kv::VlanEditor(vlanIndex), QSize(kWidth, kHeight), settings,
+TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent)
+    : ConfigEditorForm("FormNastavLAN", kv::VlanEditor(vlan), QSize(kWidth, kHeight), settings,
                        parent),
-      vlan_(vlanIndex) {
+      vlan_(vlan) {
     setWindowTitle(kDesignCaption);
     const int labelWidth = kFieldLeft - kLeft - 8;
-    Edit1 = AddEdit(kPortField, this, QRect(kFieldLeft, 16, 90, kRowHeight));
+    Edit1 = AddEdit(kv::kVlanPortField, this, QRect(kFieldLeft, 16, 90, kRowHeight));
     Label1 = AddLabel("Label1", QStringLiteral("Číslo UDP portu"), this,
-                      QRect(kLeft, 16, labelWidth, kRowHeight), 0, kPortField);
-    ComboBox1 = AddList(kModeField, this, QRect(kFieldLeft, 50, 240, kRowHeight));
+                      QRect(kLeft, 16, labelWidth, kRowHeight), 0, kv::kVlanPortField);
+    ComboBox1 = AddList(kv::kVlanModeField, this, QRect(kFieldLeft, 50, 240, kRowHeight));
     Label2 = AddLabel("Label2", QStringLiteral("Režim rozhraní"), this,
-                      QRect(kLeft, 50, labelWidth, kRowHeight), 0, kModeField);
+                      QRect(kLeft, 50, labelWidth, kRowHeight), 0, kv::kVlanModeField);
 
     GroupBox1 = new QGroupBox(QStringLiteral(" Konfigurace rozhraní "), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(kLeft, kGroupTop, kWidth - 2 * kLeft, 230);
     AddToArea(GroupBox1, kv::kVlanGroupArea);
 
-    Edit2 = AddEdit(kValidityField, GroupBox1, QRect(kGroupFieldLeft, 26, 60, kRowHeight));
+    Edit2 = AddEdit(kv::kVlanValidityField, GroupBox1, QRect(kGroupFieldLeft, 26, 60, kRowHeight));
     Label3 = AddLabel("Label3", QStringLiteral("Doba platnosti IP adresy [s]"), GroupBox1,
                       QRect(12, 26, kGroupFieldLeft - 20, kRowHeight), kv::kVlanTimerArea,
-                      kValidityField);
-    ComboBox5 = AddList(kAccessField, GroupBox1, QRect(kGroupFieldLeft, 58, 140, kRowHeight));
-    Label10 =
-        AddLabel("Label10", QStringLiteral("Přístup rozhraní"), GroupBox1,
-                 QRect(12, 58, kGroupFieldLeft - 20, kRowHeight), kv::kVlanTimerArea, kAccessField);
+                      kv::kVlanValidityField);
+    ComboBox5 =
+        AddList(kv::kVlanAccessField, GroupBox1, QRect(kGroupFieldLeft, 58, 140, kRowHeight));
+    Label10 = AddLabel("Label10", QStringLiteral("Přístup rozhraní"), GroupBox1,
+                       QRect(12, 58, kGroupFieldLeft - 20, kRowHeight), kv::kVlanTimerArea,
+                       kv::kVlanAccessField);
 
     Bevel1 = new QFrame(GroupBox1);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
@@ -80,28 +72,27 @@ TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, int vlanIndex, 
     Label9 = AddLabel("Label9", QStringLiteral("Přístup"), GroupBox1,
                       QRect(kAccessLeft, 110, 120, 20), kv::kVlanUserArea);
 
-    QLabel** rows[3] = {&Label4, &Label5, &Label6};
-    const char* const rowNames[3] = {"Label4", "Label5", "Label6"};
-    QComboBox** lists[3] = {&ComboBox2, &ComboBox3, &ComboBox4};
+    static const char* const kHeadings[kv::kTableUsers] = {"Label4", "Label5", "Label6"};
+    const auto users = AddUserRows(kv::kVlanUserRows, GroupBox1,
+                                   {kOctetLeft, kOctetStep, kOctetWidth, kUserTop, kAccessLeft, 130,
+                                    kRowHeight, kv::kVlanUserArea, kHeadings});
+    Label4 = users[0].heading;
+    Label5 = users[1].heading;
+    Label6 = users[2].heading;
+    ComboBox2 = users[0].access;
+    ComboBox3 = users[1].access;
+    ComboBox4 = users[2].access;
     std::vector<QWidget*> order = {Edit1, ComboBox1, Edit2};
     std::vector<QWidget*> ports;
-    for (int u = 0; u < 3; ++u) {
+    for (int u = 0; u < kv::kTableUsers; ++u) {
+        const auto& row = users[static_cast<std::size_t>(u)];
         for (int k = 0; k < 4; ++k) {
-            QLineEdit* edit =
-                AddEdit(UserField(u, k), GroupBox1,
-                        QRect(kOctetLeft + kOctetStep * k, kUserTop[u], kOctetWidth, kRowHeight));
-            Edit[3 + 5 * u + k] = edit;
-            order.push_back(edit);
+            Edit[kv::kVlanUserRows.EditNumber(u, k)] = row.octets[k];
+            order.push_back(row.octets[k]);
         }
-        Edit[7 + 5 * u] =
-            AddEdit(UserField(u, 4), GroupBox1, QRect(kAccessLeft, kUserTop[u], 60, kRowHeight));
-        ports.push_back(Edit[7 + 5 * u]);
-        *lists[u] =
-            AddList(UserField(u, 5), GroupBox1, QRect(kAccessLeft, kUserTop[u], 130, kRowHeight));
-        order.push_back(*lists[u]);
-        *rows[u] = AddLabel(rowNames[u], QStringLiteral("Uživatel %1").arg(u + 1), GroupBox1,
-                            QRect(12, kUserTop[u], kOctetLeft - 20, kRowHeight), kv::kVlanUserArea,
-                            UserField(u, 0));
+        Edit[kv::kVlanUserRows.EditNumber(u, 4)] = row.port;
+        ports.push_back(row.port);
+        order.push_back(row.access);
     }
     order.insert(order.end(), ports.begin(), ports.end());
     order.push_back(ComboBox5);
@@ -116,7 +107,6 @@ TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, int vlanIndex, 
 }
 
 void TFormNastavLAN::FormShow() {
-    vlan_ = kv::SettleVlanIndex(vlan_);
-    setWindowTitle(kDesignCaption + QString::number(vlan_ + 1));
+    setWindowTitle(kDesignCaption + QString::number(vlan_.Number()));
     ConfigEditorForm::FormShow();
 }

@@ -17,13 +17,12 @@ class TFormNastavLAN : public kvforms::ConfigEditorForm {
     Q_OBJECT
 
   public:
-    // vlanIndex 0, 1, 2 for VLAN1..3; any other value is taken as 0.
-    TFormNastavLAN(kv::ConnectionSettings& settings, int vlanIndex, QWidget* parent = nullptr);
+    TFormNastavLAN(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent = nullptr);
 
-    // Settles the index and the caption, then the steps every editor takes.
+    // The caption names the interface, then the steps every editor takes.
     void FormShow() override;
 
-    int VlanIndex() const { return vlan_; }
+    int VlanIndex() const { return vlan_.Index(); }
 
     QLabel* Label1 = nullptr;  // "Číslo UDP portu"
     QLineEdit* Edit1 = nullptr;
@@ -52,5 +51,5 @@ class TFormNastavLAN : public kvforms::ConfigEditorForm {
     QPushButton* Button4 = nullptr;  // "Cancel"
 
   private:
-    int vlan_;
+    kv::Vlan vlan_;
 };

@@ -22,8 +22,9 @@ void EncodeUserAddresses(const ModuleConfig& config, const UserTable& table, Con
     }
 }
 
-void AddUserAddressRow(EditorSpec& spec, const UserTable& table, int user, int firstEdit,
+void AddUserAddressRow(EditorSpec& spec, const UserTable& table, const UserRows& rows, int user,
                        int area) {
+    const int firstEdit = rows.EditNumber(user, 0);
     const std::string name = "Uživatel " + std::to_string(user + 1);
     for (int k = 0; k < 4; ++k) {
         const int field = static_cast<int>(spec.fields.size());

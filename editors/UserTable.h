@@ -35,10 +35,26 @@ constexpr std::size_t kBlockUserPort = 4;
 void DecodeUserAddresses(const ConfigBlock& block, const UserTable& table, ModuleConfig& config);
 void EncodeUserAddresses(const ModuleConfig& config, const UserTable& table, ConfigBlock& block);
 
+// Where an editor's user rows stand: user 1's first octet in the field table, the fields
+// each user has (four octets and the port, then the editor's own: five or six), and the
+// number of user 1's first octet box (Edit<n>; each user has five boxes).
+struct UserRows {
+    int firstField;
+    int fieldsPerUser;
+    int firstEdit;
+
+    // The field index of user u's box: 0..3 the octets, 4 the port, 5 an access list.
+    constexpr int Field(int user, int box) const { return firstField + fieldsPerUser * user + box; }
+    // The number n of user u's Edit<n> box (0..4).
+    constexpr int EditNumber(int user, int box) const { return firstEdit + 5 * user + box; }
+};
+
 // User u's row of an editor: the four octet boxes Edit<firstEdit>..Edit<firstEdit + 3>
 // ("Uživatel n IP adresa 1".."4"), each checked 0..255 and skipped while disabled, the
 // hidden port box Edit<firstEdit + 4>, and the step that sets the user's port to 65535:
 // the ports are not edited, a passed row lets the user in from any port.
-void AddUserAddressRow(EditorSpec& spec, const UserTable& table, int user, int firstEdit, int area);
+// The row must start at rows.Field(user, 0).
+void AddUserAddressRow(EditorSpec& spec, const UserTable& table, const UserRows& rows, int user,
+                       int area);
 
 }  // namespace kv

@@ -29,7 +29,7 @@ EditorSpec MakeRemoteManagementEditor() {
                            0,
                            false,
                            {}});
-    spec.checks.push_back({0,
+    spec.checks.push_back({kRemotePortField,
                            CheckRule::kWordRange,
                            0,
                            65535,
@@ -39,7 +39,7 @@ EditorSpec MakeRemoteManagementEditor() {
                            false,
                            {}});
 
-    spec.modeField = 1;
+    spec.modeField = kRemoteModeField;
     spec.fields.push_back({"ComboBox1",
                            "Vzdálená správa",
                            FieldKind::kList,
@@ -48,7 +48,7 @@ EditorSpec MakeRemoteManagementEditor() {
                            0,
                            false,
                            {"zakázána", "povolena všem", "tabulka přístupu"}});
-    spec.checks.push_back({1,
+    spec.checks.push_back({kRemoteModeField,
                            CheckRule::kPosition,
                            0,
                            0,
@@ -60,7 +60,7 @@ EditorSpec MakeRemoteManagementEditor() {
 
     // Edit1..Edit5, Edit6..Edit10, Edit11..Edit15.
     for (int u = 0; u < kTableUsers; ++u)
-        AddUserAddressRow(spec, kUsers, u, 1 + 5 * u, kRemoteTableArea);
+        AddUserAddressRow(spec, kUsers, kRemoteUserRows, u, kRemoteTableArea);
 
     spec.decode = DecodeRemoteManagement;
     spec.encode = EncodeRemoteManagement;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "editors/ConfigEditor.h"
+#include "editors/UserTable.h"
 
 namespace kv {
 
@@ -23,5 +24,8 @@ ConfigBlock EncodeRemoteManagement(const ModuleConfig& config);
 // Fields: Edit16 (port), ComboBox1 (mode), then per user four octet boxes and the hidden
 // port box (Edit1..Edit5, Edit6..Edit10, Edit11..Edit15).
 const EditorSpec& RemoteManagementEditor();
+inline constexpr int kRemotePortField = 0;
+inline constexpr int kRemoteModeField = 1;
+inline constexpr UserRows kRemoteUserRows{2, 5, 1};
 
 }  // namespace kv

@@ -24,24 +24,19 @@ constexpr int kPortLeft = 322;
 constexpr int kUserTop[3] = {50, 80, 110};
 constexpr int kButtonTop = 236;
 
-// Field indexes of the table: the mode list, then five boxes per user.
-constexpr int kPortField = 0;
-constexpr int kModeField = 1;
-constexpr int UserField(int user, int box) {
-    return 2 + 5 * user + box;
-}
-
 }  // namespace
 
 TFormVzdalenaSprava::TFormVzdalenaSprava(kv::ConnectionSettings& settings, QWidget* parent)
     : ConfigEditorForm("FormVzdalenaSprava", kv::RemoteManagementEditor(), QSize(kWidth, kHeight),
                        settings, parent) {
-    Edit16 = AddEdit(kPortField, this, QRect(kFieldLeft, 16, 90, kRowHeight));
-    Label7 = AddLabel("Label7", QStringLiteral("Číslo UDP portu"), this,
-                      QRect(kLeft, 16, kFieldLeft - kLeft - 8, kRowHeight), 0, kPortField);
-    ComboBox1 = AddList(kModeField, this, QRect(kFieldLeft, 50, 170, kRowHeight));
-    Label1 = AddLabel("Label1", QStringLiteral("Vzdálená správa"), this,
-                      QRect(kLeft, 50, kFieldLeft - kLeft - 8, kRowHeight), 0, kModeField);
+    Edit16 = AddEdit(kv::kRemotePortField, this, QRect(kFieldLeft, 16, 90, kRowHeight));
+    Label7 =
+        AddLabel("Label7", QStringLiteral("Číslo UDP portu"), this,
+                 QRect(kLeft, 16, kFieldLeft - kLeft - 8, kRowHeight), 0, kv::kRemotePortField);
+    ComboBox1 = AddList(kv::kRemoteModeField, this, QRect(kFieldLeft, 50, 170, kRowHeight));
+    Label1 =
+        AddLabel("Label1", QStringLiteral("Vzdálená správa"), this,
+                 QRect(kLeft, 50, kFieldLeft - kLeft - 8, kRowHeight), 0, kv::kRemoteModeField);
 
     GroupBox1 = new QGroupBox(QStringLiteral(" Tabulka přístupu "), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -53,23 +48,22 @@ TFormVzdalenaSprava::TFormVzdalenaSprava(kv::ConnectionSettings& settings, QWidg
                       kv::kRemoteTableArea);
     Label6->setVisible(false);
 
-    QLabel** rows[3] = {&Label2, &Label3, &Label4};
-    const char* const rowNames[3] = {"Label2", "Label3", "Label4"};
+    static const char* const kHeadings[kv::kTableUsers] = {"Label2", "Label3", "Label4"};
+    const auto users = AddUserRows(kv::kRemoteUserRows, GroupBox1,
+                                   {kOctetLeft, kOctetStep, kOctetWidth, kUserTop, kPortLeft, 0,
+                                    kRowHeight, kv::kRemoteTableArea, kHeadings});
+    Label2 = users[0].heading;
+    Label3 = users[1].heading;
+    Label4 = users[2].heading;
     std::vector<QWidget*> order = {Edit16, ComboBox1};
-    for (int u = 0; u < 3; ++u) {
+    for (int u = 0; u < kv::kTableUsers; ++u) {
+        const auto& row = users[static_cast<std::size_t>(u)];
         for (int k = 0; k < 4; ++k) {
-            QLineEdit* edit =
-                AddEdit(UserField(u, k), GroupBox1,
-                        QRect(kOctetLeft + kOctetStep * k, kUserTop[u], kOctetWidth, kRowHeight));
-            Edit[1 + 5 * u + k] = edit;
-            order.push_back(edit);
+            Edit[kv::kRemoteUserRows.EditNumber(u, k)] = row.octets[k];
+            order.push_back(row.octets[k]);
         }
-        Edit[5 + 5 * u] =
-            AddEdit(UserField(u, 4), GroupBox1, QRect(kPortLeft, kUserTop[u], 60, kRowHeight));
-        order.push_back(Edit[5 + 5 * u]);
-        *rows[u] = AddLabel(rowNames[u], QStringLiteral("Uživatel %1").arg(u + 1), GroupBox1,
-                            QRect(12, kUserTop[u], kOctetLeft - 20, kRowHeight),
-                            kv::kRemoteTableArea, UserField(u, 0));
+        Edit[kv::kRemoteUserRows.EditNumber(u, 4)] = row.port;
+        order.push_back(row.port);
     }
 
     const ButtonRow buttons = AddButtonRow(kLeft, kButtonTop, "Button1", "Button2");

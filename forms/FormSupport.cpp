@@ -66,7 +66,13 @@ StatusPanel::StatusPanel(QWidget* parent) : QStatusBar(parent), label_(new QLabe
 }
 
 void StatusPanel::SetText(const std::string& text) {
-    ShowInLabel(label_, text);
+    // One blank sets the text off from the bar's edge.
+    ShowInLabel(label_, " " + text);
+    label_->repaint();
+}
+
+void StatusPanel::Clear() {
+    ShowInLabel(label_, "");
     label_->repaint();
 }
 

@@ -56,7 +56,10 @@ class StatusPanel : public QStatusBar {
   public:
     explicit StatusPanel(QWidget* parent);
 
+    // Shows the core's plain text set off by one blank.
     void SetText(const std::string& text);
+    // Shows nothing at all, not even the blank.
+    void Clear();
     QString text() const { return label_->text(); }
     QLabel* label() const { return label_; }
     // Hands the core a sink that shows its texts here.

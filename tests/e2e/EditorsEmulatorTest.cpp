@@ -89,8 +89,8 @@ TEST_P(EditorsEmulatorTest, EveryEditorReadsTheDefaultsFromAFreshModule) {
     for (const kv::EditorSpec* spec : kv::AllEditors()) {
         ModuleConfig copy{};
         copy.bytes.fill(0xA5);
-        EXPECT_EQ(kv::PrectiData(kv::ModuleLink::Of(settings_), *spec, copy, sink_).status,
-                  " Konfigurace přečtena.");
+        EXPECT_EQ(kv::ReadEditorBlock(kv::ModuleLink::Of(settings_), *spec, copy, sink_).status,
+                  "Konfigurace přečtena.");
         // What the editor shows of its group is what a fresh module holds: the defaults.
         EXPECT_EQ(kv::testing::Hex(spec->encode(copy)),
                   kv::testing::Hex(spec->encode(kv::DefaultModuleConfig())))
@@ -101,14 +101,13 @@ TEST_P(EditorsEmulatorTest, EveryEditorReadsTheDefaultsFromAFreshModule) {
 TEST_P(EditorsEmulatorTest, WrittenValuesOutliveTheModulesRestart) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
     ASSERT_TRUE(Connect(GetParam())) << outcome_.statusText;
-    EditorSession vlan(kv::VlanEditor(1), &settings_);
-    EXPECT_EQ(Write(vlan, {{0, "6001"}, {4, "10"}, {7, "3"}, {9, "1"}}, 2),
-              " Konfigurace zapsána.");
+    EditorSession vlan(kv::VlanEditor(kv::Vlan::FromIndex(1)), &settings_);
+    EXPECT_EQ(Write(vlan, {{0, "6001"}, {4, "10"}, {7, "3"}, {9, "1"}}, 2), "Konfigurace zapsána.");
     // Remote management limited to this computer, which must stay able to manage it.
     EditorSession remote(kv::RemoteManagementEditor(), &settings_);
-    EXPECT_EQ(Write(remote, {{0, "40000"}, {2, "127"}, {5, "1"}}, 2), " Konfigurace zapsána.");
+    EXPECT_EQ(Write(remote, {{0, "40000"}, {2, "127"}, {5, "1"}}, 2), "Konfigurace zapsána.");
     EditorSession network(kv::NetworkParamEditor(), &settings_);
-    EXPECT_EQ(Write(network, {{0, "10"}, {3, "5"}, {11, "1"}}), " Konfigurace zapsána.");
+    EXPECT_EQ(Write(network, {{0, "10"}, {3, "5"}, {11, "1"}}), "Konfigurace zapsána.");
     EXPECT_EQ(settings_.moduleConfig, kv::DefaultModuleConfig());  // written, not confirmed
 
     Disconnect();
@@ -130,8 +129,8 @@ TEST_P(EditorsEmulatorTest, ASpoiltStoreIsReportedAndTheSharedImageStays) {
         texts_.clear();
         EditorSession session(*spec, &settings_);
         EXPECT_EQ(session.Write(session.Fields(), sink_).transfer.error, kv::kErrReadBack);
-        EXPECT_EQ(texts_.back(), " Chyba zápisu dat.") << spec->caption;
-        for (const auto& text : texts_) EXPECT_NE(text, " Konfigurace zapsána.");
+        EXPECT_EQ(texts_.back(), "Chyba zápisu dat.") << spec->caption;
+        for (const auto& text : texts_) EXPECT_NE(text, "Konfigurace zapsána.");
     }
     EXPECT_EQ(settings_.moduleConfig, kv::DefaultModuleConfig());
 }
@@ -143,13 +142,15 @@ TEST_P(EditorsEmulatorTest, ASilentModuleEndsWithTheLibrarysTimeOutTextAfterTheT
     // The module falls silent under the same address and port.
     ASSERT_TRUE(Restart({"--silent", "--port", std::to_string(emu_.ManagementPort())}))
         << emu_.Log();
-    const std::string expected = " " + kv::ErrorString(GetParam(), kv::wire::kTimeout);
+    const std::string expected = kv::ErrorString(GetParam(), kv::wire::kTimeout);
     ModuleConfig copy = settings_.moduleConfig;
     for (bool write : {false, true}) {
         texts_.clear();
         const auto start = Clock::now();
-        write ? kv::ZapisData(kv::ModuleLink::Of(settings_), kv::VlanEditor(0), copy, sink_)
-              : kv::PrectiData(kv::ModuleLink::Of(settings_), kv::VlanEditor(0), copy, sink_);
+        write ? kv::WriteEditorBlock(kv::ModuleLink::Of(settings_),
+                                     kv::VlanEditor(kv::Vlan::FromIndex(0)), copy, sink_)
+              : kv::ReadEditorBlock(kv::ModuleLink::Of(settings_),
+                                    kv::VlanEditor(kv::Vlan::FromIndex(0)), copy, sink_);
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         ASSERT_EQ(texts_.size(), 2u);
@@ -174,9 +175,9 @@ TEST_F(VlanTableTest, AVlanInTableModeAdmitsOnlyItsUsers) {
     ASSERT_TRUE(Connect(0)) << outcome_.statusText;
     // VLAN 2 now admits this computer, VLAN 1 only someone else.
     for (const auto& [vlan, last] : {std::pair{1, "1"}, std::pair{0, "99"}}) {
-        EditorSession session(kv::VlanEditor(vlan), &settings_);
+        EditorSession session(kv::VlanEditor(kv::Vlan::FromIndex(vlan)), &settings_);
         ASSERT_EQ(Write(session, {{4, "127"}, {5, "0"}, {6, "0"}, {7, last}}, 2),
-                  " Konfigurace zapsána.");
+                  "Konfigurace zapsána.");
     }
     Disconnect();
     ASSERT_TRUE(Restart()) << emu_.Log();  // VLAN settings take effect when the module starts

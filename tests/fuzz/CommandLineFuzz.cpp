@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (line.connection.address)
         Check(!kv::cli::WholeNumberError(*line.connection.address, 0, 255).has_value());
     if (line.connection.ip) Check(!kv::cli::IpAddressError(*line.connection.ip).has_value());
-    Check(line.diag.vlan >= 1 && line.diag.vlan <= 3);
+    Check(line.diag.vlan.Number() >= 1 && line.diag.vlan.Number() <= 3);
     Check(line.diag.intervalMs >= kv::cli::kMinimumIntervalMs &&
           line.diag.intervalMs <= 86'400'000);
     Check(!line.diag.count || (*line.diag.count >= 1 && *line.diag.count <= 2'000'000'000));
@@ -67,23 +67,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (line.targets && (line.targets->empty() || line.targets->front() != '@'))
         Check(!kv::cli::SplitTargets(*line.targets).empty());
 
-    // The options over the defaults either make the dialog's values or are refused for
+    // The options over the defaults either make the typed values or are refused for
     // the kind; each target then names one module in its option's form.
     kv::ConnectionSettings stored;
-    kv::ConnectionInput input;
-    if (kv::cli::BuildConnectionInput(stored, line.connection, input)) return 0;
-    Check(input.kindPosition >= 0 && input.kindPosition < 8);
+    kv::ConnectionRequest input;
+    if (kv::cli::BuildConnectionRequest(stored, line.connection, input)) return 0;
+    Check(input.kind < 8);
     if (!line.targets || line.targets->empty() || line.targets->front() == '@') return 0;
     for (const std::string& target : kv::cli::SplitTargets(*line.targets)) {
-        kv::ConnectionInput one = input;
+        kv::ConnectionRequest one = input;
         if (kv::cli::ApplyTarget(target, one)) continue;
-        const int kind = one.kindPosition;
+        const int kind = one.kind;
         if (kind == 1 || kind == 6 || kind == 7) {
-            Check(!kv::cli::IpAddressError(one.firstText).has_value());
-            Check(!kv::cli::WholeNumberError(one.secondText, 0, 65535).has_value() ||
-                  one.secondText == input.secondText);
+            Check(!kv::cli::IpAddressError(one.values[0].text).has_value());
+            Check(one.values[1].number == input.values[1].number ||
+                  (one.values[1].number >= 0 && one.values[1].number <= 65535));
         }
-        if (kind == 0) Check(one.detectionPosition == 1 && one.secondText == target);
+        if (kind == 0) Check(one.values[0].number == 1 && one.values[1].text == target);
     }
     return 0;
 }

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fields[i].enabled = entries.empty() || (entries[from] & 1);
         }
         ModuleConfig checked = decoded;
-        const kv::CheckOutcome out = kv::PrectiOkno(*spec, fields, checked, {});
+        const kv::CheckOutcome out = kv::CheckFields(*spec, fields, checked, {});
         Check(SameOutside(*spec, decoded, checked));
         Check(out.passed ? out.status == " " : out.failedField >= 0 && out.status.size() > 1);
     }

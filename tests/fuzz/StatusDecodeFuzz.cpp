@@ -87,9 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::min(size - skip, buffer.size() * sizeof(std::uint32_t)));
 
     CheckModule(kv::DecodeModuleStatus(buffer));
-    const kv::VlanStatusView view = kv::DecodeVlanStatus(buffer, index, separator);
+    const kv::VlanStatusView view =
+        kv::DecodeVlanStatus(buffer, kv::Vlan::FromIndex(index), separator);
     CheckVlan(view, separator);
-    if (index < 0 || index > 2) Check(view == kv::DecodeVlanStatus(buffer, 0, separator));
+    if (index < 0 || index > 2)
+        Check(view == kv::DecodeVlanStatus(buffer, kv::Vlan::FromIndex(0), separator));
     return 0;
 }
 

@@ -36,38 +36,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (int kind = 0; kind < 8; ++kind) {
         for (const std::string& target : filed) {
-            kv::ConnectionInput input;
-            input.kindPosition = kind;
-            input.firstText = "127.0.0.2";
-            input.secondText = "56565";
-            const kv::ConnectionInput before = input;
+            kv::ConnectionRequest input;
+            input.kind = static_cast<std::uint8_t>(kind);
+            input.values[0].text = "127.0.0.2";
+            input.values[1].number = 56565;
+            const kv::ConnectionRequest before = input;
             if (const auto error = kv::cli::ApplyTarget(target, input)) {
                 Check(!error->empty());
                 continue;
             }
+            const auto& first = input.values[0];
+            const auto& second = input.values[1];
             switch (kind) {
                 case 1:
                 case 6:
-                case 7:
-                    Check(!kv::cli::IpAddressError(input.firstText).has_value());
-                    Check(!kv::cli::WholeNumberError(input.secondText, 0, 65535).has_value());
-                    Check(target == input.firstText ||
-                          target == input.firstText + ":" + input.secondText);
+                case 7: {
+                    Check(!kv::cli::IpAddressError(first.text).has_value());
+                    Check(second.number && *second.number >= 0 && *second.number <= 65535);
+                    const std::string port = std::to_string(*second.number);
+                    Check(target == first.text || target == first.text + ":" + port ||
+                          target.substr(0, target.rfind(':')) == first.text);
                     break;
+                }
                 case 0:
-                    Check(input.secondText == target && input.detectionPosition == 1);
+                    Check(second.text == target && first.number == 1);
                     Check(target.size() == 8);
                     break;
                 case 2:
-                    Check(!kv::cli::WholeNumberError(input.firstText, 1, 255).has_value());
+                    Check(first.number && *first.number >= 1 && *first.number <= 255);
                     break;
                 case 3:
-                    Check(input.firstText.size() == 4);
+                    Check(target.size() == 4 && first.number && *first.number <= 0xFFF);
                     break;
                 default:
                     Check(false);  // kinds 4 and 5 have one module, never a target
             }
-            Check(input.kindPosition == before.kindPosition);
+            Check(input.kind == before.kind);
         }
     }
     return 0;

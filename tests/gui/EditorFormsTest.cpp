@@ -106,13 +106,13 @@ TEST_F(EditorFormsTest, CaptionsNamesAndTheSharedImage) {
     EXPECT_TRUE(QAccessible::queryAccessibleInterface(remote->Edit[1])->state().disabled);
 
     for (int index : {2, 7}) {
-        auto vlan = Show<TFormNastavLAN>(index);
+        auto vlan = Show<TFormNastavLAN>(kv::Vlan::FromIndex(index));
         const int shown = index == 7 ? 1 : index + 1;
         EXPECT_EQ(vlan->windowTitle(),
                   QStringLiteral(" Nastavení komunikačního rozhraní VLAN%1").arg(shown));
         EXPECT_EQ(vlan->Edit1->text(), QString::number(5000 + shown - 1));
     }
-    auto vlan = Show<TFormNastavLAN>(0);
+    auto vlan = Show<TFormNastavLAN>(kv::Vlan::FromIndex(0));
     EXPECT_EQ(vlan->GroupBox1->title(), QStringLiteral(" Konfigurace rozhraní "));
     EXPECT_EQ(Name(vlan->Edit2), QStringLiteral("Doba platnosti IP adresy [s]"));
     EXPECT_EQ(LabelledBy(vlan->ComboBox1), QStringLiteral("Režim rozhraní"));
@@ -166,7 +166,7 @@ TEST_F(EditorFormsTest, TheModeListEnablesAtOnceAndDisabledBoxesStayUnread) {
     EXPECT_EQ(remote->StatusBar1->text(), QStringLiteral(" Konfigurace zapsána."));
     EXPECT_EQ(kv::testing::HexOfWords(fake_->Frame(0).data() + 8, 256), block);
 
-    auto vlan = Show<TFormNastavLAN>(1);  // "vypnuto"
+    auto vlan = Show<TFormNastavLAN>(kv::Vlan::FromIndex(1));  // "vypnuto"
     EXPECT_FALSE(vlan->ComboBox5->isEnabled());
     vlan->ComboBox1->setCurrentIndex(1);
     EXPECT_TRUE(vlan->Edit2->isEnabled());
@@ -181,7 +181,7 @@ TEST_F(EditorFormsTest, TheModeListEnablesAtOnceAndDisabledBoxesStayUnread) {
 
 TEST_F(EditorFormsTest, OkClosesOnlyAfterAPassedCheckAndKeepsUserPorts65535) {
     settings_.moduleConfig.SetU16(ModuleConfig::VlanOffset(2) + ModuleConfig::kVlanUserPort + 4, 7);
-    auto vlan = Show<TFormNastavLAN>(2);
+    auto vlan = Show<TFormNastavLAN>(kv::Vlan::FromIndex(2));
     vlan->Edit1->setText("5000");
     vlan->Button3->click();
     EXPECT_TRUE(vlan->isVisible());

@@ -40,17 +40,9 @@ EmulatorProcess::~EmulatorProcess() {
 
 bool EmulatorProcess::Start(const std::vector<std::string>& extra) {
     if (pid_ > 0) Stop();
-    std::vector<std::string> args = {std::string(KV_BIN_DIR) + "/kv3380u-emulator",
-                                     "--address",
-                                     address_,
-                                     "--state",
-                                     StatePath(),
-                                     "--usb-dir",
-                                     UsbFolder(),
-                                     "--usb-serial",
-                                     serial_,
-                                     "--lifetime",
-                                     "120"};
+    std::vector<std::string> args = {"--address",  address_,    "--state",      StatePath(),
+                                     "--usb-dir",  UsbFolder(), "--usb-serial", serial_,
+                                     "--lifetime", "120"};
     bool ownPort = false, ownVlan = false;
     for (const auto& e : extra) {
         if (e == "--port") ownPort = true;
@@ -64,6 +56,15 @@ bool EmulatorProcess::Start(const std::vector<std::string>& extra) {
     if (!ownVlan) args.insert(args.end(), {"--vlan-ports", port() + "," + port() + "," + port()});
     args.insert(args.end(), extra.begin(), extra.end());
 
+    if (!Launch(args)) return false;
+    return WaitForReady(std::chrono::seconds(15));
+}
+
+bool EmulatorProcess::Launch(const std::vector<std::string>& given) {
+    if (pid_ > 0) Stop();
+    std::vector<std::string> args = {std::string(KV_BIN_DIR) + "/kv3380u-emulator", "--lifetime",
+                                     "60"};
+    args.insert(args.end(), given.begin(), given.end());
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         log_ += "[fixture] pipe failed\n";
@@ -100,7 +101,47 @@ bool EmulatorProcess::Start(const std::vector<std::string>& extra) {
     pending_.clear();
     usbPath_.clear();
     std::fill(std::begin(ports_), std::end(ports_), 0);
-    return WaitForReady(std::chrono::seconds(15));
+    return true;
+}
+
+std::optional<std::string> EmulatorProcess::Line(std::chrono::milliseconds timeout) {
+    std::string line;
+    if (!ReadLine(line, std::chrono::steady_clock::now() + timeout)) return std::nullopt;
+    return line;
+}
+
+std::vector<std::string> EmulatorProcess::UntilReady() {
+    std::vector<std::string> lines;
+    while (auto line = Line()) {
+        lines.push_back(*line);
+        if (*line == "ready") break;
+    }
+    return lines;
+}
+
+int EmulatorProcess::Wait(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+std::string EmulatorProcess::Errors() const {
+    std::ifstream err(folder_ + "/stderr.txt");
+    std::stringstream s;
+    s << err.rdbuf();
+    return s.str();
+}
+
+void EmulatorProcess::Signal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
 }
 
 bool EmulatorProcess::ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline) {
@@ -211,10 +252,7 @@ long EmulatorProcess::RequestsAnswered() const {
 }
 
 std::string EmulatorProcess::Log() const {
-    std::ifstream err(folder_ + "/stderr.txt");
-    std::stringstream s;
-    s << err.rdbuf();
-    return log_ + s.str();
+    return log_ + Errors();
 }
 
 }  // namespace kv::testing

@@ -1,12 +1,15 @@
 #pragma once
 
-// The emulator as a child process for the end-to-end tests: a scratch folder of its own
-// (state file, virtual USB devices), free ports on a loopback address, and a clean end.
+// The emulator as a child process for the tests: a scratch folder of its own (state file,
+// virtual USB devices, what it writes to standard error), free ports on a loopback
+// address, and a clean end. Start is the ready module of the end-to-end tests; Launch
+// runs the program with exactly the options a test gives it, to see what it prints.
 
 #include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,21 @@ class EmulatorProcess {
     // --lifetime 120, and the extra options; waits for "ready". False (with Log() telling
     // why) on failure.
     bool Start(const std::vector<std::string>& extra = {});
+    // Runs the emulator with the arguments alone (after a --lifetime of 60 s that a later
+    // one overrides); nothing is waited for. False when it could not be started.
+    bool Launch(const std::vector<std::string>& args);
+    // The next line of standard output, or nullopt after the time-out or at its end.
+    std::optional<std::string> Line(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Lines up to and including "ready".
+    std::vector<std::string> UntilReady();
+    // The exit code (128 + the signal after a signal), or -1 when it has not ended within
+    // the time-out.
+    int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // What it wrote to standard error so far.
+    std::string Errors() const;
+    void Signal(int signal);
+    pid_t Pid() const { return pid_; }
+
     // SIGTERM, and SIGKILL if it has not ended within a few seconds. Returns the exit
     // status as waitpid gives it, or -1 when nothing was running.
     int Stop();

@@ -360,7 +360,7 @@ TEST_F(CliCommandsTest, DiagnosticsAsJsonSayWhenTheFirstConnectionFails) {
     fake_->SetInitResult(5, 0);
     DiagOptions diag;
     diag.json = true;
-    diag.vlan = 2;
+    diag.vlan = Vlan::FromNumber(2);
     EXPECT_EQ(RunDiag(options_, diag, out_), kExitConnection);
     ASSERT_EQ(out_.printed.size(), 1u);
     const nlohmann::json cycle = nlohmann::json::parse(out_.printed[0]);

@@ -1,5 +1,5 @@
-// The command-line program's way to a module: the dialog's fields as the record fills
-// them, the options over them, the targets of a clone, and the settings file only read.
+// The command-line program's way to a module: the typed values the dialog would take from
+// the record, the options over them, the targets of a clone, and the settings file only read.
 
 #include <gtest/gtest.h>
 
@@ -13,26 +13,36 @@
 namespace kv::cli {
 namespace {
 
-TEST(CliConnectionTest, WithoutOptionsTheInputIsWhatTheDialogShowsForTheStoredKind) {
-    const ConnectionSettings stored = testing::DistinctSettings();
+TEST(CliConnectionTest, WithoutOptionsTheRequestIsWhatTheDialogTakesForTheStoredKind) {
+    ConnectionSettings stored = testing::DistinctSettings();
+    stored.usbDetection = 3;         // the list shows its low bit
+    stored.pciBaseAddress = 0x1234;  // shown as "1234h", which the dialog does not take
     for (std::uint8_t kind :
-         {kKindUsbVx, kKindLanQudp, kKindCom, kKindPci380, kKindKv3380, kKindLan}) {
+         {kKindUsbVx, kKindLanQudp, kKindCom, kKindPci380, kKindPci3380, kKindKv3380, kKindLan}) {
         ConnectionSettings settings = stored;
         settings.interfaceKind = kind;
-        ConnectionInput input;
-        ASSERT_FALSE(BuildConnectionInput(settings, {}, input).has_value());
+        ConnectionRequest request;
+        ASSERT_FALSE(BuildConnectionRequest(settings, {}, request).has_value());
+        // The dialog opened on the kind: its fields as the record fills them, then read.
         const KindLayout layout = LayoutForKind(kind, settings);
-        EXPECT_EQ(input.kindPosition, kind);
-        EXPECT_EQ(input.addressText, std::to_string(settings.moduleAddress));
-        EXPECT_EQ(BaudRateFromIndex(static_cast<std::uint8_t>(input.speedPosition)),
-                  settings.baudRate)
-            << int(kind);
-        if (!layout.firstIsDetectionList) {
-            EXPECT_EQ(input.firstText, layout.first.value);
+        ConnectionInput shown;
+        shown.kindPosition = kind;
+        shown.addressText = std::to_string(settings.moduleAddress);
+        shown.speedPosition = BaudIndexFromRate(static_cast<std::int32_t>(settings.baudRate));
+        shown.firstText = layout.firstIsDetectionList ? std::string() : layout.first.value;
+        shown.secondText = layout.second.value;
+        shown.thirdText = layout.third.value;
+        shown.detectionPosition = layout.detectionPosition;
+        const ConnectionRequest read = ReadConnectionInput(shown);
+        EXPECT_EQ(request.kind, read.kind);
+        EXPECT_EQ(request.address, read.address);
+        EXPECT_EQ(request.speedCode, read.speedCode);
+        for (const KindParameter& p : KindParameters(kind)) {
+            ParameterValue typed = request.values[p.row];
+            // What the dialog reads leniently, the initialisation settles alike.
+            if (p.form == ParameterForm::kBaseAddress && typed.number > 0xFFF) typed.number = 0x300;
+            EXPECT_EQ(typed, read.values[p.row]) << +kind << " " << p.caption;
         }
-        EXPECT_EQ(input.secondText, layout.second.value);
-        EXPECT_EQ(input.thirdText, layout.third.value);
-        EXPECT_EQ(input.detectionPosition, layout.detectionPosition);
     }
     // A settings file named on the command line must be there; the stored one need not.
     ConnectionOptions named;
@@ -67,21 +77,26 @@ TEST(CliConnectionTest, AFileThatNamesNoInterfaceIsNamedAndWhatWasTakenSaid) {
     EXPECT_EQ(note, "");
     EXPECT_EQ(loaded.interfaceKind, kKindLan);
 
-    ConnectionInput input;
-    input.kindPosition = kKindUsbVx;
-    input.detectionPosition = 0;
-    input.secondText = "E2E00001";
-    EXPECT_EQ(DescribeInput(input), "USBVx (0), první nalezené zařízení");
-    input.detectionPosition = 1;
-    EXPECT_EQ(DescribeInput(input), "USBVx (0), Výrobní číslo E2E00001");
-    input = {};
-    input.kindPosition = kKindKv3380;
-    input.firstText = "127.0.0.5";
-    input.secondText = "5000";
-    input.thirdText = "100";
-    input.addressText = "7";
-    EXPECT_EQ(DescribeInput(input),
+    ConnectionRequest request;
+    request.kind = kKindUsbVx;
+    request.values[0].number = 0;
+    request.values[1].text = "E2E00001";
+    EXPECT_EQ(DescribeRequest(request), "USBVx (0), první nalezené zařízení");
+    request.values[0].number = 1;
+    EXPECT_EQ(DescribeRequest(request), "USBVx (0), Výrobní číslo E2E00001");
+    request = {};
+    request.kind = kKindKv3380;
+    request.values[0].text = "127.0.0.5";
+    request.values[1].number = 5000;
+    request.values[2].number = 100;
+    request.address = 7;
+    EXPECT_EQ(DescribeRequest(request),
               "KV-3380 (6), IP adresa 127.0.0.5, UDP port 5000, adresa modulu 7");
+    request = {};
+    request.kind = kKindPci380;
+    request.values[0].number = 0x2A0;
+    request.address = 3;
+    EXPECT_EQ(DescribeRequest(request), "PCI-380 (3), Bázová adresa PCI-380 2A0h, adresa modulu 3");
 }
 
 TEST(CliConnectionTest, OptionsReplaceTheFieldsOfTheirKindOnly) {
@@ -93,54 +108,65 @@ TEST(CliConnectionTest, OptionsReplaceTheFieldsOfTheirKindOnly) {
     options.timeout = "300";
     options.address = "$2C";
     options.speed = "115200";
-    ConnectionInput input;
-    ASSERT_FALSE(BuildConnectionInput(stored, options, input).has_value());
-    EXPECT_EQ(input.kindPosition, kKindLanQudp);
-    EXPECT_EQ(input.firstText, "127.0.0.9");
-    EXPECT_EQ(input.secondText, "$1388");
-    EXPECT_EQ(input.thirdText, "300");
-    EXPECT_EQ(input.addressText, "$2C");
-    EXPECT_EQ(BaudRateFromIndex(static_cast<std::uint8_t>(input.speedPosition)), 115200u);
+    ConnectionRequest request;
+    ASSERT_FALSE(BuildConnectionRequest(stored, options, request).has_value());
+    EXPECT_EQ(request.kind, kKindLanQudp);
+    EXPECT_EQ(request.values[0].text, "127.0.0.9");
+    EXPECT_EQ(request.values[1].number, 0x1388);  // typed as the dialog reads "$1388"
+    EXPECT_EQ(request.values[2].number, 300);
+    EXPECT_EQ(request.address, 0x2C);
+    EXPECT_EQ(BaudRateFromIndex(request.speedCode), 115200u);
 
     ConnectionOptions usb;
     usb.kind = "0";
     usb.serial = "E2E00001";
-    ASSERT_FALSE(BuildConnectionInput(stored, usb, input).has_value());
-    EXPECT_EQ(input.secondText, "E2E00001");
-    EXPECT_EQ(input.detectionPosition, 1);  // a serial number chooses the device by it
+    ASSERT_FALSE(BuildConnectionRequest(stored, usb, request).has_value());
+    EXPECT_EQ(request.values[1].text, "E2E00001");
+    EXPECT_EQ(request.values[0].number, 1);  // a serial number chooses the device by it
+    EXPECT_EQ(request.values[2].number, stored.usbTimeout);
     usb.detection = "0";
-    ASSERT_FALSE(BuildConnectionInput(stored, usb, input).has_value());
-    EXPECT_EQ(input.detectionPosition, 0);
+    ASSERT_FALSE(BuildConnectionRequest(stored, usb, request).has_value());
+    EXPECT_EQ(request.values[0].number, 0);
+
+    ConnectionOptions pci;
+    pci.kind = "PCI-380";
+    pci.base = "2a0h";
+    pci.com = "3";
+    EXPECT_EQ(BuildConnectionRequest(stored, pci, request).value_or(""),
+              "volba --com nepatří k rozhraní PCI-380");
+    pci.com.reset();
+    ASSERT_FALSE(BuildConnectionRequest(stored, pci, request).has_value());
+    EXPECT_EQ(request.values[0].number, 0x2A0);
 
     // Mistakes of use: an option the kind has no field for, a speed the dialog lacks, an
     // unknown kind.
     ConnectionOptions wrong;
     wrong.kind = "USBVx";
     wrong.ip = "127.0.0.1";
-    EXPECT_NE(BuildConnectionInput(stored, wrong, input).value_or(""), "");
+    EXPECT_NE(BuildConnectionRequest(stored, wrong, request).value_or(""), "");
     ConnectionOptions speed;
     speed.speed = "9601";
-    EXPECT_NE(BuildConnectionInput(stored, speed, input).value_or(""), "");
+    EXPECT_NE(BuildConnectionRequest(stored, speed, request).value_or(""), "");
     ConnectionOptions kind;
     kind.kind = "8";
-    EXPECT_NE(BuildConnectionInput(stored, kind, input).value_or(""), "");
+    EXPECT_NE(BuildConnectionRequest(stored, kind, request).value_or(""), "");
     EXPECT_EQ(KindFromText("KV-3380"), std::optional<std::uint8_t>(kKindKv3380));
     EXPECT_EQ(KindFromText("LAN"), std::optional<std::uint8_t>(kKindLan));
     EXPECT_FALSE(KindFromText("LAN Q").has_value());
 }
 
 TEST(CliConnectionTest, ATargetNamesOneModuleOfTheKind) {
-    ConnectionInput udp;
-    udp.kindPosition = kKindLanQudp;
-    udp.secondText = "56565";
-    ConnectionInput one = udp;
+    ConnectionRequest udp;
+    udp.kind = kKindLanQudp;
+    udp.values[1].number = 56565;
+    ConnectionRequest one = udp;
     ASSERT_FALSE(ApplyTarget("127.0.0.3", one).has_value());
-    EXPECT_EQ(one.firstText, "127.0.0.3");
-    EXPECT_EQ(one.secondText, "56565");  // the common port stays
+    EXPECT_EQ(one.values[0].text, "127.0.0.3");
+    EXPECT_EQ(one.values[1].number, 56565);  // the common port stays
     one = udp;
     ASSERT_FALSE(ApplyTarget("127.0.0.3:40001", one).has_value());
-    EXPECT_EQ(one.firstText, "127.0.0.3");
-    EXPECT_EQ(one.secondText, "40001");
+    EXPECT_EQ(one.values[0].text, "127.0.0.3");
+    EXPECT_EQ(one.values[1].number, 40001);
     EXPECT_TRUE(ApplyTarget(":40001", one).has_value());
     EXPECT_TRUE(ApplyTarget("127.0.0.3:", one).has_value());
     // Each part in the form of the option it stands for.
@@ -148,26 +174,27 @@ TEST(CliConnectionTest, ATargetNamesOneModuleOfTheKind) {
          {"127.0.0.300", "localhost", "127.0.0.3:70000", "127.0.0.3:x", "127.0.0.3:1:2"})
         EXPECT_NE(ApplyTarget(bad, one).value_or("").find(bad), std::string::npos) << bad;
 
-    ConnectionInput usb;
-    usb.kindPosition = kKindUsbVx;
+    ConnectionRequest usb;
+    usb.kind = kKindUsbVx;
     ASSERT_FALSE(ApplyTarget("E2E00002", usb).has_value());
-    EXPECT_EQ(usb.secondText, "E2E00002");
-    EXPECT_EQ(usb.detectionPosition, 1);
+    EXPECT_EQ(usb.values[1].text, "E2E00002");
+    EXPECT_EQ(usb.values[0].number, 1);
 
     EXPECT_TRUE(ApplyTarget("E2E0002", usb).has_value());
 
-    ConnectionInput com;
-    com.kindPosition = kKindCom;
+    ConnectionRequest com;
+    com.kind = kKindCom;
     EXPECT_FALSE(ApplyTarget("3", com).has_value());
-    EXPECT_EQ(com.firstText, "3");
+    EXPECT_EQ(com.values[0].number, 3);
     EXPECT_TRUE(ApplyTarget("256", com).has_value());
-    ConnectionInput pci;
-    pci.kindPosition = kKindPci380;
+    ConnectionRequest pci;
+    pci.kind = kKindPci380;
     EXPECT_FALSE(ApplyTarget("2A0h", pci).has_value());
+    EXPECT_EQ(pci.values[0].number, 0x2A0);
     EXPECT_TRUE(ApplyTarget("2A0", pci).has_value());
 
-    ConnectionInput card;
-    card.kindPosition = kKindPci3380;
+    ConnectionRequest card;
+    card.kind = kKindPci3380;
     EXPECT_TRUE(ApplyTarget("1", card).has_value());
 
     EXPECT_EQ(SplitTargets(" a,b  c,,\td\n"), (std::vector<std::string>{"a", "b", "c", "d"}));

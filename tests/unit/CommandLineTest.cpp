@@ -150,7 +150,7 @@ TEST(CommandLineTest, TheValuesReachTheirRecords) {
 
     parsed = Parse({"diag", "--vlan", "3", "--interval", "250", "--count", "7", "--json"});
     ASSERT_EQ(parsed.result, Result::kRun) << parsed.text;
-    EXPECT_EQ(parsed.line.diag.vlan, 3);
+    EXPECT_EQ(parsed.line.diag.vlan, kv::Vlan::FromNumber(3));
     EXPECT_EQ(parsed.line.diag.intervalMs, 250);
     EXPECT_EQ(parsed.line.diag.count, 7);
     EXPECT_TRUE(parsed.line.diag.json);

@@ -23,8 +23,8 @@ using testing::Zeros;
 using Texts = std::vector<std::string>;
 
 const std::string kFakes = std::string(KV_BIN_DIR) + "/fakes/complete";
-const Texts kReadTexts = {" Probíhá čtení konfigurace z modulu (0 %)",
-                          " Probíhá čtení konfigurace z modulu (100 %)", " Konfigurace přečtena."};
+const Texts kReadTexts = {"Probíhá čtení konfigurace z modulu (0 %)",
+                          "Probíhá čtení konfigurace z modulu (100 %)", "Konfigurace přečtena."};
 
 FieldStates Entries(const Texts& texts) {
     FieldStates fields;
@@ -59,19 +59,19 @@ TEST(PrectiOkno, TheFirstBadFieldEndsTheCheckWithEarlierFieldsStored) {
         ModuleConfig copy = DefaultModuleConfig();
         Texts texts(12, "1");
         texts[2] = bad;
-        const CheckOutcome out = PrectiOkno(spec, Entries(texts), copy, {});
+        const CheckOutcome out = CheckFields(spec, Entries(texts), copy, {});
         EXPECT_EQ(out.failedField, 2) << bad;
-        EXPECT_EQ(out.status, " Hodnoty IP adresy musí být v rozsahu 0-255.") << bad;
+        EXPECT_EQ(out.status, "Hodnoty IP adresy musí být v rozsahu 0-255.") << bad;
         EXPECT_EQ(Hex(copy.bytes.data() + ModuleConfig::kIpAddress, 12),
                   "01010063ffffff00c0a8007b");
     }
     ModuleConfig copy = DefaultModuleConfig();
     Texts shown;
-    const auto out = PrectiOkno(spec, Entries({"0", "255", "$10", " 7", "0", "0", "0", "0", "1"}),
-                                copy, [&](const std::string& t) { shown.push_back(t); });
+    const auto out = CheckFields(spec, Entries({"0", "255", "$10", " 7", "0", "0", "0", "0", "1"}),
+                                 copy, [&](const std::string& t) { shown.push_back(t); });
     EXPECT_EQ(out.failedField, 9);  // fields not handed over count as empty
     EXPECT_EQ(Hex(copy.bytes.data() + ModuleConfig::kIpAddress, 12), "00ff10070000000001a8007b");
-    EXPECT_EQ(shown, Texts{" Hodnoty brany musí být v rozsahu 0-255."});
+    EXPECT_EQ(shown, Texts{"Hodnoty brany musí být v rozsahu 0-255."});
 }
 
 class EditorTransferTest : public ::testing::Test {
@@ -114,7 +114,7 @@ TEST_F(EditorTransferTest, ReadAsksForTheBlockAndDecodesOnlyTheGroup) {
     fake_->QueueSend(0, 0, 0, BlockReply("ee0a000005ffff00000a000001"));
     ModuleConfig copy{};
     copy.bytes.fill(0x5A);
-    EXPECT_EQ(PrectiData(ModuleLink::Of(settings_), NetworkParamEditor(), copy, Sink()).result,
+    EXPECT_EQ(ReadEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(), copy, Sink()).result,
               TransferResult::kDone);
     EXPECT_EQ(texts_, kReadTexts);
     EXPECT_EQ(Sent(0), "03cc010000fe0000");  // address, 204, 1, 0; words 0, 254, 0, 0
@@ -127,28 +127,30 @@ TEST_F(EditorTransferTest, ReadAsksForTheBlockAndDecodesOnlyTheGroup) {
     texts_.clear();
     fake_->QueueSend(0, 5, 0, BlockReply("ff"));
     const ModuleConfig before = copy;
-    EXPECT_EQ(PrectiData(ModuleLink::Of(settings_), NetworkParamEditor(), copy, Sink()).error, 5);
-    EXPECT_EQ(texts_, (Texts{kReadTexts[0], " " + ErrorString(1, 5)}));
+    EXPECT_EQ(ReadEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(), copy, Sink()).error,
+              5);
+    EXPECT_EQ(texts_, (Texts{kReadTexts[0], ErrorString(1, 5)}));
     EXPECT_EQ(copy, before);
 }
 
 TEST_F(EditorTransferTest, WriteReportsOnlyAVerifiedWrite) {
     const std::string expected = "00c0a80063ffffff00c0a8007b" + Zeros(242) + "55";
     ScriptWrite(expected);
-    ZapisData(ModuleLink::Of(settings_), NetworkParamEditor(), DefaultModuleConfig(), Sink());
+    WriteEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(), DefaultModuleConfig(),
+                     Sink());
     EXPECT_EQ(texts_,
-              (Texts{" Probíhá zápis konfigurace do modulu (0 %)",
-                     " Probíhá zápis konfigurace do modulu (100 %)", " Konfigurace zapsána."}));
+              (Texts{"Probíhá zápis konfigurace do modulu (0 %)",
+                     "Probíhá zápis konfigurace do modulu (100 %)", "Konfigurace zapsána."}));
     EXPECT_EQ(Sent(0, true), expected);
     EXPECT_EQ(Sent(1), "03650b00fe000000");  // stored as block 254
 
     texts_.clear();
     ScriptWrite(expected.substr(0, 510) + "54");  // the module kept another checksum
-    EXPECT_EQ(
-        ZapisData(ModuleLink::Of(settings_), NetworkParamEditor(), DefaultModuleConfig(), Sink())
-            .error,
-        kErrReadBack);
-    EXPECT_EQ(texts_.back(), " Chyba zápisu dat.");
+    EXPECT_EQ(WriteEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(),
+                               DefaultModuleConfig(), Sink())
+                  .error,
+              kErrReadBack);
+    EXPECT_EQ(texts_.back(), "Chyba zápisu dat.");
     EXPECT_EQ(texts_.size(), 2u);
 }
 
@@ -159,9 +161,9 @@ TEST_F(EditorTransferTest, WithoutAUsableConnectionOnlyOkWorks) {
         s.connected = connected;
         s.handle = handle;
         ModuleConfig copy = DefaultModuleConfig();
-        EXPECT_EQ(PrectiData(ModuleLink::Of(s), NetworkParamEditor(), copy, Sink()).result,
+        EXPECT_EQ(ReadEditorBlock(ModuleLink::Of(s), NetworkParamEditor(), copy, Sink()).result,
                   TransferResult::kNotConnected);
-        EXPECT_EQ(ZapisData(ModuleLink::Of(s), NetworkParamEditor(), copy, Sink()).result,
+        EXPECT_EQ(WriteEditorBlock(ModuleLink::Of(s), NetworkParamEditor(), copy, Sink()).result,
                   TransferResult::kNotConnected);
         EditorSession session(NetworkParamEditor(), &s);
         EXPECT_EQ(session.Read(Sink()).attempt, EditorSession::Attempt::kRefused);
@@ -186,7 +188,7 @@ TEST_F(EditorTransferTest, TheSharedImageChangesOnlyThroughOk) {
         EXPECT_EQ(session.Write(fields, Sink()).transfer.result, TransferResult::kDone);
         fields[5].text = "";
         EXPECT_FALSE(session.Confirm(fields, Sink()));
-        EXPECT_EQ(texts_.back(), " Hodnoty masky musí být v rozsahu 0-255.");
+        EXPECT_EQ(texts_.back(), "Hodnoty masky musí být v rozsahu 0-255.");
         EXPECT_EQ(session.Copy().bytes[ModuleConfig::kIpAddress], 10);
     }
     // "Zapsat" then "Cancel": the module has the new address, the shared image does not,

@@ -5,6 +5,7 @@
 
 #include "core/Dekl.h"
 #include "platform/ProgramFolder.h"
+#include "tests/support/Hex.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -70,26 +71,16 @@ std::string WithMain(const std::string& body) {
 }
 
 TEST(DeklTest, DefaultModuleConfigHoldsTheDocumentedImage) {
-    const ModuleConfig c = kv::DefaultModuleConfig();
-    EXPECT_EQ(c.bytes[ModuleConfig::kAddress], 1);
-    EXPECT_EQ(c.bytes[ModuleConfig::kSpeedCode], 4);
-    const std::uint8_t ip[] = {192, 168, 0, 99}, mask[] = {255, 255, 255, 0},
-                       gw[] = {192, 168, 0, 123};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(c.bytes[2 + k], ip[k]);
-        EXPECT_EQ(c.bytes[6 + k], mask[k]);
-        EXPECT_EQ(c.bytes[10 + k], gw[k]);
-    }
-    for (int v = 0; v < 3; ++v) {
-        const std::size_t base = 14 + 28 * v;
-        EXPECT_EQ(c.bytes[base] | (c.bytes[base + 1] << 8), 5000 + v);
-        EXPECT_EQ(c.bytes[base + 2], v == 0 ? 1 : 0);
-        EXPECT_EQ(c.bytes[base + 3], 10);
-        for (std::size_t i = base + 4; i < base + 28; ++i) EXPECT_EQ(c.bytes[i], 0) << i;
-    }
-    EXPECT_EQ(c.bytes[98] | (c.bytes[99] << 8), 56565);
-    EXPECT_EQ(c.bytes[100], 1);
-    for (std::size_t i = 101; i < 120; ++i) EXPECT_EQ(c.bytes[i], 0) << i;
+    using kv::testing::Zeros;
+    // The module as delivered, byte for byte: address 1, speed code 4 (9600 Bd), IP
+    // 192.168.0.99, mask 255.255.255.0, gateway 192.168.0.123; the VLANs on ports 5000 to
+    // 5002 (low byte first), VLAN1 with the validity timer, each 10 s valid, no users;
+    // remote management on port 56565, open to everyone.
+    const std::string vlanRest = "0a" + Zeros(24);
+    const std::string network = "0104c0a80063ffffff00c0a8007b";
+    const std::string vlans = "881301" + vlanRest + "891300" + vlanRest + "8a1300" + vlanRest;
+    const std::string remote = "f5dc01" + Zeros(19);
+    EXPECT_EQ(kv::testing::Hex(kv::DefaultModuleConfig().bytes), network + vlans + remote);
 }
 
 TEST(DeklTest, SetDefaultsRestoresEveryField) {

@@ -23,8 +23,9 @@ using testing::Words;
 class DiagnostikaCycleTest : public testing::FakeConnection {
   protected:
     CycleOutcome Cycle(int vlanIndex = 0, const std::string& separator = ",") {
-        return Timer1Timer(ModuleLink::Of(settings_), vlanIndex, separator,
-                           [this](const std::string& text) { shown_.push_back(text); });
+        return RefreshDiagnostics(ModuleLink::Of(settings_), kv::Vlan::FromIndex(vlanIndex),
+                                  separator,
+                                  [this](const std::string& text) { shown_.push_back(text); });
     }
 
     std::vector<std::string> shown_;
@@ -44,9 +45,9 @@ TEST_F(DiagnostikaCycleTest, BothRepliesDecodedAndTheTextForCodeZero) {
     std::copy(vlanReply.begin(), vlanReply.end(), vlan.begin());
     ASSERT_TRUE(out.module && out.vlan);
     EXPECT_EQ(*out.module, DecodeModuleStatus(module));
-    EXPECT_EQ(*out.vlan, DecodeVlanStatus(vlan, 1, ","));
-    EXPECT_EQ(out.statusText, " fake 0") << "the library's text for code 0";
-    EXPECT_EQ(shown_, std::vector<std::string>{" fake 0"});
+    EXPECT_EQ(*out.vlan, DecodeVlanStatus(vlan, kv::Vlan::FromIndex(1), ","));
+    EXPECT_EQ(out.statusText, "fake 0") << "the library's text for code 0";
+    EXPECT_EQ(shown_, std::vector<std::string>{"fake 0"});
     EXPECT_EQ(out.requests, 2);
     ASSERT_EQ(fake.CallCount("Send"), 2u);
 
@@ -67,8 +68,8 @@ TEST_F(DiagnostikaCycleTest, FailingFirstRequestChangesNothingButTheStatus) {
 
     EXPECT_FALSE(out.module);
     EXPECT_FALSE(out.vlan);
-    EXPECT_EQ(out.statusText, " fake 5");
-    EXPECT_EQ(shown_, std::vector<std::string>{" fake 5"});
+    EXPECT_EQ(out.statusText, "fake 5");
+    EXPECT_EQ(shown_, std::vector<std::string>{"fake 5"});
     EXPECT_EQ(fake.CallCount("Send"), 1u) << "no VLAN request after a failed module request";
 }
 
@@ -86,7 +87,7 @@ TEST_F(DiagnostikaCycleTest, FailingSecondRequestKeepsTheVlanGroupButShowsTheMod
     ASSERT_TRUE(out.module);
     EXPECT_EQ(*out.module, DecodeModuleStatus(module));
     EXPECT_FALSE(out.vlan);
-    EXPECT_EQ(out.statusText, " fake 3");
+    EXPECT_EQ(out.statusText, "fake 3");
     EXPECT_EQ(out.requests, 2);
 }
 
@@ -96,14 +97,14 @@ TEST_F(DiagnostikaCycleTest, NothingIsSentWithoutAUsableConnection) {
 
     settings_.connected = false;
     CycleOutcome out = Cycle();
-    EXPECT_EQ(out.statusText, " Připojení k zařízení není inicializováno.");
+    EXPECT_EQ(out.statusText, "Připojení k zařízení není inicializováno.");
     EXPECT_FALSE(out.module || out.vlan);
     EXPECT_EQ(out.requests, 0);
 
     settings_.connected = true;
     settings_.handle = 0;
     out = Cycle();
-    EXPECT_EQ(out.statusText, " Připojení k zařízení není inicializováno.");
+    EXPECT_EQ(out.statusText, "Připojení k zařízení není inicializováno.");
     EXPECT_EQ(shown_.size(), 2u) << "the text is shown on every tick";
     EXPECT_EQ(fake.CallCount("Send"), 0u);
     settings_.handle = handle;

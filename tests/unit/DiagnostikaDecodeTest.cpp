@@ -143,7 +143,7 @@ const std::string kVlanReply = "00000000" + VlanRecord("8813", "01", "dc050000",
 
 TEST(DecodeVlanStatusTest, TimerModeRecordOfVlan1) {
     ASSERT_EQ(FromHex(kVlanReply).size(), 244u) << "words 0-243";
-    const VlanStatusView view = DecodeVlanStatus(Reply(kVlanReply), 0, ",");
+    const VlanStatusView view = DecodeVlanStatus(Reply(kVlanReply), kv::Vlan::FromIndex(0), ",");
     EXPECT_EQ(view.values,
               (std::array<std::string, 8>{"5000", "časovač platnosti IP adresy", "1,500", "2", "21",
                                           "12", "10.0.0.7:5000", "300"}));
@@ -160,7 +160,7 @@ TEST(DecodeVlanStatusTest, EachIndexReadsItsOwnRecordOnlyAndOthersReadVlan1) {
     // VLAN2: the port in words 84-85, the first user's address in 116-119.
     ASSERT_EQ(reply[84], 0x89u);
     ASSERT_EQ(reply[116], 10u);
-    const VlanStatusView second = DecodeVlanStatus(reply, 1, ".");
+    const VlanStatusView second = DecodeVlanStatus(reply, kv::Vlan::FromIndex(1), ".");
     EXPECT_EQ(second.values[0], "5001");
     EXPECT_EQ(second.values[1], "tabulka uživatelů");
     EXPECT_EQ(second.values[2], "0.000");
@@ -170,22 +170,25 @@ TEST(DecodeVlanStatusTest, EachIndexReadsItsOwnRecordOnlyAndOthersReadVlan1) {
                                Row{"123456", "0", "4294967295"}, Row{"4294967295", "0", "1"}}));
     DataBuffer alone{};
     std::copy(reply.begin() + 84, reply.begin() + 164, alone.begin() + 84);
-    EXPECT_EQ(DecodeVlanStatus(alone, 1, "."), second) << "words outside the record do not count";
-    EXPECT_EQ(DecodeVlanStatus(reply, 2, ".").values[0], "5002");
+    EXPECT_EQ(DecodeVlanStatus(alone, kv::Vlan::FromIndex(1), "."), second)
+        << "words outside the record do not count";
+    EXPECT_EQ(DecodeVlanStatus(reply, kv::Vlan::FromIndex(2), ".").values[0], "5002");
 
-    const VlanStatusView first = DecodeVlanStatus(reply, 0, ",");
+    const VlanStatusView first = DecodeVlanStatus(reply, kv::Vlan::FromIndex(0), ",");
     for (int index : {-1, 3, 5, -2147483647 - 1})
-        EXPECT_EQ(DecodeVlanStatus(reply, index, ","), first);
-    EXPECT_EQ(DiagnosticsCaption(5), " Diagnostika komunikačního rozhraní VLAN1");
-    EXPECT_EQ(DiagnosticsCaption(2), " Diagnostika komunikačního rozhraní VLAN3");
-    EXPECT_EQ(VlanGroupCaption(1), " Rozhraní VLAN2 ");
+        EXPECT_EQ(DecodeVlanStatus(reply, kv::Vlan::FromIndex(index), ","), first);
+    EXPECT_EQ(DiagnosticsCaption(kv::Vlan::FromIndex(5)),
+              " Diagnostika komunikačního rozhraní VLAN1");
+    EXPECT_EQ(DiagnosticsCaption(kv::Vlan::FromIndex(2)),
+              " Diagnostika komunikačního rozhraní VLAN3");
+    EXPECT_EQ(VlanGroupCaption(kv::Vlan::FromIndex(1)), " Rozhraní VLAN2 ");
 }
 
 TEST(DecodeVlanStatusTest, HeadingsAndShadesFollowTheModeByte) {
     std::string reply = kVlanReply;
     auto withMode = [&](const char* mode) {
         reply.replace(2 * 6, 2, mode);
-        return DecodeVlanStatus(Reply(reply), 0, ",");
+        return DecodeVlanStatus(Reply(reply), kv::Vlan::FromIndex(0), ",");
     };
     using Row = std::array<std::string, 3>;
     EXPECT_EQ(withMode("01").userHeadings, (Row{"Uživatel", "Uživatel -1", "Uživatel -2"}));
@@ -207,7 +210,8 @@ TEST(DecodeVlanStatusTest, ValidityTimesInSeconds) {
     auto values = [&](const char* remaining, const char* maximum, const char* separator) {
         reply.replace(2 * 7, 8, remaining);
         reply.replace(2 * 11, 8, maximum);
-        const VlanStatusView view = DecodeVlanStatus(Reply(reply), 0, separator);
+        const VlanStatusView view =
+            DecodeVlanStatus(Reply(reply), kv::Vlan::FromIndex(0), separator);
         return view.values[2] + " " + view.values[3];
     };
     EXPECT_EQ(values("dc050000", "cf070000", "."), "1.500 1") << "1500 ms, 1999 ms";

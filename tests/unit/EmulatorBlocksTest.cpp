@@ -1,46 +1,26 @@
 #include <gtest/gtest.h>
 
-#include <numeric>
-
 #include "core/Dekl.h"
 #include "emulator/Blocks.h"
+#include "tests/support/Hex.h"
 
 namespace kv::emu {
 namespace {
 
-unsigned Sum(const Block& b) {
-    return std::accumulate(b.begin(), b.end(), 0u);
-}
+using kv::testing::Hex;
+using kv::testing::Zeros;
 
 TEST(EmulatorBlocks, DefaultBlocksHoldTheDefaultConfigurationWithValidChecksums) {
     const BlockSet blocks = DefaultBlocks();
-    for (const Block& b : blocks) EXPECT_EQ(Sum(b) % 256, 0u);
-
-    // Remote management: port 56565, mode 1, empty table.
-    Block remote{};
-    remote[0] = 0xF5;
-    remote[1] = 0xDC;
-    remote[2] = 1;
-    remote[255] = 46;  // 0xF5 + 0xDC + 1 = 466, 466 mod 256 = 210, 256 - 210
-    EXPECT_EQ(blocks[0], remote);
-
-    // VLAN 1: port 5000, timer mode, 10 s, read and write; VLAN 2 and 3 off.
-    for (int v = 0; v < 3; ++v) {
-        Block vlan{};
-        vlan[0] = static_cast<std::uint8_t>((5000 + v) & 0xFF);
-        vlan[1] = static_cast<std::uint8_t>((5000 + v) >> 8);
-        vlan[2] = v == 0 ? 1 : 0;
-        vlan[3] = 10;
-        unsigned sum = vlan[0] + vlan[1] + vlan[2] + vlan[3];
-        vlan[255] = static_cast<std::uint8_t>((256 - sum % 256) % 256);
-        EXPECT_EQ(blocks[1 + static_cast<std::size_t>(v)], vlan) << "VLAN " << v + 1;
-    }
-
-    // Network parameters: the twelve octets from byte 1 on; their sum 1707 gives 85.
-    const std::uint8_t net[12] = {192, 168, 0, 99, 255, 255, 255, 0, 192, 168, 0, 123};
-    for (std::size_t k = 0; k < 12; ++k) EXPECT_EQ(blocks[4][1 + k], net[k]);
-    EXPECT_EQ(blocks[4][0], 0);
-    EXPECT_EQ(blocks[4][255], 85);
+    for (const Block& b : blocks) EXPECT_TRUE(ChecksumValid(b));
+    // Remote management: port 56565 (low byte first), open to everyone, empty table.
+    EXPECT_EQ(Hex(blocks[0]), "f5dc01" + Zeros(252) + "2e");
+    // The VLANs: ports 5000 to 5002, VLAN1 with the validity timer, 10 s, read and write.
+    EXPECT_EQ(Hex(blocks[1]), "8813010a" + Zeros(251) + "5a");
+    EXPECT_EQ(Hex(blocks[2]), "8913000a" + Zeros(251) + "5a");
+    EXPECT_EQ(Hex(blocks[3]), "8a13000a" + Zeros(251) + "59");
+    // Network parameters: 192.168.0.99, 255.255.255.0, 192.168.0.123 from byte 1 on.
+    EXPECT_EQ(Hex(blocks[4]), "00c0a80063ffffff00c0a8007b" + Zeros(242) + "55");
 }
 
 TEST(EmulatorBlocks, ChecksumOfZeroSumIsZeroAndAnyChangedByteIsCaught) {

@@ -24,6 +24,7 @@
 
 #include "emulator/Blocks.h"
 #include "libraries/KvWire.h"
+#include "tests/support/EmulatorProcess.h"
 #include "tests/support/FreePort.h"
 #include "tests/support/ProcStatus.h"
 
@@ -40,113 +41,7 @@ std::string EmulatorPath() {
     return std::string(KV_BIN_DIR) + "/kv3380u-emulator";
 }
 
-class EmulatorProcess {
-  public:
-    ~EmulatorProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) ::close(out_);
-        if (err_ >= 0) ::close(err_);
-    }
-
-    bool Start(const std::vector<std::string>& args) {
-        int out[2], err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return false;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            // The emulator starts as a shell would start it, with nothing blocked, so
-            // that what it blocks is its own doing.
-            sigset_t none;
-            sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            std::vector<char*> argv;
-            std::string path = EmulatorPath();
-            argv.push_back(path.data());
-            // Whatever happens to the test, the emulator does not outlive it by much; a
-            // later --lifetime of the test's own overrides this one.
-            std::vector<std::string> copy = {"--lifetime", "60"};
-            copy.insert(copy.end(), args.begin(), args.end());
-            for (auto& a : copy) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(path.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        ::close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
-        return pid_ > 0;
-    }
-
-    // The next line of standard output, or nullopt after the time-out or at its end.
-    std::optional<std::string> Line(int timeoutMs = kStartTimeoutMs) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            if (auto nl = buffer_.find('\n'); nl != std::string::npos) {
-                std::string line = buffer_.substr(0, nl);
-                buffer_.erase(0, nl + 1);
-                return line;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
-                    .count();
-            if (left <= 0) return std::nullopt;
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-            char buf[512];
-            ssize_t n = ::read(out_, buf, sizeof buf);
-            if (n <= 0) return std::nullopt;
-            buffer_.append(buf, static_cast<std::size_t>(n));
-        }
-    }
-
-    // Lines up to and including "ready".
-    std::vector<std::string> UntilReady() {
-        std::vector<std::string> lines;
-        while (auto line = Line()) {
-            lines.push_back(*line);
-            if (*line == "ready") break;
-        }
-        return lines;
-    }
-
-    // Exit code, or -1 if it did not end within the time-out (it is then killed).
-    int Wait(int timeoutMs = kStartTimeoutMs) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        int status = 0;
-        while (Clock::now() < deadline) {
-            pid_t r = ::waitpid(pid_, &status, WNOHANG);
-            if (r == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::usleep(10000);
-        }
-        return -1;
-    }
-
-    std::string Errors() {
-        std::string text;
-        char buf[512];
-        ::fcntl(err_, F_SETFL, O_NONBLOCK);
-        for (ssize_t n; (n = ::read(err_, buf, sizeof buf)) > 0;)
-            text.append(buf, static_cast<std::size_t>(n));
-        return text;
-    }
-
-    void Signal(int signal) { ::kill(pid_, signal); }
-    pid_t Pid() const { return pid_; }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
-    std::string buffer_;
-};
+using kv::testing::EmulatorProcess;
 
 // "udp 127.0.0.2:41234 vlan1" -> 41234
 std::uint16_t PortOf(const std::string& line) {
@@ -265,7 +160,7 @@ class EmulatorProcessTest : public ::testing::Test {
 
 TEST_F(EmulatorProcessTest, PrintsWhereItListensAnswersAndCleansUpOnSigterm) {
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args({"--usb-serial", "TEST0001"})));
+    ASSERT_TRUE(p.Launch(Args({"--usb-serial", "TEST0001"})));
     auto lines = p.UntilReady();
     ASSERT_EQ(lines.size(), 6u) << p.Errors();
     EXPECT_EQ(lines[0].rfind("udp 127.0.0.2:", 0), 0u);
@@ -303,7 +198,7 @@ bool BlocksStopSignals(const std::string& statusFile) {
 
 TEST_F(EmulatorProcessTest, EveryThreadBlocksTheStopSignals) {
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args({"--no-usb"})));
+    ASSERT_TRUE(p.Launch(Args({"--no-usb"})));
     ASSERT_EQ(p.UntilReady().size(), 5u) << p.Errors();
     const auto threads = kv::testing::ProcThreads(p.Pid());
     EXPECT_GE(threads.size(), 2u) << "the state writer has a thread of its own";
@@ -319,7 +214,7 @@ TEST_F(EmulatorProcessTest, StopSignalDuringStartUpWaitsAndNeverKillsIt) {
     const std::string state = dir_ + "/state";
     ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args()));
+    ASSERT_TRUE(p.Launch(Args()));
     // The stop signals are blocked from the start, before the state is even opened: the
     // emulator shows them blocked while it waits in that open.
     const auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
@@ -344,7 +239,7 @@ TEST_F(EmulatorProcessTest, StopSignalDuringStartUpWaitsAndNeverKillsIt) {
 
 TEST_F(EmulatorProcessTest, VirtualUsbDeviceAnswersItsClientSocket) {
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args()));
+    ASSERT_TRUE(p.Launch(Args()));
     ASSERT_EQ(p.UntilReady().size(), 6u) << p.Errors();
     const std::string device = dir_ + "/usb/dev-00000001.sock";
     const std::string me = dir_ + "/usb/client.sock";
@@ -377,7 +272,7 @@ TEST_F(EmulatorProcessTest, RestartMovesTheStoredPortAndANewProcessKeepsIt) {
     const std::uint16_t newPort = FreePort();
     {
         EmulatorProcess p;
-        ASSERT_TRUE(p.Start(Args({"--no-usb"})));
+        ASSERT_TRUE(p.Launch(Args({"--no-usb"})));
         auto lines = p.UntilReady();
         ASSERT_EQ(lines.size(), 5u) << p.Errors();
         const std::uint16_t oldPort = PortOf(lines[0]);
@@ -409,7 +304,7 @@ TEST_F(EmulatorProcessTest, RestartMovesTheStoredPortAndANewProcessKeepsIt) {
     EmulatorProcess again;
     std::vector<std::string> args = {"--vlan-ports", "0,0,0", "--no-usb", "--state",
                                      dir_ + "/state"};
-    ASSERT_TRUE(again.Start(args));
+    ASSERT_TRUE(again.Launch(args));
     auto lines = again.UntilReady();
     ASSERT_EQ(lines.size(), 5u) << again.Errors();
     EXPECT_EQ(PortOf(lines[0]), newPort);
@@ -421,7 +316,7 @@ TEST_F(EmulatorProcessTest, RestartMovesTheStoredPortAndANewProcessKeepsIt) {
 
 TEST_F(EmulatorProcessTest, RestartHappensEvenWhenItsAnswerIsLost) {
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args({"--no-usb", "--drop", "1"})));
+    ASSERT_TRUE(p.Launch(Args({"--no-usb", "--drop", "1"})));
     auto lines = p.UntilReady();
     ASSERT_EQ(lines.size(), 5u) << p.Errors();
     const std::uint16_t newPort = FreePort();
@@ -445,7 +340,7 @@ TEST_F(EmulatorProcessTest, RestartHappensEvenWhenItsAnswerIsLost) {
 
 TEST_F(EmulatorProcessTest, RequestsWaitingFromTwoSendersAreEachJudgedByTheirOwnSender) {
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args({"--no-usb"})));
+    ASSERT_TRUE(p.Launch(Args({"--no-usb"})));
     auto lines = p.UntilReady();
     ASSERT_EQ(lines.size(), 5u) << p.Errors();
     const std::uint16_t port = PortOf(lines[0]);
@@ -490,7 +385,7 @@ TEST_F(EmulatorProcessTest, RequestsWaitingFromTwoSendersAreEachJudgedByTheirOwn
 TEST_F(EmulatorProcessTest, InjectedFaultsShapeTheReplies) {
     {
         EmulatorProcess p;
-        ASSERT_TRUE(p.Start(Args({"--no-usb", "--duplicate", "1"})));
+        ASSERT_TRUE(p.Launch(Args({"--no-usb", "--duplicate", "1"})));
         auto lines = p.UntilReady();
         ASSERT_EQ(lines.size(), 5u) << p.Errors();
         UdpClient client;
@@ -501,7 +396,7 @@ TEST_F(EmulatorProcessTest, InjectedFaultsShapeTheReplies) {
     }
     {
         EmulatorProcess p;
-        ASSERT_TRUE(p.Start(Args({"--no-usb", "--delay", "300"})));
+        ASSERT_TRUE(p.Launch(Args({"--no-usb", "--delay", "300"})));
         auto lines = p.UntilReady();
         ASSERT_EQ(lines.size(), 5u) << p.Errors();
         UdpClient client;
@@ -511,7 +406,7 @@ TEST_F(EmulatorProcessTest, InjectedFaultsShapeTheReplies) {
     }
     {
         EmulatorProcess p;
-        ASSERT_TRUE(p.Start(Args({"--no-usb", "--corrupt", "1"})));
+        ASSERT_TRUE(p.Launch(Args({"--no-usb", "--corrupt", "1"})));
         auto lines = p.UntilReady();
         ASSERT_EQ(lines.size(), 5u) << p.Errors();
         UdpClient client;
@@ -522,7 +417,7 @@ TEST_F(EmulatorProcessTest, InjectedFaultsShapeTheReplies) {
     }
     {
         EmulatorProcess p;
-        ASSERT_TRUE(p.Start(Args({"--no-usb", "--silent"})));
+        ASSERT_TRUE(p.Launch(Args({"--no-usb", "--silent"})));
         auto lines = p.UntilReady();
         ASSERT_EQ(lines.size(), 5u) << p.Errors();
         UdpClient client;
@@ -534,7 +429,7 @@ TEST_F(EmulatorProcessTest, InjectedFaultsShapeTheReplies) {
 
 TEST_F(EmulatorProcessTest, CorruptStoreMakesTheReadBackDiffer) {
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args({"--no-usb", "--corrupt-store"})));
+    ASSERT_TRUE(p.Launch(Args({"--no-usb", "--corrupt-store"})));
     auto lines = p.UntilReady();
     ASSERT_EQ(lines.size(), 5u) << p.Errors();
     const Block b = DefaultBlocks()[4];
@@ -551,7 +446,7 @@ TEST_F(EmulatorProcessTest, CorruptStoreMakesTheReadBackDiffer) {
 
 TEST_F(EmulatorProcessTest, PseudoTerminalCarriesFramedRequests) {
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args({"--no-usb", "--com", "3"})));
+    ASSERT_TRUE(p.Launch(Args({"--no-usb", "--com", "3"})));
     auto lines = p.UntilReady();
     ASSERT_EQ(lines.size(), 6u) << p.Errors();
     const std::string link = dir_ + "/usb/COM3";
@@ -595,7 +490,7 @@ TEST_F(EmulatorProcessTest, CorruptStateFileIsRefusedAndLeftAlone) {
     const std::string text = "kv3380u-emulator state 1\nserial 00000001\n";  // cut off
     std::ofstream(state) << text;
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args()));
+    ASSERT_TRUE(p.Launch(Args()));
     EXPECT_EQ(p.Wait(), 1);
     EXPECT_NE(p.Errors().find(state), std::string::npos);
     std::stringstream now;
@@ -608,12 +503,12 @@ TEST_F(EmulatorProcessTest, BadOptionsExitWithTwoAndHelpWithZero) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--address", "10.0.0.1"}, {"--port", "x"}, {"--nonsense"}}) {
         EmulatorProcess p;
-        ASSERT_TRUE(p.Start(args));
+        ASSERT_TRUE(p.Launch(args));
         EXPECT_EQ(p.Wait(), 2) << args[0];
         EXPECT_FALSE(p.Errors().empty());
     }
     EmulatorProcess help;
-    ASSERT_TRUE(help.Start({"--help"}));
+    ASSERT_TRUE(help.Launch({"--help"}));
     auto first = help.Line();
     ASSERT_TRUE(first);
     EXPECT_NE(first->find("kv3380u-emulator"), std::string::npos);
@@ -629,7 +524,7 @@ TEST_F(EmulatorProcessTest, PortInUseExitsWithOne) {
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args({"--port", std::to_string(ntohs(a.sin_port))})));
+    ASSERT_TRUE(p.Launch(Args({"--port", std::to_string(ntohs(a.sin_port))})));
     EXPECT_EQ(p.Wait(), 1);
     ::close(fd);
     EXPECT_NE(p.Errors().find("cannot listen"), std::string::npos);
@@ -638,10 +533,10 @@ TEST_F(EmulatorProcessTest, PortInUseExitsWithOne) {
 
 TEST_F(EmulatorProcessTest, SecondDeviceWithTheSameSerialIsRefusedAndALeftoverSocketIsReplaced) {
     EmulatorProcess first;
-    ASSERT_TRUE(first.Start(Args()));
+    ASSERT_TRUE(first.Launch(Args()));
     ASSERT_EQ(first.UntilReady().size(), 6u) << first.Errors();
     EmulatorProcess second;
-    ASSERT_TRUE(second.Start(Args({"--state", dir_ + "/state2"})));
+    ASSERT_TRUE(second.Launch(Args({"--state", dir_ + "/state2"})));
     EXPECT_EQ(second.Wait(), 1);
     EXPECT_NE(second.Errors().find("already plugged in"), std::string::npos);
     EXPECT_TRUE(fs::exists(dir_ + "/usb/dev-00000001.sock")) << "the first device stays";
@@ -651,13 +546,13 @@ TEST_F(EmulatorProcessTest, SecondDeviceWithTheSameSerialIsRefusedAndALeftoverSo
     first.Wait();
     ASSERT_TRUE(fs::exists(dir_ + "/usb/dev-00000001.sock"));
     EmulatorProcess third;
-    ASSERT_TRUE(third.Start(Args()));
+    ASSERT_TRUE(third.Launch(Args()));
     EXPECT_EQ(third.UntilReady().size(), 6u) << third.Errors();
 }
 
 TEST_F(EmulatorProcessTest, LifetimeEndsTheEmulatorByItself) {
     EmulatorProcess p;
-    ASSERT_TRUE(p.Start(Args({"--lifetime", "0.2"})));
+    ASSERT_TRUE(p.Launch(Args({"--lifetime", "0.2"})));
     ASSERT_EQ(p.UntilReady().size(), 6u) << p.Errors();
     EXPECT_EQ(p.Wait(), 0);
     EXPECT_FALSE(fs::exists(dir_ + "/usb/dev-00000001.sock"));

@@ -85,50 +85,38 @@ TEST(FleetTest, AfterAStopNothingFurtherStartsAndTheWorkLearnsOfIt) {
     for (std::size_t i = 0; i < ran; ++i) EXPECT_EQ(out.lines[i], "out " + std::to_string(i));
 }
 
-ConnectionInput Udp(const std::string& ip, const std::string& port, int kind = 1) {
-    ConnectionInput input;
-    input.kindPosition = kind;
-    input.firstText = ip;
-    input.secondText = port;
-    return input;
+// The request a target names for the kind, as --targets reads it.
+ConnectionRequest Target(std::uint8_t kind, const std::string& target) {
+    ConnectionRequest request;
+    request.kind = kind;
+    EXPECT_FALSE(ApplyTarget(target, request)) << target;
+    return request;
 }
 
 TEST(FleetTest, OneModuleNamedTwiceIsFoundHoweverItIsWritten) {
-    EXPECT_FALSE(DuplicateTarget({"a", "b"}, {Udp("127.0.0.2", "5000"), Udp("127.0.0.3", "5000")}));
-    EXPECT_FALSE(DuplicateTarget({"a", "b"}, {Udp("127.0.0.2", "5000"), Udp("127.0.0.2", "5001")}));
+    EXPECT_FALSE(
+        DuplicateTarget({"a", "b"}, {Target(1, "127.0.0.2:5000"), Target(1, "127.0.0.3:5000")}));
+    EXPECT_FALSE(
+        DuplicateTarget({"a", "b"}, {Target(1, "127.0.0.2:5000"), Target(1, "127.0.0.2:5001")}));
     const auto hex = DuplicateTarget({"127.0.0.2:5000", "127.0.0.2:0x1388"},
-                                     {Udp("127.0.0.2", "5000"), Udp("127.0.0.2", "0x1388")});
+                                     {Target(1, "127.0.0.2:5000"), Target(1, "127.0.0.2:0x1388")});
     ASSERT_TRUE(hex);
     EXPECT_EQ(*hex,
               "cíl „127.0.0.2:0x1388“ je v seznamu podruhé (jako „127.0.0.2:5000“); každý modul "
               "smí být v seznamu jen jednou");
-    ConnectionInput com3, com03;
-    com3.kindPosition = com03.kindPosition = 2;
-    com3.firstText = "3";
-    com03.firstText = "$3";
-    EXPECT_TRUE(DuplicateTarget({"3", "$3"}, {com3, com03}));
-    ConnectionInput base, lower;
-    base.kindPosition = lower.kindPosition = 3;
-    base.firstText = "2A0h";
-    lower.firstText = "2a0H";
-    EXPECT_TRUE(DuplicateTarget({"2A0h", "2a0H"}, {base, lower}));
+    EXPECT_TRUE(DuplicateTarget({"3", "$3"}, {Target(2, "3"), Target(2, "$3")}));
+    EXPECT_FALSE(DuplicateTarget({"3", "4"}, {Target(2, "3"), Target(2, "4")}));
+    EXPECT_TRUE(DuplicateTarget({"2A0h", "2a0H"}, {Target(3, "2A0h"), Target(3, "2a0H")}));
+    EXPECT_FALSE(
+        DuplicateTarget({"E2E00001", "E2E00002"}, {Target(0, "E2E00001"), Target(0, "E2E00002")}));
 }
 
 TEST(FleetTest, BackupFileNamesAreSafeAndTellTheModule) {
-    EXPECT_EQ(BackupFileName(Udp("127.0.0.2", "0xDCF5")), "127.0.0.2_56565.ini");
-    EXPECT_EQ(BackupFileName(Udp("10.1.2.3", "5000", 7)), "10.1.2.3_5000.ini");
-    ConnectionInput usb;
-    usb.kindPosition = 0;
-    usb.secondText = "E2E00001";
-    EXPECT_EQ(BackupFileName(usb), "E2E00001.ini");
-    ConnectionInput com;
-    com.kindPosition = 2;
-    com.firstText = "$0A";
-    EXPECT_EQ(BackupFileName(com), "COM10.ini");
-    ConnectionInput odd;
-    odd.kindPosition = 3;
-    odd.firstText = "../x y";
-    EXPECT_EQ(BackupFileName(odd), "_.._x_y.ini");
+    EXPECT_EQ(BackupFileName(Target(1, "127.0.0.2:0xDCF5")), "127.0.0.2_56565.ini");
+    EXPECT_EQ(BackupFileName(Target(7, "10.1.2.3:5000")), "10.1.2.3_5000.ini");
+    EXPECT_EQ(BackupFileName(Target(0, "E2E00001")), "E2E00001.ini");
+    EXPECT_EQ(BackupFileName(Target(2, "$0A")), "COM10.ini");
+    EXPECT_EQ(BackupFileName(Target(3, "2a0h")), "2A0h.ini");
 }
 
 TEST(ExporterTextTest, HistogramIsCumulativeAndLabelsAreEscaped) {

@@ -531,6 +531,60 @@ TEST_F(InitialiseConnectionTest, LibraryThatOpensWithHandleZeroIsNotAConnection)
     EXPECT_EQ(settings.moduleIdent, "");
 }
 
+// The command line hands over typed values: from any record they connect, or are refused,
+// exactly as the texts the dialog shows for that record.
+TEST_F(InitialiseConnectionTest, TypedValuesActAsTheDialogsTextsOfTheSameRecord) {
+    ConnectionSettings odd;
+    odd.usbDetection = 1;
+    odd.usbSerial = "";       // refused: the device is found by its serial number
+    odd.qudpTargetPort = -1;  // refused: no port
+    odd.comPort = 200;
+    odd.pciBaseAddress = 0x1234;  // more than three digits: the factory address
+    odd.kvUdpTimeout = 65535;
+    odd.lanIpAddress = "";  // refused
+    for (const bool shortSerial : {false, true}) {
+        if (shortSerial) odd.usbSerial = "E2E00001";
+        for (std::uint8_t kind = 0; kind < 8; ++kind) {
+            SCOPED_TRACE(+kind);
+            const KindLayout layout = LayoutForKind(kind, odd);
+            ConnectionInput texts;
+            texts.kindPosition = kind;
+            texts.addressText = "9";
+            texts.speedPosition = 2;
+            texts.firstText = layout.firstIsDetectionList ? "" : layout.first.value;
+            texts.secondText = layout.second.value;
+            texts.thirdText = layout.third.value;
+            texts.detectionPosition = layout.detectionPosition;
+            ConnectionRequest typed;
+            typed.kind = kind;
+            typed.address = 9;
+            typed.speedCode = 2;
+            typed.values = KindValuesOf(kind, odd);
+
+            std::vector<std::uint32_t> words[2];
+            ConnectionOutcome outcomes[2];
+            ConnectionSettings after[2];
+            for (int path = 0; path < 2; ++path) {
+                auto& fake = Fake(kind);
+                QueueIdent(fake);
+                settings = odd;
+                outcomes[path] =
+                    path == 0 ? Run(texts) : InitialiseConnection(typed, settings, nullptr);
+                words[path] = fake.LastInitWords();
+                after[path] = settings;
+                Disconnect();
+            }
+            EXPECT_EQ(outcomes[0].statusText, outcomes[1].statusText);
+            EXPECT_EQ(outcomes[0].success, outcomes[1].success);
+            EXPECT_EQ(outcomes[0].firstText, outcomes[1].firstText);
+            EXPECT_EQ(words[0], words[1]);
+            for (const KindParameter& p : KindParameters(kind))
+                EXPECT_EQ(FieldValue(after[0], p), FieldValue(after[1], p)) << p.caption;
+            EXPECT_EQ(after[0].initTexts, after[1].initTexts);
+        }
+    }
+}
+
 TEST_F(InitialiseConnectionTest, RunsWithoutAStatusSink) {
     Fake(1);
     auto out = InitialiseConnection(Qudp(), settings, nullptr);

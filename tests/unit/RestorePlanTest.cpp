@@ -99,7 +99,7 @@ TEST(RestorePlanTest, AnEditedValueBuildsTheBlockAsTheEditorWouldWriteIt) {
 
     // The block holds the entries where the editor's codec puts them.
     ModuleConfig written = config;
-    DecodeVlanInterface(planned.target, 1, written);
+    DecodeVlanInterface(planned.target, kv::Vlan::FromIndex(1), written);
     const std::size_t vlan2 = ModuleConfig::VlanOffset(1);
     EXPECT_EQ(written.U16(vlan2 + ModuleConfig::kVlanPort), 6001);
     EXPECT_EQ(written.bytes[vlan2 + ModuleConfig::kVlanMode], 2);
@@ -109,8 +109,8 @@ TEST(RestorePlanTest, AnEditedValueBuildsTheBlockAsTheEditorWouldWriteIt) {
     EXPECT_EQ(planned.target[kConfigBlockSize - 1], BlockChecksum(planned.target));
 
     // The changes, setting by setting, the user ports the check sets included.
-    const auto changes =
-        DiffBlocks(VlanEditor(1), *doc.Find(kFirstVlanBlock + 1)->data, planned.target);
+    const auto changes = DiffBlocks(VlanEditor(kv::Vlan::FromIndex(1)),
+                                    *doc.Find(kFirstVlanBlock + 1)->data, planned.target);
     std::vector<std::string> what;
     for (const BlockChange& change : changes) what.push_back(change.what);
     EXPECT_EQ(what,
@@ -196,7 +196,7 @@ TEST(RestorePlanTest, AValueTheModeDisablesIsKeptAndTheFileIsToldSo) {
     EXPECT_EQ(planned.warnings[0].line, LineOfKey(doc, kFirstVlanBlock, "Uživatel 1 IP adresa"));
     EXPECT_NE(planned.warnings[0].text.find("nepoužije, zůstává 0.0.0.0"), std::string::npos);
     ModuleConfig written = DefaultModuleConfig();
-    DecodeVlanInterface(planned.target, 0, written);
+    DecodeVlanInterface(planned.target, kv::Vlan::FromIndex(0), written);
     EXPECT_EQ(written.bytes[ModuleConfig::VlanOffset(0) + ModuleConfig::kVlanValidity], 20);
     EXPECT_EQ(written.bytes[ModuleConfig::VlanOffset(0) + ModuleConfig::kVlanUserIp], 0);
 }

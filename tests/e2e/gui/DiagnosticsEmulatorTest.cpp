@@ -116,7 +116,7 @@ class DiagnosticsEmulatorTest : public ::testing::Test {
 };
 
 TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
-    TFormDiagnostika form(settings_, 0);
+    TFormDiagnostika form(settings_, kv::Vlan::FromIndex(0));
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     const QString ok = QStringLiteral(" ") + kvforms::ToQt(kv::ErrorString(1, 0));
     ASSERT_TRUE(PollUntil([&] { return form.StatusBar1->text() == ok; }))
@@ -158,7 +158,7 @@ TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
 
 TEST_F(DiagnosticsEmulatorTest, DeniedClientShowsAsTheLastDeniedAddress) {
     // VLAN2 is off in a fresh module: it lets nobody in.
-    TFormDiagnostika form(settings_, 1);
+    TFormDiagnostika form(settings_, kv::Vlan::FromIndex(1));
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     ASSERT_TRUE(PollUntil([&] { return form.Label43->text() == "vypnuto"; }));
     EXPECT_EQ(form.Label47->text(), "0");
@@ -218,7 +218,7 @@ TEST_F(DiagnosticsEmulatorTest, RestartThroughTheWindowMovesAStoredVlanPort) {
 
     // The connection is still the initialised one, and the module shows the new settings.
     ASSERT_TRUE(kv::ConnectionUsable(settings_));
-    TFormDiagnostika form(settings_, 1);
+    TFormDiagnostika form(settings_, kv::Vlan::FromIndex(1));
     form.Timer1->stop();
     form.show();
     form.Timer1Timer();
