@@ -178,12 +178,16 @@ const std::vector<CommandSpec>& Commands() {
             "  IP nebo IP:PORT   rozhraní 1 (LAN QUDP), 6 (KV-3380), 7 (LAN)\n"
             "  výrobní číslo     rozhraní 0 (USBVx), zařízení podle výrobního čísla\n"
             "  číslo portu       rozhraní 2 (COMx); bázová adresa pro rozhraní 3 (PCI-380)\n"
-            "Ostatní parametry připojení platí pro všechny cíle. Blok network (vlastní IP\n"
-            "adresa modulu) se při klonování vynechá, pokud jej nejmenuje --only. Selhání\n"
-            "jednoho modulu nezastaví ostatní; návratový kód je nejvyšší z kódů modulů.\n"
-            "Moduly se zpracují po --jobs najednou; výstup jde v pořadí seznamu. Cíl\n"
-            "uvedený v seznamu dvakrát je chyba použití (2).\n"
+            "Ostatní parametry připojení platí pro všechny cíle. Selhání jednoho modulu\n"
+            "nezastaví ostatní; návratový kód je nejvyšší z kódů modulů. Moduly se\n"
+            "zpracují po --jobs najednou; výstup jde v pořadí seznamu. Cíl uvedený\n"
+            "v seznamu dvakrát je chyba použití (2).\n"
             "\n";
+        // Only a clone leaves a block out.
+        const std::string cloneHelp =
+            "Blok network (vlastní IP adresa modulu) se při klonování vynechá, pokud jej\n"
+            "nejmenuje --only.\n" +
+            targetsHelp;
         std::vector<CommandSpec> list = {
             {Command::kIdentify,
              "identify",
@@ -207,7 +211,7 @@ const std::vector<CommandSpec>& Commands() {
              "SOUBOR",
              "soubor zálohy; - ji čte ze standardního vstupu",
              "chybí soubor zálohy, ze kterého se obnovuje (SOUBOR; - pro standardní vstup)",
-             targetsHelp,
+             cloneHelp,
              {{"--only", "SEZNAM", "jen tyto bloky, oddělené čárkou: " + SectionNameList(), nullptr,
                [](CommandLine& line, const std::string& value) {
                    line.restore.only = SplitList(value);
