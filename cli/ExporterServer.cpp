@@ -10,12 +10,15 @@
 
 #include "cli/Exporter.h"
 #include "cli/Fleet.h"
+#include "platform/Listening.h"
 
 namespace kv::cli {
 namespace {
 
 constexpr const char* kExposition = "text/plain; version=0.0.4; charset=utf-8";
 constexpr std::size_t kThreads = 64;
+// Connections that may wait to be taken: a whole fleet's probes at once.
+constexpr int kListenQueue = 256;
 // Without the header: Prometheus's own default scrape time-out.
 constexpr double kDefaultScrapeSeconds = 10;
 constexpr double kLongestScrapeSeconds = 300;
@@ -67,6 +70,12 @@ int RunExporter(const ConnectionOptions& options, const ExporterOptions& exporte
     server.set_read_timeout(5, 0);
     server.set_write_timeout(5, 0);
     server.set_keep_alive_timeout(5);
+    // cpp-httplib listens with a queue of 5: the socket is kept to lengthen it.
+    int listening = -1;
+    server.set_socket_options([&listening](socket_t socket) {
+        httplib::default_socket_options(socket);
+        listening = socket;
+    });
     server.Get("/probe", [&engine](const httplib::Request& request, httplib::Response& response) {
         if (!request.has_param("target")) {
             response.status = 400;
@@ -95,6 +104,7 @@ int RunExporter(const ConnectionOptions& options, const ExporterOptions& exporte
                    " nelze naslouchat (adresa nepatří tomuto počítači, nebo port je obsazen)");
         return kExitConnection;
     }
+    platform::WidenListenQueue(listening, kListenQueue);
     std::thread listener([&server] { server.listen_after_bind(); });
     out.Print("Exportér naslouchá na http://" + address + ":" + std::to_string(port) + "/");
     while (!control.Stopped()) control.Wait(std::chrono::milliseconds(200));
