@@ -81,7 +81,6 @@ std::string Up(const ModuleStatusView& module, const std::array<VlanStatusView, 
     return text;
 }
 
-// The probe's deadline as its header gives it, a little before Prometheus gives up.
 }  // namespace
 
 std::optional<std::string> ListenAddressError(const std::string& text) {
