@@ -1,21 +1,10 @@
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include "app/HlavniForm.h"
+#include "platform/Interrupt.h"
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnTerminate(int) {
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
 
 // An open dialog works on the settings record, so the main window refuses to close under
 // it: close the dialog first and try again once its modal loop has returned. Bounded, in
@@ -29,23 +18,20 @@ void CloseMainWindow(TForm1& window, int attempt) {
     QTimer::singleShot(10, &window, [&window, attempt] { CloseMainWindow(window, attempt + 1); });
 }
 
-// A terminal's Ctrl+C or a session ending with SIGTERM closes the main window as its
-// close box would, so the settings are saved and an open connection is closed. The
-// handler only wakes the event loop; the closing itself runs there.
+// A terminal's Ctrl+C or a session ending with SIGTERM (on Windows a console's Ctrl+C or
+// its closing) closes the main window as its close box would, so the settings are saved
+// and an open connection is closed. The platform layer only counts the requests; the
+// event loop looks at the count and the closing itself runs there.
 void CloseOnTerminate(TForm1& window) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char byte = 0;
-        [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+    kv::platform::CountInterrupts();
+    auto* timer = new QTimer(&window);
+    QObject::connect(timer, &QTimer::timeout, &window, [&window, seen = 0u]() mutable {
+        const unsigned requests = kv::platform::InterruptCount();
+        if (requests == seen) return;
+        seen = requests;
         CloseMainWindow(window, 0);
     });
-    struct sigaction action {};
-    action.sa_handler = OnTerminate;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    timer->start(50);
 }
 
 }  // namespace

@@ -145,8 +145,10 @@ int main(int argc, char** argv) {
     int code = kExitInternal;
     bool service = false;
     try {
-        const ParsedCommandLine parsed =
-            ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+        // UTF-8 words, also where the system hands main() another code page (Windows).
+        std::vector<std::string> arguments = kv::platform::ProgramArguments(argc, argv);
+        if (!arguments.empty()) arguments.erase(arguments.begin());
+        const ParsedCommandLine parsed = ParseCommandLine(arguments);
         switch (parsed.result) {
             case ParsedCommandLine::Result::kShow:
                 out.Failed(kv::platform::WriteStd(StdStream::kOut, parsed.text));

@@ -7,12 +7,44 @@ function(kv_test name label)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-    target_compile_definitions(${name} PRIVATE KV_BIN_DIR="${KV_BIN_DIR}"
-                                               KV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    target_compile_definitions(${name} PRIVATE KV_BIN_DIR="${KV_TEST_BIN_DIR}"
+                                               KV_SOURCE_DIR="${KV_TEST_SOURCE_DIR}")
+    set(extra)
+    # An empty ENVIRONMENT would take the next property's name for its value.
+    if(ARG_ENV)
+        list(APPEND extra ENVIRONMENT "${ARG_ENV}")
+    endif()
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+        # Under wine (tests/windows) every process start costs a wine start, half a
+        # second: the whole executable is one test there, its cases in one process (the
+        # output names a failing case).
+        add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+        set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT 600 ${extra}
+                                                FIXTURES_REQUIRED wine_prefix ${ARG_PROPERTIES})
+        return()
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS ${label} ENVIRONMENT "${ARG_ENV}" TIMEOUT 300 ${ARG_PROPERTIES})
+        PROPERTIES LABELS ${label} TIMEOUT 300 ${extra} ${ARG_PROPERTIES})
+endfunction()
+
+# kv_wine_prefix_test([PROBE EXE]): the test wine_prefix, the fixture (wine_prefix) of
+# every test that runs a Windows program under wine (scripts/wine-run.sh): it makes the
+# wine prefix once, before those tests start together (tests/wine/PrepareWine.sh), and
+# with PROBE also checks that the probe runs and sees code page 1250. An empty PROBE
+# says that mingw-w64 is missing. Without wine or mingw-w64 it skips, unless CI is set.
+function(kv_wine_prefix_test)
+    cmake_parse_arguments(ARG "" "PROBE" "" ${ARGN})
+    set(probe)
+    if(DEFINED ARG_PROBE OR "PROBE" IN_LIST ARG_KEYWORDS_MISSING_VALUES)
+        set(probe --probe "${ARG_PROBE}")
+    endif()
+    add_test(NAME wine_prefix
+        COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/PrepareWine.sh
+                ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${probe})
+    set_tests_properties(wine_prefix PROPERTIES
+        LABELS wine FIXTURES_SETUP wine_prefix SKIP_RETURN_CODE 77 TIMEOUT 900)
 endfunction()
 
 # kv_qt_free_library(TARGET): marks a library that never includes Qt (everything beneath

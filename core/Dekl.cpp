@@ -22,7 +22,7 @@ void SetDefaults(ConnectionSettings* settings) {
 
 namespace {
 constexpr const char* kSettingsFileName = "W_kv3380u.ini";
-constexpr const char* kUserSubfolder = "kv3380u/";
+const std::string kUserSubfolder = std::string("kv3380u") + platform::kPathSeparator;
 }  // namespace
 
 SettingsFiles ChooseSettingsFiles(const std::string& programFolder, bool programFolderWritable,
@@ -148,7 +148,7 @@ bool SaveSettings(const ConnectionSettings* settings) {
     if (files.save == files.load) return SaveSettings(settings, files.save);
     // The user's first file of their own: it starts as a copy of the one read, so that
     // keys the program does not know survive as they would beside the executable.
-    const auto slash = files.save.rfind('/');
+    const auto slash = files.save.find_last_of(platform::kPathSeparator);
     if (slash == std::string::npos || !platform::MakeFolders(files.save.substr(0, slash)))
         return false;
     platform::IniFile source;

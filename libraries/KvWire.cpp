@@ -1,7 +1,8 @@
 #include "libraries/KvWire.h"
 
-#include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -211,7 +212,12 @@ std::string UsbDeviceFolder() {
         return dir;
     if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run != nullptr && *run != '\0')
         return std::string(run) + "/kv3380u-usb";
+#ifdef _WIN32
+    // No virtual USB devices on Windows (the vendor's library drives the real one).
+    return {};
+#else
     return "/tmp/kv3380u-usb-" + std::to_string(getuid());
+#endif
 }
 
 std::string UsbDevicePath(const std::string& folder, const std::string& serial) {

@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace kv::lib {
@@ -24,8 +26,6 @@ class Link {
   public:
     virtual ~Link() = default;
 
-    // Descriptor to wait on for incoming data.
-    virtual int PollFd() const = 0;
     virtual TransmitResult Transmit(const Datagram& datagram, Clock::time_point deadline) = 0;
     // The next datagram from the peer that is already waiting, without blocking; nothing
     // when none is. Data from anyone else is read and dropped here.
@@ -33,11 +33,19 @@ class Link {
     // The next datagram from the peer, waiting for it until `until` at the latest; nothing
     // when none came. Returns early on a hang-up or error of the link (the caller decides
     // whether to go on).
-    virtual std::optional<Datagram> Receive(Clock::time_point until);
+    virtual std::optional<Datagram> Receive(Clock::time_point until) = 0;
     // Forgets everything received so far (stale replies of earlier requests).
     virtual void Drain();
     // Applies a line speed; only a serial line has one.
     virtual std::uint32_t Configure(std::uint32_t baud);
 };
+
+// The links to devices: the emulator's virtual USB device (a Unix socket; on Windows the
+// vendor's QUSBVX.DLL drives the real device and ours finds none, kDeviceNotFound) and a
+// serial port (termios; the Windows serial API there). Arguments and codes as
+// UsbLink::Open and SerialLink::Open.
+std::uint32_t OpenUsbLink(std::uint32_t detection, const std::string* serial,
+                          std::unique_ptr<Link>& out);
+std::uint32_t OpenSerialLink(std::uint32_t comPort, std::unique_ptr<Link>& out);
 
 }  // namespace kv::lib

@@ -7,7 +7,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 namespace kv::lib {
 namespace {
@@ -100,6 +102,10 @@ std::uint32_t SerialLink::Open(std::uint32_t comPort, std::unique_ptr<Link>& out
     return wire::kOk;
 }
 
+std::uint32_t OpenSerialLink(std::uint32_t comPort, std::unique_ptr<Link>& out) {
+    return SerialLink::Open(comPort, out);
+}
+
 SerialLink::~SerialLink() {
     close(fd_);
 }
@@ -134,6 +140,23 @@ TransmitResult SerialLink::Transmit(const Datagram& datagram, Clock::time_point 
     // A part of a frame is no request; the opening flag of the next try resynchronises
     // the peer.
     return TransmitResult::kTransient;
+}
+
+std::optional<Datagram> SerialLink::Receive(Clock::time_point until) {
+    for (;;) {
+        if (auto in = ReadOne()) return in;
+        const auto now = Clock::now();
+        if (now >= until) return std::nullopt;
+        auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+        pollfd pfd{fd_, POLLIN, 0};
+        int ready = poll(&pfd, 1, static_cast<int>(std::max<long long>(wait.count(), 1)));
+        if (ready < 0 && errno != EINTR) return std::nullopt;
+        if (ready > 0 && (pfd.revents & POLLIN) == 0) {
+            // A hung-up line stays "ready" without data; sleep instead of spinning.
+            std::this_thread::sleep_until(until);
+            return std::nullopt;
+        }
+    }
 }
 
 std::optional<Datagram> SerialLink::ReadOne() {

@@ -20,9 +20,9 @@ class SerialLink final : public Link {
     static std::string DevicePathFor(std::uint32_t comPort);
 
     ~SerialLink() override;
-    int PollFd() const override { return fd_; }
     TransmitResult Transmit(const Datagram& datagram, Clock::time_point deadline) override;
     std::optional<Datagram> ReadOne() override;
+    std::optional<Datagram> Receive(Clock::time_point until) override;
     void Drain() override;
     std::uint32_t Configure(std::uint32_t baud) override;
 

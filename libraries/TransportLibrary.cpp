@@ -10,9 +10,7 @@
 #include "libraries/ErrorTexts.h"
 #include "libraries/Exchange.h"
 #include "libraries/KvWire.h"
-#include "libraries/SerialLink.h"
 #include "libraries/UdpLink.h"
-#include "libraries/UsbLink.h"
 
 namespace kv::lib {
 namespace {
@@ -32,9 +30,12 @@ bool TextWord(std::uintptr_t word, std::string& text) {
     return true;
 }
 
-// A number word carries a 32-bit value; anything wider is no number of ours.
+// A number word carries a 32-bit value; anything wider is no number of ours. (A 32-bit
+// word, as on 32-bit Windows, cannot be wider.)
 bool NumberWord(std::uintptr_t word, std::uint32_t& value) {
-    if (static_cast<std::uint64_t>(word) > 0xFFFFFFFFull) return false;
+    if constexpr (sizeof(std::uintptr_t) > sizeof(std::uint32_t)) {
+        if (word > 0xFFFFFFFFu) return false;
+    }
     value = static_cast<std::uint32_t>(word);
     return true;
 }
@@ -78,7 +79,7 @@ std::uint32_t OpenFromBlock(std::uint8_t kind, const std::uintptr_t* block,
         std::string serial;
         bool haveSerial = TextWord(block[1], serial);
         if (detection == 1 && !haveSerial) return wire::kBadParameter;
-        return UsbLink::Open(detection, haveSerial ? &serial : nullptr, link);
+        return OpenUsbLink(detection, haveSerial ? &serial : nullptr, link);
     }
     std::string address;
     std::uint32_t port = 0;
@@ -131,7 +132,7 @@ std::uint32_t InitFromWord(std::uint8_t kind, std::uint32_t* handle, std::uint32
     return Guarded(
         [&]() -> std::uint32_t {
             std::unique_ptr<Link> link;
-            std::uint32_t code = SerialLink::Open(word0, link);
+            std::uint32_t code = OpenSerialLink(word0, link);
             if (code != wire::kOk) return code;
             return Register(kind, std::move(link), kDefaultTimeoutMs, handle);
         },

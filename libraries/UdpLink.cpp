@@ -1,8 +1,8 @@
 #include "libraries/UdpLink.h"
 
+#ifndef _WIN32
 #include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 #include "libraries/KvWire.h"
 
@@ -12,19 +12,15 @@ namespace {
 // The local address the system would send from to reach the target; connecting a UDP
 // socket sends nothing, it only picks the route.
 bool RouteLocalAddress(const sockaddr_in& target, in_addr& local) {
-    int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (probe < 0) return false;
-    bool ok = false;
-    if (connect(probe, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) {
-        sockaddr_in name{};
-        socklen_t len = sizeof name;
-        if (getsockname(probe, reinterpret_cast<sockaddr*>(&name), &len) == 0) {
-            local = name.sin_addr;
-            ok = true;
-        }
-    }
-    close(probe);
-    return ok;
+    const auto probe = DatagramSocket::Open(AF_INET);
+    if (!probe) return false;
+    if (connect(probe->Handle(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0)
+        return false;
+    sockaddr_in name{};
+    socklen_t len = sizeof name;
+    if (getsockname(probe->Handle(), reinterpret_cast<sockaddr*>(&name), &len) != 0) return false;
+    local = name.sin_addr;
+    return true;
 }
 
 }  // namespace
@@ -42,27 +38,20 @@ std::uint32_t UdpLink::Open(const std::string& targetText, std::uint32_t port, l
     if (sourcePort > 65535) return wire::kBadParameter;
     target.sin_port = htons(static_cast<std::uint16_t>(port));
 
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return wire::kOpenFailed;
+    auto socket = DatagramSocket::Open(AF_INET);
+    if (!socket) return wire::kOpenFailed;
     if (sourcePort >= 0) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
-        if (!RouteLocalAddress(target, local.sin_addr)) {
-            close(fd);
-            return wire::kOpenFailed;
-        }
+        if (!RouteLocalAddress(target, local.sin_addr)) return wire::kOpenFailed;
         local.sin_port = htons(static_cast<std::uint16_t>(sourcePort));
-        if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            close(fd);
+        if (bind(socket->Handle(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
             return wire::kOpenFailed;
-        }
     }
-    // Connected, the kernel hands us only datagrams from the target's address and port.
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-        close(fd);
+    // Connected, the system hands us only datagrams from the target's address and port.
+    if (connect(socket->Handle(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0)
         return wire::kOpenFailed;
-    }
-    out.reset(new UdpLink(fd, target));
+    out.reset(new UdpLink(std::move(socket), target));
     return wire::kOk;
 }
 

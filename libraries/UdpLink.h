@@ -2,7 +2,9 @@
 
 // UDP to a module: kinds 1 (with a fixed source port), 6 and 7 (any source port).
 
+#ifndef _WIN32
 #include <netinet/in.h>
+#endif
 
 #include <cstdint>
 #include <memory>
@@ -22,7 +24,8 @@ class UdpLink final : public SocketLink {
                               std::unique_ptr<Link>& out);
 
   private:
-    UdpLink(int fd, const sockaddr_in& peer) : SocketLink(fd), peer_(peer) {}
+    UdpLink(std::unique_ptr<DatagramSocket> socket, const sockaddr_in& peer)
+        : SocketLink(std::move(socket)), peer_(peer) {}
     bool FromPeer(const sockaddr_storage& from, socklen_t length) const override;
 
     sockaddr_in peer_;

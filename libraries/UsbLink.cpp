@@ -102,8 +102,9 @@ std::uint32_t UsbLink::Open(std::uint32_t detection, const std::string* serial,
         for (const auto& name : DeviceNames(folder)) candidates.push_back(folder + "/" + name);
     if (candidates.empty()) return wire::kDeviceNotFound;
 
-    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return wire::kOpenFailed;
+    auto socket = DatagramSocket::Open(AF_UNIX);
+    if (!socket) return wire::kOpenFailed;
+    const int fd = socket->Handle();
     std::string clientPath;
     bool bound = false;
     for (int attempt = 0; attempt < 8 && !bound; ++attempt) {
@@ -115,22 +116,23 @@ std::uint32_t UsbLink::Open(std::uint32_t detection, const std::string* serial,
         else if (errno != EADDRINUSE)
             break;
     }
-    if (!bound) {
-        close(fd);
-        return wire::kOpenFailed;
-    }
+    if (!bound) return wire::kOpenFailed;
     chmod(clientPath.c_str(), 0600);
 
     // A device whose emulator died leaves its socket file behind; connect refuses it.
     for (const auto& device : candidates) {
         if (ConnectTo(fd, device)) {
-            out.reset(new UsbLink(fd, clientPath, device));
+            out.reset(new UsbLink(std::move(socket), clientPath, device));
             return wire::kOk;
         }
     }
-    close(fd);
     unlink(clientPath.c_str());
     return wire::kDeviceNotFound;
+}
+
+std::uint32_t OpenUsbLink(std::uint32_t detection, const std::string* serial,
+                          std::unique_ptr<Link>& out) {
+    return UsbLink::Open(detection, serial, out);
 }
 
 UsbLink::~UsbLink() {
@@ -138,7 +140,7 @@ UsbLink::~UsbLink() {
 }
 
 bool UsbLink::Reconnect() {
-    return ConnectTo(fd_, devicePath_);
+    return ConnectTo(socket_->Handle(), devicePath_);
 }
 
 bool UsbLink::FromPeer(const sockaddr_storage& from, socklen_t length) const {

@@ -28,8 +28,10 @@ class UsbLink final : public SocketLink {
     const std::string& ClientPath() const { return clientPath_; }
 
   private:
-    UsbLink(int fd, std::string clientPath, std::string devicePath)
-        : SocketLink(fd), clientPath_(std::move(clientPath)), devicePath_(std::move(devicePath)) {}
+    UsbLink(std::unique_ptr<DatagramSocket> socket, std::string clientPath, std::string devicePath)
+        : SocketLink(std::move(socket)),
+          clientPath_(std::move(clientPath)),
+          devicePath_(std::move(devicePath)) {}
     bool FromPeer(const sockaddr_storage& from, socklen_t length) const override;
     bool Reconnect() override;
 

@@ -2,14 +2,27 @@
 
 // The user's configuration folder, and whether a folder can be written: where a
 // program installed into a folder its user cannot write keeps its settings instead.
+// Paths are UTF-8 texts (UTF-16 only at the Windows calls); folders end with the
+// separator.
 
 #include <string>
 
 namespace kv::platform {
 
-// $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config (the home folder of
-// the user's account when HOME is unset), with a trailing separator; empty when none
-// can be named.
+// Between the folders of a path, and at the end of every folder these functions give.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// True for the separator of the system; Windows also takes '/' in a path.
+bool IsPathSeparator(char c);
+
+// POSIX: $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config (the home
+// folder of the user's account when HOME is unset). Windows: the user's roaming
+// application data folder (%APPDATA%), where Windows itself would put a program's
+// per-user settings. With a trailing separator; empty when none can be named.
 std::string UserConfigFolder();
 
 // True when files can be created and renamed in the folder by this process.

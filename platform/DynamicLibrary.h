@@ -1,7 +1,7 @@
 #pragma once
 
-// Loading a shared library by path, looking up entry points by name, unloading.
-// Stands in for LoadLibrary/GetProcAddress/FreeLibrary.
+// Loading a shared library by path, looking up entry points by name, unloading:
+// LoadLibraryExW/GetProcAddress/FreeLibrary on Windows, dlopen/dlsym/dlclose elsewhere.
 
 #include <string>
 
@@ -14,7 +14,8 @@ class DynamicLibrary {
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-    // Loads the file at exactly this path; a bare name is never searched for.
+    // Loads the file at exactly this path; a bare name or a relative path is never
+    // searched for (no working directory, no search path, no planted library).
     bool Load(const std::string& path);
     // nullptr when nothing is loaded or the symbol is absent.
     void* Symbol(const char* name) const;

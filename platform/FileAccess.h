@@ -1,8 +1,9 @@
 #pragma once
 
-// Files as a command-line program meets them: what a path names (a regular file, a FIFO,
-// a device), a small file read whole with the reason when it cannot be, bytes written
-// straight into a FIFO or a device, and the system's error codes in words.
+// Files by path (UTF-8; UTF-16 at the Windows calls): what a path names (a regular file, a
+// FIFO or pipe, a device), a small file read whole with the reason when it cannot be, a
+// file's content replaced in one step (the settings file, kv3380u's backups: IniFile),
+// bytes written straight into a FIFO or a device, and the system's error codes in words.
 
 #include <chrono>
 #include <cstddef>
@@ -17,11 +18,11 @@ namespace kv::platform {
 enum class PathKind {
     kAbsent,
     kRegular,
-    kFifo,
-    kCharDevice,   // a terminal, /dev/null
-    kBlockDevice,  // a disk: never written as a file
+    kFifo,         // Windows: a named pipe (\\.\pipe\...) or another pipe
+    kCharDevice,   // a terminal, /dev/null; Windows: NUL, CON, COM1 (a file type not on disk)
+    kBlockDevice,  // a disk: never written as a file (Windows: \\.\C:, \\.\PhysicalDrive0)
     kDirectory,
-    kOther,    // a socket
+    kOther,    // a socket; a file type Windows does not know
     kUnknown,  // a path that cannot be looked at (no permission on its folder, ...)
 };
 PathKind KindOfPath(const std::string& path);
@@ -36,14 +37,24 @@ struct FileBytes {
 // Reads a regular file of at most `limit` bytes. A FIFO or a device is not waited for.
 FileBytes ReadSmallFile(const std::string& path, std::size_t limit);
 
-// Writes the bytes straight into an existing FIFO or character device: nothing is created,
-// truncated or renamed. A FIFO nobody reads yet is waited for up to `readerWait`, or until
-// `stop` says so. The reason when it fails.
+// Writes the bytes to a new file beside the target, flushed to the disk, and puts it in
+// place of the target in one step, so that a failed save leaves the old file as it was.
+// The replacement keeps the permissions (POSIX) or the attributes and security (Windows)
+// of the file it replaces. A write-protected file (read-only attribute on Windows) stays
+// protected: false. On POSIX a symbolic link is followed, so the file it points at is
+// replaced rather than the link. After false, LastSystemError() says why.
+bool ReplaceFileContent(const std::string& path, const std::string& bytes);
+
+// Writes the bytes straight into an existing FIFO or character device (on Windows a pipe
+// or a device): nothing is created, truncated or renamed. A FIFO nobody reads yet (a
+// pipe nobody serves yet, or whose every instance is busy) is waited for up to
+// `readerWait`, or until `stop` says so. The reason when it fails.
 std::optional<std::string> WriteIntoStream(const std::string& path, std::string_view bytes,
                                            std::chrono::milliseconds readerWait,
                                            const std::function<bool()>& stop = {});
 
-// The last failed system call's code (0 after ClearSystemError when none has failed).
+// The last failed system call's code (errno; GetLastError on Windows), 0 after
+// ClearSystemError when none has failed.
 int LastSystemError();
 void ClearSystemError();
 // A system error code in words ("na disku není místo"); 0 reads as an unknown reason.

@@ -3,6 +3,9 @@
 // The help viewer as the utility's own child process. Qt Assistant reads remote-control
 // commands on its standard input; the viewer is started with the help collection, a
 // second help command only shows it and brings it forward, and the program ends it.
+// POSIX: posix_spawn with a socket on its standard input, SIGTERM to end it. Windows
+// (assistant.exe of a Qt for Windows): CreateProcessW with a pipe, WM_CLOSE to its
+// windows and TerminateProcess when it does not go.
 // A viewer that is missing or fails is ignored: the help is a convenience, never a
 // reason to bother the operator with a message.
 
@@ -61,11 +64,16 @@ class HelpViewer {
     std::string program_;
     std::string collection_;
     pid_t pid_ = -1;
+#ifdef _WIN32
+    void* process_ = nullptr;  // the viewer's process handle
+    void* input_ = nullptr;    // our end of the pipe on the viewer's standard input
+#else
     int input_ = -1;  // our end of the viewer's standard input
+#endif
 };
 
 // The viewer program: `configured` (the build's Qt binaries folder) when it is an
-// executable file, else "assistant" found on PATH, else empty.
+// executable file, else "assistant" ("assistant.exe") found on PATH, else empty.
 std::string FindHelpViewer(const std::string& configured);
 
 }  // namespace kv::platform

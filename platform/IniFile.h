@@ -121,9 +121,8 @@ class IniFile {
     // Bytes as they would be written, in the encoding the file was read in (its
     // byte-order mark first).
     std::string Serialize(IniLineEnds ends = IniLineEnds::kCrLf) const;
-    // Writes a temporary file beside the target and renames it over the target, so a
-    // failed save leaves the old file as it was. A symbolic link is followed, so the
-    // file it points at is replaced rather than the link.
+    // Replaces the target's content in one step (ReplaceFileContent), so a failed save
+    // leaves the old file as it was; LastSystemError() then says why.
     bool Save(const std::string& path, IniLineEnds ends = IniLineEnds::kCrLf) const;
 
   private:

@@ -7,7 +7,7 @@
 namespace kv::platform {
 
 // Lets up to `backlog` connections wait on the listening socket; false when the system
-// refused. POSIX half only: the program that listens is not built elsewhere.
+// refused (always in the Windows build, which has no server that listens).
 bool WidenListenQueue(int socket, int backlog);
 
 }  // namespace kv::platform

@@ -11,7 +11,12 @@ packages=(
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
     qt6-documentation-tools assistant-qt6 libqt6sql6-sqlite librsvg2-bin
     dpkg-dev file desktop-file-utils appstream
-    mingw-w64 wine wine64
+    # The Windows build (mingw-w64, -posix for std::thread; its C compiler also builds the
+    # settings file's Windows probe of the Linux build), the tests under wine (32-bit too:
+    # wine32 needs the i386 architecture) and the installer (NSIS).
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
+    wine wine64 wine32:i386 nsis unzip
+    # kv3380u exporter's HTTP server, and the Prometheus server its test runs.
     libcpp-httplib-dev prometheus
 )
 
@@ -28,5 +33,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

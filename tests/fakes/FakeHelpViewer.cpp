@@ -6,27 +6,41 @@
 // Assistant does. Waiting is bounded, so a forgotten viewer ends by itself; SIGTERM ends
 // it at once.
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 namespace {
 
 std::string g_log;
 
 void Log(const std::string& line) {
-    if (FILE* f = std::fopen(g_log.c_str(), "a")) {
+    if (FILE* f = std::fopen(g_log.c_str(), "ab")) {
         std::fputs((line + "\n").c_str(), f);
         std::fclose(f);
     }
 }
 
 void WaitBounded() {
-    for (int i = 0; i < 600; ++i) ::usleep(100 * 1000);
+    for (int i = 0; i < 600; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+long ProcessId() {
+#ifdef _WIN32
+    return ::_getpid();
+#else
+    return ::getpid();
+#endif
 }
 
 }  // namespace
@@ -42,13 +56,13 @@ int main(int argc, char* argv[]) {
     g_log = collection + ".log";
     std::ifstream in(collection);
     const std::string mode((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Log("start " + std::to_string(::getpid()) + (remote ? " remote" : " no-remote"));
+    Log("start " + std::to_string(ProcessId()) + (remote ? " remote" : " no-remote"));
     if (mode.find("exit") != std::string::npos) {
         Log("exit");
         return 3;
     }
     if (mode.find("deaf") != std::string::npos) {
-        ::close(STDIN_FILENO);
+        std::fclose(stdin);
         Log("deaf");
         WaitBounded();
         return 0;

@@ -13,7 +13,11 @@
 
 #include "transport/kvtransport.h"
 
+#ifdef _WIN32
+#define FAKE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

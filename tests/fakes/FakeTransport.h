@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/DynamicLibrary.h"
+
 extern "C" {
 // Forget every script and call; defaults: Init 0 with handle 0x1234, SetConfig 0,
 // Done 0 (and it sets the handle to 0), Send 0 with error word 0 and an echo of nothing
@@ -54,11 +56,11 @@ class FakeTransport {
   public:
     // folder: e.g. std::string(KV_BIN_DIR) + "/fakes/complete"; file: e.g. "QQUDP.DLL".
     FakeTransport(const std::string& folder, const std::string& file);
-    ~FakeTransport();
+    ~FakeTransport() = default;
     FakeTransport(const FakeTransport&) = delete;
     FakeTransport& operator=(const FakeTransport&) = delete;
 
-    bool ok() const { return handle_ != nullptr; }
+    bool ok() const { return library_.IsLoaded(); }
     void Reset();
     void SetInitResult(uint32_t code, uint32_t handle);
     void SetConfigResult(uint32_t code);
@@ -75,7 +77,7 @@ class FakeTransport {
   private:
     template <typename F>
     F Fn(const char* name) const;
-    void* handle_ = nullptr;
+    kv::platform::DynamicLibrary library_;
 };
 
 }  // namespace kvtest

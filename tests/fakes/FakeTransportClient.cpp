@@ -1,5 +1,3 @@
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -7,23 +5,18 @@
 
 namespace kvtest {
 
-// RTLD_NOW and a full path: the loader recognises the file the program loaded (the
-// names are links to one file) and hands back that very instance.
+// The full path the program loads: the loader recognises the file the program loaded
+// and hands back that very instance.
 FakeTransport::FakeTransport(const std::string& folder, const std::string& file) {
     std::string path = folder;
-    if (!path.empty() && path.back() != '/') path += '/';
+    if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
     path += file;
-    handle_ = dlopen(path.c_str(), RTLD_NOW);
-}
-
-FakeTransport::~FakeTransport() {
-    if (handle_ != nullptr) dlclose(handle_);
+    library_.Load(path);
 }
 
 template <typename F>
 F FakeTransport::Fn(const char* name) const {
-    if (handle_ == nullptr) return nullptr;
-    return reinterpret_cast<F>(dlsym(handle_, name));
+    return reinterpret_cast<F>(library_.Symbol(name));
 }
 
 void FakeTransport::Reset() {

@@ -1,15 +1,22 @@
 // The help viewer as a child process, with a stand-in viewer that logs what it gets.
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "platform/ConfigFolder.h"
 #include "platform/HelpViewer.h"
+#include "tests/support/Environment.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -18,10 +25,19 @@ using kv::platform::FindHelpViewer;
 using kv::platform::HelpOutcome;
 using kv::platform::HelpViewer;
 using kv::testing::ReadBytes;
+using kv::testing::ScopedEnvironment;
 using kv::testing::ScratchFolder;
 using kv::testing::WriteBytes;
 
+#ifdef _WIN32
+const std::string kFake = std::string(KV_BIN_DIR) + "/fakes/fake_help_viewer.exe";
+const std::string kViewerName = "assistant.exe";
+const char kPathListSeparator = ';';
+#else
 const std::string kFake = std::string(KV_BIN_DIR) + "/fakes/fake_help_viewer";
+const std::string kViewerName = "assistant";
+const char kPathListSeparator = ':';
+#endif
 
 // Waits (bounded, generously) until the viewer's log holds `text`.
 bool LogShows(const std::string& log, const std::string& text) {
@@ -34,7 +50,15 @@ bool LogShows(const std::string& log, const std::string& text) {
 }
 
 bool Alive(pid_t pid) {
+#ifdef _WIN32
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return false;
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+#else
     return pid > 0 && ::kill(pid, 0) == 0;
+#endif
 }
 
 std::size_t Count(const std::string& text, const std::string& what) {
@@ -123,10 +147,12 @@ TEST_F(HelpViewerTest, AMissingViewerIsIgnored) {
         EXPECT_FALSE(viewer.Running());
         viewer.End();
     }
-    // A file that is there but may not be run.
+    // A file that is there but may not be run (on Windows: is no program).
     const std::string plain = folder_.File("not-executable");
     WriteBytes(plain, "#!/bin/sh\n");
+#ifndef _WIN32
     ::chmod(plain.c_str(), 0644);
+#endif
     HelpViewer viewer(plain, Collection());
     EXPECT_EQ(viewer.Show("", "p"), HelpOutcome::kNoViewer);
 }
@@ -157,37 +183,35 @@ TEST_F(HelpViewerTest, AViewerThatStoppedListeningIsReplacedWithoutEndingTheProg
 
 class FindHelpViewerTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* path = std::getenv("PATH")) savedPath_ = path;
-    }
-    void TearDown() override { ::setenv("PATH", savedPath_.c_str(), 1); }
-
     std::string Executable(const std::string& dir) {
-        const std::string path = dir + "/assistant";
+        std::filesystem::create_directory(kv::testing::PathOf(dir));
+        const std::string path = dir + kv::platform::kPathSeparator + kViewerName;
         WriteBytes(path, "#!/bin/sh\n");
+#ifndef _WIN32
         ::chmod(path.c_str(), 0755);
+#endif
         return path;
     }
 
     ScratchFolder folder_{"kv-find"};
-    std::string savedPath_;
+    ScopedEnvironment path_{"PATH", kv::testing::GetEnvironment("PATH")};
 };
 
 TEST_F(FindHelpViewerTest, TheConfiguredProgramFirstThenPath) {
-    ::mkdir(folder_.File("qt").c_str(), 0755);
-    ::mkdir(folder_.File("path").c_str(), 0755);
     const std::string configured = Executable(folder_.File("qt"));
     const std::string onPath = Executable(folder_.File("path"));
-    ::setenv("PATH", ("relative:" + folder_.File("empty") + ":" + folder_.File("path")).c_str(), 1);
+    const std::string list = std::string("relative") + kPathListSeparator + folder_.File("empty") +
+                             kPathListSeparator + folder_.File("path");
+    kv::testing::SetEnvironment("PATH", list);
 
     EXPECT_EQ(FindHelpViewer(configured), configured);
     EXPECT_EQ(FindHelpViewer(folder_.File("qt/gone")), onPath);
     EXPECT_EQ(FindHelpViewer(""), onPath);
 
     // Only absolute entries count: the working directory never supplies the viewer.
-    ::setenv("PATH", "path:.", 1);
+    kv::testing::SetEnvironment("PATH", std::string("path") + kPathListSeparator + ".");
     EXPECT_EQ(FindHelpViewer(folder_.File("qt/gone")), "");
-    ::unsetenv("PATH");
+    kv::testing::SetEnvironment("PATH", std::nullopt);
     EXPECT_EQ(FindHelpViewer(folder_.File("qt/gone")), "");
 }
 

@@ -1,6 +1,6 @@
-#include <sys/socket.h>
-
 #include "platform/Listening.h"
+
+#include <sys/socket.h>
 
 namespace kv::platform {
 

@@ -1,12 +1,16 @@
+#include "platform/FileAccess.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
-#include "platform/FileAccess.h"
+#include "platform/SystemWords.h"
 
 namespace kv::platform {
 namespace {
@@ -39,6 +43,8 @@ PathKind KindOfMode(mode_t mode) {
     if (S_ISDIR(mode)) return PathKind::kDirectory;
     return PathKind::kOther;
 }
+
+std::atomic<unsigned> g_tempCounter{0};
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -83,15 +89,14 @@ FileBytes ReadSmallFile(const std::string& path, std::size_t limit) {
     }
     if (!S_ISREG(st.st_mode)) {
         file.status = FileBytes::Status::kNotAFile;
-        file.reason = S_ISDIR(st.st_mode) ? "je to složka" : "není to obyčejný soubor";
+        file.reason = S_ISDIR(st.st_mode) ? words::kIsFolder : words::kNotARegularFile;
         return file;
     }
     auto tooLarge = [&](unsigned long long size) {
         file.status = FileBytes::Status::kTooLarge;
         file.size = size;
         file.bytes.clear();
-        file.reason = "soubor má " + std::to_string(size) + " bajtů, víc než " +
-                      std::to_string(limit) + " bajtů";
+        file.reason = words::FileTooLarge(size, limit);
         return file;
     };
     if (static_cast<unsigned long long>(st.st_size) > limit)
@@ -113,6 +118,71 @@ FileBytes ReadSmallFile(const std::string& path, std::size_t limit) {
     }
     file.status = FileBytes::Status::kRead;
     return file;
+}
+
+bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+
+    std::string target = path;
+    struct stat lst {};
+    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+
+    const auto slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (base.empty()) {
+        errno = EISDIR;  // a name ending in '/'
+        return false;
+    }
+
+    // The replacement keeps the permissions of the file it replaces; a new file gets
+    // the usual ones (0666 less the umask).
+    struct stat st {};
+    const bool replacing = ::stat(target.c_str(), &st) == 0;
+    const mode_t mode = replacing ? (st.st_mode & 07777) : 0666;
+    // A write-protected file stays protected: the rename would otherwise replace it
+    // merely because its folder is writable.
+    if (replacing && ::access(target.c_str(), W_OK) != 0) return false;
+
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".tmp" +
+               std::to_string(::getpid()) + "_" + std::to_string(g_tempCounter.fetch_add(1));
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+
+    bool ok = WriteAll(fd, bytes);
+    if (ok && replacing) ok = ::fchmod(fd, mode) == 0;
+    if (ok) ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        const int error = errno;  // the reason, not the clean-up's
+        ::unlink(temp.c_str());
+        errno = error;
+        return false;
+    }
+
+    // The rename itself lives in the folder; without this a power cut could still bring
+    // back the old file. Failing here changes nothing about the file's content.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
 }
 
 std::optional<std::string> WriteIntoStream(const std::string& path, std::string_view bytes,
@@ -154,42 +224,42 @@ void ClearSystemError() {
 std::string SystemErrorText(int code) {
     switch (code) {
         case 0:
-            return "důvod neznámý";
+            return words::kUnknownReason;
         case ENOENT:
-            return "soubor nebo složka neexistuje";
+            return words::kNoSuchFile;
         case EACCES:
         case EPERM:
-            return "chybí oprávnění";
+            return words::kNoPermission;
         case ENOSPC:
-            return "na disku není místo";
+            return words::kDiskFull;
         case EDQUOT:
-            return "vyčerpána disková kvóta";
+            return words::kQuota;
         case EFBIG:
-            return "soubor by byl příliš velký";
+            return words::kFileTooLarge;
         case EIO:
-            return "chyba vstupu/výstupu";
+            return words::kInputOutput;
         case EPIPE:
-            return "čtenář výstupu skončil";
+            return words::kReaderGone;
         case EBADF:
-            return "není otevřen";
+            return words::kNotOpen;
         case EISDIR:
-            return "je to složka";
+            return words::kIsFolder;
         case ENOTDIR:
-            return "část cesty není složka";
+            return words::kNotFolder;
         case EROFS:
-            return "systém souborů je jen pro čtení";
+            return words::kReadOnlyFileSystem;
         case ENXIO:
-            return "zařízení není připojeno";
+            return words::kNoDevice;
         case ENAMETOOLONG:
-            return "cesta je příliš dlouhá";
+            return words::kPathTooLong;
         case ELOOP:
-            return "příliš mnoho symbolických odkazů";
+            return words::kLinkLoop;
         case ETXTBSY:
-            return "soubor se právě používá";
+            return words::kInUse;
         default:
             break;
     }
-    return "chyba systému " + std::to_string(code) + " (" + std::strerror(code) + ")";
+    return words::SystemError(code, std::strerror(code));
 }
 
 }  // namespace kv::platform

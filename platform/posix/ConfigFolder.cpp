@@ -22,6 +22,10 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
+bool IsPathSeparator(char c) {
+    return c == '/';
+}
+
 std::string UserConfigFolder() {
     // A relative XDG_CONFIG_HOME is invalid and to be ignored.
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/')

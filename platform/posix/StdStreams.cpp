@@ -1,3 +1,5 @@
+#include "platform/StdStreams.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -6,7 +8,7 @@
 #include <cerrno>
 
 #include "platform/FileAccess.h"
-#include "platform/StdStreams.h"
+#include "platform/SystemWords.h"
 
 namespace kv::platform {
 namespace {
@@ -25,10 +27,13 @@ int Fd(StdStream stream) {
     return STDERR_FILENO;
 }
 
-// The reason for a stream the program was started without, or that has been closed.
-constexpr const char* kClosedText = "je zavřený";
+constexpr const char* kClosedText = words::kStreamClosed;
 
 }  // namespace
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
 
 void PrepareStdStreams() {
     for (int fd = 0; fd < 3; ++fd) {
@@ -72,7 +77,7 @@ std::optional<std::string> ReadStdIn(std::string& bytes, std::size_t limit) {
         }
         if (n == 0) return std::nullopt;
         bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > limit) return "vstup je delší než " + std::to_string(limit) + " bajtů";
+        if (bytes.size() > limit) return words::InputTooLong(limit);
     }
 }
 

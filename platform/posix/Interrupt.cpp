@@ -1,13 +1,14 @@
+#include "platform/Interrupt.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-
-#include "platform/Interrupt.h"
 
 namespace kv::platform {
 namespace {
@@ -21,6 +22,7 @@ std::size_t g_lastWordsLength = 0;
 int g_exitCode = 130;
 volatile std::sig_atomic_t g_count = 0;
 volatile std::sig_atomic_t g_waiting = 0;
+volatile std::sig_atomic_t g_countOnly = 0;
 // Wakes a waiting WaitUnlessInterrupted at once.
 int g_wake[2] = {-1, -1};
 
@@ -37,7 +39,7 @@ void Say(const char* text, std::size_t length) {
 void OnInterrupt(int) {
     const int saved = errno;
     g_count = g_count + 1;
-    if (g_count >= 2) {
+    if (g_countOnly == 0 && g_count >= 2) {
         Say(g_lastWords, g_lastWordsLength);
         ::_exit(g_exitCode);
     }
@@ -45,7 +47,7 @@ void OnInterrupt(int) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t ignored = ::write(g_wake[1], &byte, 1);
     }
-    if (g_waiting == 0) Say(g_notice, g_noticeLength);
+    if (g_countOnly == 0 && g_waiting == 0) Say(g_notice, g_noticeLength);
     errno = saved;
 }
 
@@ -56,12 +58,7 @@ std::size_t CopyLine(char* target, const std::string& text) {
     return length;
 }
 
-}  // namespace
-
-void CatchInterrupts(const std::string& notice, const std::string& lastWords, int exitCode) {
-    g_noticeLength = CopyLine(g_notice, notice);
-    g_lastWordsLength = CopyLine(g_lastWords, lastWords);
-    g_exitCode = exitCode;
+void Install() {
     if (g_wake[0] < 0 && ::pipe(g_wake) == 0) {
         for (int fd : g_wake) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         for (int fd : g_wake) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -76,6 +73,25 @@ void CatchInterrupts(const std::string& notice, const std::string& lastWords, in
     sigaddset(&action.sa_mask, SIGTERM);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+void CatchInterrupts(const std::string& notice, const std::string& lastWords, int exitCode) {
+    g_noticeLength = CopyLine(g_notice, notice);
+    g_lastWordsLength = CopyLine(g_lastWords, lastWords);
+    g_exitCode = exitCode;
+    g_countOnly = 0;
+    Install();
+}
+
+void CountInterrupts() {
+    g_countOnly = 1;
+    Install();
+}
+
+unsigned InterruptCount() {
+    return static_cast<unsigned>(g_count);
 }
 
 bool Interrupted() {

@@ -1,0 +1,79 @@
+# The Windows build with mingw-w64 (see cmake/mingw-w64-x86_64.cmake, -i686.cmake).
+
+enable_language(RC)
+
+# The Windows tests run under wine, whose drive Z: is the root of the Linux file system:
+# that is how they name the build's folders.
+set(KV_TEST_BIN_DIR Z:${KV_BIN_DIR})
+set(KV_TEST_SOURCE_DIR Z:${CMAKE_SOURCE_DIR})
+
+# Windows 7 is the oldest system the declarations admit; the program calls nothing
+# younger without asking first (LoadLibraryExW's search flags fall back).
+add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
+
+# CLI11 and nlohmann-json are header-only and come from the build machine's packages
+# (libcli11-dev, nlohmann-json3-dev). /usr/include itself must never be on the cross
+# compiler's path (its C library headers are Linux's), so a folder of links gives it
+# exactly these two.
+set(KV_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${KV_HOST_HEADERS})
+foreach(dir CLI nlohmann)
+    if(NOT EXISTS /usr/include/${dir})
+        message(FATAL_ERROR "/usr/include/${dir} is missing: run scripts/deps.sh")
+    endif()
+    file(CREATE_LINK /usr/include/${dir} ${KV_HOST_HEADERS}/${dir} SYMBOLIC)
+endforeach()
+add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
+set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${KV_HOST_HEADERS})
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED GLOBAL)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES ${KV_HOST_HEADERS})
+
+# GoogleTest built from Debian's sources (libgtest-dev puts them in /usr/src/googletest)
+# with the cross compiler; it provides GTest::gtest, GTest::gmock and GTest::gtest_main.
+if(KV_BUILD_TESTS)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+endif()
+
+# The program's icon for Explorer and the Start menu, drawn from the SVG (librsvg2-bin,
+# imagemagick); without the tools the programs simply have none.
+find_program(KV_RSVG_CONVERT rsvg-convert)
+find_program(KV_MAGICK_CONVERT convert)
+set(KV_WINDOWS_ICON "")
+if(KV_RSVG_CONVERT AND KV_MAGICK_CONVERT)
+    set(KV_WINDOWS_ICON ${CMAKE_BINARY_DIR}/windows/kv3380u.ico)
+    add_custom_command(
+        OUTPUT ${KV_WINDOWS_ICON}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/windows
+        COMMAND ${KV_RSVG_CONVERT} -w 256 -h 256 -o ${CMAKE_BINARY_DIR}/windows/kv3380u-256.png
+                ${CMAKE_SOURCE_DIR}/data/kv3380u.svg
+        COMMAND ${KV_MAGICK_CONVERT} ${CMAKE_BINARY_DIR}/windows/kv3380u-256.png
+                -define icon:auto-resize=256,48,32,16 ${KV_WINDOWS_ICON}
+        DEPENDS ${CMAKE_SOURCE_DIR}/data/kv3380u.svg
+        COMMENT "Drawing the Windows icon"
+        VERBATIM)
+    add_custom_target(kv_windows_icon DEPENDS ${KV_WINDOWS_ICON})
+endif()
+
+# kv_windows_resources(TARGET DESCRIPTION): the manifest (asInvoker, the supported
+# systems, long paths), the version and the icon of a Windows program.
+function(kv_windows_resources target description)
+    set(KV_RC_NAME ${target})
+    set(KV_RC_DESCRIPTION ${description})
+    set(dir ${CMAKE_BINARY_DIR}/windows)
+    set(KV_RC_MANIFEST ${dir}/${target}.manifest)
+    set(KV_RC_ICON "")
+    if(KV_WINDOWS_ICON)
+        set(KV_RC_ICON "1 ICON \"${KV_WINDOWS_ICON}\"")
+    endif()
+    configure_file(${CMAKE_SOURCE_DIR}/data/windows/program.manifest.in ${KV_RC_MANIFEST} @ONLY)
+    configure_file(${CMAKE_SOURCE_DIR}/data/windows/program.rc.in ${dir}/${target}.rc @ONLY)
+    target_sources(${target} PRIVATE ${dir}/${target}.rc)
+    if(KV_WINDOWS_ICON)
+        add_dependencies(${target} kv_windows_icon)
+    endif()
+    set_source_files_properties(${dir}/${target}.rc PROPERTIES
+        OBJECT_DEPENDS "${KV_RC_MANIFEST};${KV_WINDOWS_ICON}")
+endfunction()
