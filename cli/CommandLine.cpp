@@ -16,7 +16,7 @@ namespace kv::cli {
 namespace {
 
 constexpr const char* kProgram = "kv3380u";
-constexpr const char* kCommandList = "identify, backup, restore, diag a restart";
+constexpr const char* kCommandList = "identify, backup, restore, diag, restart a exporter";
 
 // One option: its names for the help and for reading, and where its value goes.
 struct OptionSpec {
@@ -143,6 +143,34 @@ std::vector<std::string> SplitList(const std::string& list) {
     }
 }
 
+OptionSpec TargetsSpec(const char* description) {
+    return {"--targets",
+            "SEZNAM",
+            description,
+            nullptr,
+            [](CommandLine& line, const std::string& value) { line.targets = value; },
+            [](const std::string& value) -> std::optional<std::string> {
+                if (value == "@") return "za @ chybí název souboru s cíli";
+                if (!value.empty() && value.front() == '@') return std::nullopt;
+                if (SplitTargets(value).empty()) return "seznam cílů je prázdný";
+                return std::nullopt;
+            }};
+}
+
+OptionSpec JobsSpec() {
+    return {"--jobs",
+            "N",
+            "s --targets: kolik modulů najednou, 1 až " + std::to_string(kMaxJobs) + " (výchozí " +
+                std::to_string(kDefaultJobs) + "; 1 = po jednom)",
+            nullptr,
+            [](CommandLine& line, const std::string& value) {
+                line.jobs = static_cast<std::size_t>(StrictNumber(value).value_or(kDefaultJobs));
+            },
+            [](const std::string& value) {
+                return Range(value, 1, static_cast<std::int32_t>(kMaxJobs));
+            }};
+}
+
 const std::vector<CommandSpec>& Commands() {
     static const std::vector<CommandSpec> commands = [] {
         const std::string targetsHelp =
@@ -150,10 +178,16 @@ const std::vector<CommandSpec>& Commands() {
             "  IP nebo IP:PORT   rozhraní 1 (LAN QUDP), 6 (KV-3380), 7 (LAN)\n"
             "  výrobní číslo     rozhraní 0 (USBVx), zařízení podle výrobního čísla\n"
             "  číslo portu       rozhraní 2 (COMx); bázová adresa pro rozhraní 3 (PCI-380)\n"
-            "Ostatní parametry připojení platí pro všechny cíle. Blok network (vlastní IP\n"
-            "adresa modulu) se při klonování vynechá, pokud jej nejmenuje --only. Selhání\n"
-            "jednoho modulu nezastaví ostatní; návratový kód je nejvyšší z kódů modulů.\n"
+            "Ostatní parametry připojení platí pro všechny cíle. Selhání jednoho modulu\n"
+            "nezastaví ostatní; návratový kód je nejvyšší z kódů modulů. Moduly se\n"
+            "zpracují po --jobs najednou; výstup jde v pořadí seznamu. Cíl uvedený\n"
+            "v seznamu dvakrát je chyba použití (2).\n"
             "\n";
+        // Only a clone leaves a block out.
+        const std::string cloneHelp =
+            "Blok network (vlastní IP adresa modulu) se při klonování vynechá, pokud jej\n"
+            "nejmenuje --only.\n" +
+            targetsHelp;
         std::vector<CommandSpec> list = {
             {Command::kIdentify,
              "identify",
@@ -161,23 +195,23 @@ const std::vector<CommandSpec>& Commands() {
              nullptr,
              "",
              "",
-             "",
-             {}},
+             targetsHelp,
+             {TargetsSpec("identifikuje více modulů (cíle viz níže)"), JobsSpec()}},
             {Command::kBackup,
              "backup",
              "uloží konfigurační bloky 250 až 254 do textového souboru (INI v UTF-8)",
              "SOUBOR",
-             "soubor zálohy; - vypíše zálohu na standardní výstup",
+             "soubor zálohy (- standardní výstup); s --targets složka, soubor za každý cíl",
              "chybí soubor, do kterého se záloha uloží (SOUBOR; - pro standardní výstup)",
-             "",
-             {}},
+             targetsHelp,
+             {TargetsSpec("zálohuje více modulů do složky SOUBOR (cíle viz níže)"), JobsSpec()}},
             {Command::kRestore,
              "restore",
              "zkontroluje hodnoty ze zálohy, ukáže změny a zapíše změněné bloky",
              "SOUBOR",
              "soubor zálohy; - ji čte ze standardního vstupu",
              "chybí soubor zálohy, ze kterého se obnovuje (SOUBOR; - pro standardní vstup)",
-             targetsHelp,
+             cloneHelp,
              {{"--only", "SEZNAM", "jen tyto bloky, oddělené čárkou: " + SectionNameList(), nullptr,
                [](CommandLine& line, const std::string& value) {
                    line.restore.only = SplitList(value);
@@ -195,14 +229,8 @@ const std::vector<CommandSpec>& Commands() {
                nullptr,
                [](CommandLine& line, const std::string&) { line.restore.dryRun = true; },
                {}},
-              {"--targets", "SEZNAM", "zapíše totéž do více modulů po sobě (cíle viz níže)",
-               nullptr, [](CommandLine& line, const std::string& value) { line.targets = value; },
-               [](const std::string& value) -> std::optional<std::string> {
-                   if (value == "@") return "za @ chybí název souboru s cíli";
-                   if (!value.empty() && value.front() == '@') return std::nullopt;
-                   if (SplitTargets(value).empty()) return "seznam cílů je prázdný";
-                   return std::nullopt;
-               }}}},
+              TargetsSpec("zapíše totéž do více modulů (cíle viz níže)"),
+              JobsSpec()}},
             {Command::kDiag,
              "diag",
              "sleduje diagnostiku modulu jako okno Diagnostika",
@@ -235,6 +263,19 @@ const std::vector<CommandSpec>& Commands() {
                [](CommandLine& line, const std::string&) { line.diag.json = true; },
                {}}}},
             {Command::kRestart, "restart", "restartuje modul", nullptr, "", "", "", {}},
+            {Command::kExporter,
+             "exporter",
+             "exportér pro Prometheus: /probe?target=CÍL odpoví stav modulu CÍL",
+             nullptr,
+             "",
+             "",
+             ExporterHelp(),
+             {{"--listen", "[ADRESA:]PORT",
+               "kde naslouchat (výchozí " + std::string(kDefaultListen) +
+                   "; bez adresy jen loopback 127.0.0.1)",
+               nullptr,
+               [](CommandLine& line, const std::string& value) { line.exporter.listen = value; },
+               [](const std::string& value) { return ListenAddressError(value); }}}},
         };
         for (CommandSpec& command : list)
             for (OptionSpec& option : ConnectionSpecs()) command.options.push_back(option);
@@ -402,7 +443,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             return Usage("neznámý příkaz „" + token + "“; příkazy jsou " + kCommandList, nullptr);
     }
     if (command == nullptr)
-        return Usage("chybí příkaz: identify, backup, restore, diag nebo restart", nullptr);
+        return Usage("chybí příkaz: identify, backup, restore, diag, restart nebo exporter",
+                     nullptr);
 
     // A help anywhere among the command's options wins, as it does for every program.
     for (std::size_t k = at; k < args.size() && args[k] != "--"; ++k)
@@ -466,6 +508,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         option->store(line, value);
     }
     if (auto wrong = ConnectionOptionError(line.connection)) return Usage(*wrong, command);
+    for (const auto& [option, value] : given)
+        if (LongName(*option) == "--jobs" && !line.targets)
+            return Usage("volba --jobs platí jen s --targets", command);
 
     const std::size_t expected = command->fileArgument != nullptr ? 1 : 0;
     if (arguments.size() < expected) return Usage(command->missingFile, command);
@@ -481,6 +526,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         line.restore.file = arguments.front();
     }
     return parsed;
+}
+
+const char* CommandName(Command command) {
+    for (const CommandSpec& spec : Commands())
+        if (spec.command == command) return spec.name;
+    return "";
 }
 
 std::vector<std::string> TargetsInFile(const std::string& bytes) {

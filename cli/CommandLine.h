@@ -11,10 +11,12 @@
 
 #include "cli/CliConnection.h"
 #include "cli/Commands.h"
+#include "cli/Exporter.h"
+#include "cli/Fleet.h"
 
 namespace kv::cli {
 
-enum class Command { kIdentify, kBackup, kRestore, kDiag, kRestart };
+enum class Command { kIdentify, kBackup, kRestore, kDiag, kRestart, kExporter };
 
 struct CommandLine {
     Command command = Command::kIdentify;
@@ -23,6 +25,9 @@ struct CommandLine {
     RestoreOptions restore;              // its targets come from `targets`
     std::optional<std::string> targets;  // --targets as given: a list, or @FILE
     DiagOptions diag;                    // the terminal's part is the program's
+    // --jobs: how many modules of --targets at once (identify, backup, restore).
+    std::size_t jobs = kDefaultJobs;
+    ExporterOptions exporter;
 };
 
 struct ParsedCommandLine {
@@ -35,6 +40,9 @@ struct ParsedCommandLine {
     CommandLine line;
     std::string text;
 };
+
+// The command's name as typed: "restore".
+const char* CommandName(Command command);
 
 // The arguments after the program's name.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);

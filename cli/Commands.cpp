@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "cli/DiagView.h"
+#include "cli/Fleet.h"
 #include "cli/TextLayout.h"
 #include "diagnostics/Diagnostika.h"
 #include "diagnostics/RestartZarizeni.h"
@@ -53,22 +54,8 @@ void ReportProblems(const std::string& source, const std::vector<FileProblem>& p
     }
 }
 
-// Every line of the prefix's module carries its name, so that a clone's lines can be told
-// apart.
-class PrefixedOutput : public Output {
-  public:
-    PrefixedOutput(Output& out, std::string prefix) : out_(out), prefix_(std::move(prefix)) {}
-    void Print(const std::string& line) override { out_.Print(prefix_ + line); }
-    void Report(const std::string& line) override { out_.Report(prefix_ + line); }
+}  // namespace
 
-  private:
-    Output& out_;
-    std::string prefix_;
-};
-
-// The stored settings and the dialog's values from them and the options; kExitOk or the
-// code of what went wrong (reported).
-// A mistake of use that only the settings or the kind reveal, said as the command line's.
 int UsageMistake(const std::string& text, const char* command, Output& out) {
     out.Report("kv3380u: " + text);
     out.Report(std::string("Nápověda: kv3380u ") + command + " --help");
@@ -89,6 +76,8 @@ int PrepareConnection(const ConnectionOptions& options, ConnectionSettings& stor
     if (!note.empty()) out.Report(note + "; použito: " + DescribeRequest(input));
     return kExitOk;
 }
+
+namespace {
 
 bool ReadInput(const std::string& path, BackupRead& read, Output& out) {
     std::string bytes;
@@ -157,16 +146,21 @@ int RunIdentify(const ConnectionOptions& options, Output& out, const RunControl&
     if (const int code = PrepareConnection(options, stored, input, out, "identify")) return code;
     ModuleConnection connection(stored);
     if (!connection.Open(input, out, true)) return kExitConnection;
+    return IdentifyOver(connection.Link(), input, out, control);
+}
+
+int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output& out,
+                 const RunControl& control, std::string* serial) {
     out.Print("Spojení: " + DescribeRequest(input));
     if (control.Stopped()) return kExitInterrupted;
     // Which module of several answered: the serial number it reports of itself.
-    const ModuleLink link = connection.Link();
     const Reply reply = link.Transact(kModuleStatusRequest);
     if (!reply.Ok()) {
         out.Report("Výrobní číslo modulu nelze zjistit: " + link.ErrorText(reply.error));
         return kExitOk;
     }
     const ModuleStatusView status = DecodeModuleStatus(reply.data);
+    if (serial != nullptr) *serial = Printable(status.overview[2]);
     out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + Printable(status.overview[2]));
     return kExitOk;
 }
@@ -188,7 +182,6 @@ int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Outp
     return kExitOk;
 }
 
-// What keeps a backup out of a path whatever the module holds: a folder, a disk, a socket.
 std::optional<std::string> UnfitTarget(platform::PathKind kind) {
     switch (kind) {
         case platform::PathKind::kBlockDevice:
@@ -244,6 +237,11 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
     // Interrupted during the last read: nothing is saved.
     if (control.Stopped()) return kExitInterrupted;
 
+    return WriteBackup(backup.file, ident, blocks, out, control);
+}
+
+int WriteBackup(const std::string& path, const std::string& ident,
+                const std::vector<BackupBlock>& blocks, Output& out, const RunControl& control) {
     int code = kExitOk;
     for (const BackupBlock& block : blocks) {
         if (block.bytes[kConfigBlockSize - 1] == BlockChecksum(block.bytes)) continue;
@@ -259,7 +257,7 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
                    "nerozlišíte");
 
     const platform::IniFile file = BackupFile(ident, blocks);
-    if (backup.file == "-") {
+    if (path == "-") {
         const std::string text = file.Serialize(platform::IniLineEnds::kLf);
         std::size_t start = 0;
         while (start < text.size() && !control.Stopped()) {
@@ -269,9 +267,9 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
         }
         return code;
     }
-    if (const int saved = SaveBackup(backup.file, file, out, control)) return saved;
+    if (const int saved = SaveBackup(path, file, out, control)) return saved;
     out.Print("Záloha " + Counted(blocks.size(), "bloku", "bloků", "bloků") + " uložena do " +
-              backup.file);
+              path);
     return code;
 }
 
@@ -435,13 +433,15 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
     ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "restore")) return code;
 
-    // Every target is named correctly before any module is touched.
+    // Every target is named correctly, and once, before any module is touched.
     std::vector<ConnectionRequest> inputs;
     for (const std::string& target : restore.targets) {
         ConnectionRequest one = input;
         if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, "restore", out);
         inputs.push_back(one);
     }
+    if (auto twice = DuplicateTarget(restore.targets, inputs))
+        return UsageMistake(*twice, "restore", out);
 
     const std::string& source = restore.file;
     BackupRead read;
@@ -472,59 +472,7 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
             .code;
     }
 
-    struct Row {
-        std::string target;
-        ModuleRestore result;
-        bool reached = false;
-    };
-    std::vector<Row> rows;
-    int code = kExitOk;
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        Row row;
-        row.target = restore.targets[i];
-        if (control.Stopped()) {
-            row.result.code = kExitInterrupted;
-            row.result.message = "nezpracováno (přerušeno)";
-            rows.push_back(row);
-            code = std::max(code, static_cast<int>(kExitInterrupted));
-            continue;
-        }
-        out.Progress(i, inputs.size(), row.target);
-        PrefixedOutput module(out, "[" + row.target + "] ");
-        ModuleConnection connection(stored);
-        if (connection.Open(inputs[i], module)) {
-            row.reached = true;
-            row.result = RestoreModule(connection.Link(), doc, selection.blocks, restore.dryRun,
-                                       source, module, control);
-        } else {
-            row.result.code = kExitConnection;
-            row.result.message = Printable(connection.Outcome().statusText);
-            row.result.notWritten = selection.blocks;
-        }
-        connection.Close();
-        code = std::max(code, row.result.code);
-        rows.push_back(row);
-    }
-    out.Progress(inputs.size(), inputs.size(), "");
-    out.ProgressDone();
-
-    std::vector<std::vector<std::string>> table = {{"Cíl", "Výsledek", "Zapsáno", "Zpráva"}};
-    std::size_t good = 0;
-    for (const Row& row : rows) {
-        good += row.result.code == kExitOk;
-        std::string written;
-        for (std::uint16_t block : row.result.written)
-            written += (written.empty() ? "" : ",") + std::string(SectionByBlock(block)->name);
-        table.push_back(
-            {row.target,
-             row.result.code == kExitOk ? "OK" : "chyba " + std::to_string(row.result.code),
-             written.empty() ? "-" : written, row.result.message});
-    }
-    out.Print("");
-    for (const std::string& line : Columns(table)) out.Print(line);
-    out.Print("Úspěšně " + std::to_string(good) + " z " +
-              Counted(rows.size(), "modulu", "modulů", "modulů") + ".");
-    return code;
+    return RestoreTargets(stored, inputs, restore, doc, selection.blocks, out, control);
 }
 
 int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& out,

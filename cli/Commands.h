@@ -15,6 +15,7 @@
 #include "cli/CliConnection.h"
 #include "cli/Output.h"
 #include "cli/RestorePlan.h"
+#include "platform/FileAccess.h"
 
 namespace kv::cli {
 
@@ -31,6 +32,10 @@ struct RunControl {
 // Connects, prints the identification and which module answered: its kind and address
 // (or device), and the serial number the module reports.
 int RunIdentify(const ConnectionOptions& connection, Output& out, const RunControl& control = {});
+// Over an open connection: which module answered (`input`) and the serial number it
+// reports (also into `serial`).
+int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output& out,
+                 const RunControl& control, std::string* serial = nullptr);
 
 struct BackupOptions {
     // "-": standard output. A FIFO or a device is written into as it is; any other file
@@ -40,16 +45,49 @@ struct BackupOptions {
 int RunBackup(const ConnectionOptions& connection, const BackupOptions& options, Output& out,
               const RunControl& control = {});
 
+// The blocks read from a module into the backup file `path` ("-": stdout): a block whose
+// checksum is wrong is reported (kExitBadChecksum), two interfaces on one port warned of.
+// kExitOk, kExitBadChecksum, or kExitRefused when the file cannot be written.
+int WriteBackup(const std::string& path, const std::string& ident,
+                const std::vector<BackupBlock>& blocks, Output& out, const RunControl& control);
+// What keeps a backup out of a path whatever the module holds: a folder, a disk, a socket.
+std::optional<std::string> UnfitTarget(platform::PathKind kind);
+
+// The stored settings and the dialog's values from them and the options; kExitOk or the
+// code of what went wrong (reported).
+int PrepareConnection(const ConnectionOptions& options, ConnectionSettings& stored,
+                      ConnectionRequest& input, Output& out, const char* command);
+// A mistake of use that only the settings or the kind reveal, said as the command line's.
+int UsageMistake(const std::string& text, const char* command, Output& out);
+
+// Every line of the prefix's module carries its name, so that a clone's lines can be told
+// apart.
+class PrefixedOutput : public Output {
+  public:
+    PrefixedOutput(Output& out, std::string prefix) : out_(out), prefix_(std::move(prefix)) {}
+    void Print(const std::string& line) override { out_.Print(prefix_ + line); }
+    void Report(const std::string& line) override { out_.Report(prefix_ + line); }
+
+  private:
+    Output& out_;
+    std::string prefix_;
+};
+
 // The five blocks, 250 to 254, over an open connection: five block reads. kExitOk, or
 // kExitConnection after the first that failed (its text reported); kExitInterrupted.
 int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Output& out,
                   const RunControl& control = {});
 
+// --jobs: how many modules of --targets are worked on at once.
+inline constexpr std::size_t kDefaultJobs = 8;
+inline constexpr std::size_t kMaxJobs = 256;
+
 struct RestoreOptions {
     std::string file;               // "-": standard input
     std::vector<std::string> only;  // block names; empty: what the file holds
     bool dryRun = false;
-    std::vector<std::string> targets;  // several modules, one after another
+    std::vector<std::string> targets;  // several modules, `jobs` at a time
+    std::size_t jobs = kDefaultJobs;
 };
 int RunRestore(const ConnectionOptions& connection, const RestoreOptions& options, Output& out,
                const RunControl& control = {});

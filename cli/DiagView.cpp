@@ -36,10 +36,7 @@ const char* ShadeName(Shade shade) {
 
 // A decoder's decimal as a JSON number; anything else stays text.
 json Whole(const std::string& text) {
-    std::uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    if (error == std::errc() && at == end && !text.empty()) return value;
+    if (const auto value = DecimalValue(text)) return *value;
     return text;
 }
 
@@ -195,6 +192,14 @@ json DiagJson(const CycleOutcome& cycle, Vlan vlan, long number, const std::stri
     object["module"] = cycle.module ? ModuleJson(*cycle.module) : json(nullptr);
     object["interface"] = cycle.vlan ? VlanJson(*cycle.vlan) : json(nullptr);
     return object;
+}
+
+std::optional<std::uint64_t> DecimalValue(const std::string& text) {
+    std::uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (error == std::errc() && at == end && !text.empty()) return value;
+    return std::nullopt;
 }
 
 std::string UtcTimestamp() {

@@ -3,6 +3,7 @@
 // One diagnostics refresh as the command-line program shows it: the diagnostics window's
 // groups as lines of text, or one JSON object for monitoring scripts.
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -29,6 +30,9 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour);
 // JSON numbers. The decoders' seconds must use "." as the decimal separator.
 nlohmann::ordered_json DiagJson(const CycleOutcome& cycle, Vlan vlan, long number,
                                 const std::string& time);
+
+// A decoder's unsigned decimal as its number; nothing for any other text.
+std::optional<std::uint64_t> DecimalValue(const std::string& text);
 
 // The time of day as "2025-01-31T12:34:56.789Z".
 std::string UtcTimestamp();

@@ -9,6 +9,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Exporter.h"
+#include "cli/Fleet.h"
 #include "cli/TextLayout.h"
 #include "platform/Interrupt.h"
 #include "platform/StdStreams.h"
@@ -96,20 +98,31 @@ int RunCommand(CommandLine& line, ConsoleOutput& out) {
     control.wait = [&out](std::chrono::milliseconds time) {
         return kv::platform::WaitUnlessInterrupted(time) && !out.Failure();
     };
+    // The modules of --targets, read and named before anything connects.
+    std::vector<std::string> targets;
+    if (line.targets) {
+        std::string error;
+        if (const int code = TargetList(*line.targets, targets, error)) {
+            out.Report("kv3380u: " + error);
+            if (code == kExitUsage)
+                out.Report(std::string("Nápověda: kv3380u ") + CommandName(line.command) +
+                           " --help");
+            return code;
+        }
+    }
     switch (line.command) {
         case Command::kIdentify:
+            if (line.targets)
+                return RunIdentifyTargets(line.connection, targets, line.jobs, out, control);
             return RunIdentify(line.connection, out, control);
         case Command::kBackup:
+            if (line.targets)
+                return RunBackupTargets(line.connection, line.backup.file, targets, line.jobs, out,
+                                        control);
             return RunBackup(line.connection, line.backup, out, control);
         case Command::kRestore:
-            if (line.targets) {
-                std::string error;
-                if (const int code = TargetList(*line.targets, line.restore.targets, error)) {
-                    out.Report("kv3380u: " + error);
-                    if (code == kExitUsage) out.Report("Nápověda: kv3380u restore --help");
-                    return code;
-                }
-            }
+            line.restore.targets = targets;
+            line.restore.jobs = line.jobs;
             return RunRestore(line.connection, line.restore, out, control);
         case Command::kDiag:
             line.diag.decimalSeparator = LocaleDecimalSeparator();
@@ -118,6 +131,8 @@ int RunCommand(CommandLine& line, ConsoleOutput& out) {
             return RunDiag(line.connection, line.diag, out, control);
         case Command::kRestart:
             return RunRestart(line.connection, out, control);
+        case Command::kExporter:
+            return RunExporter(line.connection, line.exporter, out, control);
     }
     return kExitInternal;
 }
@@ -128,6 +143,7 @@ int main(int argc, char** argv) {
     kv::platform::PrepareStdStreams();
     ConsoleOutput out;
     int code = kExitInternal;
+    bool service = false;
     try {
         // UTF-8 words, also where the system hands main() another code page (Windows).
         std::vector<std::string> arguments = kv::platform::ProgramArguments(argc, argv);
@@ -148,6 +164,8 @@ int main(int argc, char** argv) {
                     "kv3380u: ukončeno hned (druhé Ctrl+C)", kExitInterrupted);
                 CommandLine line = parsed.line;
                 code = RunCommand(line, out);
+                // Stopping is how a service ends: SIGTERM is no failure of it.
+                service = line.command == Command::kExporter && code == kExitOk;
                 break;
             }
         }
@@ -158,7 +176,7 @@ int main(int argc, char** argv) {
 
     // The last of the output may still be with the system: a full disk says so only now.
     out.Failed(kv::platform::FinishStdOut());
-    if (kv::platform::Interrupted()) {
+    if (kv::platform::Interrupted() && !service) {
         out.Report("kv3380u: přerušeno (Ctrl+C)");
         return kExitInterrupted;
     }

@@ -1,6 +1,8 @@
 #include "connection/Pripojeni.h"
 
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <utility>
 
 #include "core/KindParameters.h"
@@ -106,12 +108,6 @@ void AppendIdentCharacter(std::string& ident, std::uint32_t word) {
     }
 }
 
-void CloseNewConnection(std::uint8_t kind, std::uint32_t handle, ConnectionSettings& settings) {
-    CloseTransport(kind, &handle);
-    settings.handle = handle;
-    settings.connected = false;
-}
-
 }  // namespace
 
 std::uint32_t BaudRateFromIndex(std::uint8_t code) {
@@ -205,18 +201,23 @@ ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionS
     return InitialiseConnection(ReadConnectionInput(input), settings, status);
 }
 
-ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
-                                       ConnectionSettings& settings, const StatusSink& status) {
+namespace {
+
+// How the initialisation reaches the library: the process's one library (the windows),
+// or one the caller holds beside other connections of it (the command line's fleet).
+struct TransportSteps {
+    std::function<std::uint32_t(std::uint8_t, std::uint32_t*, const InitBlock&)> open;
+    std::function<std::uint32_t(std::uint8_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                                std::uint32_t)>
+        configure;
+    std::function<void(std::uint8_t, std::uint32_t&)> close;
+    std::function<std::shared_ptr<const LoadedLibrary>()> library;
+    std::function<std::string(std::uint8_t, std::uint32_t)> errorText;
+};
+
+ConnectionOutcome Initialise(const ConnectionRequest& request, ConnectionSettings& settings,
+                             const StatusSink& status, const TransportSteps& steps) {
     ConnectionOutcome outcome;
-
-    // Whatever follows, the old connection is gone first: even an invalid entry ends it.
-    if (ConnectionUsable(settings)) {
-        std::uint32_t old = settings.handle;
-        CloseTransport(settings.interfaceKind, &old);
-        settings.handle = old;
-    }
-    settings.connected = false;
-
     ShowStatus(status, kProgressText);
 
     const std::uint8_t address = request.address;
@@ -234,25 +235,32 @@ ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
     }
 
     std::uint32_t handle = settings.handle;
-    if (std::uint32_t code = OpenTransport(kind, &handle, settings.initBlock); code != 0) {
-        outcome.statusText = kOpenFailedPrefix + ErrorString(kind, code);
+    if (std::uint32_t code = steps.open(kind, &handle, settings.initBlock); code != 0) {
+        outcome.statusText = kOpenFailedPrefix + steps.errorText(kind, code);
+        outcome.openRefused = true;
         return outcome;
     }
     settings.connected = true;
+    auto closeNew = [&] {
+        steps.close(kind, handle);
+        settings.handle = handle;
+        settings.connected = false;
+    };
 
     const std::uint32_t baud = BaudRateFromIndex(speedCode);
     if (std::uint32_t code =
-            ConfigureTransport(kind, handle, baud, ReplyTimeoutFromIndex(speedCode), kConfigMode);
+            steps.configure(kind, handle, baud, ReplyTimeoutFromIndex(speedCode), kConfigMode);
         code != 0) {
-        outcome.statusText = kOpenFailedPrefix + ErrorString(kind, code);
-        CloseNewConnection(kind, handle, settings);
+        outcome.statusText = kOpenFailedPrefix + steps.errorText(kind, code);
+        outcome.openRefused = true;
+        closeNew();
         return outcome;
     }
 
     // The module reads the second and third request with what the previous reply left in
     // the buffer and the command. A library that opened with handle 0 gives a link that
     // sends nothing: that ends with the text of code 10, never as an identified module.
-    const ModuleLink link(LoadedTransport(), kind, handle, address);
+    const ModuleLink link(steps.library(), kind, handle, address);
     Reply reply;
     std::string name;
     std::string version;
@@ -260,7 +268,7 @@ ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
         reply = link.Transact(IdentifyRequest(part), reply.data, reply.command);
         if (!reply.Ok()) {
             outcome.statusText = link.ErrorText(reply.error);
-            CloseNewConnection(kind, handle, settings);
+            closeNew();
             return outcome;
         }
         std::string& target = part < 2 ? name : version;
@@ -276,6 +284,57 @@ ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
     settings.statusText = kStatusOk;
     settings.handle = handle;
     return outcome;
+}
+
+}  // namespace
+
+ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
+                                       ConnectionSettings& settings, const StatusSink& status) {
+    // Whatever follows, the old connection is gone first: even an invalid entry ends it.
+    if (ConnectionUsable(settings)) {
+        std::uint32_t old = settings.handle;
+        CloseTransport(settings.interfaceKind, &old);
+        settings.handle = old;
+    }
+    settings.connected = false;
+
+    TransportSteps steps;
+    steps.open = OpenTransport;
+    steps.configure = ConfigureTransport;
+    steps.close = [](std::uint8_t kind, std::uint32_t& handle) { CloseTransport(kind, &handle); };
+    steps.library = LoadedTransport;
+    steps.errorText = ErrorString;
+    return Initialise(request, settings, status, steps);
+}
+
+ConnectionOutcome InitialiseConnectionOn(const std::shared_ptr<const LoadedLibrary>& library,
+                                         const ConnectionRequest& request,
+                                         ConnectionSettings& settings, const StatusSink& status) {
+    settings.connected = false;
+    settings.handle = 0;
+    if (library == nullptr || library->Kind() != request.kind) {
+        ConnectionOutcome outcome;
+        outcome.statusText = kOpenFailedPrefix + ErrorString(request.kind, kErrNotLoaded);
+        outcome.openRefused = true;
+        return outcome;
+    }
+    TransportSteps steps;
+    steps.open = [&](std::uint8_t, std::uint32_t* handle, const InitBlock& block) {
+        const InitBlock copy = block;
+        return library->Init(handle, copy);
+    };
+    steps.configure = [&](std::uint8_t, std::uint32_t handle, std::uint32_t baud,
+                          std::uint32_t replyTimeoutMs, std::uint32_t mode) {
+        return library->SetConfig(handle, baud, replyTimeoutMs, mode);
+    };
+    steps.close = [&](std::uint8_t, std::uint32_t& handle) { library->Done(&handle); };
+    steps.library = [&] { return library; };
+    steps.errorText = [&](std::uint8_t, std::uint32_t code) {
+        TextWords text{};
+        library->ErrorText(code, text);
+        return TextFromWords(text);
+    };
+    return Initialise(request, settings, status, steps);
 }
 
 std::string AddressForStatusPanel(const ConnectionSettings& settings) {

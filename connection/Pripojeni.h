@@ -5,6 +5,7 @@
 // field texts and list positions and shows the results.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "core/KindParameters.h"
 #include "core/NumberText.h"
 #include "core/StatusSink.h"
+#include "transport/Qxxx380.h"
 
 namespace kv {
 
@@ -77,6 +79,9 @@ struct ConnectionOutcome {
     std::string addressText;               // rewritten Edit1
     std::optional<std::string> firstText;  // rewritten Edit2 (kinds 2 and 3)
     bool success = false;
+    // The library refused the connection itself (Init or SetConfig failed): no module
+    // was asked. A library that takes one connection at a time refuses a second so.
+    bool openRefused = false;
 };
 
 // The module's identification may contain zero characters (the module's own name is kept
@@ -90,6 +95,13 @@ ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionS
 // connects.
 ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
                                        ConnectionSettings& settings, const StatusSink& status);
+
+// The same initialisation over a library the caller holds, for a program that keeps
+// several connections of one kind at once (its handles): the same checks, steps and texts.
+// The record is taken as holding no connection; a failed one leaves it so.
+ConnectionOutcome InitialiseConnectionOn(const std::shared_ptr<const LoadedLibrary>& library,
+                                         const ConnectionRequest& request,
+                                         ConnectionSettings& settings, const StatusSink& status);
 
 // The address shown in the main window's second status panel for the stored kind.
 std::string AddressForStatusPanel(const ConnectionSettings& settings);

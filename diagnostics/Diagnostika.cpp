@@ -178,6 +178,24 @@ VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
     return view;
 }
 
+StatusReplies FetchStatus(const ModuleLink& link) {
+    using Clock = std::chrono::steady_clock;
+    StatusReplies replies;
+    // Each cycle starts from an all-zero buffer; the second request goes out with the
+    // first reply still in it, only its parameter words cleared.
+    auto start = Clock::now();
+    replies.module = link.Transact(kModuleStatusRequest);
+    replies.moduleTime = Clock::now() - start;
+    if (!replies.module.Ok()) return replies;
+
+    DataBuffer data = replies.module.data;
+    std::fill_n(data.begin(), 4, 0u);
+    start = Clock::now();
+    replies.vlan = link.Transact(kVlanStatusRequest, data);
+    replies.vlanTime = Clock::now() - start;
+    return replies;
+}
+
 CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
                                 const std::string& decimalSeparator, const StatusSink& status) {
     CycleOutcome out;
@@ -190,20 +208,14 @@ CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
         return out;
     }
 
-    // Each cycle starts from an all-zero buffer; the second request goes out with the
-    // first reply still in it, only its parameter words cleared.
-    const Reply module = link.Transact(kModuleStatusRequest);
-    ++out.requests;
-    if (!module.Ok()) {
-        show(link.ErrorText(module.error));
+    const StatusReplies replies = FetchStatus(link);
+    out.requests = replies.Requests();
+    if (!replies.module.Ok()) {
+        show(link.ErrorText(replies.module.error));
         return out;
     }
-    out.module = DecodeModuleStatus(module.data);
-
-    DataBuffer data = module.data;
-    std::fill_n(data.begin(), 4, 0u);
-    const Reply reply = link.Transact(kVlanStatusRequest, data);
-    ++out.requests;
+    out.module = DecodeModuleStatus(replies.module.data);
+    const Reply& reply = *replies.vlan;
     if (reply.Ok()) out.vlan = DecodeVlanStatus(reply.data, vlan, decimalSeparator);
     show(link.ErrorText(reply.error));
     return out;

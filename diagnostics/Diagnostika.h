@@ -7,6 +7,7 @@
 // of the decoders.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -138,6 +139,19 @@ struct CycleOutcome {
     std::string statusText;                  // also shown through the sink
     int requests = 0;                        // sent to the module in this cycle
 };
+
+// The two status replies of one refresh as the module gave them, and how long each
+// exchange took. The VLAN status request goes out only after the module status reply,
+// with that reply in its buffer and only the parameter words cleared.
+struct StatusReplies {
+    Reply module;
+    std::chrono::nanoseconds moduleTime{0};
+    std::optional<Reply> vlan;  // absent when the module status request failed
+    std::chrono::nanoseconds vlanTime{0};
+    int Requests() const { return vlan ? 2 : 1; }
+};
+// Over a usable link (nothing is sent over one that is not: kErrNotLoaded).
+StatusReplies FetchStatus(const ModuleLink& link);
 
 // One refresh: the module status request, then the VLAN status request, over the link.
 // Without a usable link nothing is sent. Every outcome's text goes through the sink at

@@ -341,9 +341,11 @@ void Server::CloseAll() {
 
 void Server::Dispatch(const Source& source, const std::uint8_t* bytes, std::size_t size,
                       const sockaddr_storage& from, socklen_t fromLength) {
+    if (source.channel == Channel::kManagement) ++received_;
     // A silent module does not even look at requests: a restart sent to it stays unsent.
     if (options_.faults.silent || silenced_) return;
     Response r = module_.HandleDatagram(source, bytes, size);
+    if (source.channel == Channel::kManagement && r.fromCache) ++repeated_;
     if (r.datagram.empty()) return;
     // The block is stored; only the module's answer goes astray.
     if (r.store && options_.faults.silentAfterStore) silenced_ = true;
@@ -564,6 +566,10 @@ int Server::Run() {
         if (stop) break;
     }
     CloseAll();
+    // How often the module was asked, for those who count: its repeats are a library's
+    // retries of one request.
+    Say("requests: " + std::to_string(received_) + " received, " + std::to_string(repeated_) +
+        " repeated");
     return 0;
 }
 

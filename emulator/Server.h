@@ -40,6 +40,9 @@ class Server {
     int Run();
 
   private:
+    // Management requests received, and of them the repeats answered from the reply cache.
+    std::uint64_t received_ = 0;
+    std::uint64_t repeated_ = 0;
     struct Outgoing {
         Channel channel = Channel::kManagement;
         sockaddr_storage to{};

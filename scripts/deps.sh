@@ -16,6 +16,8 @@ packages=(
     # wine32 needs the i386 architecture) and the installer (NSIS).
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
     wine wine64 wine32:i386 nsis unzip
+    # kv3380u exporter's HTTP server, and the Prometheus server its test runs.
+    libcpp-httplib-dev prometheus
 )
 
 missing=()

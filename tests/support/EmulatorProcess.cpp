@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -229,9 +230,25 @@ int EmulatorProcess::Stop() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     pid_ = -1;
+    // What it said as it ended (its request count) is still in the pipe.
+    std::string line;
+    const auto drain = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (ReadLine(line, drain)) TakeLine(line);
     if (out_ >= 0) close(out_);
     out_ = -1;
     return status;
+}
+
+long EmulatorProcess::RequestsAnswered() const {
+    const std::string tag = "requests: ";
+    const auto at = log_.rfind(tag);
+    if (at == std::string::npos) return -1;
+    long received = -1;
+    long repeated = -1;
+    if (std::sscanf(log_.c_str() + at, "requests: %ld received, %ld repeated", &received,
+                    &repeated) != 2)
+        return -1;
+    return received - repeated;
 }
 
 std::string EmulatorProcess::Log() const {

@@ -64,6 +64,9 @@ class EmulatorProcess {
     const std::string& Serial() const { return serial_; }
     std::uint16_t ManagementPort() const { return ports_[0]; }
     std::uint16_t VlanPort(int v) const { return ports_[1 + v]; }
+    // After Stop: the management requests the emulator received, less the repeats it
+    // answered from its reply cache (a library's retries); -1 when it did not say.
+    long RequestsAnswered() const;
     // Everything the emulator printed, and what went wrong in the fixture.
     std::string Log() const;
 

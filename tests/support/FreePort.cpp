@@ -25,8 +25,8 @@ unsigned FirstEphemeralPort() {
     return 32768;
 }
 
-bool Bindable(const std::string& ip, std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+bool Bindable(const std::string& ip, std::uint16_t port, int type = SOCK_DGRAM) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -53,7 +53,9 @@ bool Reserve(std::uint16_t port, int& fd) {
 
 }  // namespace
 
-std::uint16_t FreeUdpPort(const std::string& ip, std::uint16_t avoid) {
+namespace {
+
+std::uint16_t FreePort(const std::string& ip, std::uint16_t avoid, int type) {
     constexpr unsigned kLowest = 20000;  // above the ports services and our defaults use
     const unsigned end = FirstEphemeralPort();
     if (end <= kLowest + 1000) return 0;
@@ -65,10 +67,20 @@ std::uint16_t FreeUdpPort(const std::string& ip, std::uint16_t avoid) {
         const auto port = static_cast<std::uint16_t>(ports(pick));
         int fd = -1;
         if (port == avoid || !Reserve(port, fd)) continue;
-        if (Bindable(ip, port) && Bindable("127.0.0.1", port)) return port;
+        if (Bindable(ip, port, type) && Bindable("127.0.0.1", port, type)) return port;
         ::close(fd);  // someone outside the tests has it: let it go
     }
     return 0;
+}
+
+}  // namespace
+
+std::uint16_t FreeUdpPort(const std::string& ip, std::uint16_t avoid) {
+    return FreePort(ip, avoid, SOCK_DGRAM);
+}
+
+std::uint16_t FreeTcpPort() {
+    return FreePort("127.0.0.1", 0, SOCK_STREAM);
 }
 
 }  // namespace kv::testing

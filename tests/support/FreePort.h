@@ -16,5 +16,7 @@ namespace kv::testing {
 //   - Reserved with a lock file in /tmp/kv3380u-test-ports that this process holds, so
 //     tests running side by side never draw the same port.
 std::uint16_t FreeUdpPort(const std::string& ip, std::uint16_t avoid = 0);
+// A TCP port free on 127.0.0.1 for a server a test starts (Prometheus), reserved alike.
+std::uint16_t FreeTcpPort();
 
 }  // namespace kv::testing

@@ -52,10 +52,12 @@ TEST(CommandLineTest, EveryMistakeSaysWhatIsWrongAndPointsToTheCommandsHelp) {
     ExpectUsage({"--ip=1.2.3.4"}, "volba --ip patří až za příkaz: kv3380u PŘÍKAZ --ip …",
                 "kv3380u --help");
     ExpectUsage({"--colour"}, "neznámá volba --colour", "kv3380u --help");
-    ExpectUsage({"bogus"},
-                "neznámý příkaz „bogus“; příkazy jsou identify, backup, restore, diag a restart",
+    ExpectUsage(
+        {"bogus"},
+        "neznámý příkaz „bogus“; příkazy jsou identify, backup, restore, diag, restart a exporter",
+        "kv3380u --help");
+    ExpectUsage({}, "chybí příkaz: identify, backup, restore, diag, restart nebo exporter",
                 "kv3380u --help");
-    ExpectUsage({}, "chybí příkaz: identify, backup, restore, diag nebo restart", "kv3380u --help");
     ExpectUsage({"diag", "--json=1"}, "volba --json je přepínač a hodnotu nemá (--json=1)",
                 "kv3380u diag --help");
     ExpectUsage({"identify", "--address"}, "volba --address potřebuje hodnotu (ADRESA)",
@@ -109,6 +111,16 @@ TEST(CommandLineTest, AValueOfTheWrongFormOrOutOfRangeIsAUsageError) {
         {{"restore", "a.ini", "--targets", ""}, "--targets: seznam cílů je prázdný"},
         {{"restore", "a.ini", "--targets", " , ,"}, "--targets: seznam cílů je prázdný"},
         {{"restore", "a.ini", "--targets=@"}, "--targets: za @ chybí název souboru s cíli"},
+        {{"restore", "a.ini", "--targets", "1.2.3.4", "--jobs", "0"},
+         "--jobs: „0“ není celé číslo od 1 do 256"},
+        {{"identify", "--targets", "1.2.3.4", "--jobs", "257"},
+         "--jobs: „257“ není celé číslo od 1 do 256"},
+        {{"backup", "d", "--targets", "1.2.3.4", "--jobs", "x"},
+         "--jobs: „x“ není celé číslo od 1 do 256"},
+        {{"backup", "d", "--jobs", "2"}, "volba --jobs platí jen s --targets"},
+        {{"exporter", "--listen", "1.2.3:80"},
+         "--listen: „1.2.3“ není IP adresa (čtyři čísla 0 až 255 oddělená tečkou)"},
+        {{"exporter", "--listen", "70000"}, "--listen: „70000“ není celé číslo od 0 do 65535"},
     };
     for (const Case& c : cases)
         ExpectUsage(c.args, c.mistake, "kv3380u " + c.args.front() + " --help");
@@ -147,6 +159,19 @@ TEST(CommandLineTest, TheValuesReachTheirRecords) {
     parsed = Parse({"backup", "-", "--kind", "7"});
     ASSERT_EQ(parsed.result, Result::kRun) << parsed.text;
     EXPECT_EQ(parsed.line.backup.file, "-");
+
+    parsed = Parse({"backup", "dir", "--targets", "@list.txt", "--jobs", "256"});
+    ASSERT_EQ(parsed.result, Result::kRun) << parsed.text;
+    EXPECT_EQ(parsed.line.jobs, 256u);
+    EXPECT_EQ(parsed.line.targets, "@list.txt");
+    parsed = Parse({"identify", "--targets", "127.0.0.9"});
+    ASSERT_EQ(parsed.result, Result::kRun) << parsed.text;
+    EXPECT_EQ(parsed.line.jobs, kDefaultJobs);
+    parsed = Parse({"exporter", "--listen", "127.0.0.5:9400", "--kind", "7"});
+    ASSERT_EQ(parsed.result, Result::kRun) << parsed.text;
+    EXPECT_EQ(parsed.line.command, Command::kExporter);
+    EXPECT_EQ(parsed.line.exporter.listen, "127.0.0.5:9400");
+    EXPECT_EQ(Parse({"exporter"}).line.exporter.listen, kDefaultListen);
 }
 
 TEST(CommandLineTest, EachHelpPrintsTheExitCodesOnce) {

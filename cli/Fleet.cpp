@@ -1,0 +1,465 @@
+#include "cli/Fleet.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+#include "cli/TextLayout.h"
+#include "core/KindParameters.h"
+#include "core/NumberText.h"
+#include "transport/InterfaceKinds.h"
+
+namespace kv::cli {
+namespace {
+
+// The target's value of a role, as the request holds it: a number, or else the text.
+std::string RoleText(const ConnectionRequest& request, ParameterRole role) {
+    const KindParameter* parameter = FindKindParameter(request.kind, role);
+    if (parameter == nullptr) return {};
+    const ParameterValue& value = request.values[parameter->row];
+    if (role == ParameterRole::kBaseAddress && value.number)
+        return BaseAddressText(static_cast<std::uint16_t>(*value.number));
+    return value.number ? std::to_string(*value.number) : value.text;
+}
+
+bool IsUdp(const ConnectionRequest& request) {
+    return FindKindParameter(request.kind, ParameterRole::kIpAddress) != nullptr;
+}
+
+// The waits of a worker: short steps, so that a stop is seen soon.
+bool WaitUnless(const std::atomic<bool>& stop, std::chrono::milliseconds time) {
+    const auto end = std::chrono::steady_clock::now() + time;
+    while (!stop.load()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) return true;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            end - now, std::chrono::milliseconds(20)));
+    }
+    return false;
+}
+
+// The library of the targets' kind, loaded once for all their connections; nullptr with
+// the reason reported.
+std::shared_ptr<const LoadedLibrary> LoadFor(const ConnectionRequest& input, Output& out) {
+    const std::uint8_t kind = input.kind;
+    std::uint32_t code = 0;
+    std::shared_ptr<const LoadedLibrary> library = LoadedLibrary::Load(kind, code);
+    if (library == nullptr) out.Report("kv3380u: " + ErrorString(kind, code));
+    return library;
+}
+
+std::string CodeText(int code) {
+    return code == kExitOk ? "OK" : "chyba " + std::to_string(code);
+}
+
+void PrintTable(const std::vector<std::vector<std::string>>& table, std::size_t good, Output& out) {
+    out.Print("");
+    for (const std::string& line : Columns(table)) out.Print(line);
+    out.Print("Úspěšně " + std::to_string(good) + " z " +
+              Counted(table.size() - 1, "modulu", "modulů", "modulů") + ".");
+}
+
+constexpr const char* kNotStarted = "nezpracováno (přerušeno)";
+
+}  // namespace
+
+bool FleetConnection::Open(const ConnectionRequest& input, Output& out, bool printResult) {
+    Close();
+    outcome_ = InitialiseConnectionOn(library_, input, settings_, {});
+    const std::string text = Printable(outcome_.statusText);
+    if (printResult && outcome_.success) {
+        out.Print(text);
+    } else {
+        out.Report(text);
+    }
+    return outcome_.success && ConnectionUsable(settings_);
+}
+
+void FleetConnection::Close() {
+    if (ConnectionUsable(settings_) && library_ != nullptr) library_->Done(&settings_.handle);
+    settings_.handle = 0;
+    settings_.connected = false;
+}
+
+ModuleLink FleetConnection::Link() const {
+    if (!ConnectionUsable(settings_)) return ModuleLink();
+    return ModuleLink(library_, settings_.interfaceKind, settings_.handle, settings_.moduleAddress);
+}
+
+bool ConnectionGate::Enter(const std::function<bool()>& stop) {
+    std::unique_lock lock(mutex_);
+    bool stopped = false;
+    while (serial_ && active_ > 0 && !stopped) {
+        changed_.wait_for(lock, std::chrono::milliseconds(50));
+        stopped = stop && stop();
+    }
+    ++active_;
+    return !stopped;
+}
+
+void ConnectionGate::Done() {
+    {
+        std::lock_guard lock(mutex_);
+        if (active_ > 0) --active_;
+    }
+    changed_.notify_all();
+}
+
+bool ConnectionGate::Serial() const {
+    std::lock_guard lock(mutex_);
+    return serial_;
+}
+
+bool ConnectionGate::Open(FleetConnection& connection, const ConnectionRequest& input, Output& out,
+                          bool printResult, const std::function<bool()>& stop) {
+    if (!Enter(stop)) return false;
+    // The first attempt says nothing yet: a refusal beside other connections is the
+    // library's limit, not the module's failure.
+    RecordedOutput first;
+    if (connection.Open(input, first, printResult)) {
+        first.ReplayInto(out);
+        return true;
+    }
+    bool others = false;
+    bool switched = false;
+    if (connection.Outcome().openRefused) {
+        std::lock_guard lock(mutex_);
+        others = active_ > 1;
+        if (others && !serial_) switched = serial_ = true;
+    }
+    if (!others) {
+        first.ReplayInto(out);
+        return false;
+    }
+    if (switched) {
+        const InterfaceKindInfo* info = FindInterfaceKind(input.kind);
+        out.Report(std::string("kv3380u: knihovna ") + (info != nullptr ? info->file : "?") +
+                   " nepřijala další připojení vedle otevřených; moduly se dál zpracují po "
+                   "jednom");
+    }
+    Done();
+    if (!Enter(stop)) return false;
+    return connection.Open(input, out, printResult);
+}
+
+void RecordedOutput::ReplayInto(Output& out) const {
+    for (const auto& [report, line] : lines_) {
+        if (report) {
+            out.Report(line);
+        } else {
+            out.Print(line);
+        }
+    }
+}
+
+std::vector<bool> RunSideBySide(
+    const std::vector<std::string>& names, std::size_t jobs,
+    const std::function<void(std::size_t, Output&, const RunControl&)>& work, Output& out,
+    const RunControl& control) {
+    const std::size_t count = names.size();
+    std::vector<RecordedOutput> held(count);
+    std::vector<bool> started(count, false);
+    std::vector<bool> done(count, false);
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::size_t next = 0;
+    std::size_t running = 0;
+    std::size_t doneCount = 0;
+    std::size_t lastDone = 0;
+    std::atomic<bool> stop{false};
+
+    RunControl inner;
+    inner.stopRequested = [&stop] { return stop.load(); };
+    inner.wait = [&stop](std::chrono::milliseconds time) { return WaitUnless(stop, time); };
+
+    const std::size_t threads = std::max<std::size_t>(1, std::min(jobs, count));
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard lock(mutex);
+        running = threads;
+    }
+    for (std::size_t t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            for (;;) {
+                std::size_t i = 0;
+                {
+                    std::lock_guard lock(mutex);
+                    if (next >= count || stop.load()) break;
+                    i = next++;
+                    started[i] = true;
+                }
+                work(i, held[i], inner);
+                {
+                    std::lock_guard lock(mutex);
+                    done[i] = true;
+                    ++doneCount;
+                    lastDone = i;
+                }
+                finished.notify_all();
+            }
+            {
+                std::lock_guard lock(mutex);
+                --running;
+            }
+            finished.notify_all();
+        });
+    }
+
+    std::size_t shown = 0;
+    std::size_t progress = static_cast<std::size_t>(-1);
+    for (;;) {
+        std::vector<bool> ready;
+        bool over = false;
+        std::size_t doneNow = 0;
+        std::size_t last = 0;
+        {
+            std::unique_lock lock(mutex);
+            finished.wait_for(lock, std::chrono::milliseconds(50));
+            over = running == 0;
+            ready = done;
+            // Never started, and never will be: nothing to wait for.
+            if (over)
+                for (std::size_t i = 0; i < count; ++i) ready[i] = ready[i] || !started[i];
+            doneNow = doneCount;
+            last = lastDone;
+        }
+        if (control.Stopped()) stop = true;
+        while (shown < count && ready[shown]) held[shown++].ReplayInto(out);
+        if (doneNow != progress && shown < count) {
+            progress = doneNow;
+            out.Progress(doneNow, count, doneNow > 0 ? names[last] : names.front());
+        }
+        if (over && shown == count) break;
+    }
+    for (std::thread& worker : workers) worker.join();
+    out.Progress(count, count, "");
+    out.ProgressDone();
+    return started;
+}
+
+std::string TargetKey(const ConnectionRequest& request) {
+    using R = ParameterRole;
+    std::string key = std::to_string(request.kind);
+    for (const R role : {R::kIpAddress, R::kPort, R::kSerial, R::kComPort, R::kBaseAddress})
+        key += "|" + RoleText(request, role);
+    return key;
+}
+
+std::optional<std::string> DuplicateTarget(const std::vector<std::string>& targets,
+                                           const std::vector<ConnectionRequest>& inputs) {
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (TargetKey(inputs[i]) == TargetKey(inputs[j]))
+                return "cíl „" + targets[i] + "“ je v seznamu podruhé" +
+                       (targets[i] != targets[j] ? " (jako „" + targets[j] + "“)" : "") +
+                       "; každý modul smí být v seznamu jen jednou";
+    return std::nullopt;
+}
+
+std::string BackupFileName(const ConnectionRequest& request) {
+    using R = ParameterRole;
+    std::string name;
+    if (IsUdp(request)) {
+        name = RoleText(request, R::kIpAddress) + "_" + RoleText(request, R::kPort);
+    } else if (FindKindParameter(request.kind, R::kComPort) != nullptr) {
+        name = "COM" + RoleText(request, R::kComPort);
+    } else {
+        name = RoleText(request, R::kSerial) + RoleText(request, R::kBaseAddress);
+    }
+    // Only what every file system takes: no separators, no drive letters, no blanks.
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_')
+            c = '_';
+    if (name.empty() || name.front() == '.') name = "_" + name;
+    return name + ".ini";
+}
+
+int PrepareTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
+                   const char* command, ConnectionSettings& stored,
+                   std::vector<ConnectionRequest>& inputs, Output& out) {
+    ConnectionRequest input;
+    if (const int code = PrepareConnection(options, stored, input, out, command)) return code;
+    inputs.clear();
+    for (const std::string& target : targets) {
+        ConnectionRequest one = input;
+        if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, command, out);
+        inputs.push_back(one);
+    }
+    if (auto twice = DuplicateTarget(targets, inputs)) return UsageMistake(*twice, command, out);
+    return kExitOk;
+}
+
+int RunIdentifyTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
+                       std::size_t jobs, Output& out, const RunControl& control) {
+    ConnectionSettings stored;
+    std::vector<ConnectionRequest> inputs;
+    if (const int code = PrepareTargets(options, targets, "identify", stored, inputs, out))
+        return code;
+    const auto library = LoadFor(inputs.front(), out);
+    if (library == nullptr) return kExitConnection;
+
+    struct Row {
+        int code = kExitInterrupted;
+        std::string module = "-";
+        std::string serial = "-";
+        std::string message = kNotStarted;
+    };
+    std::vector<Row> rows(targets.size());
+    ConnectionGate gate;
+    RunSideBySide(
+        targets, jobs,
+        [&](std::size_t i, Output& held, const RunControl& inner) {
+            PrefixedOutput module(held, "[" + targets[i] + "] ");
+            Row& row = rows[i];
+            FleetConnection connection(library, stored);
+            const bool open =
+                gate.Open(connection, inputs[i], module, true, [&] { return inner.Stopped(); });
+            if (open) {
+                row.module = Printable(connection.Settings().moduleIdent);
+                row.code = IdentifyOver(connection.Link(), inputs[i], module, inner, &row.serial);
+                row.message = row.code == kExitOk ? "" : "přerušeno";
+            } else {
+                row.code = inner.Stopped() ? kExitInterrupted : kExitConnection;
+                row.message = Printable(connection.Outcome().statusText);
+            }
+            connection.Close();
+            gate.Done();
+        },
+        out, control);
+
+    std::vector<std::vector<std::string>> table = {{"Cíl", "Výsledek", "Modul", "Výrobní číslo"}};
+    int code = kExitOk;
+    std::size_t good = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        code = std::max(code, row.code);
+        good += row.code == kExitOk;
+        table.push_back({targets[i], CodeText(row.code),
+                         row.code == kExitOk ? row.module : row.message, row.serial});
+    }
+    PrintTable(table, good, out);
+    return code;
+}
+
+int RunBackupTargets(const ConnectionOptions& options, const std::string& folder,
+                     const std::vector<std::string>& targets, std::size_t jobs, Output& out,
+                     const RunControl& control) {
+    ConnectionSettings stored;
+    std::vector<ConnectionRequest> inputs;
+    if (const int code = PrepareTargets(options, targets, "backup", stored, inputs, out))
+        return code;
+    if (folder == "-" || platform::KindOfPath(folder) != platform::PathKind::kDirectory) {
+        out.Report(folder +
+                   ": s --targets se záloha ukládá do složky (soubor za každý cíl); "
+                   "taková složka není");
+        return kExitRefused;
+    }
+    const auto library = LoadFor(inputs.front(), out);
+    if (library == nullptr) return kExitConnection;
+
+    struct Row {
+        int code = kExitInterrupted;
+        std::string file = "-";
+        std::string message = kNotStarted;
+    };
+    std::vector<Row> rows(targets.size());
+    const std::string base = folder.back() == '/' ? folder : folder + "/";
+    ConnectionGate gate;
+    RunSideBySide(
+        targets, jobs,
+        [&](std::size_t i, Output& held, const RunControl& inner) {
+            PrefixedOutput module(held, "[" + targets[i] + "] ");
+            Row& row = rows[i];
+            FleetConnection connection(library, stored);
+            const bool open =
+                gate.Open(connection, inputs[i], module, false, [&] { return inner.Stopped(); });
+            std::vector<BackupBlock> blocks;
+            if (!open) {
+                row.code = inner.Stopped() ? kExitInterrupted : kExitConnection;
+                row.message = Printable(connection.Outcome().statusText);
+            } else {
+                row.code = ReadAllBlocks(connection.Link(), blocks, module, inner);
+                row.message = row.code == kExitOk ? "" : "bloky se nepodařilo přečíst";
+            }
+            const std::string ident = Printable(connection.Settings().moduleIdent);
+            connection.Close();
+            gate.Done();
+            if (row.code != kExitOk) return;
+            // Interrupted during the last read: nothing is saved.
+            if (inner.Stopped()) {
+                row.code = kExitInterrupted;
+                row.message = "přerušeno";
+                return;
+            }
+            const std::string path = base + BackupFileName(inputs[i]);
+            row.code = WriteBackup(path, ident, blocks, module, inner);
+            row.file = path;
+            row.message = row.code == kExitBadChecksum ? "blok s chybným kontrolním součtem"
+                          : row.code == kExitOk        ? ""
+                                                       : "soubor nelze zapsat";
+        },
+        out, control);
+
+    std::vector<std::vector<std::string>> table = {{"Cíl", "Výsledek", "Soubor", "Zpráva"}};
+    int code = kExitOk;
+    std::size_t good = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        code = std::max(code, rows[i].code);
+        good += rows[i].code == kExitOk;
+        table.push_back({targets[i], CodeText(rows[i].code), rows[i].file, rows[i].message});
+    }
+    PrintTable(table, good, out);
+    return code;
+}
+
+int RestoreTargets(const ConnectionSettings& stored, const std::vector<ConnectionRequest>& inputs,
+                   const RestoreOptions& restore, const BackupDocument& doc,
+                   const std::vector<std::uint16_t>& blocks, Output& out,
+                   const RunControl& control) {
+    const auto library = LoadFor(inputs.front(), out);
+    if (library == nullptr) return kExitConnection;
+    std::vector<ModuleRestore> rows(inputs.size());
+    for (ModuleRestore& row : rows) {
+        row.code = kExitInterrupted;
+        row.message = kNotStarted;
+    }
+    ConnectionGate gate;
+    RunSideBySide(
+        restore.targets, restore.jobs,
+        [&](std::size_t i, Output& held, const RunControl& inner) {
+            PrefixedOutput module(held, "[" + restore.targets[i] + "] ");
+            FleetConnection connection(library, stored);
+            if (gate.Open(connection, inputs[i], module, false, [&] { return inner.Stopped(); })) {
+                rows[i] = RestoreModule(connection.Link(), doc, blocks, restore.dryRun,
+                                        restore.file, module, inner);
+            } else {
+                rows[i] = ModuleRestore{};
+                rows[i].code = inner.Stopped() ? kExitInterrupted : kExitConnection;
+                rows[i].message = Printable(connection.Outcome().statusText);
+                rows[i].notWritten = blocks;
+            }
+            connection.Close();
+            gate.Done();
+        },
+        out, control);
+
+    std::vector<std::vector<std::string>> table = {{"Cíl", "Výsledek", "Zapsáno", "Zpráva"}};
+    int code = kExitOk;
+    std::size_t good = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ModuleRestore& row = rows[i];
+        code = std::max(code, row.code);
+        good += row.code == kExitOk;
+        std::string written;
+        for (std::uint16_t block : row.written)
+            written += (written.empty() ? "" : ",") + std::string(SectionByBlock(block)->name);
+        table.push_back(
+            {restore.targets[i], CodeText(row.code), written.empty() ? "-" : written, row.message});
+    }
+    PrintTable(table, good, out);
+    return code;
+}
+
+}  // namespace kv::cli
