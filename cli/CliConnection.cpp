@@ -331,18 +331,23 @@ std::vector<std::string> SplitTargets(const std::string& list) {
 bool ModuleConnection::Open(const ConnectionRequest& request, Output& out, bool printResult) {
     Close();
     outcome_ = InitialiseConnection(request, settings_, {});
-    const std::string text = Printable(outcome_.statusText);
-    if (printResult && outcome_.success) {
-        out.Print(text);
-    } else {
-        out.Report(text);
-    }
-    return outcome_.success && ConnectionUsable(settings_);
+    return ReportOpening(outcome_, settings_, out, printResult);
 }
 
 void ModuleConnection::Close() {
     if (ConnectionUsable(settings_)) CloseTransport(settings_.interfaceKind, &settings_.handle);
     settings_.connected = false;
+}
+
+bool ReportOpening(const ConnectionOutcome& outcome, const ConnectionSettings& settings,
+                   Output& out, bool printResult) {
+    const std::string text = Printable(outcome.statusText);
+    if (printResult && outcome.success) {
+        out.Print(text);
+    } else {
+        out.Report(text);
+    }
+    return outcome.success && ConnectionUsable(settings);
 }
 
 std::string Printable(const std::string& text) {

@@ -103,4 +103,9 @@ class ModuleConnection {
 // A text for a line: the zero characters a module's name may hold are left out.
 std::string Printable(const std::string& text);
 
+// Says how an initialisation ended (as a report, or as the result when `printResult` and
+// it succeeded); true when the module answered and the connection can be used.
+bool ReportOpening(const ConnectionOutcome& outcome, const ConnectionSettings& settings,
+                   Output& out, bool printResult);
+
 }  // namespace kv::cli

@@ -68,13 +68,7 @@ constexpr const char* kNotStarted = "nezpracováno (přerušeno)";
 bool FleetConnection::Open(const ConnectionRequest& input, Output& out, bool printResult) {
     Close();
     outcome_ = InitialiseConnectionOn(library_, input, settings_, {});
-    const std::string text = Printable(outcome_.statusText);
-    if (printResult && outcome_.success) {
-        out.Print(text);
-    } else {
-        out.Report(text);
-    }
-    return outcome_.success && ConnectionUsable(settings_);
+    return ReportOpening(outcome_, settings_, out, printResult);
 }
 
 void FleetConnection::Close() {
