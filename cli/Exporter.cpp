@@ -81,23 +81,29 @@ std::string Up(const ModuleStatusView& module, const std::array<VlanStatusView, 
     return text;
 }
 
+// The one reading of "[ADRESA:]PORT": the address (127.0.0.1 unless named) and the port,
+// or why the text is not one.
+std::pair<std::string, int> ReadListen(const std::string& text, std::optional<std::string>& error) {
+    const auto colon = text.rfind(':');
+    const bool named = colon != std::string::npos && colon > 0;
+    const std::string address = named ? text.substr(0, colon) : "127.0.0.1";
+    const std::string port = colon == std::string::npos ? text : text.substr(colon + 1);
+    error = named ? IpAddressError(address) : std::nullopt;
+    if (!error) error = WholeNumberError(port, 0, 65535);
+    return {address, StrictNumber(port).value_or(0)};
+}
+
 }  // namespace
 
 std::optional<std::string> ListenAddressError(const std::string& text) {
-    const auto colon = text.rfind(':');
-    const std::string port = colon == std::string::npos ? text : text.substr(colon + 1);
-    if (colon != std::string::npos && colon > 0) {
-        if (auto error = IpAddressError(text.substr(0, colon))) return error;
-    }
-    return WholeNumberError(port, 0, 65535);
+    std::optional<std::string> error;
+    ReadListen(text, error);
+    return error;
 }
 
 std::pair<std::string, int> ListenAddress(const std::string& text) {
-    const auto colon = text.rfind(':');
-    const std::string address =
-        colon == std::string::npos || colon == 0 ? "127.0.0.1" : text.substr(0, colon);
-    const auto port = StrictNumber(colon == std::string::npos ? text : text.substr(colon + 1));
-    return {address, port.value_or(0)};
+    std::optional<std::string> error;
+    return ReadListen(text, error);
 }
 
 std::string ExporterHelp() {
