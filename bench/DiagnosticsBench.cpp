@@ -38,7 +38,6 @@
 #include "diagnostics/DiagnostikaForm.h"
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/ProgramFolder.h"
-#include "transport/Qxxx380.h"
 
 namespace {
 
@@ -67,9 +66,9 @@ struct Polling {
 
 // Opens the window, lets it poll for the duration and closes it. The cycle's start and
 // end are taken from the timer's signal, on either side of the window's own slot.
-Polling Poll(kv::ConnectionSettings& settings, int seconds) {
+Polling Poll(kv::ConnectionSettings& settings, kv::Connection& connection, int seconds) {
     Polling out;
-    TFormDiagnostika form(settings, kv::Vlan::FromIndex(0));
+    TFormDiagnostika form(settings, connection, kv::Vlan::FromIndex(0));
     QObject::disconnect(form.Timer1, &QTimer::timeout, &form, nullptr);
     QObject::connect(form.Timer1, &QTimer::timeout, [&] { out.starts.push_back(Clock::now()); });
     QObject::connect(form.Timer1, &QTimer::timeout, &form, &TFormDiagnostika::Timer1Timer);
@@ -122,8 +121,8 @@ double MedianExchange(const Polling& p) {
     return Percentile(exchanges, 50);
 }
 
-bool Connect(kv::ConnectionSettings& settings, const kv::testing::EmulatorProcess& emu, bool usb,
-             int timeoutMs) {
+bool Connect(kv::ConnectionSettings& settings, kv::Connection& connection,
+             const kv::testing::EmulatorProcess& emu, bool usb, int timeoutMs) {
     kv::ConnectionInput in;
     in.kindPosition = usb ? 0 : 1;
     in.addressText = "0";
@@ -137,15 +136,15 @@ bool Connect(kv::ConnectionSettings& settings, const kv::testing::EmulatorProces
         in.secondText = std::to_string(emu.ManagementPort());
         in.thirdText = std::to_string(timeoutMs);
     }
-    const kv::ConnectionOutcome out = kv::InitialiseConnection(in, settings, nullptr);
+    const kv::ConnectionOutcome out = kv::InitialiseConnection(in, settings, connection, nullptr);
     if (!out.success) std::fprintf(stderr, "kv_diag_bench: %s\n", out.statusText.c_str());
     return out.success;
 }
 
 // A silent module never identifies itself, so the connection is opened as the
 // initialisation would leave it, without the identification.
-bool OpenSilent(kv::ConnectionSettings& settings, const kv::testing::EmulatorProcess& emu,
-                int timeoutMs) {
+bool OpenSilent(kv::ConnectionSettings& settings, kv::Connection& connection,
+                const kv::testing::EmulatorProcess& emu, int timeoutMs) {
     static std::string address;
     address = emu.Address();
     kv::InitBlock block{};
@@ -154,16 +153,15 @@ bool OpenSilent(kv::ConnectionSettings& settings, const kv::testing::EmulatorPro
     block[2] = static_cast<std::uintptr_t>(timeoutMs);
     block[3] = emu.ManagementPort();
     std::uint32_t handle = 0;
-    if (kv::OpenTransport(1, &handle, block) != 0 || handle == 0) return false;
+    if (connection.OpenTransport(1, &handle, block) != 0 || handle == 0) return false;
     settings.interfaceKind = 1;
     settings.handle = handle;
     settings.connected = true;
-    return kv::ConfigureTransport(1, handle, 9600, static_cast<std::uint32_t>(timeoutMs), 2) == 0;
+    return connection.ConfigureTransport(9600, static_cast<std::uint32_t>(timeoutMs), 2) == 0;
 }
 
-void Close(kv::ConnectionSettings& settings) {
-    if (kv::ConnectionUsable(settings))
-        kv::CloseTransport(settings.interfaceKind, &settings.handle);
+void Close(kv::ConnectionSettings& settings, kv::Connection& connection) {
+    connection.Close();
     settings.connected = false;
 }
 
@@ -207,11 +205,12 @@ int main(int argc, char** argv) {
     kv::testing::ProgramFolder folder(kv::testing::RealLibraryFolder());
     const std::string parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     kv::ConnectionSettings settings;
+    kv::Connection connection;
     if (idleSeconds > 0) {
         char title[96];
         std::snprintf(title, sizeof title,
                       "no connection, the window ticking alone, %d s:", idleSeconds);
-        const Polling p = Poll(settings, idleSeconds);
+        const Polling p = Poll(settings, connection, idleSeconds);
         Report(title, p, 100.0 + MedianExchange(p));
     }
     {
@@ -221,9 +220,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         setenv("KV3380U_USB_DIR", emu.UsbFolder().c_str(), 1);
-        if (!Connect(settings, emu, usb, 1000)) return 1;
-        const Polling p = Poll(settings, seconds);
-        Close(settings);
+        if (!Connect(settings, connection, emu, usb, 1000)) return 1;
+        const Polling p = Poll(settings, connection, seconds);
+        Close(settings, connection);
         char title[128];
         std::snprintf(title, sizeof title, "answering emulator, %s, %d s:",
                       usb ? "virtual USB device (kind 0)" : "LAN transport (kind 1)", seconds);
@@ -235,9 +234,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kv_diag_bench: emulator: %s\n", emu.Log().c_str());
             return 1;
         }
-        if (!OpenSilent(settings, emu, timeoutMs)) return 1;
-        const Polling p = Poll(settings, silentSeconds);
-        Close(settings);
+        if (!OpenSilent(settings, connection, emu, timeoutMs)) return 1;
+        const Polling p = Poll(settings, connection, silentSeconds);
+        Close(settings, connection);
         char title[128];
         std::snprintf(
             title, sizeof title,

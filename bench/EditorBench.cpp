@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
 
     // Connected as the dialog connects.
     kv::ConnectionSettings settings;
+    kv::Connection connection;
     kv::ConnectionInput input;
     input.kindPosition = kind;
     input.addressText = "0";
@@ -119,13 +120,14 @@ int main(int argc, char** argv) {
     input.secondText = kind == 1 ? std::to_string(emu.ManagementPort()) : "";
     input.thirdText = "1000";
     input.detectionPosition = 0;
-    const kv::ConnectionOutcome connected = kv::InitialiseConnection(input, settings, {});
+    const kv::ConnectionOutcome connected =
+        kv::InitialiseConnection(input, settings, connection, {});
     if (!connected.success) {
         std::fprintf(stderr, "kv_editor_bench: no connection: %s\n", connected.statusText.c_str());
         return 1;
     }
 
-    TFormLanParam window(settings);
+    TFormLanParam window(settings, connection);
     window.show();
     QElapsedTimer exposed;
     exposed.start();
@@ -135,7 +137,7 @@ int main(int argc, char** argv) {
 
     const kv::BlockWords block =
         kv::BlockToWords(kv::EncodeNetworkParameters(settings.moduleConfig));
-    const std::uint8_t k = settings.interfaceKind;
+    const kv::ModuleLink link = connection.Link();
     std::vector<Series> series;
     series.emplace_back("window \"Přečíst\", click to final status", [&] {
         window.Button1->click();
@@ -144,20 +146,14 @@ int main(int argc, char** argv) {
     series.emplace_back("bare Transact 204/1 of block 254", [&] {
         kv::DataBuffer data{};
         data[1] = 254;
-        std::uint8_t command = 0, error = 0;
-        kv::Transact(k, settings.handle, settings.moduleAddress, kv::kReadBlockRequest.function,
-                     kv::kReadBlockRequest.peripheral, command, error, data);
-        return error == 0;
+        return link.Transact(kv::kReadBlockRequest, data).Ok();
     });
     series.emplace_back("window \"Zapsat\", click to final status", [&] {
         window.Button2->click();
         return window.StatusBar1->text() == QStringLiteral(" Konfigurace zapsána.");
     });
-    series.emplace_back("bare WriteBlockVerified of block 254", [&] {
-        std::string message;
-        return kv::WriteBlockVerified(k, settings.handle, settings.moduleAddress, 254, block,
-                                      message) == 0;
-    });
+    series.emplace_back("bare WriteBlockVerified of block 254",
+                        [&] { return link.WriteBlockVerified(254, block).Ok(); });
 
     const auto end = Clock::now() + kCap;
     for (int i = 0; i < kWarmUp; ++i)
@@ -176,7 +172,7 @@ int main(int argc, char** argv) {
         }
     }
     window.close();
-    kv::CloseTransport(k, &settings.handle);
+    connection.Close();
     emu.Stop();
 
     std::printf("kind %d (%s), emulator on %s, %s%s\n", kind,

@@ -8,7 +8,6 @@
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "transport/InterfaceKinds.h"
-#include "transport/Qxxx380.h"
 
 namespace kv::cli {
 namespace {
@@ -328,26 +327,18 @@ std::vector<std::string> SplitTargets(const std::string& list) {
     return targets;
 }
 
-bool ModuleConnection::Open(const ConnectionRequest& request, Output& out, bool printResult) {
-    Close();
-    outcome_ = InitialiseConnection(request, settings_, {});
-    return ReportOpening(outcome_, settings_, out, printResult);
-}
-
-void ModuleConnection::Close() {
-    if (ConnectionUsable(settings_)) CloseTransport(settings_.interfaceKind, &settings_.handle);
-    settings_.connected = false;
-}
-
-bool ReportOpening(const ConnectionOutcome& outcome, const ConnectionSettings& settings,
-                   Output& out, bool printResult) {
-    const std::string text = Printable(outcome.statusText);
-    if (printResult && outcome.success) {
+bool OpenConnection(Connection& connection, ConnectionSettings& settings,
+                    const ConnectionRequest& request, Output& out, bool printResult,
+                    ConnectionOutcome* outcome) {
+    const ConnectionOutcome opened = InitialiseConnection(request, settings, connection, {});
+    const std::string text = Printable(opened.statusText);
+    if (printResult && opened.success) {
         out.Print(text);
     } else {
         out.Report(text);
     }
-    return outcome.success && ConnectionUsable(settings);
+    if (outcome != nullptr) *outcome = opened;
+    return opened.success && connection.IsOpen();
 }
 
 std::string Printable(const std::string& text) {

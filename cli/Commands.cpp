@@ -144,8 +144,8 @@ int RunIdentify(const ConnectionOptions& options, Output& out, const RunControl&
     ConnectionSettings stored;
     ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "identify")) return code;
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out, true)) return kExitConnection;
+    Connection connection;
+    if (!OpenConnection(connection, stored, input, out, true)) return kExitConnection;
     return IdentifyOver(connection.Link(), input, out, control);
 }
 
@@ -227,12 +227,12 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
             return kExitRefused;
         }
     }
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out)) return kExitConnection;
+    Connection connection;
+    if (!OpenConnection(connection, stored, input, out)) return kExitConnection;
 
     std::vector<BackupBlock> blocks;
     if (const int code = ReadAllBlocks(connection.Link(), blocks, out, control)) return code;
-    const std::string ident = Printable(connection.Settings().moduleIdent);
+    const std::string ident = Printable(stored.moduleIdent);
     connection.Close();
     // Interrupted during the last read: nothing is saved.
     if (control.Stopped()) return kExitInterrupted;
@@ -465,8 +465,8 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
     }
 
     if (restore.targets.empty()) {
-        ModuleConnection connection(stored);
-        if (!connection.Open(input, out)) return kExitConnection;
+        Connection connection;
+        if (!OpenConnection(connection, stored, input, out)) return kExitConnection;
         return RestoreModule(connection.Link(), doc, selection.blocks, restore.dryRun, source, out,
                              control)
             .code;
@@ -480,12 +480,13 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     ConnectionSettings stored;
     ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "diag")) return code;
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out)) {
+    Connection connection;
+    ConnectionOutcome opened;
+    if (!OpenConnection(connection, stored, input, out, false, &opened)) {
         // A monitoring script sees this cycle too: nothing came, and why.
         if (diag.json) {
             CycleOutcome none;
-            none.statusText = Printable(connection.Outcome().statusText);
+            none.statusText = Printable(opened.statusText);
             out.Print(DiagJson(none, diag.vlan, 1, UtcTimestamp())
                           .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
         }
@@ -526,8 +527,8 @@ int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& 
     ConnectionSettings stored;
     ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "restart")) return code;
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out)) return kExitConnection;
+    Connection connection;
+    if (!OpenConnection(connection, stored, input, out)) return kExitConnection;
     // Interrupted while connecting: the module is not restarted.
     if (control.Stopped()) return kExitInterrupted;
     const RestartOutcome restart = RestartModule(connection.Link(), {});

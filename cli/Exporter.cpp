@@ -161,7 +161,7 @@ struct ProbeEngine::Module {
     std::string body;  // the last poll's answer
     std::thread poller;
     // Only the poll touches these, and one poll runs at a time.
-    std::unique_ptr<FleetConnection> connection;
+    std::unique_ptr<Connection> connection;
     Histogram exchanges;
     std::uint64_t failures = 0;
 };
@@ -195,24 +195,27 @@ void ProbeEngine::Poll(Module& module) {
     polls_++;
     RecordedOutput ignored;
     if (module.connection == nullptr || !module.connection->IsOpen()) {
-        module.connection = std::make_unique<FleetConnection>(library_, stored_);
+        module.connection = std::make_unique<Connection>(library_);
+        ConnectionSettings settings = stored_;
+        ConnectionOutcome outcome;
         const auto start = Clock::now();
-        bool opened = module.connection->Open(module.input, ignored);
+        bool opened =
+            OpenConnection(*module.connection, settings, module.input, ignored, false, &outcome);
         // A library that takes no further connection beside the open ones (a handle limit,
         // or the "LAN QUDP" kind's one source port per port number) gets one back: the
         // connection idle longest is closed, or a poll under way is waited for, and the
         // open tried again; for the library's time-out at most.
         const auto giveUp = start + kEvictionWait;
-        while (!opened && module.connection->Outcome().openRefused && open_.load() > 0 &&
-               Clock::now() < giveUp && !stopping_.load()) {
+        while (!opened && outcome.openRefused && open_.load() > 0 && Clock::now() < giveUp &&
+               !stopping_.load()) {
             if (!CloseIdlest(&module)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            opened = module.connection->Open(module.input, ignored);
+            opened = OpenConnection(*module.connection, settings, module.input, ignored, false,
+                                    &outcome);
         }
         module.exchanges.Observe(std::chrono::duration<double>(Clock::now() - start).count());
         if (!opened) {
             ++module.failures;
-            module.body = Down("spojení nelze otevřít: " +
-                               Printable(module.connection->Outcome().statusText)) +
+            module.body = Down("spojení nelze otevřít: " + Printable(outcome.statusText)) +
                           LinkLines(module.exchanges, module.failures);
             module.connection.reset();
             return;

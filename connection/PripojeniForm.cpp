@@ -58,10 +58,11 @@ void Caption(QLabel* label, QWidget* field, const QString& text) {
 
 }  // namespace
 
-TForm2::TForm2(kv::ConnectionSettings& settings, QWidget* parent)
+TForm2::TForm2(kv::ConnectionSettings& settings, kv::Connection& connection, QWidget* parent)
     : FixedDialog("Form2", QStringLiteral("Připojení modulu"), QSize(kClientWidth, kClientHeight),
                   parent),
-      settings_(settings) {
+      settings_(settings),
+      connection_(connection) {
     // The connection dialog alone can also be minimised.
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     BuildControls();
@@ -221,7 +222,7 @@ void TForm2::Button1Click() {
 
     // The libraries block this thread, so the progress text is painted right away.
     const kv::ConnectionOutcome outcome = kv::InitialiseConnection(
-        input, settings_, [this](const std::string& text) { SetStatus(text); });
+        input, settings_, connection_, [this](const std::string& text) { SetStatus(text); });
 
     Edit1->setText(QString::fromStdString(outcome.addressText));
     if (outcome.firstText) Edit2->setText(QString::fromStdString(*outcome.firstText));

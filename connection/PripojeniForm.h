@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "forms/FormSupport.h"
 
@@ -20,7 +21,7 @@ class TForm2 : public kvforms::FixedDialog {
 
   public:
     // The record belongs to the main window and outlives the dialog.
-    explicit TForm2(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
+    TForm2(kv::ConnectionSettings& settings, kv::Connection& connection, QWidget* parent = nullptr);
     ~TForm2() override;
 
     void FormShow() override;
@@ -53,4 +54,5 @@ class TForm2 : public kvforms::FixedDialog {
     void SetStatus(const std::string& text);
 
     kv::ConnectionSettings& settings_;
+    kv::Connection& connection_;
 };

@@ -189,10 +189,12 @@ QFont FittingFont() {
 
 }  // namespace
 
-TFormDiagnostika::TFormDiagnostika(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent)
+TFormDiagnostika::TFormDiagnostika(kv::ConnectionSettings& settings, kv::Connection& connection,
+                                   kv::Vlan vlan, QWidget* parent)
     : FixedDialog("FormDiagnostika", Qt8(kv::kDiagnosticsCaption),
                   QSize(kClientWidth, kClientHeight), parent),
       settings_(settings),
+      connection_(connection),
       interface_(vlan),
       decimalSeparator_(QLocale::system().decimalPoint().toStdString()) {
     setFont(FittingFont());
@@ -311,8 +313,8 @@ void TFormDiagnostika::done(int result) {
 
 void TFormDiagnostika::Timer1Timer() {
     if (stopped_) return;
-    const kv::CycleOutcome out = kv::RefreshDiagnostics(kv::ModuleLink::Of(settings_), interface_,
-                                                        decimalSeparator_, StatusBar1->Sink());
+    const kv::CycleOutcome out = kv::RefreshDiagnostics(
+        kv::LinkOf(settings_, connection_), interface_, decimalSeparator_, StatusBar1->Sink());
     if (out.module) ShowModule(*out.module);
     if (out.vlan) ShowVlan(*out.vlan);
     if (!stopped_) Timer1->start();

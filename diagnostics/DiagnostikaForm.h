@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "diagnostics/Diagnostika.h"
 #include "forms/FormSupport.h"
@@ -21,7 +22,8 @@ class TFormDiagnostika : public kvforms::FixedDialog {
 
   public:
     // The record belongs to the main window and outlives the window.
-    TFormDiagnostika(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent = nullptr);
+    TFormDiagnostika(kv::ConnectionSettings& settings, kv::Connection& connection, kv::Vlan vlan,
+                     QWidget* parent = nullptr);
     ~TFormDiagnostika() override;
 
     void FormShow() override;
@@ -80,6 +82,7 @@ class TFormDiagnostika : public kvforms::FixedDialog {
     QColor Colour(kv::Shade shade) const;
 
     kv::ConnectionSettings& settings_;
+    kv::Connection& connection_;
     kv::Vlan interface_;
     std::string decimalSeparator_;
     // Set when the window is closing: a tick that is already due then sends nothing.

@@ -39,10 +39,12 @@ QPixmap WarningIcon(qreal ratio) {
 
 }  // namespace
 
-TFormRestart::TFormRestart(kv::ConnectionSettings& settings, QWidget* parent)
+TFormRestart::TFormRestart(kv::ConnectionSettings& settings, kv::Connection& connection,
+                           QWidget* parent)
     : FixedDialog("FormRestart", QStringLiteral(" Restart zařízení"),
                   QSize(kClientWidth, kClientHeight), parent),
-      settings_(settings) {
+      settings_(settings),
+      connection_(connection) {
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(12, 10, kIconSize, kIconSize);
@@ -82,7 +84,7 @@ TFormRestart::TFormRestart(kv::ConnectionSettings& settings, QWidget* parent)
 TFormRestart::~TFormRestart() = default;
 
 void TFormRestart::Button1Click() {
-    kv::RestartModule(kv::ModuleLink::Of(settings_), StatusBar1->Sink());
+    kv::RestartModule(kv::LinkOf(settings_, connection_), StatusBar1->Sink());
 }
 
 void TFormRestart::Button2Click() {

@@ -3,6 +3,7 @@
 // The restart window: a warning, "Restart" and "Cancel". The restart itself and its
 // texts are the core's.
 
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "forms/FormSupport.h"
 
@@ -14,7 +15,8 @@ class TFormRestart : public kvforms::FixedDialog {
 
   public:
     // The record belongs to the main window and outlives the window.
-    explicit TFormRestart(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
+    TFormRestart(kv::ConnectionSettings& settings, kv::Connection& connection,
+                 QWidget* parent = nullptr);
     ~TFormRestart() override;
 
     void Button1Click();
@@ -28,4 +30,5 @@ class TFormRestart : public kvforms::FixedDialog {
 
   private:
     kv::ConnectionSettings& settings_;
+    kv::Connection& connection_;
 };

@@ -240,7 +240,7 @@ bool EditorSession::Show() {
     return true;
 }
 
-EditorSession::ButtonOutcome EditorSession::Read(const StatusSink& status) {
+EditorSession::ButtonOutcome EditorSession::Read(const ModuleLink& link, const StatusSink& status) {
     ButtonOutcome outcome;
     if (settings_ == nullptr) return outcome;
     if (!ConnectionUsable(*settings_)) {
@@ -249,11 +249,11 @@ EditorSession::ButtonOutcome EditorSession::Read(const StatusSink& status) {
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = ReadEditorBlock(ModuleLink::Of(*settings_), *spec_, copy_, status);
+    outcome.transfer = ReadEditorBlock(link, *spec_, copy_, status);
     return outcome;
 }
 
-EditorSession::ButtonOutcome EditorSession::Write(const FieldStates& fields,
+EditorSession::ButtonOutcome EditorSession::Write(const ModuleLink& link, const FieldStates& fields,
                                                   const StatusSink& status) {
     ButtonOutcome outcome;
     if (settings_ == nullptr) return outcome;
@@ -268,7 +268,7 @@ EditorSession::ButtonOutcome EditorSession::Write(const FieldStates& fields,
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = WriteEditorBlock(ModuleLink::Of(*settings_), *spec_, copy_, status);
+    outcome.transfer = WriteEditorBlock(link, *spec_, copy_, status);
     return outcome;
 }
 

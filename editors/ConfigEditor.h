@@ -190,11 +190,12 @@ class EditorSession {
         TransferOutcome transfer;
     };
 
-    // "Přečíst". The window refreshes its fields afterwards when attempt is kDone, also
-    // after a failed read.
-    ButtonOutcome Read(const StatusSink& status);
+    // "Přečíst" over the connection's link. The window refreshes its fields afterwards when
+    // attempt is kDone, also after a failed read.
+    ButtonOutcome Read(const ModuleLink& link, const StatusSink& status);
     // "Zapsat": the guard, the check, and the write only if the check passed.
-    ButtonOutcome Write(const FieldStates& fields, const StatusSink& status);
+    ButtonOutcome Write(const ModuleLink& link, const FieldStates& fields,
+                        const StatusSink& status);
     // "Ok": true when the window closes; the editor copy went into the shared image if
     // the check passed. Needs no connection and sends nothing.
     bool Confirm(const FieldStates& fields, const StatusSink& status);

@@ -15,9 +15,10 @@ constexpr int kStatusHeight = 22;
 
 ConfigEditorForm::ConfigEditorForm(const char* objectName, const kv::EditorSpec& spec,
                                    QSize clientArea, kv::ConnectionSettings& settings,
-                                   QWidget* parent)
+                                   kv::Connection& connection, QWidget* parent)
     : FixedDialog(objectName, ToQt(spec.caption), clientArea, parent),
       session_(spec, &settings),
+      connection_(connection),
       fields_(spec.fields.size(), nullptr) {
     StatusBar1 = new StatusPanel(this);
     StatusBar1->setGeometry(0, clientArea.height() - kStatusHeight, clientArea.width(),
@@ -183,14 +184,19 @@ kv::FieldStates ConfigEditorForm::FieldTexts() const {
     return states;
 }
 
+kv::ModuleLink ConfigEditorForm::Link() const {
+    return session_.Settings() != nullptr ? kv::LinkOf(*session_.Settings(), connection_)
+                                          : kv::ModuleLink();
+}
+
 void ConfigEditorForm::PrectiClick() {
-    const auto outcome = session_.Read(StatusBar1->Sink());
+    const auto outcome = session_.Read(Link(), StatusBar1->Sink());
     // Also after a failed read: the fields show the editor copy, not what was typed.
     if (outcome.attempt == kv::EditorSession::Attempt::kDone) ZapisOkno();
 }
 
 void ConfigEditorForm::ZapisClick() {
-    session_.Write(FieldTexts(), StatusBar1->Sink());
+    session_.Write(Link(), FieldTexts(), StatusBar1->Sink());
 }
 
 void ConfigEditorForm::OkClick() {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "editors/ConfigEditor.h"
 #include "editors/UserTable.h"
@@ -29,7 +30,7 @@ class ConfigEditorForm : public FixedDialog {
 
   public:
     ConfigEditorForm(const char* objectName, const kv::EditorSpec& spec, QSize clientArea,
-                     kv::ConnectionSettings& settings, QWidget* parent);
+                     kv::ConnectionSettings& settings, kv::Connection& connection, QWidget* parent);
     ~ConfigEditorForm() override;
 
     // Shared image -> editor copy -> fields, status " ".
@@ -104,10 +105,12 @@ class ConfigEditorForm : public FixedDialog {
 
   private:
     void Register(int field, QWidget* control);
+    kv::ModuleLink Link() const;
     // The enabling rule, with the fields as ZapisOkno shows the editor copy.
     void ApplyEnabling(const kv::FieldStates& states);
 
     kv::EditorSession session_;
+    kv::Connection& connection_;
     std::vector<QWidget*> fields_;
     std::vector<std::pair<QWidget*, int>> areaControls_;
 };

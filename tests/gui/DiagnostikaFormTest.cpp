@@ -87,7 +87,8 @@ class DiagnostikaFormTest : public kv::testing::FakeConnection {
     }
 
     std::unique_ptr<TFormDiagnostika> Open(int vlanIndex) {
-        auto form = std::make_unique<TFormDiagnostika>(settings_, kv::Vlan::FromIndex(vlanIndex));
+        auto form = std::make_unique<TFormDiagnostika>(settings_, connection_,
+                                                       kv::Vlan::FromIndex(vlanIndex));
         // Ticks only when a test asks for them.
         form->Timer1->stop();
         form->show();
@@ -301,7 +302,7 @@ TEST_F(DiagnostikaFormTest, ColoursAndHeadingsFollowTheMode) {
 
 TEST_F(DiagnostikaFormTest, TheTimerPollsUntilCancelStopsIt) {
     auto& fake = Connect(kv::kKindUsbVx);
-    TFormDiagnostika form(settings_, kv::Vlan::FromIndex(0));
+    TFormDiagnostika form(settings_, connection_, kv::Vlan::FromIndex(0));
     EXPECT_TRUE(form.Timer1->isActive()) << "running from the window's creation";
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     // Cycles follow one another by themselves (generous bound).
@@ -321,7 +322,7 @@ TEST_F(DiagnostikaFormTest, TheTimerPollsUntilCancelStopsIt) {
     EXPECT_EQ(fake.CallCount("Send"), sent) << "no request after the click";
 
     // Closed by its title bar, the same; a tick that was already due sends nothing.
-    TFormDiagnostika other(settings_, kv::Vlan::FromIndex(0));
+    TFormDiagnostika other(settings_, connection_, kv::Vlan::FromIndex(0));
     ASSERT_TRUE(kvgui::ShowExposed(&other));
     other.close();
     EXPECT_FALSE(other.Timer1->isActive());

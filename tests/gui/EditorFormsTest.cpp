@@ -57,16 +57,14 @@ class EditorFormsTest : public ::testing::Test {
         fake_ = std::make_unique<kvtest::FakeTransport>(folder_.path(), "QQUDP.DLL");
         ASSERT_TRUE(fake_->ok());
         fake_->Reset();
-        ASSERT_EQ(kv::OpenTransport(1, &settings_.handle, kv::InitBlock{}), 0u);
+        ASSERT_EQ(connection_.OpenTransport(1, &settings_.handle, kv::InitBlock{}), 0u);
         settings_.interfaceKind = 1;
         settings_.connected = true;
     }
-    void TearDown() override {
-        if (kv::TransportLoaded()) kv::CloseTransport(1, &settings_.handle);
-    }
+    void TearDown() override { connection_.Close(); }
     template <typename W, typename... Extra>
     std::unique_ptr<W> Show(Extra... extra) {
-        auto w = std::make_unique<W>(settings_, extra...);
+        auto w = std::make_unique<W>(settings_, connection_, extra...);
         EXPECT_TRUE(kvgui::ShowExposed(w.get()));
         return w;
     }
@@ -80,6 +78,7 @@ class EditorFormsTest : public ::testing::Test {
     kvgui::ScratchFolder folder_;
     std::unique_ptr<kvtest::FakeTransport> fake_;
     kv::ConnectionSettings settings_;
+    kv::Connection connection_;
 };
 
 TEST_F(EditorFormsTest, CaptionsNamesAndTheSharedImage) {

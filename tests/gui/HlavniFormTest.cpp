@@ -231,7 +231,7 @@ TEST_F(HlavniFormTest, ClosingWhileConnectedEndsTheConnectionExactlyOnce) {
     kv::ConnectionSettings* s = form.settings();
     ASSERT_NE(s, nullptr);
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(1, &handle, s->initBlock), 0u);
+    ASSERT_EQ(form.connection().OpenTransport(1, &handle, s->initBlock), 0u);
     s->interfaceKind = 1;
     s->handle = handle;
     s->connected = true;
@@ -239,7 +239,7 @@ TEST_F(HlavniFormTest, ClosingWhileConnectedEndsTheConnectionExactlyOnce) {
     form.Konec2->trigger();
     EXPECT_EQ(fake->CallCount("Done"), 1u);
     EXPECT_NE(fake->Log().find("QQUDP_Done 17185"), std::string::npos) << fake->Log();
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_FALSE(form.connection().HoldsLibrary());
 
     form.show();
     form.close();
@@ -268,12 +268,11 @@ TEST_F(HlavniFormTest, DestroyedWithoutClosingStillEndsTheConnection) {
     {
         TForm1 form;
         std::uint32_t handle = 0;
-        ASSERT_EQ(kv::OpenTransport(0, &handle, form.settings()->initBlock), 0u);
+        ASSERT_EQ(form.connection().OpenTransport(0, &handle, form.settings()->initBlock), 0u);
         form.settings()->handle = handle;
         form.settings()->connected = true;
     }
     EXPECT_EQ(fake->CallCount("Done"), 1u);
-    EXPECT_FALSE(kv::TransportLoaded());
 }
 
 TEST_F(HlavniFormTest, PanelsAfterTheDialogClosesWithoutAConnection) {

@@ -45,15 +45,13 @@ class PripojeniFormTest : public ::testing::Test {
         ASSERT_TRUE(folder_.ok());
     }
     void TearDown() override {
-        // The binding keeps one library loaded; the next test starts without it.
-        if (settings_.connected && settings_.handle != 0) {
-            kv::CloseTransport(settings_.interfaceKind, &settings_.handle);
-        }
+        // The connection keeps one library loaded; the next test starts without it.
+        connection_.Close();
     }
 
     // A dialog on the record, shown (non-modally) so that FormShow has run.
     std::unique_ptr<TForm2> Show() {
-        auto dialog = std::make_unique<TForm2>(settings_);
+        auto dialog = std::make_unique<TForm2>(settings_, connection_);
         EXPECT_TRUE(kvgui::ShowExposed(dialog.get()));
         return dialog;
     }
@@ -66,6 +64,7 @@ class PripojeniFormTest : public ::testing::Test {
 
     ScratchFolder folder_;
     kv::ConnectionSettings settings_;
+    kv::Connection connection_;
 };
 
 TEST_F(PripojeniFormTest, WindowFrameAndFixedControls) {

@@ -46,7 +46,7 @@ class RestartZarizeniFormTest : public kv::testing::FakeConnection {
 };
 
 TEST_F(RestartZarizeniFormTest, WindowAndControls) {
-    TFormRestart form(settings_);
+    TFormRestart form(settings_, connection_);
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     EXPECT_EQ(form.windowTitle(), Q(" Restart zařízení"));
     EXPECT_EQ(form.size(), QSize(268, 132));
@@ -74,7 +74,7 @@ TEST_F(RestartZarizeniFormTest, WindowAndControls) {
 TEST_F(RestartZarizeniFormTest, ProgressIsPaintedBeforeTheRequestAndTheKindsTextAfter) {
     for (std::uint8_t kind : {kv::kKindUsbVx, kv::kKindLanQudp, kv::kKindLan}) {
         auto& fake = Connect(kind, 6);
-        TFormRestart form(settings_);
+        TFormRestart form(settings_, connection_);
         ASSERT_TRUE(kvgui::ShowExposed(&form));
         PaintWatch watch(form.StatusBar1->label());
         form.Button1->click();
@@ -98,7 +98,7 @@ TEST_F(RestartZarizeniFormTest, ProgressIsPaintedBeforeTheRequestAndTheKindsText
 
 TEST_F(RestartZarizeniFormTest, TheLongTextIsReadableWholeOnScreenAndAloud) {
     Connect(kv::kKindLan);
-    TFormRestart form(settings_);
+    TFormRestart form(settings_, connection_);
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     form.Button1->click();
     QLabel* panel = form.StatusBar1->label();
@@ -117,7 +117,7 @@ TEST_F(RestartZarizeniFormTest, TheLongTextIsReadableWholeOnScreenAndAloud) {
 TEST_F(RestartZarizeniFormTest, WithoutAConnectionNothingIsSent) {
     auto& fake = Connect(kv::kKindLanQudp);
     settings_.connected = false;
-    TFormRestart form(settings_);
+    TFormRestart form(settings_, connection_);
     form.show();
     form.Button1->click();
     EXPECT_EQ(form.StatusBar1->text(), Q(" Připojení k zařízení není inicializováno."));

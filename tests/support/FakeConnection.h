@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/support/Hex.h"
 #include "tests/support/ProgramFolder.h"
 #include "transport/InterfaceKinds.h"
-#include "transport/Qxxx380.h"
 
 namespace kv::testing {
 
@@ -48,7 +48,8 @@ class FakeConnection : public ::testing::Test {
         fake_->SetInitResult(0, 0x5151);
         InitBlock block{};
         std::uint32_t handle = 0;
-        EXPECT_EQ(OpenTransport(kind, &handle, block), 0u);
+        EXPECT_EQ(connection_.OpenTransport(kind, &handle, block), 0u);
+        connection_.SetModuleAddress(moduleAddress);
         settings_.interfaceKind = kind;
         settings_.handle = handle;
         settings_.connected = handle != 0;
@@ -58,13 +59,15 @@ class FakeConnection : public ::testing::Test {
     }
 
     void Disconnect() {
-        if (settings_.handle != 0) CloseTransport(settings_.interfaceKind, &settings_.handle);
+        connection_.Close();
         settings_ = ConnectionSettings{};
     }
 
     ProgramFolder folder_;
     std::unique_ptr<kvtest::FakeTransport> fake_;
     ConnectionSettings settings_;
+    // The windows' one connection: one library at a time, loaded when it opens.
+    Connection connection_;
 };
 
 }  // namespace kv::testing
