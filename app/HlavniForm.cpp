@@ -77,7 +77,7 @@ TForm1::TForm1(SettingsFactory factory, QWidget* parent)
 }
 
 // Destroyed without a close event (the event loop was left some other way): the settings
-// are not saved, and the connection, a member, is closed as it goes.
+// are not saved, and the worker, a member, closes the connection as it goes.
 TForm1::~TForm1() = default;
 
 void TForm1::BuildMenu() {
@@ -176,8 +176,11 @@ void TForm1::FormCreate(const SettingsFactory& factory) {
 void TForm1::FormClose() {
     if (!settings_) return;
     kv::SaveSettings(settings_.get());
-    // The record is about to be freed; the connection ends with it.
-    connection_.Close();
+    // The window goes at once. A call still out on the worker (a window closed while it
+    // waited) runs to its end, at most its library's time-out; then the connection is
+    // closed and the program may end.
+    hide();
+    worker_.Finish();
     settings_.reset();
 }
 
@@ -234,7 +237,7 @@ bool TForm1::OpenWithSettings(Extra... extra) {
     if (!settings_) return false;
     ++openWindows_;
     {
-        Window window(*settings_, connection_, extra..., this);
+        Window window(*settings_, worker_, extra..., this);
         window.exec();
     }
     --openWindows_;

@@ -36,6 +36,7 @@
 #include "connection/Pripojeni.h"
 #include "core/Dekl.h"
 #include "diagnostics/DiagnostikaForm.h"
+#include "forms/ModuleCalls.h"
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/ProgramFolder.h"
 
@@ -64,15 +65,23 @@ struct Polling {
     std::string lastStatus;
 };
 
-// Opens the window, lets it poll for the duration and closes it. The cycle's start and
-// end are taken from the timer's signal, on either side of the window's own slot.
-Polling Poll(kv::ConnectionSettings& settings, kv::Connection& connection, int seconds) {
+// Opens the window, lets it poll for the duration and closes it. A cycle starts with the
+// timer's signal and ends when its outcome has come back from the worker: the first time
+// the window's calls, after handling what arrived, have none in flight (without a
+// connection the cycle ends in the timer's slot).
+Polling Poll(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker, int seconds) {
     Polling out;
-    TFormDiagnostika form(settings, connection, kv::Vlan::FromIndex(0));
+    TFormDiagnostika form(settings, worker, kv::Vlan::FromIndex(0));
+    const auto* calls = form.findChild<kvforms::ModuleCalls*>();
     QObject::disconnect(form.Timer1, &QTimer::timeout, &form, nullptr);
     QObject::connect(form.Timer1, &QTimer::timeout, [&] { out.starts.push_back(Clock::now()); });
     QObject::connect(form.Timer1, &QTimer::timeout, &form, &TFormDiagnostika::Timer1Timer);
-    QObject::connect(form.Timer1, &QTimer::timeout, [&] { out.ends.push_back(Clock::now()); });
+    auto ended = [&] {
+        if (!calls->InFlight() && out.ends.size() < out.starts.size())
+            out.ends.push_back(Clock::now());
+    };
+    QObject::connect(form.Timer1, &QTimer::timeout, ended);
+    QObject::connect(calls, &kvforms::ModuleCalls::Arrived, &form, ended, Qt::QueuedConnection);
     form.show();
 
     QEventLoop loop;
@@ -160,8 +169,9 @@ bool OpenSilent(kv::ConnectionSettings& settings, kv::Connection& connection,
     return connection.ConfigureTransport(9600, static_cast<std::uint32_t>(timeoutMs), 2) == 0;
 }
 
-void Close(kv::ConnectionSettings& settings, kv::Connection& connection) {
-    connection.Close();
+// The window's calls end, then the connection is closed on the worker.
+void Close(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker) {
+    worker.Finish();
     settings.connected = false;
 }
 
@@ -206,11 +216,12 @@ int main(int argc, char** argv) {
     const std::string parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     kv::ConnectionSettings settings;
     kv::Connection connection;
+    kv::ConnectionWorker worker(connection);
     if (idleSeconds > 0) {
         char title[96];
         std::snprintf(title, sizeof title,
                       "no connection, the window ticking alone, %d s:", idleSeconds);
-        const Polling p = Poll(settings, connection, idleSeconds);
+        const Polling p = Poll(settings, worker, idleSeconds);
         Report(title, p, 100.0 + MedianExchange(p));
     }
     {
@@ -221,8 +232,8 @@ int main(int argc, char** argv) {
         }
         setenv("KV3380U_USB_DIR", emu.UsbFolder().c_str(), 1);
         if (!Connect(settings, connection, emu, usb, 1000)) return 1;
-        const Polling p = Poll(settings, connection, seconds);
-        Close(settings, connection);
+        const Polling p = Poll(settings, worker, seconds);
+        Close(settings, worker);
         char title[128];
         std::snprintf(title, sizeof title, "answering emulator, %s, %d s:",
                       usb ? "virtual USB device (kind 0)" : "LAN transport (kind 1)", seconds);
@@ -235,8 +246,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (!OpenSilent(settings, connection, emu, timeoutMs)) return 1;
-        const Polling p = Poll(settings, connection, silentSeconds);
-        Close(settings, connection);
+        const Polling p = Poll(settings, worker, silentSeconds);
+        Close(settings, worker);
         char title[128];
         std::snprintf(
             title, sizeof title,

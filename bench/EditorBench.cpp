@@ -1,8 +1,8 @@
 // kv_editor_bench: what an editor window adds to a module operation. "Přečíst" and
 // "Zapsat" of the network parameters window (offscreen), from the click to the final
-// status text, beside the bare Transact and WriteBlockVerified of the same block, in turns
-// in the same run. Starts its own emulator on 127.0.0.x; sends nothing anywhere else.
-// Every loop is bounded by a count and by wall-clock time.
+// status text (the call goes to the connection's worker and back), beside the bare Transact and
+// WriteBlockVerified of the same block, in turns in the same run. Starts its own emulator on
+// 127.0.0.x; sends nothing anywhere else. Every loop is bounded by a count and by wall-clock time.
 //
 //   kv_editor_bench [rounds] [--kind 0|1] [--spread] [--fifo] [--state-dir D]
 //
@@ -34,6 +34,7 @@
 #include "core/ModuleLink.h"
 #include "editors/SitoveParam.h"
 #include "editors/SitoveParamForm.h"
+#include "forms/ModuleCalls.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"
 #include "transport/Qxxx380.h"
@@ -127,7 +128,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    TFormLanParam window(settings, connection);
+    // The window's calls run on the worker; the bare ones below on this thread, while the
+    // worker waits.
+    kv::ConnectionWorker worker(connection);
+    TFormLanParam window(settings, worker);
+    const auto* calls = window.findChild<kvforms::ModuleCalls*>();
+    auto settle = [&] {
+        while (calls->InFlight())
+            QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    };
     window.show();
     QElapsedTimer exposed;
     exposed.start();
@@ -141,6 +150,7 @@ int main(int argc, char** argv) {
     std::vector<Series> series;
     series.emplace_back("window \"Přečíst\", click to final status", [&] {
         window.Button1->click();
+        settle();
         return window.StatusBar1->text() == QStringLiteral(" Konfigurace přečtena.");
     });
     series.emplace_back("bare Transact 204/1 of block 254", [&] {
@@ -150,6 +160,7 @@ int main(int argc, char** argv) {
     });
     series.emplace_back("window \"Zapsat\", click to final status", [&] {
         window.Button2->click();
+        settle();
         return window.StatusBar1->text() == QStringLiteral(" Konfigurace zapsána.");
     });
     series.emplace_back("bare WriteBlockVerified of block 254",
@@ -172,7 +183,7 @@ int main(int argc, char** argv) {
         }
     }
     window.close();
-    connection.Close();
+    worker.Finish();
     emu.Stop();
 
     std::printf("kind %d (%s), emulator on %s, %s%s\n", kind,

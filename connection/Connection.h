@@ -40,7 +40,8 @@ class Connection {
     // any other gives 10), calls Init in the kind's form with the handle variable and keeps
     // the handle Init leaves there. A connection still open is closed first. It returns
     // Init's code, 10, or the kind's load or entry-point code.
-    std::uint32_t OpenTransport(std::uint8_t kind, std::uint32_t* handle, const InitBlock& initBlock);
+    std::uint32_t OpenTransport(std::uint8_t kind, std::uint32_t* handle,
+                                const InitBlock& initBlock);
     // SetConfig with the connection's handle; 10 without an opened connection.
     std::uint32_t ConfigureTransport(std::uint32_t baud, std::uint32_t replyTimeoutMs,
                                      std::uint32_t mode);

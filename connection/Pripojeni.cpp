@@ -280,6 +280,16 @@ ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
     return outcome;
 }
 
+void AdoptInitialisedRecord(ConnectionSettings& record, const ConnectionSettings& initialised) {
+    record = initialised;
+    for (const KindParameter& p : KindParameters(record.interfaceKind)) {
+        const bool text = p.form == ParameterForm::kText || p.form == ParameterForm::kSerial;
+        if (text && record.initBlock[p.word] != 0)
+            record.initBlock[p.word] =
+                reinterpret_cast<std::uintptr_t>(record.initTexts[p.word].c_str());
+    }
+}
+
 std::string AddressForStatusPanel(const ConnectionSettings& settings) {
     // Kind 0 finds its device by detection, kinds 4 and 5 have no address at all.
     for (const KindParameter& p : KindParameters(settings.interfaceKind))

@@ -99,6 +99,11 @@ ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
                                        ConnectionSettings& settings, Connection& connection,
                                        const StatusSink& status);
 
+// The record as an initialisation left its copy (the windows initialise a copy of their
+// record on the connection's worker): every field, the text words of the init block
+// pointing at this record's own texts.
+void AdoptInitialisedRecord(ConnectionSettings& record, const ConnectionSettings& initialised);
+
 // The address shown in the main window's second status panel for the stored kind.
 std::string AddressForStatusPanel(const ConnectionSettings& settings);
 

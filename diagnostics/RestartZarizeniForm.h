@@ -3,9 +3,10 @@
 // The restart window: a warning, "Restart" and "Cancel". The restart itself and its
 // texts are the core's.
 
-#include "connection/Connection.h"
+#include "connection/ConnectionWorker.h"
 #include "core/Dekl.h"
 #include "forms/FormSupport.h"
+#include "forms/ModuleCalls.h"
 
 class QLabel;
 class QPushButton;
@@ -15,7 +16,7 @@ class TFormRestart : public kvforms::FixedDialog {
 
   public:
     // The record belongs to the main window and outlives the window.
-    TFormRestart(kv::ConnectionSettings& settings, kv::Connection& connection,
+    TFormRestart(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
                  QWidget* parent = nullptr);
     ~TFormRestart() override;
 
@@ -30,5 +31,5 @@ class TFormRestart : public kvforms::FixedDialog {
 
   private:
     kv::ConnectionSettings& settings_;
-    kv::Connection& connection_;
+    kvforms::ModuleCalls* calls_ = nullptr;
 };

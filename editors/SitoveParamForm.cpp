@@ -20,10 +20,10 @@ constexpr int kButtonTop = 158;
 
 }  // namespace
 
-TFormLanParam::TFormLanParam(kv::ConnectionSettings& settings, kv::Connection& connection,
+TFormLanParam::TFormLanParam(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
                              QWidget* parent)
     : ConfigEditorForm("FormLanParam", kv::NetworkParamEditor(), QSize(kWidth, kHeight), settings,
-                       connection, parent) {
+                       worker, parent) {
     const char* const labels[3] = {"Label1", "Label2", "Label3"};
     const char* const headings[3] = {"IP adresa", "Maska podsítě", "Brána"};
     QLabel** rows[3] = {&Label1, &Label2, &Label3};

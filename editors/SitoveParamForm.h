@@ -13,7 +13,7 @@ class TFormLanParam : public kvforms::ConfigEditorForm {
     Q_OBJECT
 
   public:
-    TFormLanParam(kv::ConnectionSettings& settings, kv::Connection& connection,
+    TFormLanParam(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
                   QWidget* parent = nullptr);
 
     void Button6Click();

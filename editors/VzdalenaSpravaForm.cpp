@@ -27,9 +27,9 @@ constexpr int kButtonTop = 236;
 }  // namespace
 
 TFormVzdalenaSprava::TFormVzdalenaSprava(kv::ConnectionSettings& settings,
-                                         kv::Connection& connection, QWidget* parent)
+                                         kv::ConnectionWorker& worker, QWidget* parent)
     : ConfigEditorForm("FormVzdalenaSprava", kv::RemoteManagementEditor(), QSize(kWidth, kHeight),
-                       settings, connection, parent) {
+                       settings, worker, parent) {
     Edit16 = AddEdit(kv::kRemotePortField, this, QRect(kFieldLeft, 16, 90, kRowHeight));
     Label7 =
         AddLabel("Label7", QStringLiteral("Číslo UDP portu"), this,

@@ -15,7 +15,7 @@ class TFormVzdalenaSprava : public kvforms::ConfigEditorForm {
     Q_OBJECT
 
   public:
-    TFormVzdalenaSprava(kv::ConnectionSettings& settings, kv::Connection& connection,
+    TFormVzdalenaSprava(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
                         QWidget* parent = nullptr);
 
     QLabel* Label7 = nullptr;  // "Číslo UDP portu"

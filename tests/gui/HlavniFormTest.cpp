@@ -309,6 +309,7 @@ TEST_F(HlavniFormTest, ConnectingThroughTheDialogShowsTheModule) {
                                                       dialog->ComboBox2->setCurrentIndex(1);
                                                       dialog->Edit2->setText("127.0.0.7");
                                                       dialog->Button1->click();
+                                                      EXPECT_TRUE(kvgui::WaitForCalls(dialog));
                                                       dialogStatus = dialog->Panel1->text();
                                                       dialog->Button2->click();
                                                   });
@@ -335,7 +336,10 @@ TEST_F(HlavniFormTest, AnIdentificationWithACharacterCodeZeroShowsWhatPrecedesIt
     TForm1 form;
     form.show();
     ASSERT_TRUE(kvgui::DriveModal<TForm2>([&] { form.Pipojen1Click(); },
-                                          [](TForm2* dialog) { dialog->Button1->click(); }));
+                                          [](TForm2* dialog) {
+                                              dialog->Button1->click();
+                                              EXPECT_TRUE(kvgui::WaitForCalls(dialog));
+                                          }));
     ASSERT_TRUE(form.settings()->connected);
     EXPECT_EQ(form.settings()->moduleIdent.size(), 15u);
     EXPECT_EQ(form.statusPanel(0)->text(), QStringLiteral(" Modul  AB"));

@@ -46,12 +46,12 @@ class PripojeniFormTest : public ::testing::Test {
     }
     void TearDown() override {
         // The connection keeps one library loaded; the next test starts without it.
-        connection_.Close();
+        worker_.Finish();
     }
 
     // A dialog on the record, shown (non-modally) so that FormShow has run.
     std::unique_ptr<TForm2> Show() {
-        auto dialog = std::make_unique<TForm2>(settings_, connection_);
+        auto dialog = std::make_unique<TForm2>(settings_, worker_);
         EXPECT_TRUE(kvgui::ShowExposed(dialog.get()));
         return dialog;
     }
@@ -65,6 +65,7 @@ class PripojeniFormTest : public ::testing::Test {
     ScratchFolder folder_;
     kv::ConnectionSettings settings_;
     kv::Connection connection_;
+    kv::ConnectionWorker worker_{connection_};
 };
 
 TEST_F(PripojeniFormTest, WindowFrameAndFixedControls) {
@@ -318,6 +319,7 @@ TEST_F(PripojeniFormTest, SuccessfulInitialisationThroughTheLibrary) {
     d->Edit1->setText("300");
     d->ComboBox1->setCurrentIndex(8);
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
 
     const QString success =
         QStringLiteral("Připojení úspěšně inicializováno. Připojen modul   ABCDEFGH v.1.23");
@@ -350,6 +352,7 @@ TEST_F(PripojeniFormTest, FailedCheckShowsItsTextAndOpensNothing) {
     auto d = Show();
     d->Edit3->setText("65536");
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Neplatný cílový port"));
     EXPECT_EQ(d->Panel1->accessibleDescription(), d->Panel1->text());
     EXPECT_FALSE(settings_.connected);
@@ -360,6 +363,7 @@ TEST_F(PripojeniFormTest, FailedCheckShowsItsTextAndOpensNothing) {
     d->Edit3->setText("65535");
     d->Edit2->clear();
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Neplatná IP adresa"));
 }
 
@@ -369,6 +373,7 @@ TEST_F(PripojeniFormTest, OpenFailureShowsTheLibrarysText) {
     fake->SetInitResult(5, 0);
     auto d = Show();
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Chyba inicializace připojení - fake 5"));
     EXPECT_FALSE(settings_.connected);
     EXPECT_EQ(fake->CallCount("Done"), 0u);
@@ -379,6 +384,7 @@ TEST_F(PripojeniFormTest, NoKindSelectedIsAnUnknownInterface) {
     auto d = Show();
     ASSERT_EQ(d->ComboBox2->currentIndex(), -1);
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Neznámý typ rozhraní"));
     EXPECT_EQ(settings_.interfaceKind, 255);
     EXPECT_FALSE(settings_.connected);
@@ -441,6 +447,7 @@ TEST_F(PripojeniFormTest, ScreenReadersHearCaptionsAndStatus) {
               QStringLiteral("Připojení modulu dosud neinicializováno"));
     d->Edit3->setText("-1");
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Neplatný cílový port"));
     EXPECT_EQ(panel->text(QAccessible::Description), d->Panel1->text());
 }

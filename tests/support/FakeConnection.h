@@ -2,7 +2,7 @@
 
 // A connection to the scriptable fake library under one kind's file name, as the
 // connection initialisation leaves it, for the tests of the operations that talk to the
-// module over it.
+// module over it, and the worker the windows run their calls on.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "connection/Connection.h"
+#include "connection/ConnectionWorker.h"
 #include "core/Dekl.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/support/Hex.h"
@@ -58,16 +59,20 @@ class FakeConnection : public ::testing::Test {
         return *fake_;
     }
 
+    // The worker's calls end first (a window's may still be out); then the connection
+    // is closed, and this thread has it again.
     void Disconnect() {
-        connection_.Close();
+        worker_.Finish();
         settings_ = ConnectionSettings{};
     }
 
     ProgramFolder folder_;
     std::unique_ptr<kvtest::FakeTransport> fake_;
     ConnectionSettings settings_;
-    // The windows' one connection: one library at a time, loaded when it opens.
+    // The windows' one connection: one library at a time, loaded when it opens. The
+    // test opens it on its own thread; the windows' calls run on the worker.
     Connection connection_;
+    ConnectionWorker worker_{connection_};
 };
 
 }  // namespace kv::testing

@@ -584,6 +584,26 @@ TEST_F(InitialiseConnectionTest, TypedValuesActAsTheDialogsTextsOfTheSameRecord)
     }
 }
 
+// The windows initialise a copy of their record on the connection's worker and take the
+// copy back: the text words of the init block then point at the record's own texts, not
+// at a copy that is gone.
+TEST_F(InitialiseConnectionTest, ARecordInitialisedAsACopyIsTakenBackWhole) {
+    QueueIdent(Fake(1));
+    auto copy = std::make_unique<ConnectionSettings>(settings);
+    ASSERT_TRUE(InitialiseConnection(Qudp(), *copy, connection, {}).success);
+    auto initialised = std::make_unique<ConnectionSettings>(*copy);
+    copy.reset();
+    AdoptInitialisedRecord(settings, *initialised);
+    initialised.reset();
+
+    EXPECT_TRUE(settings.connected);
+    EXPECT_EQ(settings.moduleIdent, "ABCDEFGH v.1.23");
+    EXPECT_EQ(settings.initBlock[0],
+              reinterpret_cast<std::uintptr_t>(settings.initTexts[0].c_str()));
+    EXPECT_STREQ(reinterpret_cast<const char*>(settings.initBlock[0]), "127.0.0.2");
+    EXPECT_EQ(settings.initBlock[1], 56565u);
+}
+
 TEST_F(InitialiseConnectionTest, RunsWithoutAStatusSink) {
     Fake(1);
     auto out = InitialiseConnection(Qudp(), settings, connection, nullptr);

@@ -35,6 +35,7 @@ TEST(ConnectionWindowTest, StoredDefaultsConnectToTheEmulatorThroughTheDialog) {
         const bool opened = kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
                                                       [&](TForm2* dialog) {
                                                           dialog->Button1->click();
+                                                          EXPECT_TRUE(kvgui::WaitForCalls(dialog));
                                                           panelAfterPress =
                                                               dialog->Panel1->text().toStdString();
                                                           dialog->Button2->click();

@@ -93,7 +93,7 @@ class DiagnosticsEmulatorTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        connection_.Close();
+        worker_.Finish();
         if (HasFailure()) std::cerr << "emulator output:\n" << emu_.Log();
     }
 
@@ -114,10 +114,11 @@ class DiagnosticsEmulatorTest : public ::testing::Test {
     EmulatorProcess emu_;
     kv::ConnectionSettings settings_;
     kv::Connection connection_;
+    kv::ConnectionWorker worker_{connection_};
 };
 
 TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
-    TFormDiagnostika form(settings_, connection_, kv::Vlan::FromIndex(0));
+    TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(0));
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     const QString ok = QStringLiteral(" ") + kvforms::ToQt(kv::ErrorString(1, 0));
     ASSERT_TRUE(PollUntil([&] { return form.StatusBar1->text() == ok; }))
@@ -159,7 +160,7 @@ TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
 
 TEST_F(DiagnosticsEmulatorTest, DeniedClientShowsAsTheLastDeniedAddress) {
     // VLAN2 is off in a fresh module: it lets nobody in.
-    TFormDiagnostika form(settings_, connection_, kv::Vlan::FromIndex(1));
+    TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(1));
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     ASSERT_TRUE(PollUntil([&] { return form.Label43->text() == "vypnuto"; }));
     EXPECT_EQ(form.Label47->text(), "0");
@@ -204,9 +205,10 @@ TEST_F(DiagnosticsEmulatorTest, RestartThroughTheWindowMovesAStoredVlanPort) {
     ASSERT_EQ(written.error, 0) << written.text;
 
     {
-        TFormRestart restart(settings_, connection_);
+        TFormRestart restart(settings_, worker_);
         ASSERT_TRUE(kvgui::ShowExposed(&restart));
         restart.Button1->click();
+        ASSERT_TRUE(kvgui::WaitForCalls(&restart));
         EXPECT_EQ(restart.StatusBar1->text(), QString::fromUtf8(" Zařízení restartováno."));
         restart.Button2->click();
     }
@@ -215,10 +217,11 @@ TEST_F(DiagnosticsEmulatorTest, RestartThroughTheWindowMovesAStoredVlanPort) {
 
     // The connection is still the initialised one, and the module shows the new settings.
     ASSERT_TRUE(kv::ConnectionUsable(settings_));
-    TFormDiagnostika form(settings_, connection_, kv::Vlan::FromIndex(1));
+    TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(1));
     form.Timer1->stop();
     form.show();
     form.Timer1Timer();
+    ASSERT_TRUE(kvgui::WaitForCalls(&form));
     EXPECT_EQ(form.StatusBar1->text(), QStringLiteral(" ") + kvforms::ToQt(kv::ErrorString(1, 0)));
     EXPECT_EQ(form.Label42->text().toStdString(), std::to_string(newPort));
     EXPECT_EQ(form.Label43->text(), QString::fromUtf8("tabulka uživatelů"));
