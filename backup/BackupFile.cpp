@@ -1,4 +1,4 @@
-#include "cli/BackupFile.h"
+#include "backup/BackupFile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "platform/Normalise.h"
 #include "platform/Text.h"
 
-namespace kv::cli {
+namespace kv {
 namespace {
 
 std::string HexByte(std::uint8_t byte) {
@@ -350,4 +350,4 @@ BackupRead ReadBackup(const platform::IniFile& file) {
     return read;
 }
 
-}  // namespace kv::cli
+}  // namespace kv

@@ -1,10 +1,10 @@
-#include "cli/BlockSettings.h"
+#include "backup/BlockSettings.h"
 
 #include "core/NumberText.h"
 #include "editors/EditorTable.h"
 #include "platform/Text.h"
 
-namespace kv::cli {
+namespace kv {
 namespace {
 
 // Four octet boxes of one address carry the address's caption and their position
@@ -195,4 +195,4 @@ std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey
     return "neznámá hodnota „" + value + "“; možné hodnoty: " + ListChoices(field);
 }
 
-}  // namespace kv::cli
+}  // namespace kv

@@ -14,7 +14,7 @@
 
 #include "editors/ConfigEditor.h"
 
-namespace kv::cli {
+namespace kv {
 
 // A block by the name that --only and the backup file's sections use.
 struct BlockSection {
@@ -63,4 +63,4 @@ std::string ListChoices(const EditorField& field);
 std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey& key,
                                         const std::string& value, FieldStates& fields);
 
-}  // namespace kv::cli
+}  // namespace kv

@@ -1,4 +1,4 @@
-#include "cli/RestorePlan.h"
+#include "backup/RestorePlan.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "core/NumberText.h"
 #include "core/StatusSink.h"
 
-namespace kv::cli {
+namespace kv {
 namespace {
 
 bool IsVlanBlock(std::uint16_t block) {
@@ -321,4 +321,4 @@ std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& c
     return changes;
 }
 
-}  // namespace kv::cli
+}  // namespace kv

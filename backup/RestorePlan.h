@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/BackupFile.h"
+#include "backup/BackupFile.h"
 
-namespace kv::cli {
+namespace kv {
 
 // The order the blocks are written in: the VLAN interfaces, then remote management, then
 // the module's own address last, the two that decide how the module is reached.
@@ -85,4 +85,4 @@ struct BlockChange {
 std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& current,
                                     const ConfigBlock& target);
 
-}  // namespace kv::cli
+}  // namespace kv
