@@ -182,6 +182,14 @@ std::vector<std::uint16_t> BlocksToRead(const std::vector<std::uint16_t>& select
     return blocks;
 }
 
+ModuleConfig ImageOfFile(const BackupDocument& doc) {
+    ModuleConfig image = DefaultModuleConfig();
+    for (const BackupSection& section : doc.sections)
+        if (section.data && section.section->spec->decode)
+            section.section->spec->decode(*section.data, image);
+    return image;
+}
+
 RestorePlan PlanRestore(const BackupDocument& doc, const std::vector<std::uint16_t>& selected,
                         ModuleConfig image, bool othersKnown) {
     RestorePlan plan;

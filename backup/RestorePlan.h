@@ -47,6 +47,10 @@ struct RestorePlan {
     std::vector<FileProblem> Refusals() const;
 };
 
+// The configuration a file stands for by itself: its blocks' Data rows over the defaults,
+// which a file's values are judged against before any module is asked.
+ModuleConfig ImageOfFile(const BackupDocument& doc);
+
 // image: the module's configuration as it stands (the blocks BlocksToRead named, decoded
 // over the defaults). Each chosen block is checked as the editor checks its fields, the
 // VLAN ports against the other interfaces' ports as they will be after the restore. Without
