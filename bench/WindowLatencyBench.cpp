@@ -157,7 +157,7 @@ int timeoutMs = 5000;
 
 // Clicks the buttons in turn, each once the one before has left its final status.
 template <typename W>
-void ReadOrWrite(QAction* item, const std::vector<QPushButton* W::*>& buttons, std::string& last) {
+void ReadOrWrite(QAction* item, const std::vector<QPushButton * W::*>& buttons, std::string& last) {
     Drive<W>(item, [&](W* w) {
         for (QPushButton* W::*button : buttons) {
             w->StatusBar1->SetText("x");
@@ -190,15 +190,13 @@ Figures RunPhases(TForm1& main, Probe& probe, const std::string& emulator, bool 
     if (connectFirst) connect();
 
     probe.Phase(emulator + ": Síťové parametry, Přečíst + Zapsat");
-    ReadOrWrite<TFormLanParam>(main.NastavAIN1,
-                               {&TFormLanParam::Button1, &TFormLanParam::Button2},
+    ReadOrWrite<TFormLanParam>(main.NastavAIN1, {&TFormLanParam::Button1, &TFormLanParam::Button2},
                                figures.last["network"]);
     probe.Phase(emulator + ": Vzdálená správa LAN, Přečíst");
     ReadOrWrite<TFormVzdalenaSprava>(main.Vzdlensprva1, {&TFormVzdalenaSprava::Button2},
                                      figures.last["remote"]);
     probe.Phase(emulator + ": Rozhraní VLAN1, Přečíst");
-    ReadOrWrite<TFormNastavLAN>(main.NastavLAN1, {&TFormNastavLAN::Button2},
-                                figures.last["vlan"]);
+    ReadOrWrite<TFormNastavLAN>(main.NastavLAN1, {&TFormNastavLAN::Button2}, figures.last["vlan"]);
 
     probe.Phase(emulator + ": Diagnostika VLAN1, a refresh, Cancel during the next");
     Clock::time_point due;
@@ -240,7 +238,8 @@ void Report(Probe& probe, const std::string& emulator, const Figures& figures) {
                     Percentile(late, 99), max);
     }
     std::printf("  worst lateness of the window thread: %.1f ms\n", worst);
-    std::printf("  \"Cancel\" to the closed diagnostics window: %.1f ms\n", figures.cancelToClosedMs);
+    std::printf("  \"Cancel\" to the closed diagnostics window: %.1f ms\n",
+                figures.cancelToClosedMs);
     for (const auto& [what, text] : figures.last)
         std::printf("  last status, %s: \"%s\"\n", what.c_str(), text.c_str());
 }
@@ -286,14 +285,13 @@ int main(int argc, char** argv) {
     TForm1 main;
     main.show();
     Probe probe;
-    const std::string slowName =
-        "emulator answering " + std::to_string(delayMs) + " ms late, time-out " +
-        std::to_string(timeoutMs) + " ms";
+    const std::string slowName = "emulator answering " + std::to_string(delayMs) +
+                                 " ms late, time-out " + std::to_string(timeoutMs) + " ms";
     const Figures slowFigures = RunPhases(main, probe, slowName, true);
     if (main.settings() == nullptr || !main.settings()->connected) {
-        std::fprintf(stderr, "kv_window_bench: no connection to the slow emulator: %s\n",
-                     slowFigures.last.count("connect") ? slowFigures.last.at("connect").c_str()
-                                                       : "");
+        std::fprintf(
+            stderr, "kv_window_bench: no connection to the slow emulator: %s\n",
+            slowFigures.last.count("connect") ? slowFigures.last.at("connect").c_str() : "");
         return 1;
     }
 

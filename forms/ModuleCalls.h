@@ -108,8 +108,8 @@ class ModuleCalls : public QObject {
 
 template <typename Call, typename Done>
 void ModuleCalls::Run(Call call, Done done, std::optional<std::string> waiting) {
-    using Result = std::invoke_result_t<Call&, kv::Connection&, const kv::StatusSink&,
-                                        const kv::StopAsked&>;
+    using Result =
+        std::invoke_result_t<Call&, kv::Connection&, const kv::StatusSink&, const kv::StopAsked&>;
     Start(
         [call = std::move(call), done = std::move(done)](
             kv::Connection& connection, const kv::StatusSink& status,

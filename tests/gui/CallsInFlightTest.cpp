@@ -183,8 +183,9 @@ TEST_F(CallsInFlightTest, ACallBehindAClosedWindowsCallSaysSoThenRunsAsUsual) {
     TFormLanParam lan(settings_, worker_);
     ASSERT_TRUE(kvgui::ShowExposed(&lan));
     lan.Button1->click();
-    ASSERT_TRUE(ProcessUntil(
-        [&] { return lan.StatusBar1->text() == Q(" Čekám na odpověď modulu na předchozí požadavek…"); }));
+    ASSERT_TRUE(ProcessUntil([&] {
+        return lan.StatusBar1->text() == Q(" Čekám na odpověď modulu na předchozí požadavek…");
+    }));
     EXPECT_FALSE(lan.Button1->isEnabled());
 
     fake.QueueSend(0, 0, 0);  // the closed window's reply

@@ -2,8 +2,6 @@
 // they came, on one thread of its own; Finish closes the connection after them; the
 // connection is its owner's again afterwards, and a later job gets a thread anew.
 
-#include "connection/ConnectionWorker.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
@@ -12,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "connection/ConnectionWorker.h"
 #include "tests/support/FakeConnection.h"
 
 namespace kv {
