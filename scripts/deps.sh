@@ -16,8 +16,10 @@ packages=(
     # wine32 needs the i386 architecture) and the installer (NSIS).
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
     wine wine64 wine32:i386 nsis unzip
-    # kv3380u exporter's HTTP server, and the Prometheus server its test runs.
-    libcpp-httplib-dev prometheus
+    # kv3380u exporter's HTTP server (libmicrohttpd, TLS through GnuTLS), its web
+    # configuration file (YAML), the bcrypt hashes of its users (libxcrypt), the Prometheus
+    # server and promtool its tests run, and the client its TLS test asks with.
+    libmicrohttpd-dev libgnutls28-dev libyaml-cpp-dev libcrypt-dev prometheus curl openssl
 )
 
 missing=()

@@ -123,9 +123,9 @@ TEST_F(ExporterTest, EachProbeAnswersItsOwnModuleAndASilentOneIsDown) {
             EXPECT_EQ(SampleValue(text, "kv3380u_vlan_denied_total" + label),
                       vlanDiag["interface"]["denied"].get<double>());
         }
-        // The round trips of this poll: the identification and both status requests.
-        EXPECT_EQ(SampleValue(text, "kv3380u_exchange_seconds_count"), 3) << text;
-        EXPECT_EQ(SampleValue(text, "kv3380u_exchange_failures_total"), 0);
+        // The exchanges of this poll that succeeded: both status requests.
+        EXPECT_EQ(SampleValue(text, "kv3380u_exchange_seconds_count"), 2) << text;
+        EXPECT_EQ(SampleValue(text, "kv3380u_exchange_failures_total{stage=\"identify\"}"), 0);
     }
     const double denied = SampleValue(answers[1].body, "kv3380u_access_denied_total");
     const double allowed = SampleValue(answers[1].body, "kv3380u_access_allowed_total");
@@ -134,7 +134,13 @@ TEST_F(ExporterTest, EachProbeAnswersItsOwnModuleAndASilentOneIsDown) {
     ASSERT_EQ(answers[2].status, 200);
     EXPECT_EQ(SampleValue(answers[2].body, "kv3380u_up"), 0) << answers[2].body;
     EXPECT_TRUE(std::isnan(SampleValue(answers[2].body, "kv3380u_uptime_seconds")));
-    EXPECT_EQ(SampleValue(answers[2].body, "kv3380u_exchange_failures_total"), 1);
+    // Failures are counted by where they happened, never as exchanges that took a time.
+    EXPECT_EQ(SampleValue(answers[2].body, "kv3380u_exchange_failures_total{stage=\"identify\"}"),
+              1);
+    EXPECT_EQ(SampleValue(answers[2].body, "kv3380u_exchange_seconds_count"), 0);
+    EXPECT_NE(answers[2].body.find("kv3380u_failure_info{stage=\"identify\",message="),
+              std::string::npos)
+        << answers[2].body;
 
     const HttpAnswer own = HttpGet(exporter_.Port(), "/metrics");
     ASSERT_EQ(own.status, 200);
