@@ -422,20 +422,20 @@ ProbeAnswer ProbeEngine::ProbeAndWait(const std::string& target, Clock::time_poi
 }
 
 std::shared_ptr<ProbeEngine::Module> ProbeEngine::NextLocked() {
-    // Modules that answer first, then targets that have not (yet), a few at a time; a turn
-    // group's module only while none of its group is polled. A target nobody waits for
-    // any more is not polled.
-    for (const bool proven : {true, false}) {
-        if (!proven && trials_ >= kTrialPolls) break;
+    // Modules that answer first, then modules that answered once, then targets that never
+    // did, a few at a time; a turn group's module only while none of its group is polled.
+    // A target that never answered is not polled for nobody.
+    for (const int tier : {0, 1, 2}) {
+        if (tier == 2 && trials_ >= kTrialPolls) break;
         for (auto it = queue_.begin(); it != queue_.end();) {
             const std::shared_ptr<Module> module = *it;
-            if (!module->proven && module->waiters.empty()) {
+            if (!module->everUp && module->waiters.empty()) {
                 module->state = Module::State::kIdle;
                 it = queue_.erase(it);
                 continue;
             }
-            if (module->proven == proven &&
-                !(module->group && groupBusy_.count(*module->group) != 0)) {
+            const int own = module->proven ? 0 : module->everUp ? 1 : 2;
+            if (own == tier && !(module->group && groupBusy_.count(*module->group) != 0)) {
                 queue_.erase(it);
                 return module;
             }
@@ -456,7 +456,7 @@ void ProbeEngine::Worker() {
             continue;
         }
         module->state = Module::State::kPolling;
-        const bool trial = !module->proven;
+        const bool trial = !module->everUp;
         trials_ += trial;
         if (module->group) groupBusy_[*module->group] = module.get();
         ++polls_;
@@ -667,9 +667,9 @@ void ProbeEngine::Timer() {
             answers.emplace_back(std::move(it->done), DeadlineAnswerLocked(*module, now));
             module->shared.erase(module->shared.begin() + (it - waiters.begin()));
             waiters.erase(it);
-            // A target that has not answered is not polled for nobody: it leaves the queue
+            // A target that never answered is not polled for nobody: it leaves the queue
             // and may give way to another.
-            if (module->state == Module::State::kQueued && waiters.empty() && !module->proven) {
+            if (module->state == Module::State::kQueued && waiters.empty() && !module->everUp) {
                 module->state = Module::State::kIdle;
                 queue_.erase(std::find(queue_.begin(), queue_.end(), module));
             }
@@ -701,8 +701,8 @@ void ProbeEngine::Timer() {
 
 std::string ProbeEngine::OwnMetrics() const {
     std::lock_guard lock(mutex_);
-    std::size_t queued = 0;
-    for (const auto& module : queue_) queued += module->state == Module::State::kQueued;
+    std::size_t running = 0;
+    for (const auto& [key, module] : modules_) running += module->state == Module::State::kPolling;
     auto counter = [](const std::string& name, const char* help, std::uint64_t value) {
         return Family(name, "counter", help) + Sample(name, std::to_string(value));
     };
@@ -738,7 +738,9 @@ std::string ProbeEngine::OwnMetrics() const {
                    closedForOthers_) +
            gauge("kv3380u_exporter_modules", "Moduly, které si exportér pamatuje.",
                  modules_.size()) +
-           gauge("kv3380u_exporter_queued_polls", "Čtení modulů, která čekají na vlákno.", queued) +
+           gauge("kv3380u_exporter_queued_polls", "Čtení modulů, která čekají na vlákno.",
+                 queue_.size()) +
+           gauge("kv3380u_exporter_running_polls", "Čtení modulů, která právě běží.", running) +
            gauge("kv3380u_exporter_poll_threads", "Vlákna, která čtou moduly.", workers_.size());
 }
 

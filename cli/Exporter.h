@@ -95,9 +95,9 @@ class ProbeEngine {
     static constexpr std::chrono::milliseconds kMinimumInterval{kMinimumIntervalMs};
     // The modules remembered at most; beyond, a target that does not answer gives way.
     static constexpr std::size_t kMaxModules = 1024;
-    // Polls at once, and of those polls of targets that have not answered (yet).
+    // Polls at once, and of those polls of targets that never answered (yet).
     static constexpr std::size_t kPollThreads = 64;
-    static constexpr std::size_t kTrialPolls = 8;
+    static constexpr std::size_t kTrialPolls = 16;
     // A module nobody asked about for so long is forgotten, its connection closed.
     static constexpr std::chrono::minutes kForgetAfter{10};
     // How old a poll's answer that no probe got may be to serve a later probe.

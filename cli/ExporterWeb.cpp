@@ -78,8 +78,8 @@ std::string TlsVersion(const YAML::Node& node, const std::string& key) {
 }
 
 bool IsBcrypt(const std::string& hash) {
-    const bool prefix = hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 ||
-                        hash.rfind("$2y$", 0) == 0;
+    const bool prefix =
+        hash.rfind("$2a$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2y$", 0) == 0;
     return prefix && crypt_checksalt(hash.c_str()) == CRYPT_SALT_OK;
 }
 
@@ -190,8 +190,8 @@ std::optional<std::string> ReadWebConfig(const std::string& path, WebConfig& con
                           Fail(entry.first, "basic_auth_users: „" + user +
                                                 "“ není jméno uživatele (neprázdné, bez :)");
                       if (!seen.insert(user).second)
-                          Fail(entry.first, "basic_auth_users: uživatel " + user +
-                                                " je v souboru podruhé");
+                          Fail(entry.first,
+                               "basic_auth_users: uživatel " + user + " je v souboru podruhé");
                       const std::string hash = Text(entry.second, user);
                       if (!IsBcrypt(hash))
                           Fail(entry.second, "basic_auth_users." + user +
@@ -200,8 +200,7 @@ std::optional<std::string> ReadWebConfig(const std::string& path, WebConfig& con
                       config.users[user] = hash;
                   }
               }},
-             {"http_server_config",
-              [&](const YAML::Node& http) {
+             {"http_server_config", [&](const YAML::Node& http) {
                   ReadMap(http, "http_server_config",
                           {{"http2",
                             [&](const YAML::Node& n) {
@@ -237,11 +236,10 @@ std::optional<std::string> ReadWebConfig(const std::string& path, WebConfig& con
 
 std::string TlsPriorities(const WebConfig& config) {
     std::string priorities = "NORMAL:-VERS-ALL";
-    const std::vector<std::pair<std::string, std::string>> versions = {
-        {"TLS13", "+VERS-TLS1.3"},
-        {"TLS12", "+VERS-TLS1.2"},
-        {"TLS11", "+VERS-TLS1.1"},
-        {"TLS10", "+VERS-TLS1.0"}};
+    const std::vector<std::pair<std::string, std::string>> versions = {{"TLS13", "+VERS-TLS1.3"},
+                                                                       {"TLS12", "+VERS-TLS1.2"},
+                                                                       {"TLS11", "+VERS-TLS1.1"},
+                                                                       {"TLS10", "+VERS-TLS1.0"}};
     for (const auto& [name, token] : versions)
         if (name >= config.minVersion && name <= config.maxVersion) priorities += ":" + token;
     return priorities;
