@@ -54,9 +54,9 @@ class Certificates {
                    ".key";
         };
         auto sign = [&](const std::string& name) {
-            return "openssl x509 -req -days 2 -in " + d + name + ".csr -CA " + d + "ca.pem -CAkey " +
-                   d + "ca.key -CAcreateserial -out " + d + name + ".pem -extfile " + d + name +
-                   ".ext";
+            return "openssl x509 -req -days 2 -in " + d + name + ".csr -CA " + d +
+                   "ca.pem -CAkey " + d + "ca.key -CAcreateserial -out " + d + name +
+                   ".pem -extfile " + d + name + ".ext";
         };
         const std::string commands[] = {
             "openssl req -x509 -days 2 -subj /CN=kv-test-ca" + key("ca") + " -out " + d + "ca.pem",
@@ -90,14 +90,19 @@ TEST(WebConfig, ReadsTheFormatOfPrometheusExporters) {
         "# for kv3380u exporter\n"
         "tls_server_config:\n"
         "  cert_file: server.pem\n"
-        "  key_file: \"" + Certificates::Get().File("server.key") + "\"\n"
-        "  client_ca_file: ca.pem\n"
-        "  min_version: TLS13\n"
-        "http_server_config:\n"
-        "  http2: false\n"
-        "basic_auth_users:\n"
-        "  prometheus: '" + hash + "'\n"
-        "  grafana: " + Bcrypt("jine", "$2y$") + "\n",
+        "  key_file: \"" +
+            Certificates::Get().File("server.key") +
+            "\"\n"
+            "  client_ca_file: ca.pem\n"
+            "  min_version: TLS13\n"
+            "http_server_config:\n"
+            "  http2: false\n"
+            "basic_auth_users:\n"
+            "  prometheus: '" +
+            hash +
+            "'\n"
+            "  grafana: " +
+            Bcrypt("jine", "$2y$") + "\n",
         config);
     ASSERT_FALSE(error) << *error;
     EXPECT_TRUE(config.tls);
@@ -122,8 +127,10 @@ TEST(WebConfig, RefusesEveryMistakeWithItsLine) {
         std::string said;
     } cases[] = {
         {"tls_config:\n  cert_file: a\n", ":1: neznámý klíč tls_config (známé: basic_auth_users, "},
-        {tls + "  cert: abc\n", ":4: tls_server_config.cert: tento exportér tuto volbu nepodporuje"},
-        {tls + "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n", ":4: tls_server_config.cipher_suites"},
+        {tls + "  cert: abc\n",
+         ":4: tls_server_config.cert: tento exportér tuto volbu nepodporuje"},
+        {tls + "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n",
+         ":4: tls_server_config.cipher_suites"},
         {tls + "  key_file: server.key\n", ":4: tls_server_config.key_file je v souboru podruhé"},
         {tls + "  client_auth_type: RequireClientCert\n",
          ":4: client_auth_type: „RequireClientCert“ neznám"},
@@ -132,20 +139,24 @@ TEST(WebConfig, RefusesEveryMistakeWithItsLine) {
         {"tls_server_config:\n  cert_file: server.pem\n",
          ":2: tls_server_config: chybí cert_file nebo key_file"},
         {"tls_server_config:\n  cert_file: nic.pem\n  key_file: server.key\n",
-         ":2: cert_file: " + Certificates::Get().File("nic.pem") + " nelze přečíst: soubor neexistuje"},
+         ":2: cert_file: " + Certificates::Get().File("nic.pem") +
+             " nelze přečíst: soubor neexistuje"},
         {"tls_server_config:\n  cert_file: server.pem\n  key_file: client.key\n",
          "tls_server_config: certifikát a klíč nelze použít: "},
         {tls + "  client_ca_file: server.key\n", "client_ca_file: v souboru není certifikát"},
         {tls + "  min_version: TLS14\n", ":4: min_version: „TLS14“ není verze TLS"},
-        {tls + "  min_version: TLS13\n  max_version: TLS12\n", "min_version je vyšší než max_version"},
+        {tls + "  min_version: TLS13\n  max_version: TLS12\n",
+         "min_version je vyšší než max_version"},
         {"basic_auth_users:\n  prometheus: tajne\n",
          ":2: basic_auth_users.prometheus: heslo musí být hash bcrypt"},
         {"basic_auth_users:\n  prometheus: $1$abc$defghijklmnopqrstuvwxy\n",
          "heslo musí být hash bcrypt"},
-        {"basic_auth_users:\n  \"a:b\": " + Bcrypt("x") + "\n", ":2: basic_auth_users: „a:b“ není jméno"},
+        {"basic_auth_users:\n  \"a:b\": " + Bcrypt("x") + "\n",
+         ":2: basic_auth_users: „a:b“ není jméno"},
         {"basic_auth_users: [a, b]\n", ":1: basic_auth_users: čeká se mapa"},
         {"http_server_config:\n  headers:\n    X-A: b\n", ":2: http_server_config.headers: tento"},
-        {"http_server_config:\n  http2: maybe\n", ":2: http_server_config.http2: čeká se true nebo"},
+        {"http_server_config:\n  http2: maybe\n",
+         ":2: http_server_config.http2: čeká se true nebo"},
         {"tls_server_config: [\n", "není to YAML"},
         {"- a\n- b\n", ":1: : čeká se mapa klíčů"},
     };
@@ -164,7 +175,8 @@ TEST(WebConfig, RefusesEveryMistakeWithItsLine) {
 }
 
 TEST(PasswordCheck, MatchesBcryptAndRemembersOnlyWhatMatched) {
-    cli::PasswordCheck check({{"prometheus", Bcrypt("tajne")}, {"grafana", Bcrypt("jine", "$2y$")}});
+    cli::PasswordCheck check(
+        {{"prometheus", Bcrypt("tajne")}, {"grafana", Bcrypt("jine", "$2y$")}});
     EXPECT_FALSE(check.Quick("prometheus", "tajne"));
     EXPECT_FALSE(check.Slow("prometheus", "Tajne"));
     EXPECT_FALSE(check.Slow("prometheus", "tajn"));
@@ -188,9 +200,9 @@ class ExporterWebTest : public CliEmulatorTest {
     // curl as a client with these options against the exporter's path.
     Curled Curl(const std::string& options, const std::string& path) {
         const std::string out = File("curl.out");
-        const std::string command = "curl -s --max-time 20 -o " + out + " -w '%{http_code}' " +
-                                    options + " 'https://127.0.0.1:" +
-                                    std::to_string(exporter_.Port()) + path + "' 2>/dev/null";
+        const std::string command =
+            "curl -s --max-time 20 -o " + out + " -w '%{http_code}' " + options +
+            " 'https://127.0.0.1:" + std::to_string(exporter_.Port()) + path + "' 2>/dev/null";
         Curled result;
         if (FILE* pipe = popen(command.c_str(), "r")) {
             char text[16] = {};
@@ -214,11 +226,11 @@ TEST_F(ExporterWebTest, TlsAClientCertificateAndAPasswordGuardEveryPath) {
                                     "\n  key_file: " + c.File("server.key") +
                                     "\n  client_ca_file: " + c.File("ca.pem") +
                                     "\nbasic_auth_users:\n  prometheus: " + Bcrypt("tajne") + "\n");
-    ASSERT_TRUE(exporter_.Start({"--settings", Settings(), "--kind", "LAN", "--web.config.file",
-                                 File("web.yml")}));
+    ASSERT_TRUE(exporter_.Start(
+        {"--settings", Settings(), "--kind", "LAN", "--web.config.file", File("web.yml")}));
     const std::string trust = "--cacert " + c.File("ca.pem");
-    const std::string client = trust + " --cert " + c.File("client.pem") + " --key " +
-                               c.File("client.key");
+    const std::string client =
+        trust + " --cert " + c.File("client.pem") + " --key " + c.File("client.key");
     const std::string target =
         "/probe?target=" + emu_.Address() + ":" + std::to_string(emu_.ManagementPort());
 
@@ -250,8 +262,9 @@ TEST_F(ExporterWebTest, TlsAClientCertificateAndAPasswordGuardEveryPath) {
 
 TEST_F(ExporterWebTest, AWebConfigurationWithAMistakeStopsTheStart) {
     WriteBytes(File("web.yml"), "basic_auth_users:\n  prometheus: tajne\n");
-    const CliOutcome run = RunCli({"exporter", "--settings", Settings(), "--kind", "LAN",
-                                   "--listen", "127.0.0.1:0", "--web.config.file", File("web.yml")});
+    const CliOutcome run =
+        RunCli({"exporter", "--settings", Settings(), "--kind", "LAN", "--listen", "127.0.0.1:0",
+                "--web.config.file", File("web.yml")});
     EXPECT_EQ(run.code, 2) << run.err;
     EXPECT_NE(run.err.find("--web.config.file: " + File("web.yml") +
                            ":2: basic_auth_users.prometheus: heslo musí být hash bcrypt"),
