@@ -115,13 +115,22 @@ class JobThread {
   public:
     JobThread() : thread_([this] { Run(); }) {}
     ~JobThread() { Stop(); }
-    // False when too many wait already.
-    bool Post(std::function<void()> job) {
+    // Whether a job would be taken now.
+    bool Free() {
         std::lock_guard lock(mutex_);
-        if (jobs_.size() >= kMaxPendingChecks || stopping_) return false;
-        jobs_.push_back(std::move(job));
-        changed_.notify_one();
-        return true;
+        return jobs_.size() < kMaxPendingChecks && !stopping_;
+    }
+    // Runs the job on the thread, or at once on this one when the thread has ended.
+    void Post(std::function<void()> job) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!stopping_) {
+                jobs_.push_back(std::move(job));
+                changed_.notify_one();
+                return;
+            }
+        }
+        job();
     }
     // Runs what waits, then ends.
     void Stop() {
@@ -272,21 +281,20 @@ MHD_Result Handle(void* context, MHD_Connection* connection, const char* url, co
                 auth = Request::Auth::kBad;
             } else if (server.passwords.Quick(name, secret).value_or(false)) {
                 auth = Request::Auth::kGood;
+            } else if (!server.checks.Free()) {
+                return Send(connection, 503, "příliš mnoho ověřování hesel najednou\n", kPlain);
             } else {
                 // bcrypt takes tens of milliseconds: not on a thread that serves connections.
                 MHD_suspend_connection(connection);
-                const bool posted =
-                    server.checks.Post([&server, request, connection, name, secret] {
-                        const bool good = server.passwords.Slow(name, secret);
-                        {
-                            std::lock_guard lock(request->mutex);
-                            request->auth = good ? Request::Auth::kGood : Request::Auth::kBad;
-                        }
-                        MHD_resume_connection(connection);
-                    });
-                if (posted) return MHD_YES;
-                MHD_resume_connection(connection);
-                return Send(connection, 503, "příliš mnoho ověřování hesel najednou\n", kPlain);
+                server.checks.Post([&server, request, connection, name, secret] {
+                    const bool good = server.passwords.Slow(name, secret);
+                    {
+                        std::lock_guard lock(request->mutex);
+                        request->auth = good ? Request::Auth::kGood : Request::Auth::kBad;
+                    }
+                    MHD_resume_connection(connection);
+                });
+                return MHD_YES;
             }
         }
         if (auth != Request::Auth::kGood) {

@@ -1,9 +1,7 @@
 // The exporter's web configuration file: read as Prometheus's exporters write it, every
 // mistake refused with its line; bcrypt passwords; and TLS with client certificates and
-// users guarding the exporter on loopback, asked with curl. The certificates are made by
-// openssl for each run.
+// users guarding the exporter on loopback, asked with curl.
 
-#include <crypt.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include "tests/support/ExporterProcess.h"
 #include "tests/support/HttpGet.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/TlsFiles.h"
 
 namespace kv::testing {
 namespace {
@@ -22,68 +21,16 @@ namespace {
 using cli::ClientAuth;
 using cli::WebConfig;
 
-// A bcrypt hash of the password, of the cheapest cost (the tests check, not protect).
-std::string Bcrypt(const std::string& password, const char* prefix = "$2b$") {
-    char salt[CRYPT_GENSALT_OUTPUT_SIZE];
-    if (crypt_gensalt_rn(prefix, 4, nullptr, 0, salt, sizeof salt) == nullptr) return {};
-    crypt_data data;
-    std::memset(&data, 0, sizeof data);
-    const char* hash = crypt_rn(password.c_str(), salt, &data, sizeof data);
-    return hash != nullptr ? hash : "";
-}
-
-// A certificate authority, a server certificate for 127.0.0.1 and a client certificate it
-// signed, and a client certificate of a stranger, made once for all tests.
-class Certificates {
-  public:
-    static const Certificates& Get() {
-        static const Certificates made;
-        return made;
-    }
-    std::string File(const std::string& name) const { return dir_.File(name); }
-    const std::string& Folder() const { return dir_.Path(); }
-    bool ok = false;
-
-  private:
-    Certificates() {
-        const std::string d = dir_.Path() + "/";
-        WriteBytes(d + "server.ext", "subjectAltName=IP:127.0.0.1\n");
-        WriteBytes(d + "client.ext", "extendedKeyUsage=clientAuth\n");
-        auto key = [&](const std::string& name) {
-            return " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout " + d + name +
-                   ".key";
-        };
-        auto sign = [&](const std::string& name) {
-            return "openssl x509 -req -days 2 -in " + d + name + ".csr -CA " + d +
-                   "ca.pem -CAkey " + d + "ca.key -CAcreateserial -out " + d + name +
-                   ".pem -extfile " + d + name + ".ext";
-        };
-        const std::string commands[] = {
-            "openssl req -x509 -days 2 -subj /CN=kv-test-ca" + key("ca") + " -out " + d + "ca.pem",
-            "openssl req -subj /CN=127.0.0.1" + key("server") + " -out " + d + "server.csr",
-            sign("server"),
-            "openssl req -subj /CN=prometheus" + key("client") + " -out " + d + "client.csr",
-            sign("client"),
-            "openssl req -x509 -days 2 -subj /CN=stranger" + key("stranger") + " -out " + d +
-                "stranger.pem",
-        };
-        ok = true;
-        for (const std::string& command : commands)
-            ok = ok && std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-    }
-    ScratchFolder dir_;
-};
-
 // The configuration in a file beside the certificates, read.
 std::optional<std::string> Read(const std::string& yaml, WebConfig& config) {
-    const std::string path = Certificates::Get().File("web.yml");
+    const std::string path = TestCertificates::Get().File("web.yml");
     WriteBytes(path, yaml);
     return cli::ReadWebConfig(path, config);
 }
 
 TEST(WebConfig, ReadsTheFormatOfPrometheusExporters) {
-    ASSERT_TRUE(Certificates::Get().ok) << "openssl could not make the certificates";
-    const std::string hash = Bcrypt("tajne");
+    ASSERT_TRUE(TestCertificates::Get().Ok()) << "openssl could not make the certificates";
+    const std::string hash = BcryptHash("tajne");
     WebConfig config;
     // Relative names are relative to the file's folder; quoting and comments as YAML has them.
     const auto error = Read(
@@ -91,7 +38,7 @@ TEST(WebConfig, ReadsTheFormatOfPrometheusExporters) {
         "tls_server_config:\n"
         "  cert_file: server.pem\n"
         "  key_file: \"" +
-            Certificates::Get().File("server.key") +
+            TestCertificates::Get().File("server.key") +
             "\"\n"
             "  client_ca_file: ca.pem\n"
             "  min_version: TLS13\n"
@@ -102,12 +49,12 @@ TEST(WebConfig, ReadsTheFormatOfPrometheusExporters) {
             hash +
             "'\n"
             "  grafana: " +
-            Bcrypt("jine", "$2y$") + "\n",
+            BcryptHash("jine", "$2y$") + "\n",
         config);
     ASSERT_FALSE(error) << *error;
     EXPECT_TRUE(config.tls);
-    EXPECT_EQ(config.certPem, ReadBytes(Certificates::Get().File("server.pem")));
-    EXPECT_EQ(config.clientCaPem, ReadBytes(Certificates::Get().File("ca.pem")));
+    EXPECT_EQ(config.certPem, ReadBytes(TestCertificates::Get().File("server.pem")));
+    EXPECT_EQ(config.clientCaPem, ReadBytes(TestCertificates::Get().File("ca.pem")));
     // Authorities without a type: clients must show a certificate they signed.
     EXPECT_EQ(config.clientAuth, ClientAuth::kRequireAndVerify);
     EXPECT_EQ(cli::TlsPriorities(config), "NORMAL:-VERS-ALL:+VERS-TLS1.3");
@@ -120,7 +67,7 @@ TEST(WebConfig, ReadsTheFormatOfPrometheusExporters) {
 }
 
 TEST(WebConfig, RefusesEveryMistakeWithItsLine) {
-    ASSERT_TRUE(Certificates::Get().ok);
+    ASSERT_TRUE(TestCertificates::Get().Ok());
     const std::string tls = "tls_server_config:\n  cert_file: server.pem\n  key_file: server.key\n";
     const struct {
         std::string yaml;
@@ -139,7 +86,7 @@ TEST(WebConfig, RefusesEveryMistakeWithItsLine) {
         {"tls_server_config:\n  cert_file: server.pem\n",
          ":2: tls_server_config: chybí cert_file nebo key_file"},
         {"tls_server_config:\n  cert_file: nic.pem\n  key_file: server.key\n",
-         ":2: cert_file: " + Certificates::Get().File("nic.pem") +
+         ":2: cert_file: " + TestCertificates::Get().File("nic.pem") +
              " nelze přečíst: soubor neexistuje"},
         {"tls_server_config:\n  cert_file: server.pem\n  key_file: client.key\n",
          "tls_server_config: certifikát a klíč nelze použít: "},
@@ -151,7 +98,7 @@ TEST(WebConfig, RefusesEveryMistakeWithItsLine) {
          ":2: basic_auth_users.prometheus: heslo musí být hash bcrypt"},
         {"basic_auth_users:\n  prometheus: $1$abc$defghijklmnopqrstuvwxy\n",
          "heslo musí být hash bcrypt"},
-        {"basic_auth_users:\n  \"a:b\": " + Bcrypt("x") + "\n",
+        {"basic_auth_users:\n  \"a:b\": " + BcryptHash("x") + "\n",
          ":2: basic_auth_users: „a:b“ není jméno"},
         {"basic_auth_users: [a, b]\n", ":1: basic_auth_users: čeká se mapa"},
         {"http_server_config:\n  headers:\n    X-A: b\n", ":2: http_server_config.headers: tento"},
@@ -165,18 +112,19 @@ TEST(WebConfig, RefusesEveryMistakeWithItsLine) {
         const auto error = Read(c.yaml, config);
         ASSERT_TRUE(error) << c.yaml;
         EXPECT_NE(error->find(c.said), std::string::npos) << c.yaml << "\n" << *error;
-        EXPECT_EQ(error->rfind(Certificates::Get().File("web.yml"), 0), 0u) << *error;
+        EXPECT_EQ(error->rfind(TestCertificates::Get().File("web.yml"), 0), 0u) << *error;
         EXPECT_FALSE(config.tls);
         EXPECT_TRUE(config.users.empty());
     }
     WebConfig config;
-    EXPECT_NE(cli::ReadWebConfig(Certificates::Get().File("nic.yml"), config)->find("neexistuje"),
-              std::string::npos);
+    EXPECT_NE(
+        cli::ReadWebConfig(TestCertificates::Get().File("nic.yml"), config)->find("neexistuje"),
+        std::string::npos);
 }
 
 TEST(PasswordCheck, MatchesBcryptAndRemembersOnlyWhatMatched) {
     cli::PasswordCheck check(
-        {{"prometheus", Bcrypt("tajne")}, {"grafana", Bcrypt("jine", "$2y$")}});
+        {{"prometheus", BcryptHash("tajne")}, {"grafana", BcryptHash("jine", "$2y$")}});
     EXPECT_FALSE(check.Quick("prometheus", "tajne"));
     EXPECT_FALSE(check.Slow("prometheus", "Tajne"));
     EXPECT_FALSE(check.Slow("prometheus", "tajn"));
@@ -219,13 +167,13 @@ class ExporterWebTest : public CliEmulatorTest {
 // Over TLS, with a client certificate the authority signed and a user's password, and
 // never without either.
 TEST_F(ExporterWebTest, TlsAClientCertificateAndAPasswordGuardEveryPath) {
-    const Certificates& c = Certificates::Get();
-    ASSERT_TRUE(c.ok);
+    const TestCertificates& c = TestCertificates::Get();
+    ASSERT_TRUE(c.Ok());
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
-    WriteBytes(File("web.yml"), "tls_server_config:\n  cert_file: " + c.File("server.pem") +
-                                    "\n  key_file: " + c.File("server.key") +
-                                    "\n  client_ca_file: " + c.File("ca.pem") +
-                                    "\nbasic_auth_users:\n  prometheus: " + Bcrypt("tajne") + "\n");
+    WriteBytes(File("web.yml"),
+               "tls_server_config:\n  cert_file: " + c.File("server.pem") + "\n  key_file: " +
+                   c.File("server.key") + "\n  client_ca_file: " + c.File("ca.pem") +
+                   "\nbasic_auth_users:\n  prometheus: " + BcryptHash("tajne") + "\n");
     ASSERT_TRUE(exporter_.Start(
         {"--settings", Settings(), "--kind", "LAN", "--web.config.file", File("web.yml")}));
     const std::string trust = "--cacert " + c.File("ca.pem");
