@@ -312,9 +312,11 @@ void ProbeEngine::Deliver(Answers& answers) {
 }
 
 bool ProbeEngine::EvictOneLocked() {
-    // A target that does not answer gives way first, the one asked about longest ago; a
-    // module that answers only when nobody asked about it for a while.
+    // A target that never answered gives way first, then a module that stopped answering,
+    // each the one asked about longest ago; a module that answers only when nobody asked
+    // about it for a while.
     const auto now = Clock::now();
+    auto rank = [](const Module& m) { return m.proven ? 2 : m.everUp ? 1 : 0; };
     auto victim = modules_.end();
     for (auto it = modules_.begin(); it != modules_.end(); ++it) {
         const Module& m = *it->second;
@@ -325,8 +327,7 @@ bool ProbeEngine::EvictOneLocked() {
             continue;
         }
         const Module& v = *victim->second;
-        if ((v.proven && !m.proven) || (v.proven == m.proven && m.lastProbe < v.lastProbe))
-            victim = it;
+        if (rank(m) < rank(v) || (rank(m) == rank(v) && m.lastProbe < v.lastProbe)) victim = it;
     }
     if (victim == modules_.end()) return false;
     if (victim->second->connection != nullptr) {
