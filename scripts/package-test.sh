@@ -166,7 +166,7 @@ as_user /usr/bin/kv3380u exporter ${options/127.0.0.1:9338/127.0.0.1:0} \
     >"$build/installed-exporter.log" 2>&1 &
 exporter=$!
 for _ in $(seq 1 100); do
-    grep -q '^ready' "$build/installed-emulator.log" && grep -q 'http://' "$build/installed-exporter.log" && break
+    grep -qs '^ready' "$build/installed-emulator.log" && grep -qs 'http://' "$build/installed-exporter.log" && break
     sleep 0.1
 done
 module=$(sed -n 's/^udp \(127.0.0.5:[0-9]*\) remote management$/\1/p' "$build/installed-emulator.log")
