@@ -14,28 +14,7 @@ if(TARGET W_KV3380U)
     install(TARGETS W_KV3380U RUNTIME DESTINATION .)
 endif()
 
-# The help pages beside the program, as in the Linux installation's help/ folder; their
-# picture is drawn from the program's icon.
-include(${CMAKE_SOURCE_DIR}/help/Pages.cmake)
-set(_help_outputs)
-set(_help_commands)
-foreach(page IN LISTS KV_HELP_PAGES ITEMS styl.css)
-    list(APPEND _help_outputs ${KV_BIN_DIR}/help/${page})
-    list(APPEND _help_commands
-        COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/help/${page} ${KV_BIN_DIR}/help/${page})
-endforeach()
-find_program(KV_RSVG_CONVERT rsvg-convert REQUIRED)
-add_custom_command(
-    OUTPUT ${_help_outputs} ${KV_BIN_DIR}/help/obrazek.png
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_BIN_DIR}/help
-    ${_help_commands}
-    COMMAND ${KV_RSVG_CONVERT} -w 104 -h 104 ${CMAKE_SOURCE_DIR}/data/kv3380u.svg
-            -o ${KV_BIN_DIR}/help/obrazek.png
-    DEPENDS ${CMAKE_SOURCE_DIR}/data/kv3380u.svg
-    COMMENT "The help pages for the web browser"
-    VERBATIM)
-add_custom_target(kv_windows_help ALL DEPENDS ${_help_outputs} ${KV_BIN_DIR}/help/obrazek.png)
-install(FILES ${_help_outputs} ${KV_BIN_DIR}/help/obrazek.png DESTINATION help)
+# The help pages beside the program come from help/CMakeLists.txt.
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(_bits 64)
