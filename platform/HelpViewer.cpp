@@ -34,8 +34,8 @@ std::string FileUrl(const std::string& path) {
     for (std::size_t i = start; i < path.size(); ++i) {
         const auto c = static_cast<unsigned char>(path[i]);
         const bool plain = c >= 0x80 || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || std::string_view("-._~/:").find(c) !=
-                                                         std::string_view::npos;
+                           (c >= '0' && c <= '9') ||
+                           std::string_view("-._~/:").find(c) != std::string_view::npos;
         if (c == '\\') {
             url += '/';
         } else if (plain) {

@@ -78,7 +78,8 @@ bool OpenInBrowser(const std::string& address) {
     if (!standIn.empty()) return StartDetached(standIn, wide);
     // The shell may hand the address to an extension that wants COM on this thread; Qt's
     // windows have it there already (then this only counts up and down again).
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const HRESULT com =
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const auto opened = reinterpret_cast<INT_PTR>(
         ::ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (SUCCEEDED(com)) ::CoUninitialize();

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 

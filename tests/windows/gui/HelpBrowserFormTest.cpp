@@ -74,9 +74,8 @@ TEST_F(HelpBrowserFormTest, TheHelpCommandAndF1OpenThePageOfTheWindowInFront) {
 
     PressF1(form.centralWidget());
     EXPECT_TRUE(Opened("hlavni-okno.html")) << Log();
-    ASSERT_TRUE(
-        kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
-                                  [&](TForm2* dialog) { PressF1(dialog->ComboBox2); }));
+    ASSERT_TRUE(kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
+                                          [&](TForm2* dialog) { PressF1(dialog->ComboBox2); }));
     EXPECT_TRUE(Opened("pripojeni.html")) << Log();
     form.Konec2->trigger();
     EXPECT_FALSE(form.isVisible());

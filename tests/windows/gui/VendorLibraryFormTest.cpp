@@ -63,8 +63,10 @@ TEST_F(VendorLibraryFormTest, TheContractOnlyLibraryConnectsAndAnswersAnEditor) 
     ASSERT_TRUE(kvgui::DriveModal<TFormLanParam>([&] { form.NastavAIN1->trigger(); },
                                                  [&](TFormLanParam* editor) {
                                                      editor->Button1->click();
-                                                     read = editor->StatusBar1->text().toStdString() +
-                                                            "|" + editor->Edit[1]->text().toStdString();
+                                                     read =
+                                                         editor->StatusBar1->text().toStdString() +
+                                                         "|" +
+                                                         editor->Edit[1]->text().toStdString();
                                                      editor->Button4->click();
                                                  }));
     EXPECT_EQ(read, " Konfigurace přečtena.|0");
@@ -77,8 +79,8 @@ TEST_F(VendorLibraryFormTest, ALibraryOfTheWrongArchitectureGetsTheBindingsText)
     ASSERT_TRUE(folder.ok());
     const auto library = PathOf(folder.path()) / "QQUDP.DLL";
     std::filesystem::remove(library);
-    std::filesystem::copy_file(PathOf(std::string(KV_BIN_DIR) + "/fakes/wrong-architecture/QQUDP.DLL"),
-                               library);
+    std::filesystem::copy_file(
+        PathOf(std::string(KV_BIN_DIR) + "/fakes/wrong-architecture/QQUDP.DLL"), library);
     TForm1 form;
     form.show();
     EXPECT_EQ(ConnectOverQudp(form),
