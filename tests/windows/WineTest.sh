@@ -106,9 +106,15 @@ start_display() {
     export KV_WINE_DISPLAY=$display
     export KV_WINEPREFIX=${KV_WINE_DISPLAY_PREFIX:-$KV_SOURCE_DIR/build-wine/prefix-display}
     cleanup_hooks+=(end_display)
+    # Programs of the prefix still running without a display keep its desktop, and a
+    # program with windows would then join that desktop, which has none: wait them out.
+    [ -d "$KV_WINEPREFIX" ] && { WINEPREFIX=$KV_WINEPREFIX timeout 60 wineserver -w 2>/dev/null || true; }
 }
 end_display() {
     [ -n "$display_pid" ] || return 0
+    # A program with windows left running (a test that failed) goes first: wine takes no
+    # SIGTERM from outside.
+    [ -n "${windows_pid:-}" ] && kill -KILL "$windows_pid" 2>/dev/null
     WINEPREFIX=$KV_WINEPREFIX timeout 60 wineserver -w 2>/dev/null || true
     kill "$display_pid" 2>/dev/null || true
     wait "$display_pid" 2>/dev/null || true
@@ -132,7 +138,6 @@ window_named() {
 start_windows() {
     wine_run "$1" -platform windows:fontengine=freetype >"$scratch/windows.log" 2>&1 &
     windows_pid=$!
-    cleanup_hooks+=("kill $windows_pid 2>/dev/null || true")
     main_window=$(window_named 'KV-3380U  -  nastaven')
     [ -n "$main_window" ] || fail "the main window did not appear: $(cat "$scratch/windows.log")"
 }
@@ -150,5 +155,6 @@ end_windows() {
         sleep 0.1
     done
     [ -n "$code" ] || fail "Alt+K did not end the program"
+    windows_pid=
     [ "$code" = 0 ] || fail "the program ended with $code: $(cat "$scratch/windows.log")"
 }
