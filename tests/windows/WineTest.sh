@@ -51,7 +51,8 @@ start_emulator() {
         kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator ended: $(cat "$scratch/emulator/err")"
         sleep 0.05
     done
-    grep -qx ready "$scratch/emulator/out" || fail "the emulator is not ready"
+    grep -qx ready "$scratch/emulator/out" ||
+        fail "the emulator is not ready: $(cat "$scratch/emulator/out" "$scratch/emulator/err")"
     emulator_port=$(sed -n 's/^udp .*:\([0-9]*\) remote management$/\1/p' "$scratch/emulator/out")
     [ -n "$emulator_port" ] || fail "no management port in: $(cat "$scratch/emulator/out")"
 }

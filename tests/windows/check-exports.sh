@@ -41,6 +41,10 @@ if [ -f "$bin/W_KV3380U.exe" ]; then
     done
     [[ $("$objdump" -p "$bin/W_KV3380U.exe") == *"DLL Name: libstdc++-6.dll"* ]] ||
         fail "W_KV3380U.exe has a C++ runtime of its own beside Qt's"
+    # Its manifest, as kv3380u.exe's: the user's rights, no redirection into VirtualStore.
+    for exe in kv3380u.exe W_KV3380U.exe; do
+        LC_ALL=C grep -q 'level="asInvoker"' "$bin/$exe" || fail "$exe has no asInvoker manifest"
+    done
 fi
 
 checked=0
