@@ -15,8 +15,8 @@ jobs=${KV_JOBS:-$(nproc)}
 
 launcher=()
 if command -v ccache >/dev/null; then
-    cache=("env;CCACHE_BASEDIR=$root;CCACHE_NOHASHDIR=1;ccache")
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER="${cache[0]}" -DCMAKE_CXX_COMPILER_LAUNCHER="${cache[0]}")
+    cache="env;CCACHE_BASEDIR=$root;CCACHE_NOHASHDIR=1;ccache"
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER="$cache" -DCMAKE_CXX_COMPILER_LAUNCHER="$cache")
 fi
 
 case "$flavour" in

@@ -91,14 +91,4 @@ TEST_F(HelpBrowserFormTest, TheAboutWindowsLinkOpensTheStartPage) {
     about.Button1->click();
 }
 
-TEST_F(HelpBrowserFormTest, WithoutABrowserNothingHappensAndNothingIsSaid) {
-    ScopedEnvironment gone{kv::platform::kBrowserVariable, folder_.path() + "\\no-browser.exe"};
-    TForm1 form;
-    form.show();
-    form.Npovda2->trigger();
-    EXPECT_EQ(form.statusPanel(2)->text(), QString());
-    EXPECT_EQ(Log(), "");
-    form.close();
-}
-
 }  // namespace
