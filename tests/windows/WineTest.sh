@@ -94,7 +94,12 @@ display_pid=
 start_display() {
     local tool
     for tool in Xvfb xdotool xwininfo import; do
-        command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/deps.sh installs it)"
+        command -v "$tool" >/dev/null && continue
+        # Skipped (77) outside CI, as the wine tests are without wine.
+        case "${CI:-}" in
+            "" | false | 0) echo "skipped: $tool is not installed (scripts/deps.sh installs it)"; exit 77 ;;
+        esac
+        fail "$tool is not installed (scripts/deps.sh installs it)"
     done
     Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp 8>"$scratch/display" 2>"$scratch/xvfb.log" &
     display_pid=$!
