@@ -8,7 +8,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
     clang libclang-rt-14-dev clang-format git
-    xvfb xauth x11-utils imagemagick fonts-dejavu-core
+    xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+    # scripts/build.sh caches every compilation with it.
+    ccache
     qt6-documentation-tools assistant-qt6 libqt6sql6-sqlite librsvg2-bin
     dpkg-dev file desktop-file-utils appstream
     # The Windows build (mingw-w64, -posix for std::thread; its C compiler also builds the
