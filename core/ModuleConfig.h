@@ -9,6 +9,9 @@
 
 namespace kv {
 
+// An IPv4 address as the module keeps it: four octets, first octet first.
+using Ip4 = std::array<std::uint8_t, 4>;
+
 // The 120-byte image of the module's configuration, byte for byte as the module keeps it.
 struct ModuleConfig {
     static constexpr std::size_t kSize = 120;
