@@ -159,9 +159,9 @@ int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output&
         out.Report("Výrobní číslo modulu nelze zjistit: " + link.ErrorText(reply.error));
         return kExitOk;
     }
-    const ModuleStatusView status = DecodeModuleStatus(reply.data);
-    if (serial != nullptr) *serial = Printable(status.overview[2]);
-    out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + Printable(status.overview[2]));
+    const ModuleStatus status = DecodeModuleStatus(reply.data);
+    if (serial != nullptr) *serial = Printable(status.serial);
+    out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + Printable(status.serial));
     return kExitOk;
 }
 
@@ -495,10 +495,10 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     const long interval = std::max(diag.intervalMs, kMinimumIntervalMs);
     DiagScreen screen;
     screen.vlanInterface = diag.vlan;
+    screen.decimalSeparator = diag.decimalSeparator;
     bool lastOk = false;
     for (long n = 1;; ++n) {
-        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan,
-                                                      diag.json ? "." : diag.decimalSeparator, {});
+        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan, {});
         lastOk = cycle.module.has_value() && cycle.vlan.has_value();
         if (diag.json) {
             out.Print(DiagJson(cycle, diag.vlan, n, UtcTimestamp())

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "cli/DiagView.h"
 #include "cli/Fleet.h"
 #include "core/NumberText.h"
 #include "diagnostics/Diagnostika.h"
@@ -28,13 +27,6 @@ std::string Sample(const std::string& name, const std::string& value,
     return name + (labels.empty() ? "" : "{" + labels + "}") + " " + value + "\n";
 }
 
-// A decoder's decimal as the number it shows; 0 for anything else (a decoder that shows
-// a number never shows anything else).
-std::string Counter(const std::string& text) {
-    const auto value = DecimalValue(text);
-    return std::to_string(value.value_or(0));
-}
-
 // The link's health: with every answer, whether the module answered or not.
 std::string LinkLines(const Histogram& exchanges, std::uint64_t failures) {
     return Family("kv3380u_exchange_seconds", "histogram",
@@ -51,33 +43,34 @@ std::string Down(const std::string& why) {
            Sample("kv3380u_up", "0");
 }
 
-std::string Up(const ModuleStatusView& module, const std::array<VlanStatusView, 3>& vlans) {
-    const auto& o = module.overview;
+std::string Up(const ModuleStatus& module, const std::array<VlanStatus, kVlanCount>& vlans) {
+    using std::to_string;
     std::string text =
         Family("kv3380u_up", "gauge", "1, když modul odpověděl na oba stavové požadavky.") +
         Sample("kv3380u_up", "1") +
         Family("kv3380u_module_info", "gauge", "Typ, verze, výrobní číslo a MAC adresa modulu.") +
         Sample("kv3380u_module_info", "1",
-               "type=\"" + LabelValue(o[0]) + "\",version=\"" + LabelValue(o[1]) + "\",serial=\"" +
-                   LabelValue(o[2]) + "\",mac=\"" + LabelValue(o[3]) + "\"") +
+               "type=\"" + LabelValue(module.type) + "\",version=\"" + LabelValue(module.version) +
+                   "\",serial=\"" + LabelValue(module.serial) + "\",mac=\"" +
+                   LabelValue(MacText(module.mac)) + "\"") +
         Family("kv3380u_uptime_seconds", "gauge", "Čas od zapnutí modulu v sekundách.") +
-        Sample("kv3380u_uptime_seconds", Counter(o[5])) +
+        Sample("kv3380u_uptime_seconds", to_string(module.uptimeS)) +
         Family("kv3380u_access_allowed_total", "counter", "Povolené přístupy celkem.") +
-        Sample("kv3380u_access_allowed_total", Counter(o[6])) +
+        Sample("kv3380u_access_allowed_total", to_string(module.allowedTotal)) +
         Family("kv3380u_access_denied_total", "counter", "Nepovolené přístupy celkem.") +
-        Sample("kv3380u_access_denied_total", Counter(o[7]));
+        Sample("kv3380u_access_denied_total", to_string(module.deniedTotal));
     text += Family("kv3380u_vlan_allowed_total", "counter", "Povolené přístupy rozhraní VLAN.");
     for (std::size_t v = 0; v < vlans.size(); ++v)
-        text += Sample("kv3380u_vlan_allowed_total", Counter(vlans[v].values[4]),
-                       "vlan=\"" + std::to_string(v + 1) + "\"");
+        text += Sample("kv3380u_vlan_allowed_total", to_string(vlans[v].allowed),
+                       "vlan=\"" + to_string(v + 1) + "\"");
     text += Family("kv3380u_vlan_denied_total", "counter", "Nepovolené přístupy rozhraní VLAN.");
     for (std::size_t v = 0; v < vlans.size(); ++v)
-        text += Sample("kv3380u_vlan_denied_total", Counter(vlans[v].values[5]),
-                       "vlan=\"" + std::to_string(v + 1) + "\"");
+        text += Sample("kv3380u_vlan_denied_total", to_string(vlans[v].denied),
+                       "vlan=\"" + to_string(v + 1) + "\"");
     text += Family("kv3380u_rs485_messages_total", "counter", "Zprávy na sběrnici RS-485.") +
-            Sample("kv3380u_rs485_messages_total", Counter(module.rs485[2])) +
+            Sample("kv3380u_rs485_messages_total", to_string(module.busMessages)) +
             Family("kv3380u_rs485_errors_total", "counter", "Chyby na sběrnici RS-485.") +
-            Sample("kv3380u_rs485_errors_total", Counter(module.rs485[3]));
+            Sample("kv3380u_rs485_errors_total", to_string(module.busErrors));
     return text;
 }
 
@@ -234,9 +227,9 @@ void ProbeEngine::Poll(Module& module) {
                       LinkLines(module.exchanges, module.failures);
         return;
     }
-    std::array<VlanStatusView, 3> vlans;
+    std::array<VlanStatus, kVlanCount> vlans;
     for (int v = 0; v < kVlanCount; ++v)
-        vlans[v] = DecodeVlanStatus(replies.vlan->data, Vlan::FromIndex(v), ".");
+        vlans[v] = DecodeVlanStatus(replies.vlan->data, Vlan::FromIndex(v));
     module.body = Up(DecodeModuleStatus(replies.module.data), vlans) +
                   LinkLines(module.exchanges, module.failures);
 }
