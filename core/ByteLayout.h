@@ -25,7 +25,8 @@ class ByteReader {
     }
     void U32(std::size_t at, std::uint32_t& value) const {
         value = 0;
-        for (std::size_t i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(At(at + i)) << 8 * i;
+        for (std::size_t i = 0; i < 4; ++i)
+            value |= static_cast<std::uint32_t>(At(at + i)) << 8 * i;
     }
     template <std::size_t N>
     void Bytes(std::size_t at, std::array<std::uint8_t, N>& value) const {
