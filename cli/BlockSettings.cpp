@@ -40,16 +40,15 @@ std::vector<std::string> SplitDots(const std::string& text) {
 }  // namespace
 
 const std::array<BlockSection, 5>& BlockSections() {
-    static const std::array<BlockSection, 5> sections = [] {
-        static const char* const kNames[5] = {"remote", "vlan1", "vlan2", "vlan3", "network"};
-        const auto& editors = AllEditors();  // blocks 250..254
-        std::array<BlockSection, 5> byBlock{};
-        for (std::size_t i = 0; i < editors.size(); ++i)
-            byBlock[i] = {kNames[i], editors[i]->block, editors[i]};
-        // The module's own address first, as the menu lists the editors.
-        return std::array<BlockSection, 5>{byBlock[4], byBlock[0], byBlock[1], byBlock[2],
-                                           byBlock[3]};
-    }();
+    auto section = [](const char* name, std::uint16_t block) {
+        return BlockSection{name, block, EditorForBlock(block)};
+    };
+    // The module's own address first, as the menu lists the editors.
+    static const std::array<BlockSection, 5> sections = {
+        section("network", kNetworkParamBlock), section("remote", kRemoteManagementBlock),
+        section("vlan1", VlanBlock(Vlan::FromIndex(0))),
+        section("vlan2", VlanBlock(Vlan::FromIndex(1))),
+        section("vlan3", VlanBlock(Vlan::FromIndex(2)))};
     return sections;
 }
 
@@ -149,9 +148,9 @@ ConfigBlock WithInterfacePort(std::uint16_t block, const ConfigBlock& bytes, std
     config.SetU16(check->offset, port);
     const ConfigBlock after = section->spec->encode(config);
     ConfigBlock changed = bytes;
-    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i)
+    for (std::size_t i = 0; i < kChecksumByte; ++i)
         if (before[i] != after[i]) changed[i] = after[i];
-    changed[kConfigBlockSize - 1] = BlockChecksum(changed);
+    SealBlock(changed);
     return changed;
 }
 

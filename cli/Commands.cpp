@@ -244,7 +244,7 @@ int WriteBackup(const std::string& path, const std::string& ident,
                 const std::vector<BackupBlock>& blocks, Output& out, const RunControl& control) {
     int code = kExitOk;
     for (const BackupBlock& block : blocks) {
-        if (block.bytes[kConfigBlockSize - 1] == BlockChecksum(block.bytes)) continue;
+        if (ChecksumValid(block.bytes)) continue;
         out.Report(Tag(block.number) + " blok " + std::to_string(block.number) +
                    " z modulu má chybný kontrolní součet; v záloze je označen");
         code = kExitBadChecksum;
@@ -317,7 +317,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
             out.Report(Located(source, {warning.line, "upozornění: " + warning.text}));
         const std::uint16_t block = planned.section->block;
         const ConfigBlock& now = current[block];
-        if (now[kConfigBlockSize - 1] != BlockChecksum(now))
+        if (!ChecksumValid(now))
             out.Report(Tag(block) + " blok v modulu má chybný kontrolní součet");
         if (now == planned.target) {
             out.Print(Tag(block) + " beze změny");
