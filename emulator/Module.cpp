@@ -36,11 +36,11 @@ Module::Module(ModuleState state, Clock clock, Persist persist, bool corruptStor
 
 void Module::ApplyStored() {
     powerOnMs_ = Now();
-    remote_ = DecodeRemote(state_.blocks[0]);
-    network_ = DecodeNetwork(state_.blocks[4]);
+    remote_ = DecodeRemoteBlock(state_.blocks[0]);
+    network_ = DecodeNetworkBlock(state_.blocks[4]);
     appliedBlockPorts_[0] = remote_.port;
     for (std::size_t v = 0; v < 3; ++v) {
-        VlanSettings s = DecodeVlan(state_.blocks[1 + v]);
+        VlanSettings s = DecodeVlanBlock(state_.blocks[1 + v]);
         vlans_[v].Apply(s);
         appliedBlockPorts_[1 + v] = s.port;
     }
@@ -74,9 +74,9 @@ bool Module::RemoteAllows(const Source& source) const {
         case 1:
             return true;
         case 2:
-            return std::any_of(
-                remote_.users.begin(), remote_.users.end(),
-                [&](const TableEntry& u) { return u.Matches(source.ip, source.port); });
+            return std::any_of(remote_.users.begin(), remote_.users.end(), [&](const TableUser& u) {
+                return Matches(u, source.ip, source.port);
+            });
         default:
             return false;
     }
@@ -130,7 +130,7 @@ wire::Reply Module::Manage(const wire::Request& rq, bool* restart) {
         echo();
         const unsigned number = rq.data[1] + 256u * rq.data[2];
         if (IsConfigBlock(number)) {
-            const Block& b = state_.blocks[number - kRemoteBlock];
+            const ConfigBlock& b = state_.blocks[number - kFirstConfigBlock];
             std::copy(b.begin(), b.end(), r.data.begin() + 4);
         } else {
             r.status = wire::kModuleBadBlock;
@@ -143,7 +143,7 @@ wire::Reply Module::Manage(const wire::Request& rq, bool* restart) {
         VlanStatusReply(r);
     } else if (asked == kTakeBlockRequest) {
         pending_.emplace();
-        std::copy(rq.data.begin() + 4, rq.data.begin() + 4 + kBlockSize, pending_->begin());
+        std::copy(rq.data.begin() + 4, rq.data.begin() + 4 + kConfigBlockSize, pending_->begin());
     } else if (asked == kStoreBlockRequest) {
         r.status = StoreBlock(rq);
     } else if (asked == kRestartRequest) {
@@ -160,11 +160,11 @@ std::uint8_t Module::StoreBlock(const wire::Request& rq) {
     if (!IsConfigBlock(number)) return wire::kModuleBadBlock;
     if (!pending_) return wire::kModuleNoData;
     if (!ChecksumValid(*pending_)) return wire::kModuleBadChecksum;
-    Block stored = *pending_;
+    ConfigBlock stored = *pending_;
     // Byte 254 is unused in every block, so the damage shows only in the read-back.
     if (corruptStore_) stored[254] ^= 0xFF;
     ModuleState next = state_;
-    next.blocks[number - kRemoteBlock] = stored;
+    next.blocks[number - kFirstConfigBlock] = stored;
     std::string error;
     if (persist_ && !persist_(next, &error)) return wire::kModuleStoreFailed;
     state_ = std::move(next);

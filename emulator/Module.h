@@ -83,8 +83,8 @@ class Module {
     void SetSerial(const std::string& serial) { serial_ = serial; }
 
     const ModuleState& State() const { return state_; }
-    const Block& StoredBlock(std::uint16_t number) const {
-        return state_.blocks[number - kRemoteBlock];
+    const ConfigBlock& StoredBlock(std::uint16_t number) const {
+        return state_.blocks[number - kFirstConfigBlock];
     }
     const RemoteSettings& Remote() const { return remote_; }
     const VlanInterface& Vlan(int v) const { return vlans_[static_cast<std::size_t>(v)]; }
@@ -131,7 +131,7 @@ class Module {
     std::array<std::uint16_t, 4> appliedBlockPorts_{};
     std::uint16_t listeningManagementPort_ = 0;
     std::array<std::uint16_t, 3> listeningVlanPorts_{};
-    std::optional<Block> pending_;
+    std::optional<ConfigBlock> pending_;
 
     Rs485Bus bus_;
     std::uint32_t busMessages_ = 0;

@@ -63,7 +63,7 @@ Verdict VlanInterface::Admit(const Ip4& ip, std::uint16_t port, bool write, std:
         }
         case 2:
             for (std::size_t u = 0; u < 3; ++u) {
-                if (!settings_.users[u].Matches(ip, port)) continue;
+                if (!Matches(settings_.users[u], ip, port)) continue;
                 if (write && settings_.users[u].access == 1) return Deny(ip, port, uptimeS);
                 return Allow(u, port, uptimeS);
             }
