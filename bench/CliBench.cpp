@@ -127,11 +127,11 @@ int main(int argc, char** argv) {
     const kv::ModuleLink link = connection.Link();
 
     // Two backups that differ in one block (VLAN2's port): each restore writes one block.
-    std::vector<kv::cli::BackupBlock> blocks;
+    std::vector<kv::BackupBlock> blocks;
     if (kv::cli::ReadAllBlocks(link, blocks, quiet) != kv::cli::kExitOk) return 1;
-    kv::cli::BackupDocument docs[2];
+    kv::BackupDocument docs[2];
     for (int d = 0; d < 2; ++d) {
-        std::string text = kv::cli::BackupText("bench", blocks);
+        std::string text = kv::BackupText("bench", blocks);
         const std::string from = "Číslo UDP portu=" + std::to_string(5001);
         const std::string to = "Číslo UDP portu=" + std::to_string(6001 + d);
         const auto vlan2 = text.find("[vlan2]");
@@ -141,11 +141,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         text.replace(at, from.size(), to);
-        const kv::cli::BackupRead read = kv::cli::ReadBackupText(text);
+        const kv::BackupRead read = kv::ReadBackupText(text);
         if (!read.problems.empty()) return 1;
         docs[d] = read.document;
     }
-    const std::vector<std::uint16_t> all = kv::cli::WriteOrder();
+    const std::vector<std::uint16_t> all = kv::WriteOrder();
     const std::vector<std::uint16_t> vlan2 = {static_cast<std::uint16_t>(kv::kFirstVlanBlock + 1)};
     // The VLAN2 block each backup leaves in the module, for the bare writes.
     kv::ConfigBlock targets[2];
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
 
     std::vector<Series> series;
     series.emplace_back("backup: ReadAllBlocks (5 block reads)", 5, [&] {
-        std::vector<kv::cli::BackupBlock> b;
+        std::vector<kv::BackupBlock> b;
         return kv::cli::ReadAllBlocks(link, b, quiet) == kv::cli::kExitOk;
     });
     series.emplace_back("bare: 5 x Transact 204/1", 5, [&] {
@@ -218,12 +218,12 @@ int main(int argc, char** argv) {
     const std::size_t whole = series.size();
     const std::string files[2] = {emu.Folder() + "/one.ini", emu.Folder() + "/two.ini"};
     for (int d = 0; d < 2; ++d) {
-        std::vector<kv::cli::BackupBlock> now = blocks;
+        std::vector<kv::BackupBlock> now = blocks;
         kv::ConfigBlock edited = targets[d];
         for (auto& b : now)
             if (b.number == vlan2[0]) b.bytes = edited;
         if (FILE* f = std::fopen(files[d].c_str(), "w")) {
-            const std::string text = kv::cli::BackupText("bench", now);
+            const std::string text = kv::BackupText("bench", now);
             std::fwrite(text.data(), 1, text.size(), f);
             std::fclose(f);
         }

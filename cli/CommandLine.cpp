@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "cli/BlockSettings.h"
+#include "backup/BlockSettings.h"
 #include "cli/TextLayout.h"
 #include "core/KindParameters.h"
 #include "core/Version.h"

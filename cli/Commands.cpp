@@ -4,12 +4,12 @@
 #include <map>
 #include <thread>
 
+#include "backup/ModuleBlocks.h"
 #include "cli/DiagView.h"
 #include "cli/Fleet.h"
 #include "cli/TextLayout.h"
 #include "diagnostics/Diagnostika.h"
 #include "diagnostics/RestartZarizeni.h"
-#include "editors/EditorTable.h"
 #include "platform/FileAccess.h"
 #include "platform/IniFile.h"
 #include "platform/StdStreams.h"
@@ -111,15 +111,6 @@ bool ReadInput(const std::string& path, BackupRead& read, Output& out) {
     return true;
 }
 
-// The configuration a file stands for by itself: its blocks over the defaults.
-ModuleConfig ImageOfFile(const BackupDocument& doc) {
-    ModuleConfig image = DefaultModuleConfig();
-    for (const BackupSection& section : doc.sections)
-        if (section.data && section.section->spec->decode)
-            section.section->spec->decode(*section.data, image);
-    return image;
-}
-
 }  // namespace
 
 std::string ExitCodeTable() {
@@ -167,17 +158,12 @@ int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output&
 
 int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Output& out,
                   const RunControl& control) {
-    blocks.clear();
-    for (const EditorSpec* spec : AllEditors()) {
-        if (control.Stopped()) return kExitInterrupted;
-        BackupBlock block;
-        block.number = spec->block;
-        const TransferOutcome read = ReadConfigBlock(link, spec->block, block.bytes, {});
-        if (read.result != TransferResult::kDone) {
-            out.Report(Tag(spec->block) + " " + read.status);
-            return kExitConnection;
-        }
-        blocks.push_back(block);
+    BlocksRead read = ReadBlocks(link, AllBlocks(), [&control] { return control.Stopped(); });
+    blocks = std::move(read.blocks);
+    if (read.end == TransferEnd::kStopped) return kExitInterrupted;
+    if (read.end == TransferEnd::kFailed) {
+        out.Report(Tag(read.failed) + " " + read.status);
+        return kExitConnection;
     }
     return kExitOk;
 }
@@ -283,26 +269,21 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         return result;
     };
 
-    std::map<std::uint16_t, ConfigBlock> current;
-    ModuleConfig image = DefaultModuleConfig();
-    for (std::uint16_t block : BlocksToRead(selected)) {
-        if (control.Stopped()) {
-            result.notWritten = selected;
-            return stop(kExitInterrupted, "přerušeno");
-        }
-        ConfigBlock bytes{};
-        const TransferOutcome read = ReadConfigBlock(link, block, bytes, {});
-        if (read.result != TransferResult::kDone) {
-            out.Report(Tag(block) + " " + read.status);
-            result.notWritten = selected;
-            return stop(kExitConnection, read.status);
-        }
-        current[block] = bytes;
-        const EditorSpec* spec = EditorForBlock(block);
-        if (spec != nullptr && spec->decode) spec->decode(bytes, image);
+    const BlocksRead read =
+        ReadBlocks(link, BlocksToRead(selected), [&control] { return control.Stopped(); });
+    if (read.end == TransferEnd::kStopped) {
+        result.notWritten = selected;
+        return stop(kExitInterrupted, "přerušeno");
     }
+    if (read.end == TransferEnd::kFailed) {
+        out.Report(Tag(read.failed) + " " + read.status);
+        result.notWritten = selected;
+        return stop(kExitConnection, read.status);
+    }
+    std::map<std::uint16_t, ConfigBlock> current;
+    for (const BackupBlock& block : read.blocks) current[block.number] = block.bytes;
 
-    const RestorePlan plan = PlanRestore(doc, selected, image);
+    const RestorePlan plan = PlanRestore(doc, selected, ImageOfBlocks(read.blocks));
     if (plan.Refused()) {
         const std::vector<FileProblem> refusals = plan.Refusals();
         ReportProblems(source, refusals, out);
@@ -354,69 +335,56 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         return result;
     }
 
-    // What the module holds as the writes go on, and the ports moved out of the way.
-    std::map<std::uint16_t, ConfigBlock> held = current;
-    std::map<std::uint16_t, std::string> parked;
-    auto notYetWritten = [&](std::uint16_t except) {
-        std::vector<std::uint16_t> blocks;
-        for (const PlannedBlock* planned : changed) {
-            const std::uint16_t block = planned->section->block;
-            if (block != except && std::find(result.written.begin(), result.written.end(), block) ==
-                                       result.written.end())
-                blocks.push_back(block);
-        }
-        return blocks;
-    };
-
-    for (const WriteStep& step : steps) {
+    // Each step as it ends: the failed write, what the read after it found, the block.
+    auto said = [&](const WriteStep& step, const StepOutcome& outcome) {
         const std::uint16_t block = step.block;
-        if (control.Stopped()) {
-            result.notWritten = notYetWritten(0);
-            out.Report("Přerušeno. Zapsané bloky: " + BlockList(result.written) +
-                       "; nezapsané: " + BlockList(result.notWritten, parked));
-            return stop(kExitInterrupted, "přerušeno");
-        }
-        const TransferOutcome write = WriteConfigBlock(link, block, step.bytes, {});
-        bool done = write.result == TransferResult::kDone;
-        bool unknown = false;
-        if (!done) {
-            // The reply may be what was lost: one read says what the module holds.
-            out.Report(Tag(block) + " " + write.status);
-            ConfigBlock found{};
-            const TransferOutcome read = ReadConfigBlock(link, block, found, {});
-            if (read.result != TransferResult::kDone) {
-                unknown = true;
-                out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" + read.status +
+        if (outcome.result != StepResult::kWritten)
+            out.Report(Tag(block) + " " + outcome.writeStatus);
+        switch (outcome.result) {
+            case StepResult::kWritten:
+                break;
+            case StepResult::kUnknown:
+                out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" + outcome.readStatus +
                            "): zda je blok zapsán, není známo");
-            } else if (found == step.bytes) {
-                done = true;
+                break;
+            case StepResult::kFoundWritten:
                 out.Report(Tag(block) + " zpětné čtení po chybě: blok je v modulu zapsán");
-            } else if (found == held[block]) {
+                break;
+            case StepResult::kFoundAsBefore:
                 out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
                            "dosavadní obsah");
-            } else {
+                break;
+            case StepResult::kFoundOther:
                 out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
                            "jiný obsah, než měl i než se zapisoval");
-            }
+                break;
         }
-        if (done) {
-            held[block] = step.bytes;
-            if (step.parking) {
-                parked[block] = "port dočasně " + std::to_string(step.port);
-                out.Print(Tag(block) + " port dočasně přesunut na " + std::to_string(step.port));
-            } else {
-                parked.erase(block);
-                out.Print(Tag(block) + " " + kWriteDoneText);
-                result.written.push_back(block);
-            }
-            continue;
+        if (!outcome.Done()) return;
+        if (step.parking) {
+            out.Print(Tag(block) + " port dočasně přesunut na " + std::to_string(step.port));
+        } else {
+            out.Print(Tag(block) + " " + kWriteDoneText);
         }
-        if (unknown) result.unknown.push_back(block);
-        result.notWritten = notYetWritten(unknown ? block : 0);
+    };
+    const PlanWriting writing = WriteSteps(
+        link, steps, current, [&control] { return control.Stopped(); }, said);
+    result.written = writing.written;
+    result.notWritten = writing.notWritten;
+    if (writing.unknown) result.unknown.push_back(*writing.unknown);
+    // The ports moved out of the way, beside the blocks not written.
+    std::map<std::uint16_t, std::string> parked;
+    for (const auto& [block, port] : writing.parked)
+        parked[block] = "port dočasně " + std::to_string(port);
+    if (writing.end == TransferEnd::kStopped) {
+        out.Report("Přerušeno. Zapsané bloky: " + BlockList(result.written) +
+                   "; nezapsané: " + BlockList(result.notWritten, parked));
+        return stop(kExitInterrupted, "přerušeno");
+    }
+    if (writing.end == TransferEnd::kFailed) {
         out.Report("Obnova zastavena. Zapsané bloky: " + BlockList(result.written) +
                    "; nezapsané: " + BlockList(result.notWritten, parked) +
-                   (unknown ? "; nejisté: " + BlockList(result.unknown, parked) : ""));
-        return stop(kExitWriteFailed, write.status);
+                   (writing.unknown ? "; nejisté: " + BlockList(result.unknown, parked) : ""));
+        return stop(kExitWriteFailed, writing.status);
     }
     out.Print("Zapsané bloky: " + BlockList(result.written) +
               "; beze změny: " + BlockList(result.unchanged));

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/BackupFile.h"
+#include "backup/BackupFile.h"
+#include "backup/RestorePlan.h"
 #include "cli/CliConnection.h"
 #include "cli/Output.h"
-#include "cli/RestorePlan.h"
 #include "platform/FileAccess.h"
 
 namespace kv::cli {

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "backup/Targets.h"
 #include "cli/CliConnection.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
@@ -89,14 +90,9 @@ std::vector<bool> RunSideBySide(
     const std::function<void(std::size_t, Output&, const RunControl&)>& work, Output& out,
     const RunControl& control);
 
-// What tells one module from another, whichever way its target was written ("0xDD35"
-// and "56565" are one port).
-std::string TargetKey(const ConnectionRequest& input);
-// The same module named twice: the text of the first duplicate, or nothing.
+// The same module named twice (RepeatedTarget): the text of the first duplicate, or nothing.
 std::optional<std::string> DuplicateTarget(const std::vector<std::string>& targets,
                                            const std::vector<ConnectionRequest>& inputs);
-// A file name for a target's backup: "127.0.0.2_56565.ini", "E2E00001.ini", "COM3.ini".
-std::string BackupFileName(const ConnectionRequest& input);
 
 // The stored settings, the options and every target, all checked before anything
 // connects: kExitOk, or the code of what is wrong (reported).

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/BackupFile.h"
+#include "backup/BackupFile.h"
 #include "core/Dekl.h"
 #include "tests/support/CliProcess.h"
 #include "tests/support/CliSupport.h"
@@ -40,7 +40,7 @@ inline std::string Edited(const std::string& text, const std::string& section,
 
 // The named values of every section, as a restore would take them.
 inline std::vector<std::vector<std::string>> Values(const std::string& text) {
-    const cli::BackupRead read = cli::ReadBackupText(text);
+    const BackupRead read = ReadBackupText(text);
     EXPECT_TRUE(read.problems.empty()) << read.problems.front().text;
     std::vector<std::vector<std::string>> values;
     for (const auto& section : read.document.sections) values.push_back(section.values);

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/BlockSettings.h"
+#include "backup/BlockSettings.h"
 #include "emulator/StateFile.h"
 #include "tests/e2e/CliEmulatorFixture.h"
 
@@ -293,8 +293,8 @@ TEST_F(CliSafetyTest, TwoInterfacesOnOnePortAreWarnedOfAndARestoreNeverLeavesThe
     const std::string original = Backup(emu_, "a.ini");
     // VLAN3 on VLAN1's port, as an interrupted restore of old could leave it.
     ChangeStoredBlocks([](kv::emu::BlockSet& blocks) {
-        const std::uint16_t vlan1 = *kv::cli::InterfacePort(251, blocks[1]);
-        blocks[3] = kv::cli::WithInterfacePort(253, blocks[3], vlan1);
+        const std::uint16_t vlan1 = *kv::InterfacePort(251, blocks[1]);
+        blocks[3] = kv::WithInterfacePort(253, blocks[3], vlan1);
     });
     CliOutcome run = Cli({"backup", File("shared.ini")}, emu_);
     EXPECT_EQ(run.code, 0) << run.err;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/BackupFile.h"
-#include "cli/RestorePlan.h"
+#include "backup/BackupFile.h"
+#include "backup/RestorePlan.h"
 
 namespace {
 
@@ -21,17 +21,17 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const kv::cli::BackupRead read = kv::cli::ReadBackupText(bytes);
+    const kv::BackupRead read = kv::ReadBackupText(bytes);
     std::size_t lines = 1;
     for (char c : bytes) lines += c == '\n' || c == '\r';
     for (const auto& problem : read.problems) Check(problem.line <= lines && !problem.text.empty());
     if (!read.problems.empty()) return 0;
 
-    const kv::cli::Selection selection = kv::cli::SelectBlocks(read.document, {}, false);
+    const kv::Selection selection = kv::SelectBlocks(read.document, {}, false);
     if (!selection.error.empty()) return 0;
-    const kv::cli::RestorePlan plan =
-        kv::cli::PlanRestore(read.document, selection.blocks, kv::DefaultModuleConfig());
-    std::vector<kv::cli::BackupBlock> written;
+    const kv::RestorePlan plan =
+        kv::PlanRestore(read.document, selection.blocks, kv::DefaultModuleConfig());
+    std::vector<kv::BackupBlock> written;
     for (const auto& block : plan.blocks) {
         if (block.refusal) {
             Check(block.refusal->line <= lines);
@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (block.asStored) Check(block.target == *read.document.Find(block.section->block)->data);
         written.push_back({block.section->block, block.target});
     }
-    const kv::cli::BackupRead again =
-        kv::cli::ReadBackupText(kv::cli::BackupText(read.document.moduleIdent, written));
+    const kv::BackupRead again =
+        kv::ReadBackupText(kv::BackupText(read.document.moduleIdent, written));
     Check(again.problems.empty() || written.empty());
     for (const auto& block : written)
         Check(again.document.Find(block.number) != nullptr &&
@@ -51,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 }
 
 extern "C" std::size_t KvFuzzSeeds(std::vector<std::vector<std::uint8_t>>* out) {
-    std::vector<kv::cli::BackupBlock> blocks;
-    for (const auto& section : kv::cli::BlockSections())
+    std::vector<kv::BackupBlock> blocks;
+    for (const auto& section : kv::BlockSections())
         blocks.push_back({section.block, section.spec->encode(kv::DefaultModuleConfig())});
-    const std::string full = kv::cli::BackupText("KV-3380U v.1.20", blocks);
+    const std::string full = kv::BackupText("KV-3380U v.1.20", blocks);
     out->emplace_back(full.begin(), full.end());
     const std::string small =
         "[vlan1]\nČíslo UDP portu=6000\nRežim rozhraní=2\nDoba platnosti IP adresy [s]=1\n"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/BlockSettings.h"
+#include "backup/BlockSettings.h"
 #include "cli/CommandLine.h"
 #include "core/Dekl.h"
 
@@ -60,8 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(line.diag.intervalMs >= kv::cli::kMinimumIntervalMs &&
           line.diag.intervalMs <= 86'400'000);
     Check(!line.diag.count || (*line.diag.count >= 1 && *line.diag.count <= 2'000'000'000));
-    for (const std::string& name : line.restore.only)
-        Check(kv::cli::SectionByName(name) != nullptr);
+    for (const std::string& name : line.restore.only) Check(kv::SectionByName(name) != nullptr);
     if (line.command == kv::cli::Command::kBackup) Check(!line.backup.file.empty());
     if (line.command == kv::cli::Command::kRestore) Check(!line.restore.file.empty());
     if (line.targets && (line.targets->empty() || line.targets->front() != '@'))

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/RestorePlan.h"
+#include "backup/RestorePlan.h"
 #include "editors/EditorTable.h"
 
 namespace {
@@ -57,8 +57,8 @@ int SharedPairs(const Blocks& module) {
     int pairs = 0;
     for (int a = 0; a < 3; ++a)
         for (int b = a + 1; b < 3; ++b)
-            pairs += *kv::cli::InterfacePort(kVlans[a], module.at(kVlans[a])) ==
-                     *kv::cli::InterfacePort(kVlans[b], module.at(kVlans[b]));
+            pairs += *kv::InterfacePort(kVlans[a], module.at(kVlans[a])) ==
+                     *kv::InterfacePort(kVlans[b], module.at(kVlans[b]));
     return pairs;
 }
 
@@ -71,9 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t choice = in.Next();
     const std::uint8_t rowsDropped = in.Next();
 
-    std::vector<kv::cli::BackupBlock> fileBlocks;
+    std::vector<kv::BackupBlock> fileBlocks;
     for (const auto& [block, bytes] : Encoded(wanted)) fileBlocks.push_back({block, bytes});
-    std::string text = kv::cli::BackupText("M", fileBlocks);
+    std::string text = kv::BackupText("M", fileBlocks);
     // Sections without their Data rows are built from their values over the module.
     std::string kept;
     std::size_t section = 0;
@@ -85,34 +85,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (line.rfind("Data ", 0) == 0 && (rowsDropped >> (section % 8) & 1)) continue;
         kept += line;
     }
-    const kv::cli::BackupRead read = kv::cli::ReadBackupText(kept);
+    const kv::BackupRead read = kv::ReadBackupText(kept);
     Check(read.problems.empty());
 
     std::vector<std::string> only;
-    for (const auto& s : kv::cli::BlockSections())
+    for (const auto& s : kv::BlockSections())
         if (choice >> (s.block - 250) & 1) only.push_back(s.name);
-    const kv::cli::Selection selection =
-        kv::cli::SelectBlocks(read.document, only, (choice & 0x80) != 0);
+    const kv::Selection selection = kv::SelectBlocks(read.document, only, (choice & 0x80) != 0);
     if (!selection.error.empty()) return 0;
 
     kv::ModuleConfig image = kv::DefaultModuleConfig();
-    for (std::uint16_t block : kv::cli::BlocksToRead(selection.blocks))
+    for (std::uint16_t block : kv::BlocksToRead(selection.blocks))
         kv::EditorForBlock(block)->decode(module.at(block), image);
-    const kv::cli::RestorePlan plan = kv::cli::PlanRestore(read.document, selection.blocks, image);
+    const kv::RestorePlan plan = kv::PlanRestore(read.document, selection.blocks, image);
     if (plan.Refused()) return 0;
 
-    std::vector<kv::cli::BackupBlock> changed;
-    for (const kv::cli::PlannedBlock& planned : plan.blocks) {
+    std::vector<kv::BackupBlock> changed;
+    for (const kv::PlannedBlock& planned : plan.blocks) {
         Check(planned.target[kv::kConfigBlockSize - 1] == kv::BlockChecksum(planned.target));
         if (planned.target != module.at(planned.section->block))
             changed.push_back({planned.section->block, planned.target});
     }
-    const std::vector<kv::cli::WriteStep> steps = kv::cli::PlanWrites(changed, module);
+    const std::vector<kv::WriteStep> steps = kv::PlanWrites(changed, module);
 
     Blocks now = module;
     int shared = SharedPairs(now);
     std::size_t rank = 0;  // VLANs 0, remote 1, network 2: never going back
-    for (const kv::cli::WriteStep& step : steps) {
+    for (const kv::WriteStep& step : steps) {
         Check(step.bytes[kv::kConfigBlockSize - 1] == kv::BlockChecksum(step.bytes));
         const std::size_t stepRank = step.block >= 251 && step.block <= 253 ? 0
                                      : step.block == 250                    ? 1
@@ -121,12 +120,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rank = stepRank;
         if (step.parking) {
             Check(stepRank == 0);
-            Check(kv::cli::InterfacePort(step.block, step.bytes) == step.port);
+            Check(kv::InterfacePort(step.block, step.bytes) == step.port);
             for (const auto& blocks : {module, now})
                 for (std::uint16_t vlan : kVlans)
-                    Check(*kv::cli::InterfacePort(vlan, blocks.at(vlan)) != step.port);
-            for (const kv::cli::BackupBlock& target : changed)
-                if (const auto port = kv::cli::InterfacePort(target.number, target.bytes))
+                    Check(*kv::InterfacePort(vlan, blocks.at(vlan)) != step.port);
+            for (const kv::BackupBlock& target : changed)
+                if (const auto port = kv::InterfacePort(target.number, target.bytes))
                     Check(*port != step.port);
         }
         now[step.block] = step.bytes;
@@ -135,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Every changed block as planned, everything else as it was.
     Blocks expected = module;
-    for (const kv::cli::BackupBlock& target : changed) expected[target.number] = target.bytes;
+    for (const kv::BackupBlock& target : changed) expected[target.number] = target.bytes;
     Check(now == expected);
     return 0;
 }

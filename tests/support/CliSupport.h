@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "cli/BackupFile.h"
-#include "cli/BlockSettings.h"
+#include "backup/BackupFile.h"
+#include "backup/BlockSettings.h"
 
 namespace kv::testing {
 
-inline std::vector<cli::BackupBlock> BlocksOf(const ModuleConfig& config) {
-    std::vector<cli::BackupBlock> blocks;
-    for (const cli::BlockSection& section : cli::BlockSections())
+inline std::vector<BackupBlock> BlocksOf(const ModuleConfig& config) {
+    std::vector<BackupBlock> blocks;
+    for (const BlockSection& section : BlockSections())
         blocks.push_back({section.block, section.spec->encode(config)});
     return blocks;
 }

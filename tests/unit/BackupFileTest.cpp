@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/BackupFile.h"
+#include "backup/BackupFile.h"
 #include "editors/NastavLAN.h"
 #include "editors/SitoveParam.h"
 #include "editors/VzdalenaSprava.h"

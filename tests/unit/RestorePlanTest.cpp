@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/RestorePlan.h"
+#include "backup/RestorePlan.h"
 #include "editors/NastavLAN.h"
 #include "editors/SitoveParam.h"
 #include "editors/VzdalenaSprava.h"

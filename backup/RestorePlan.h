@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/BackupFile.h"
+#include "backup/BackupFile.h"
 
-namespace kv::cli {
+namespace kv {
 
 // The order the blocks are written in: the VLAN interfaces, then remote management, then
 // the module's own address last, the two that decide how the module is reached.
@@ -46,6 +46,10 @@ struct RestorePlan {
     // What each refused block was refused for, in the plan's order.
     std::vector<FileProblem> Refusals() const;
 };
+
+// The configuration a file stands for by itself: its blocks' Data rows over the defaults,
+// which a file's values are judged against before any module is asked.
+ModuleConfig ImageOfFile(const BackupDocument& doc);
 
 // image: the module's configuration as it stands (the blocks BlocksToRead named, decoded
 // over the defaults). Each chosen block is checked as the editor checks its fields, the
@@ -85,4 +89,4 @@ struct BlockChange {
 std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& current,
                                     const ConfigBlock& target);
 
-}  // namespace kv::cli
+}  // namespace kv

@@ -1,28 +1,11 @@
-#include "cli/BlockSettings.h"
+#include "backup/BlockSettings.h"
 
+#include "backup/BackupKeys.h"
 #include "core/NumberText.h"
-#include "editors/EditorTable.h"
 #include "platform/Text.h"
 
-namespace kv::cli {
+namespace kv {
 namespace {
-
-// Four octet boxes of one address carry the address's caption and their position
-// ("IP adresa 1" .. "IP adresa 4").
-bool StartsAddress(const EditorSpec& spec, std::size_t first, std::string& caption) {
-    if (first + 4 > spec.fields.size()) return false;
-    const std::string& name = spec.fields[first].name;
-    if (name.size() < 3 || name.compare(name.size() - 2, 2, " 1") != 0) return false;
-    caption = name.substr(0, name.size() - 2);
-    for (std::size_t k = 0; k < 4; ++k) {
-        const EditorField& field = spec.fields[first + k];
-        if (field.kind != FieldKind::kEdit || field.word || field.hidden ||
-            field.area != spec.fields[first].area ||
-            field.name != caption + " " + std::to_string(k + 1))
-            return false;
-    }
-    return true;
-}
 
 std::vector<std::string> SplitDots(const std::string& text) {
     std::vector<std::string> parts;
@@ -40,15 +23,15 @@ std::vector<std::string> SplitDots(const std::string& text) {
 }  // namespace
 
 const std::array<BlockSection, 5>& BlockSections() {
-    auto section = [](const char* name, std::uint16_t block) {
-        return BlockSection{name, block, EditorForBlock(block)};
-    };
-    // The module's own address first, as the menu lists the editors.
-    static const std::array<BlockSection, 5> sections = {
-        section("network", kNetworkParamBlock), section("remote", kRemoteManagementBlock),
-        section("vlan1", VlanBlock(Vlan::FromIndex(0))),
-        section("vlan2", VlanBlock(Vlan::FromIndex(1))),
-        section("vlan3", VlanBlock(Vlan::FromIndex(2)))};
+    static const std::array<BlockSection, 5> sections = [] {
+        std::array<BlockSection, 5> out{};
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const BackupSectionKeys& keys = BackupKeyTable()[i];
+            const EditorSpec& spec = keys.editor();
+            out[i] = {keys.section, spec.block, &spec};
+        }
+        return out;
+    }();
     return sections;
 }
 
@@ -75,21 +58,21 @@ std::string SectionNameList() {
 
 std::vector<SettingKey> SettingKeys(const EditorSpec& spec) {
     std::vector<SettingKey> keys;
-    for (std::size_t i = 0; i < spec.fields.size();) {
-        const EditorField& field = spec.fields[i];
+    const BlockSection* section = SectionByBlock(spec.block);
+    const BackupSectionKeys* table = section != nullptr ? BackupKeysOf(section->name) : nullptr;
+    if (table == nullptr) return keys;
+    for (const BackupKey& row : table->keys) {
         SettingKey key;
-        std::string caption;
-        if (StartsAddress(spec, i, caption)) {
-            key.name = caption;
-            for (int k = 0; k < 4; ++k) key.fields.push_back(static_cast<int>(i) + k);
-            i += 4;
-        } else {
-            key.name = field.name;
-            key.fields.push_back(static_cast<int>(i));
-            key.list = field.kind == FieldKind::kList;
-            key.hidden = field.hidden;
-            ++i;
-        }
+        key.name = row.name;
+        key.entries = row.entries;
+        for (const char* control : row.controls)
+            for (std::size_t i = 0; i < spec.fields.size(); ++i)
+                if (spec.fields[i].control == control) key.fields.push_back(static_cast<int>(i));
+        // A key whose controls the editor lacks has nothing to show or take.
+        if (key.fields.size() != row.controls.size()) continue;
+        const EditorField& first = spec.fields[static_cast<std::size_t>(key.fields.front())];
+        key.list = key.fields.size() == 1 && first.kind == FieldKind::kList;
+        key.hidden = key.fields.size() == 1 && first.hidden;
         keys.push_back(std::move(key));
     }
     return keys;
@@ -109,8 +92,9 @@ std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vecto
             if (field.kind == FieldKind::kList) {
                 // A value the list has no entry for is kept as its number, so it survives.
                 const int position = shown[index].position;
-                value += position >= 0 ? field.items[static_cast<std::size_t>(position)]
-                                       : std::to_string(FieldValue(field, config));
+                value += position >= 0 && static_cast<std::size_t>(position) < key.entries.size()
+                             ? key.entries[static_cast<std::size_t>(position)]
+                             : std::to_string(FieldValue(field, config));
             } else {
                 value += shown[index].text;
             }
@@ -154,9 +138,9 @@ ConfigBlock WithInterfacePort(std::uint16_t block, const ConfigBlock& bytes, std
     return changed;
 }
 
-std::string ListChoices(const EditorField& field) {
+std::string ListChoices(const SettingKey& key) {
     std::string out;
-    for (const char* item : field.items) {
+    for (const char* item : key.entries) {
         if (!out.empty()) out += " | ";
         out += item;
     }
@@ -179,8 +163,8 @@ std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey
         fields[index].text = value;
         return std::nullopt;
     }
-    for (std::size_t p = 0; p < field.items.size(); ++p) {
-        if (value == field.items[p]) {
+    for (std::size_t p = 0; p < key.entries.size(); ++p) {
+        if (value == key.entries[p]) {
             fields[index].position = static_cast<int>(p);
             return std::nullopt;
         }
@@ -191,7 +175,7 @@ std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey
         fields[index].position = *number;
         return std::nullopt;
     }
-    return "neznámá hodnota „" + value + "“; možné hodnoty: " + ListChoices(field);
+    return "neznámá hodnota „" + value + "“; možné hodnoty: " + ListChoices(key);
 }
 
-}  // namespace kv::cli
+}  // namespace kv

@@ -1,4 +1,4 @@
-#include "cli/RestorePlan.h"
+#include "backup/RestorePlan.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "core/NumberText.h"
 #include "core/StatusSink.h"
 
-namespace kv::cli {
+namespace kv {
 namespace {
 
 bool IsVlanBlock(std::uint16_t block) {
@@ -182,6 +182,14 @@ std::vector<std::uint16_t> BlocksToRead(const std::vector<std::uint16_t>& select
     return blocks;
 }
 
+ModuleConfig ImageOfFile(const BackupDocument& doc) {
+    ModuleConfig image = DefaultModuleConfig();
+    for (const BackupSection& section : doc.sections)
+        if (section.data && section.section->spec->decode)
+            section.section->spec->decode(*section.data, image);
+    return image;
+}
+
 RestorePlan PlanRestore(const BackupDocument& doc, const std::vector<std::uint16_t>& selected,
                         ModuleConfig image, bool othersKnown) {
     RestorePlan plan;
@@ -321,4 +329,4 @@ std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& c
     return changes;
 }
 
-}  // namespace kv::cli
+}  // namespace kv

@@ -1,13 +1,14 @@
-#include "cli/BackupFile.h"
+#include "backup/BackupFile.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
 
+#include "backup/BackupKeys.h"
 #include "platform/Normalise.h"
 #include "platform/Text.h"
 
-namespace kv::cli {
+namespace kv {
 namespace {
 
 std::string HexByte(std::uint8_t byte) {
@@ -125,7 +126,7 @@ platform::IniFile BackupFile(const std::string& moduleIdent,
         const std::vector<std::string> values = RenderSettings(spec, keys, config);
 
         file.AppendBlank();
-        file.AppendComment(platform::TrimBlanks(spec.caption) + " (blok " +
+        file.AppendComment(std::string(BackupKeysOf(section.name)->heading) + " (blok " +
                            std::to_string(section.block) + ")");
         file.AppendSection(section.name);
         for (const SharedPort& shared : SharedPorts(blocks)) {
@@ -146,8 +147,7 @@ platform::IniFile BackupFile(const std::string& moduleIdent,
             }
             if (key.list) {
                 // Each list's entries once a section: the access lists share theirs.
-                const std::string choices =
-                    ListChoices(spec.fields[static_cast<std::size_t>(key.fields.front())]);
+                const std::string choices = ListChoices(key);
                 if (std::find(choicesShown.begin(), choicesShown.end(), choices) ==
                     choicesShown.end()) {
                     file.AppendComment("možné hodnoty: " + choices);
@@ -350,4 +350,4 @@ BackupRead ReadBackup(const platform::IniFile& file) {
     return read;
 }
 
-}  // namespace kv::cli
+}  // namespace kv

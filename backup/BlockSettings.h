@@ -1,9 +1,10 @@
 #pragma once
 
-// The five configuration blocks as the command-line program names them, and each block's
+// The five configuration blocks by the names of the backup file's sections, and each block's
 // settings by name as a person reads and edits them in a backup file: the editors' own
-// fields, an address's four octet boxes joined into one dotted value, a list by the text
-// of its entry. Values go back into the editors' fields, so that their checks judge them.
+// fields under the file's own keys (BackupKeys), an address's four octet boxes joined into
+// one dotted value, a list by the text of its entry. Values go back into the editors'
+// fields, so that their checks judge them.
 
 #include <array>
 #include <cstdint>
@@ -14,7 +15,7 @@
 
 #include "editors/ConfigEditor.h"
 
-namespace kv::cli {
+namespace kv {
 
 // A block by the name that --only and the backup file's sections use.
 struct BlockSection {
@@ -23,7 +24,7 @@ struct BlockSection {
     const EditorSpec* spec;
 };
 
-// In the file's order: network, remote, vlan1, vlan2, vlan3.
+// In the file's order (BackupKeys): network, remote, vlan1, vlan2, vlan3.
 const std::array<BlockSection, 5>& BlockSections();
 // By name (ASCII letters in either case); nullptr for none.
 const BlockSection* SectionByName(std::string_view name);
@@ -33,13 +34,14 @@ std::string SectionNameList();
 
 // One setting of a block: one field, or the four octet fields of an address.
 struct SettingKey {
-    std::string name;         // the key in the file: the field's caption
+    std::string name;         // the key in the file (BackupKeys), not the field's caption
     std::vector<int> fields;  // indices into the editor table's fields
     bool list = false;        // a list: its entry's text (or a number for a value it lacks)
     bool hidden = false;      // the editor never reads it: shown, never taken
+    std::vector<const char*> entries;  // a list's values in the file, by position
 };
 
-// The block's settings in the editor's field order.
+// The block's settings in the order of the file's key table (BackupKeys).
 std::vector<SettingKey> SettingKeys(const EditorSpec& spec);
 
 // Each setting's value as the file shows it, for the editor's group of the configuration.
@@ -54,8 +56,8 @@ std::optional<std::uint16_t> InterfacePort(std::uint16_t block, const ConfigBloc
 // The block with its interface's port changed, the rest as it was (the block sealed again).
 ConfigBlock WithInterfacePort(std::uint16_t block, const ConfigBlock& bytes, std::uint16_t port);
 
-// The entries of a list field, "vypnuto | časovač platnosti IP adresy | ...".
-std::string ListChoices(const EditorField& field);
+// The entries of a list setting, "vypnuto | časovač platnosti IP adresy | ...".
+std::string ListChoices(const SettingKey& key);
 
 // A value as the file gives it, into the fields it stands for. The text of what is wrong
 // with its form (a list entry that does not exist, an address without four parts); the
@@ -63,4 +65,4 @@ std::string ListChoices(const EditorField& field);
 std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey& key,
                                         const std::string& value, FieldStates& fields);
 
-}  // namespace kv::cli
+}  // namespace kv

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/BlockSettings.h"
+#include "backup/BlockSettings.h"
 #include "editors/ConfigEditor.h"
 #include "platform/IniFile.h"
 
-namespace kv::cli {
+namespace kv {
 
 // The version of the layout below; a file of another version is refused.
 inline constexpr const char* kBackupFormat = "1";
@@ -89,4 +89,4 @@ BackupRead ReadBackup(const platform::IniFile& file);
 // The same for the file's bytes, which may start with a UTF-8 byte-order mark.
 BackupRead ReadBackupText(const std::string& bytes);
 
-}  // namespace kv::cli
+}  // namespace kv
