@@ -88,8 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t skip = std::min<std::size_t>(size, 5);
     const std::string separator = size >= 5 && (data[4] & 1) ? "," : ".";
     kv::DataBuffer buffer{};
-    std::memcpy(buffer.data(), data + skip,
-                std::min(size - skip, buffer.size() * sizeof(std::uint32_t)));
+    // An empty input may come as a null pointer, which memcpy must not be given.
+    if (size > skip)
+        std::memcpy(buffer.data(), data + skip,
+                    std::min(size - skip, buffer.size() * sizeof(std::uint32_t)));
 
     const kv::Vlan vlan = kv::Vlan::FromIndex(index);
     const kv::ModuleStatus module = kv::DecodeModuleStatus(buffer);
