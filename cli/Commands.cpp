@@ -150,9 +150,9 @@ int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output&
         out.Report("Výrobní číslo modulu nelze zjistit: " + link.ErrorText(reply.error));
         return kExitOk;
     }
-    const ModuleStatusView status = DecodeModuleStatus(reply.data);
-    if (serial != nullptr) *serial = Printable(status.overview[2]);
-    out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + Printable(status.overview[2]));
+    const ModuleStatus status = DecodeModuleStatus(reply.data);
+    if (serial != nullptr) *serial = Printable(status.serial);
+    out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + Printable(status.serial));
     return kExitOk;
 }
 
@@ -230,7 +230,7 @@ int WriteBackup(const std::string& path, const std::string& ident,
                 const std::vector<BackupBlock>& blocks, Output& out, const RunControl& control) {
     int code = kExitOk;
     for (const BackupBlock& block : blocks) {
-        if (block.bytes[kConfigBlockSize - 1] == BlockChecksum(block.bytes)) continue;
+        if (ChecksumValid(block.bytes)) continue;
         out.Report(Tag(block.number) + " blok " + std::to_string(block.number) +
                    " z modulu má chybný kontrolní součet; v záloze je označen");
         code = kExitBadChecksum;
@@ -298,7 +298,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
             out.Report(Located(source, {warning.line, "upozornění: " + warning.text}));
         const std::uint16_t block = planned.section->block;
         const ConfigBlock& now = current[block];
-        if (now[kConfigBlockSize - 1] != BlockChecksum(now))
+        if (!ChecksumValid(now))
             out.Report(Tag(block) + " blok v modulu má chybný kontrolní součet");
         if (now == planned.target) {
             out.Print(Tag(block) + " beze změny");
@@ -464,10 +464,10 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     const long interval = std::max(diag.intervalMs, kMinimumIntervalMs);
     DiagScreen screen;
     screen.vlanInterface = diag.vlan;
+    screen.decimalSeparator = diag.decimalSeparator;
     bool lastOk = false;
     for (long n = 1;; ++n) {
-        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan,
-                                                      diag.json ? "." : diag.decimalSeparator, {});
+        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan, {});
         lastOk = cycle.module.has_value() && cycle.vlan.has_value();
         if (diag.json) {
             out.Print(DiagJson(cycle, diag.vlan, n, UtcTimestamp())

@@ -317,7 +317,7 @@ void TFormDiagnostika::Timer1Timer() {
     if (stopped_ || calls_->InFlight()) return;
     if (!kv::ConnectionUsable(settings_)) {
         // Says so and sends nothing; the check repeats on every tick.
-        kv::RefreshDiagnostics(kv::ModuleLink(), interface_, decimalSeparator_, StatusBar1->Sink());
+        kv::RefreshDiagnostics(kv::ModuleLink(), interface_, StatusBar1->Sink());
         Timer1->start();
         return;
     }
@@ -326,10 +326,9 @@ void TFormDiagnostika::Timer1Timer() {
     std::optional<std::string> waiting;
     if (!refreshed_) waiting = kvforms::kWaitingForModuleText;
     calls_->Run(
-        [vlan = interface_, separator = decimalSeparator_](kv::Connection& connection,
-                                                           const kv::StatusSink& status,
-                                                           const kv::StopAsked& stopAsked) {
-            return kv::RefreshDiagnostics(connection.Link(), vlan, separator, status, stopAsked);
+        [vlan = interface_](kv::Connection& connection, const kv::StatusSink& status,
+                            const kv::StopAsked& stopAsked) {
+            return kv::RefreshDiagnostics(connection.Link(), vlan, status, stopAsked);
         },
         [this](const kv::CycleOutcome& out) {
             refreshed_ = true;
@@ -356,7 +355,8 @@ QColor TFormDiagnostika::Colour(kv::Shade shade) const {
     return WindowTextColour();
 }
 
-void TFormDiagnostika::ShowModule(const kv::ModuleStatusView& view) {
+void TFormDiagnostika::ShowModule(const kv::ModuleStatus& status) {
+    const kv::ModuleStatusView view = kv::FormatModuleStatus(status);
     for (std::size_t i = 0; i < view.overview.size(); ++i)
         kvforms::ShowInLabel(overview_[i], view.overview[i]);
     SetCells(StringGrid3, view.network);
@@ -365,7 +365,8 @@ void TFormDiagnostika::ShowModule(const kv::ModuleStatusView& view) {
     SetCells(StringGrid2, view.errors);
 }
 
-void TFormDiagnostika::ShowVlan(const kv::VlanStatusView& view) {
+void TFormDiagnostika::ShowVlan(const kv::VlanStatus& status) {
+    const kv::VlanStatusView view = kv::FormatVlanStatus(status, decimalSeparator_);
     kvforms::ShowInLabel(Label42, view.values[0]);
     kvforms::ShowInLabel(Label43, view.values[1]);
     const QColor validity = Colour(view.shades.validity);
