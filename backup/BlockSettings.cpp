@@ -20,6 +20,20 @@ std::vector<std::string> SplitDots(const std::string& text) {
     return parts;
 }
 
+// The block byte a one-byte field goes to, as the editor's own codec writes it.
+std::optional<std::size_t> FieldByte(const EditorSpec& spec, const EditorField& field) {
+    if (!spec.encode || field.word || field.offset >= ModuleConfig::kSize) return std::nullopt;
+    ModuleConfig zero = DefaultModuleConfig();
+    ModuleConfig marked = zero;
+    zero.bytes[field.offset] = 0x00;
+    marked.bytes[field.offset] = 0x5A;
+    const ConfigBlock a = spec.encode(zero);
+    const ConfigBlock b = spec.encode(marked);
+    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i)
+        if (a[i] != b[i]) return i;
+    return std::nullopt;
+}
+
 }  // namespace
 
 const std::array<BlockSection, 5>& BlockSections() {
@@ -79,7 +93,7 @@ std::vector<SettingKey> SettingKeys(const EditorSpec& spec) {
 }
 
 std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vector<SettingKey>& keys,
-                                        const ModuleConfig& config) {
+                                        const ModuleConfig& config, const ConfigBlock* bytes) {
     const FieldStates shown = ShowFields(spec, config);
     std::vector<std::string> values;
     values.reserve(keys.size());
@@ -91,10 +105,17 @@ std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vecto
             if (!value.empty()) value += '.';
             if (field.kind == FieldKind::kList) {
                 // A value the list has no entry for is kept as its number, so it survives.
-                const int position = shown[index].position;
+                int position = shown[index].position;
+                unsigned number = FieldValue(field, config);
+                if (bytes != nullptr) {
+                    if (const auto at = FieldByte(spec, field); at && (*bytes)[*at] != number) {
+                        number = (*bytes)[*at];
+                        position = static_cast<int>(number);
+                    }
+                }
                 value += position >= 0 && static_cast<std::size_t>(position) < key.entries.size()
                              ? key.entries[static_cast<std::size_t>(position)]
-                             : std::to_string(FieldValue(field, config));
+                             : std::to_string(number);
             } else {
                 value += shown[index].text;
             }

@@ -23,7 +23,7 @@ using testing::BlocksOf;
 using testing::Hex;
 
 BackupDocument Document(const ModuleConfig& config) {
-    BackupRead read = ReadBackupText(BackupText("M", BlocksOf(config)));
+    BackupRead read = ReadBackupText(BackupText(kv::testing::kTestModule, BlocksOf(config)));
     EXPECT_TRUE(read.problems.empty());
     return read.document;
 }
@@ -69,7 +69,8 @@ TEST(RestorePlanTest, AnUneditedBackupGoesBackAsItsOwnBytesInWriteOrder) {
         block.bytes[200] = static_cast<std::uint8_t>(block.number);
         SealBlock(block.bytes);
     }
-    const BackupDocument doc = ReadBackupText(BackupText("M", blocks)).document;
+    const BackupDocument doc =
+        ReadBackupText(BackupText(kv::testing::kTestModule, blocks)).document;
     const RestorePlan plan = PlanRestore(doc, All(), config);
     ASSERT_FALSE(plan.Refused());
     ASSERT_EQ(plan.blocks.size(), 5u);
