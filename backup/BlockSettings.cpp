@@ -168,19 +168,41 @@ std::string ListChoices(const SettingKey& key) {
     return out;
 }
 
+namespace {
+
+// A value that is no number at all is not out of range: say what it is. A comment after
+// the value is the likely cause, as INI files elsewhere allow one there.
+std::optional<std::string> NotANumber(const std::string& part, const std::string& value) {
+    // Nothing at all is the editors' to judge, with their own message.
+    if (part.empty() || StrictNumber(part)) return std::nullopt;
+    std::string text = "„" + value + "“ není číslo";
+    if (value.find(';') != std::string::npos || value.find('#') != std::string::npos)
+        text += " (poznámka patří na vlastní řádek začínající „;“)";
+    return text;
+}
+
+}  // namespace
+
 std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey& key,
                                         const std::string& value, FieldStates& fields) {
     if (key.hidden) return "hodnota se neupravuje";
     if (key.fields.size() == 4) {
         const std::vector<std::string> parts = SplitDots(value);
         if (parts.size() != 4) return "adresa musí mít čtyři čísla oddělená tečkou";
-        for (std::size_t k = 0; k < 4; ++k)
-            fields[static_cast<std::size_t>(key.fields[k])].text = parts[k];
+        for (std::size_t k = 0; k < 4; ++k) {
+            const auto field = static_cast<std::size_t>(key.fields[k]);
+            // A disabled octet is never read, whatever it holds.
+            if (fields[field].enabled)
+                if (auto wrong = NotANumber(parts[k], value)) return wrong;
+            fields[field].text = parts[k];
+        }
         return std::nullopt;
     }
     const auto index = static_cast<std::size_t>(key.fields.front());
     const EditorField& field = spec.fields[index];
     if (field.kind == FieldKind::kEdit) {
+        if (fields[index].enabled)
+            if (auto wrong = NotANumber(value, value)) return wrong;
         fields[index].text = value;
         return std::nullopt;
     }

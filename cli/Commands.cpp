@@ -674,7 +674,15 @@ int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& 
     if (control.Stopped()) return kExitInterrupted;
     const RestartOutcome restart = RestartModule(connection.Link(), {});
     for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i) out.Report(restart.texts[i]);
-    if (!restart.texts.empty()) out.Print(restart.texts.back());
+    // The window asks its operator to initialise the connection again; here every command
+    // opens its own, so the next one simply connects anew.
+    if (restart.sent) {
+        out.Print(
+            "Zařízení restartováno. Příští příkaz se k modulu připojí znovu, až se "
+            "modul rozběhne.");
+    } else if (!restart.texts.empty()) {
+        out.Print(restart.texts.back());
+    }
     return restart.sent ? kExitOk : kExitConnection;
 }
 

@@ -51,7 +51,8 @@ class FleetEmulatorTest : public CliEmulatorTest {
                      int timeoutMs = 500) const {
         args.push_back("--targets");
         args.push_back(Joined(targets));
-        for (const std::string& a : Connection(*modules_.front(), timeoutMs)) args.push_back(a);
+        for (const std::string& a : Connection(*modules_.front(), timeoutMs, true))
+            args.push_back(a);
         return RunCli(args);
     }
     // The table's row of a target.

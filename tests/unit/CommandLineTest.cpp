@@ -91,7 +91,9 @@ TEST(CommandLineTest, AValueOfTheWrongFormOrOutOfRangeIsAUsageError) {
         {{"identify", "--address", "abc"}, "--address: „abc“ není celé číslo od 0 do 255"},
         {{"identify", "--address", "-1"}, "--address: „-1“ není celé číslo od 0 do 255"},
         {{"identify", "--address=-1"}, "--address: „-1“ není celé číslo od 0 do 255"},
-        {{"identify", "--port", "70000"}, "--port: „70000“ není celé číslo od 0 do 65535"},
+        {{"identify", "--port", "70000"}, "--port: „70000“ není celé číslo od 1 do 65535"},
+        // Port 0 reaches no module: refused before the library is asked.
+        {{"identify", "--port", "0"}, "--port: „0“ není celé číslo od 1 do 65535"},
         {{"identify", "--timeout", ""}, "--timeout: „“ není celé číslo od 0 do 65535"},
         {{"identify", "--ip", "abc"},
          "--ip: „abc“ není IP adresa (čtyři čísla 0 až 255 oddělená tečkou)"},
@@ -136,7 +138,7 @@ TEST(CommandLineTest, AValueOfTheWrongFormOrOutOfRangeIsAUsageError) {
 
 TEST(CommandLineTest, TheValuesReachTheirRecords) {
     // Each value at the edge of its range is taken.
-    EXPECT_EQ(Parse({"identify", "--address", "255", "--ip", "10.0.0.255", "--port", "0",
+    EXPECT_EQ(Parse({"identify", "--address", "255", "--ip", "10.0.0.255", "--port", "1",
                      "--timeout", "65535", "--serial", "E2E00001", "--com", "255", "--base", "2a0H",
                      "--detection", "1"})
                   .result,

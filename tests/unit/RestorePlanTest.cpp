@@ -144,6 +144,10 @@ TEST(RestorePlanTest, RefusalsCarryTheEditorsMessagesAndTheLineOfTheValue) {
         {kFirstVlanBlock, "Číslo UDP portu", "5002",
          "Číslo portu je již použito u jiného rozhraní.", kFirstVlanBlock + 2},
         {kFirstVlanBlock, "Režim rozhraní", "zapnuto", "neznámá hodnota „zapnuto“"},
+        // Not a number at all, rather than a number out of range: a comment after it.
+        {kFirstVlanBlock + 1, "Číslo UDP portu", "6001 ; pozn.",
+         "„6001 ; pozn.“ není číslo (poznámka patří na vlastní řádek začínající „;“)"},
+        {kNetworkParamBlock, "IP adresa", "10.0.0.x", "„10.0.0.x“ není číslo"},
     };
     for (const Case& c : cases) {
         BackupDocument doc = Document(config);
