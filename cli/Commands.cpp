@@ -73,7 +73,7 @@ std::string StateText(const BlockRecord& block) {
         case BlockState::kParked:
             return "dočasně na portu " + std::to_string(block.port);
         case BlockState::kOther:
-            return "nezapsán, v modulu jiný obsah";
+            return "nezapsán (v modulu jiný obsah)";
         case BlockState::kDamaged:
             return "poškozen v modulu";
     }
