@@ -1,6 +1,5 @@
 #include "app/AboutForm.h"
 
-#include <QDesktopServices>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,6 +10,7 @@
 
 #include "app/HelpPages.h"
 #include "core/Version.h"
+#include "platform/HelpViewer.h"
 
 namespace {
 
@@ -60,8 +60,10 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int to
 TFormOProgramu::TFormOProgramu(QWidget* parent, LinkOpener opener)
     : FixedDialog("FormOProgramu", QStringLiteral(" O programu"),
                   QSize(kClientWidth, kClientHeight), parent),
-      opener_(opener ? std::move(opener)
-                     : LinkOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); })) {
+      opener_(opener ? std::move(opener) : LinkOpener([](const QUrl& url) {
+          return kv::platform::OpenInBrowser(
+              kv::platform::FileUrl(url.toLocalFile().toStdString()));
+      })) {
     BuildControls();
     FormCreate();
 }

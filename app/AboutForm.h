@@ -20,7 +20,7 @@ class TFormOProgramu : public kvforms::FixedDialog {
     // Opens an address with the desktop's own program; false when it could not.
     using LinkOpener = std::function<bool(const QUrl&)>;
 
-    // Without an opener the desktop's (QDesktopServices) is used.
+    // Without an opener the web browser opens it (kv::platform::OpenInBrowser).
     explicit TFormOProgramu(QWidget* parent = nullptr, LinkOpener opener = {});
     ~TFormOProgramu() override;
 

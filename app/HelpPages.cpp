@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/ConfigFolder.h"
+#include "platform/HelpViewer.h"
 #include "platform/ProgramFolder.h"
 
 namespace kv {
@@ -36,6 +38,11 @@ const char* HelpPageForWindow(const std::string& objectName) {
 
 std::string HelpPageUrl(const std::string& page) {
     return std::string("qthelp://") + kHelpNamespace + "/" + kHelpFolder + "/" + page;
+}
+
+std::string HelpPageAddress(const std::string& page) {
+    if (!platform::kHelpInBrowser) return HelpPageUrl(page);
+    return platform::FileUrl(platform::ProgramFolder() + "help" + platform::kPathSeparator + page);
 }
 
 std::string HelpCollectionPath() {

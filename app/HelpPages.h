@@ -18,6 +18,10 @@ inline constexpr const char* kHelpStartPage = "index.html";
 const char* HelpPageForWindow(const std::string& objectName);
 // The viewer's address of a page: qthelp://<namespace>/<folder>/<page>.
 std::string HelpPageUrl(const std::string& page);
+// The address the help command gives this system's viewer for a page: HelpPageUrl for
+// Qt Assistant; where the help opens in the web browser (Windows), the file:// address of
+// the plain page in the program folder.
+std::string HelpPageAddress(const std::string& page);
 
 // The collection the viewer opens: W_kv3380u.qhc in the program folder.
 std::string HelpCollectionPath();

@@ -292,11 +292,11 @@ void TForm1::Oprogramu1Click() {
 
 // A viewer that is missing or fails is ignored without a message.
 void TForm1::Npovda2Click() {
-    helpViewer_.Show({}, kv::HelpPageUrl(kv::kHelpStartPage));
+    helpViewer_.Show({}, kv::HelpPageAddress(kv::kHelpStartPage));
 }
 
 void TForm1::ShowHelpFor(const QString& windowName) {
-    const std::string page = kv::HelpPageUrl(kv::HelpPageForWindow(windowName.toStdString()));
+    const std::string page = kv::HelpPageAddress(kv::HelpPageForWindow(windowName.toStdString()));
     helpViewer_.Show(page, page);
 }
 

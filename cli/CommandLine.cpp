@@ -288,7 +288,24 @@ const std::vector<CommandSpec>& Commands() {
                    "; bez adresy jen loopback 127.0.0.1)",
                nullptr,
                [](CommandLine& line, const std::string& value) { line.exporter.listen = value; },
-               [](const std::string& value) { return ListenAddressError(value); }}}},
+               [](const std::string& value) { return ListenAddressError(value); }},
+              {"--web.config.file", "SOUBOR",
+               "TLS a uživatelé (tls_server_config, basic_auth_users) ve formátu exportérů "
+               "Prometheus",
+               nullptr,
+               [](CommandLine& line, const std::string& value) {
+                   line.exporter.webConfigFile = value;
+               },
+               [](const std::string& value) -> std::optional<std::string> {
+                   if (value.empty()) return "chybí název souboru";
+                   return std::nullopt;
+               }},
+              {"--allow", "SÍTĚ",
+               "jen moduly v těchto sítích, oddělených čárkou (10.1.0.0/16,10.2.3.4)", nullptr,
+               [](CommandLine& line, const std::string& value) {
+                   line.exporter.allow = AllowList(value);
+               },
+               [](const std::string& value) { return AllowListError(value); }}}},
         };
         for (CommandSpec& command : list)
             for (OptionSpec& option : ConnectionSpecs()) command.options.push_back(option);

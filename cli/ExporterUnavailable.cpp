@@ -1,5 +1,5 @@
-// A build without cpp-httplib (the Windows build): the exporter's command is known, but
-// there is no server to run it.
+// A build without the HTTP server's libraries (the Windows build): the exporter's command
+// is known, but there is no server to run it.
 
 #include "cli/Exporter.h"
 

@@ -20,6 +20,15 @@ foreach(program W_KV3380U kv3380u kv3380u-emulator)
     install(FILES ${_links}/${program} DESTINATION bin)
 endforeach()
 
+# The exporter as a service (disabled: the package enables nothing), its alerting rules
+# for Prometheus and a Grafana dashboard.
+install(FILES ${CMAKE_SOURCE_DIR}/data/systemd/kv3380u-exporter.service
+    DESTINATION lib/systemd/system)
+install(FILES ${CMAKE_SOURCE_DIR}/data/prometheus/kv3380u-alerts.yml
+    DESTINATION share/kv3380u/prometheus)
+install(FILES ${CMAKE_SOURCE_DIR}/data/grafana/kv3380u-dashboard.json
+    DESTINATION share/kv3380u/grafana)
+
 # A .deb: dpkg-shlibdeps names the libraries the program and the transport libraries
 # link; the platform plug-ins Qt needs to open a window are a package of their own.
 # The help viewer is recommended rather than required: the program works without it

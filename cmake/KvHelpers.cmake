@@ -1,14 +1,17 @@
 # Small helpers shared by the folders' CMakeLists.
 
-# kv_test(NAME LABEL SOURCES... [LIBS ...] [ENV ...] [PROPERTIES ...]): one GoogleTest
-# executable whose tests are registered with CTest under LABEL, with more test
-# properties if given.
+# kv_test(NAME LABEL SOURCES... [LIBS ...] [ENV ...] [PROPERTIES ...] [PROGRAM_ONLY]): one
+# GoogleTest executable whose tests are registered with CTest under LABEL, with more test
+# properties if given; PROGRAM_ONLY builds it for a script to run (LABEL unused).
 function(kv_test name label)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV;PROPERTIES" ${ARGN})
+    cmake_parse_arguments(ARG "PROGRAM_ONLY" "" "SOURCES;LIBS;ENV;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE KV_BIN_DIR="${KV_TEST_BIN_DIR}"
                                                KV_SOURCE_DIR="${KV_TEST_SOURCE_DIR}")
+    if(ARG_PROGRAM_ONLY)
+        return()
+    endif()
     set(extra)
     # An empty ENVIRONMENT would take the next property's name for its value.
     if(ARG_ENV)

@@ -1,7 +1,7 @@
 # What the two Windows toolchain files share: Debian's mingw-w64 cross compilers for the
-# triplet KV_MINGW_TRIPLET (MingwTools.cmake). Everything is linked statically, so the program
-# and each transport library stand alone: no MinGW runtime DLL travels with them and a
-# DLL imports only what Windows itself has.
+# triplet KV_MINGW_TRIPLET (MingwTools.cmake). Programs and DLLs link the MinGW runtime
+# statically (WindowsBuild.cmake), so kv3380u.exe and each transport library stand alone:
+# no MinGW runtime DLL travels with them and a DLL imports only what Windows itself has.
 set(CMAKE_SYSTEM_NAME Windows)
 include(${CMAKE_CURRENT_LIST_DIR}/MingwTools.cmake)
 kv_mingw_tools(${KV_MINGW_TRIPLET})
@@ -16,9 +16,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Tests and test discovery run the Windows programs under wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

@@ -7,6 +7,13 @@ enable_language(RC)
 set(KV_TEST_BIN_DIR Z:${KV_BIN_DIR})
 set(KV_TEST_SOURCE_DIR Z:${CMAKE_SOURCE_DIR})
 
+# The MinGW runtime is linked statically, so that kv3380u.exe and every DLL stand alone;
+# not into the programs that use Qt's DLLs (kv_windows_qt_program), which link it as DLLs
+# as Qt does: a program with its own static copy of the C++ runtime beside Qt's shared one
+# has two heaps and two sets of exception tables.
+add_link_options(
+    "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:KV_SHARED_RUNTIME>>>:-static;-static-libgcc;-static-libstdc++>")
+
 # Windows 7 is the oldest system the declarations admit; the program calls nothing
 # younger without asking first (LoadLibraryExW's search flags fall back).
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
@@ -76,4 +83,77 @@ function(kv_windows_resources target description)
     endif()
     set_source_files_properties(${dir}/${target}.rc PROPERTIES
         OBJECT_DEPENDS "${KV_RC_MANIFEST};${KV_WINDOWS_ICON}")
+endfunction()
+
+# kv_windows_qt_runtime(): with a Qt for Windows, what a Qt program needs beside it in the
+# program folder, copied there from the Qt prefix (as windeployqt lays it out): Qt's DLLs,
+# the platform plug-ins (qwindows; qoffscreen for the tests, which the packages leave
+# out), the style plug-in, the MinGW runtime DLLs Qt links against (from Qt's bin/, else
+# the compiler's), and for the offscreen platform, which finds no font of Windows, one
+# font in lib/fonts/. Sets KV_QT_RUNTIME_FILES (DESTINATION-relative paths in the program
+# folder, for the packages) and makes the target kv_windows_qt_runtime.
+function(kv_windows_qt_runtime)
+    set(files)
+    set(commands)
+    set(outputs)
+    set(sources)
+    macro(_kv_deploy from to)
+        list(APPEND sources ${from})
+        list(APPEND outputs ${KV_BIN_DIR}/${to})
+        list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_if_different ${from} ${KV_BIN_DIR}/${to})
+    endmacro()
+    foreach(module Core Gui Widgets)
+        get_target_property(dll Qt6::${module} IMPORTED_LOCATION_RELEASE)
+        get_filename_component(name ${dll} NAME)
+        _kv_deploy(${dll} ${name})
+        list(APPEND files ${name})
+    endforeach()
+    foreach(plugin QWindowsIntegrationPlugin:platforms QOffscreenIntegrationPlugin:platforms
+                   QWindowsVistaStylePlugin:styles)
+        string(REPLACE ":" ";" plugin ${plugin})
+        list(GET plugin 0 target)
+        list(GET plugin 1 folder)
+        get_target_property(dll Qt6::${target} IMPORTED_LOCATION_RELEASE)
+        get_filename_component(name ${dll} NAME)
+        _kv_deploy(${dll} ${folder}/${name})
+        if(NOT target STREQUAL "QOffscreenIntegrationPlugin")
+            list(APPEND files ${folder}/${name})
+        endif()
+    endforeach()
+    foreach(name libstdc++-6.dll libgcc_s_dw2-1.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+        set(dll ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}/${name})
+        if(NOT EXISTS ${dll})
+            execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
+                OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+            if(NOT IS_ABSOLUTE "${dll}" AND name STREQUAL "libwinpthread-1.dll")
+                set(dll /usr/${KV_MINGW_TRIPLET}/lib/${name})
+            endif()
+        endif()
+        # The DLL of the other architecture's exception model (seh: 64-bit, dw2: 32-bit)
+        # is not there.
+        if(IS_ABSOLUTE "${dll}" AND EXISTS "${dll}")
+            _kv_deploy(${dll} ${name})
+            list(APPEND files ${name})
+        endif()
+    endforeach()
+    set(font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf)
+    if(EXISTS ${font})
+        _kv_deploy(${font} lib/fonts/DejaVuSans.ttf)
+    endif()
+    add_custom_command(OUTPUT ${outputs}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_BIN_DIR}/platforms ${KV_BIN_DIR}/styles
+                ${KV_BIN_DIR}/lib/fonts
+        ${commands}
+        DEPENDS ${sources}
+        COMMENT "Qt's DLLs, plug-ins and the MinGW runtime beside the program"
+        VERBATIM)
+    add_custom_target(kv_windows_qt_runtime ALL DEPENDS ${outputs})
+    set(KV_QT_RUNTIME_FILES ${files} PARENT_SCOPE)
+endfunction()
+
+# kv_windows_qt_program(TARGET): a program that uses Qt's DLLs: it links the MinGW runtime
+# as they do, and finds Qt beside it in the program folder.
+function(kv_windows_qt_program target)
+    set_target_properties(${target} PROPERTIES KV_SHARED_RUNTIME ON)
+    add_dependencies(${target} kv_windows_qt_runtime)
 endfunction()

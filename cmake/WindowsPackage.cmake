@@ -1,41 +1,26 @@
 # The Windows program folder as an installation: kv3380u.exe, the eight transport
-# libraries and the help pages (for the web browser: the compiled help needs Qt's help
-# generator and viewer, which come with a Qt for Windows), all in one folder. CPack makes
-# a ZIP of it and an NSIS installer into Program Files with a Start-menu folder.
+# libraries and the help pages (for the web browser: there is no Qt Assistant for
+# Windows here), with a Qt for Windows also W_KV3380U.exe and the Qt DLLs, plug-ins and
+# MinGW runtime DLLs it needs, all in one folder. CPack makes a ZIP of it and an NSIS
+# installer into Program Files with a Start-menu folder.
 kv_interface_kinds()
 set(_libraries)
 foreach(prefix IN LISTS KV_KIND_PREFIXES)
     list(APPEND _libraries kvtransport_${prefix})
 endforeach()
 install(TARGETS kv3380u ${_libraries} RUNTIME DESTINATION .)
-# With a Qt for Windows (KV_BUILD_GUI), the utility joins them; Qt's own DLLs and plug-ins
-# are then to be put beside it (windeployqt), which this build does not do.
 if(TARGET W_KV3380U)
     install(TARGETS W_KV3380U RUNTIME DESTINATION .)
+    foreach(file IN LISTS KV_QT_RUNTIME_FILES)
+        get_filename_component(folder ${file} DIRECTORY)
+        if(NOT folder)
+            set(folder .)
+        endif()
+        install(FILES ${KV_BIN_DIR}/${file} DESTINATION ${folder})
+    endforeach()
 endif()
 
-# The help pages beside the program, as in the Linux installation's help/ folder; their
-# picture is drawn from the program's icon.
-include(${CMAKE_SOURCE_DIR}/help/Pages.cmake)
-set(_help_outputs)
-set(_help_commands)
-foreach(page IN LISTS KV_HELP_PAGES ITEMS styl.css)
-    list(APPEND _help_outputs ${KV_BIN_DIR}/help/${page})
-    list(APPEND _help_commands
-        COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/help/${page} ${KV_BIN_DIR}/help/${page})
-endforeach()
-find_program(KV_RSVG_CONVERT rsvg-convert REQUIRED)
-add_custom_command(
-    OUTPUT ${_help_outputs} ${KV_BIN_DIR}/help/obrazek.png
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_BIN_DIR}/help
-    ${_help_commands}
-    COMMAND ${KV_RSVG_CONVERT} -w 104 -h 104 ${CMAKE_SOURCE_DIR}/data/kv3380u.svg
-            -o ${KV_BIN_DIR}/help/obrazek.png
-    DEPENDS ${CMAKE_SOURCE_DIR}/data/kv3380u.svg
-    COMMENT "The help pages for the web browser"
-    VERBATIM)
-add_custom_target(kv_windows_help ALL DEPENDS ${_help_outputs} ${KV_BIN_DIR}/help/obrazek.png)
-install(FILES ${_help_outputs} ${KV_BIN_DIR}/help/obrazek.png DESTINATION help)
+# The help pages beside the program come from help/CMakeLists.txt.
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(_bits 64)
@@ -80,4 +65,29 @@ set(CPACK_NSIS_CREATE_ICONS_EXTRA "
 set(CPACK_NSIS_DELETE_ICONS_EXTRA "
   Delete \\\"$SMPROGRAMS\\\\$MUI_TEMP\\\\kv3380u (příkazový řádek).lnk\\\"
   Delete \\\"$SMPROGRAMS\\\\$MUI_TEMP\\\\Nápověda.lnk\\\"")
+if(TARGET W_KV3380U)
+    # The windows: the first entry of the Start-menu folder, and on request a shortcut on
+    # the desktop: a choice on the installer's components page (ticked), and in a silent
+    # installation only with /DESKTOP. The uninstaller removes both.
+    set(CPACK_NSIS_INSTALLED_ICON_NAME W_KV3380U.exe)
+    string(PREPEND CPACK_NSIS_CREATE_ICONS_EXTRA "
+  CreateShortCut \\\"$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\W_KV3380U.lnk\\\" \\\"$INSTDIR\\\\W_KV3380U.exe\\\"")
+    string(APPEND CPACK_NSIS_DELETE_ICONS_EXTRA "
+  Delete \\\"$SMPROGRAMS\\\\$MUI_TEMP\\\\W_KV3380U.lnk\\\"")
+    set(CPACK_NSIS_PAGE_COMPONENTS "!insertmacro MUI_PAGE_COMPONENTS")
+    string(APPEND CPACK_NSIS_DEFINES "
+  !include FileFunc.nsh
+  Section \\\"Zástupce W_KV3380U na ploše\\\" KvDesktopShortcut
+    IfSilent 0 kvDesktop
+    \\\${GetParameters} $R0
+    ClearErrors
+    \\\${GetOptions} $R0 \\\"/DESKTOP\\\" $R1
+    IfErrors kvNoDesktop
+  kvDesktop:
+    CreateShortCut \\\"$DESKTOP\\\\W_KV3380U.lnk\\\" \\\"$INSTDIR\\\\W_KV3380U.exe\\\"
+  kvNoDesktop:
+  SectionEnd")
+    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+  Delete \\\"$DESKTOP\\\\W_KV3380U.lnk\\\"")
+endif()
 include(CPack)

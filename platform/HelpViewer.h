@@ -1,11 +1,12 @@
 #pragma once
 
-// The help viewer as the utility's own child process. Qt Assistant reads remote-control
-// commands on its standard input; the viewer is started with the help collection, a
-// second help command only shows it and brings it forward, and the program ends it.
-// POSIX: posix_spawn with a socket on its standard input, SIGTERM to end it. Windows
-// (assistant.exe of a Qt for Windows): CreateProcessW with a pipe, WM_CLOSE to its
-// windows and TerminateProcess when it does not go.
+// The help viewer. POSIX: Qt Assistant as the utility's own child process, which reads
+// remote-control commands on its standard input; the viewer is started with the help
+// collection, a second help command only shows it and brings it forward, and the program
+// ends it (posix_spawn with a socket on its standard input, SIGTERM to end it).
+// Windows, where there is no Qt Assistant: every help command opens the plain page in the
+// web browser (OpenInBrowser); the browser is nobody's child, so nothing runs to be shown
+// or ended.
 // A viewer that is missing or fails is ignored: the help is a convenience, never a
 // reason to bother the operator with a message.
 
@@ -16,8 +17,14 @@
 
 namespace kv::platform {
 
+#ifdef _WIN32
+inline constexpr bool kHelpInBrowser = true;
+#else
+inline constexpr bool kHelpInBrowser = false;
+#endif
+
 enum class HelpOutcome {
-    kStarted,   // a new viewer was started
+    kStarted,   // a new viewer was started (Windows: the browser was asked to open the page)
     kShown,     // the running viewer was told to show itself (and the page)
     kNoViewer,  // no viewer program, or it could not be started
 };
@@ -39,7 +46,7 @@ class HelpViewer {
 
     // Without a viewer: starts one at `startPage`. With one running: shows it and brings
     // it forward at `page`, or where it stands when `page` is empty. Pages are the
-    // viewer's own addresses (qthelp://...).
+    // viewer's own addresses (qthelp://...; in the browser file://...).
     HelpOutcome Show(const std::string& page, const std::string& startPage);
 
     // Ends a running viewer (bounded wait); nothing when none runs.
@@ -64,16 +71,28 @@ class HelpViewer {
     std::string program_;
     std::string collection_;
     pid_t pid_ = -1;
-#ifdef _WIN32
-    void* process_ = nullptr;  // the viewer's process handle
-    void* input_ = nullptr;    // our end of the pipe on the viewer's standard input
-#else
     int input_ = -1;  // our end of the viewer's standard input
-#endif
 };
 
 // The viewer program: `configured` (the build's Qt binaries folder) when it is an
-// executable file, else "assistant" ("assistant.exe") found on PATH, else empty.
+// executable file, else "assistant" found on PATH, else empty. Windows: always empty
+// (the browser shows the help).
 std::string FindHelpViewer(const std::string& configured);
+
+// The program that stands in for the web browser when this variable names one: it is
+// started with the address as its only argument (tests use it, so that no real browser
+// opens).
+inline constexpr const char* kBrowserVariable = "KV3380U_BROWSER";
+
+// Opens an address in the web browser, detached from the program; false when it could
+// not be handed over. Windows: ShellExecuteW's "open". POSIX: xdg-open.
+bool OpenInBrowser(const std::string& address);
+
+// The file:// address of a full path (POSIX "/...", Windows "C:\..." or a UNC path
+// "\\server\share\..."), as a browser and the Windows shell read it back: '\' as
+// '/', blanks and the characters that would end or change a URL's path percent-encoded,
+// letters beyond ASCII kept as they are (the Windows shell decodes %-escapes in the
+// system's code page, not in UTF-8).
+std::string FileUrl(const std::string& path);
 
 }  // namespace kv::platform

@@ -8,7 +8,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
     clang libclang-rt-14-dev clang-format git
-    xvfb xauth x11-utils imagemagick fonts-dejavu-core
+    xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+    # scripts/build.sh caches every compilation with it.
+    ccache
     qt6-documentation-tools assistant-qt6 libqt6sql6-sqlite librsvg2-bin
     dpkg-dev file desktop-file-utils appstream
     # The Windows build (mingw-w64, -posix for std::thread; its C compiler also builds the
@@ -16,8 +18,10 @@ packages=(
     # wine32 needs the i386 architecture) and the installer (NSIS).
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
     wine wine64 wine32:i386 nsis unzip
-    # kv3380u exporter's HTTP server, and the Prometheus server its test runs.
-    libcpp-httplib-dev prometheus
+    # kv3380u exporter's HTTP server (libmicrohttpd, TLS through GnuTLS), its web
+    # configuration file (YAML), the bcrypt hashes of its users (libxcrypt), the Prometheus
+    # server and promtool its tests run, and the client its TLS test asks with.
+    libmicrohttpd-dev libgnutls28-dev libyaml-cpp-dev libcrypt-dev prometheus curl openssl
 )
 
 missing=()

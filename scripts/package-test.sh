@@ -18,6 +18,28 @@ echo "package: checking the desktop entry and the AppStream metadata"
 desktop-file-validate data/*.desktop
 appstreamcli validate --no-net data/*.metainfo.xml
 
+# The exporter's service, rules and dashboard are in the package; the service runs under
+# a user of its own, on loopback, and nothing in the package enables it.
+echo "package: checking the exporter's service"
+unit=usr/lib/systemd/system/kv3380u-exporter.service
+contents=$(dpkg-deb -c "$deb")
+for f in "$unit" usr/share/kv3380u/prometheus/kv3380u-alerts.yml \
+    usr/share/kv3380u/grafana/kv3380u-dashboard.json; do
+    grep -q " \./$f\$" <<<"$contents" || { echo "package: $f is missing" >&2; exit 1; }
+done
+scratch=$(mktemp -d)
+dpkg-deb -x "$deb" "$scratch/root"
+dpkg-deb -e "$deb" "$scratch/control"
+service=$scratch/root/$unit
+grep -qx 'DynamicUser=yes' "$service" || { echo "package: the service has no user of its own" >&2; exit 1; }
+options=$(sed -n 's/^Environment="KV3380U_EXPORTER_OPTIONS=\(.*\)"$/\1/p' "$service")
+[[ "$options" == "--listen 127.0.0.1:"* ]] || { echo "package: the service does not listen on loopback ($options)" >&2; exit 1; }
+if grep -qs -e 'systemctl' -e 'deb-systemd-helper' "$scratch"/control/*; then
+    echo "package: a maintainer script enables or starts the service" >&2
+    exit 1
+fi
+rm -rf "$scratch"
+
 if [ "$(id -u)" -ne 0 ]; then
     echo "package: not root; installing the package and starting it as another user are left to CI"
     exit 0
@@ -125,3 +147,37 @@ if [ "$status" -ne 0 ] || ! grep -q 'Připojen modul' "$build/installed-cli.log"
 fi
 [ "$(sha256sum "$settings")" = "$before" ] || { echo "package: kv3380u changed $settings" >&2; exit 1; }
 echo "package: the installed kv3380u identified the module from the stored settings"
+
+# The exporter's service as systemd would take it, disabled; then its command with the
+# service's own options (but a free port), as an ordinary user, asked for an emulator.
+echo "package: the exporter's service"
+service=/usr/lib/systemd/system/kv3380u-exporter.service
+systemd-analyze verify "$service" || { echo "package: systemd-analyze refuses $service" >&2; exit 1; }
+enabled=$(systemctl is-enabled kv3380u-exporter 2>/dev/null || true)
+[ "$enabled" = disabled ] || { echo "package: the service is \"$enabled\", not disabled" >&2; exit 1; }
+options=$(sed -n 's/^Environment="KV3380U_EXPORTER_OPTIONS=\(.*\)"$/\1/p' "$service")
+devices=$(mktemp -d)
+chown "$user" "$devices"
+as_user /usr/bin/kv3380u-emulator --address 127.0.0.5 --port 0 --vlan-ports 0,0,0 --no-usb \
+    --state "$devices/state" --lifetime 60 >"$build/installed-emulator.log" 2>&1 &
+emulator=$!
+# shellcheck disable=SC2086 # the options are words, as systemd splits them
+as_user /usr/bin/kv3380u exporter ${options/127.0.0.1:9338/127.0.0.1:0} \
+    >"$build/installed-exporter.log" 2>&1 &
+exporter=$!
+for _ in $(seq 1 100); do
+    grep -qs '^ready' "$build/installed-emulator.log" && grep -qs 'http://' "$build/installed-exporter.log" && break
+    sleep 0.1
+done
+module=$(sed -n 's/^udp \(127.0.0.5:[0-9]*\) remote management$/\1/p' "$build/installed-emulator.log")
+listen=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$build/installed-exporter.log")
+answer=$(curl -s --max-time 20 "http://127.0.0.1:$listen/probe?target=$module" || true)
+kill -TERM "$exporter" "$emulator" 2>/dev/null || true
+wait "$exporter" "$emulator" 2>/dev/null || true
+rm -rf "$devices"
+if ! grep -qx 'kv3380u_up 1' <<<"$answer"; then
+    cat "$build/installed-emulator.log" "$build/installed-exporter.log" >&2
+    echo "package: the service's exporter did not answer for the module: $answer" >&2
+    exit 1
+fi
+echo "package: the service is disabled, and its exporter answers for a module on loopback"

@@ -12,8 +12,9 @@
 # KV_WINE_LOCALE picks the Windows locale, and so the ANSI code page: cs_CZ.UTF-8 gives
 # code page 1250, as on a Czech Windows (the Linux locale need not be installed).
 # Otherwise the Linux locale is used, made UTF-8 if it is not, so that a Czech file name
-# means the same on both sides. Exit 127 when wine is not installed (scripts/deps.sh
-# installs it).
+# means the same on both sides. KV_WINE_DISPLAY names an X display for a program with
+# windows (W_KV3380U.exe on Xvfb); without it the program has none. Exit 127 when wine is
+# not installed (scripts/deps.sh installs it).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -63,6 +64,9 @@ if [ ! -e "$prefix/.kv-ready" ]; then
     touch "$prefix/.kv-ready"
 fi
 exec 9>&-
+if [ -n "${KV_WINE_DISPLAY:-}" ]; then
+    export DISPLAY=$KV_WINE_DISPLAY
+fi
 
 # Wine refuses a prefix another user owns; say so plainly.
 if [ ! -O "$prefix" ]; then

@@ -43,6 +43,19 @@ bool ReapWithin(pid_t pid, long ms) {
 
 }  // namespace
 
+HelpOutcome HelpViewer::Show(const std::string& page, const std::string& startPage) {
+    if (Running()) {
+        if (Send(ShowCommands(page))) return HelpOutcome::kShown;
+        // It went away between the check and the command: start a new one below.
+        End();
+    }
+    if (!Start()) return HelpOutcome::kNoViewer;
+    // The viewer keeps the commands until its window is ready. Should it fail at once,
+    // the next help command finds it gone and tries again.
+    Send(StartCommands(page.empty() ? startPage : page));
+    return HelpOutcome::kStarted;
+}
+
 bool HelpViewer::Running() {
     if (pid_ <= 0) return false;
     int status = 0;
@@ -160,6 +173,24 @@ std::string FindHelpViewer(const std::string& configured) {
         start = end + 1;
     }
     return {};
+}
+
+bool OpenInBrowser(const std::string& address) {
+    const char* standIn = std::getenv(kBrowserVariable);
+    const std::string program = standIn != nullptr && *standIn != '\0' ? standIn : "xdg-open";
+    // A shell starts the opener in the background and ends at once: the opener is then
+    // nobody's child here, and nothing is left to reap however long it runs.
+    std::vector<std::string> args = {"sh", "-c", "\"$0\" \"$1\" </dev/null >/dev/null 2>&1 &",
+                                     program, address};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace kv::platform

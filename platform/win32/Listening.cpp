@@ -3,8 +3,12 @@
 namespace kv::platform {
 
 // The Windows build has no server that listens (kv3380u's exporter is not in it).
-bool WidenListenQueue(int, int) {
-    return false;
+ListeningSocket OpenListeningSocket(const std::string&, int, int) {
+    ListeningSocket result;
+    result.error = "tato verze programu nenaslouchá";
+    return result;
 }
+
+void CloseListeningSocket(int) {}
 
 }  // namespace kv::platform

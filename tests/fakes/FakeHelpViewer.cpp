@@ -5,6 +5,8 @@
 // and waits, anything else reads commands until its input ends and then waits, as
 // Assistant does. Waiting is bounded, so a forgotten viewer ends by itself; SIGTERM ends
 // it at once.
+// Started with one address instead (as the web browser, KV3380U_BROWSER), it appends
+// "open ADDRESS" to the file that KV_FAKE_BROWSER_LOG names and ends.
 
 #ifdef _WIN32
 #include <process.h>
@@ -14,6 +16,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -46,6 +49,13 @@ long ProcessId() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc == 2 && argv[1][0] != '-') {
+        const char* log = std::getenv("KV_FAKE_BROWSER_LOG");
+        if (log == nullptr) return 2;
+        g_log = log;
+        Log(std::string("open ") + argv[1]);
+        return 0;
+    }
     std::string collection;
     bool remote = false;
     for (int i = 1; i < argc; ++i) {

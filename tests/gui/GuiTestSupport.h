@@ -28,6 +28,12 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 namespace kvgui {
 
 inline QApplication* App() {
+#ifdef _WIN32
+    // wine hands no QT_ variable to a Windows program: the tests run on the platform that
+    // KV_QPA_PLATFORM names, offscreen without it, as QT_QPA_PLATFORM does on Linux.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariable("KV_QPA_PLATFORM", "offscreen").toUtf8());
+#endif
     static int argc = 1;
     static char name[] = "gui_tests";
     static char* argv[] = {name, nullptr};

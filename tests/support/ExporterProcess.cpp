@@ -17,7 +17,7 @@ bool ExporterProcess::Start(const std::vector<std::string>& options) {
     runner_ = std::thread([this, args] {
         CliRunOptions run;
         run.watch = [this](pid_t pid, const CliOutcome& sofar) {
-            const std::string tag = "http://127.0.0.1:";
+            const std::string tag = "://127.0.0.1:";
             const auto at = sofar.out.find(tag);
             std::lock_guard lock(mutex_);
             pid_ = pid;

@@ -127,12 +127,35 @@ TEST(ExporterTextTest, HistogramIsCumulativeAndLabelsAreEscaped) {
     const std::string text = h.Lines("x_seconds");
     EXPECT_NE(text.find("x_seconds_bucket{le=\"0.005\"} 1\n"), std::string::npos) << text;
     EXPECT_NE(text.find("x_seconds_bucket{le=\"0.1\"} 1\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("x_seconds_bucket{le=\"0.25\"} 2\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("x_seconds_bucket{le=\"10\"} 2\n"), std::string::npos) << text;
+    // A bound holds what equals it.
+    EXPECT_NE(text.find("x_seconds_bucket{le=\"0.2\"} 2\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("x_seconds_bucket{le=\"5\"} 2\n"), std::string::npos) << text;
     EXPECT_NE(text.find("x_seconds_bucket{le=\"+Inf\"} 3\n"), std::string::npos) << text;
     EXPECT_NE(text.find("x_seconds_sum 20.203\n"), std::string::npos) << text;
     EXPECT_NE(text.find("x_seconds_count 3\n"), std::string::npos) << text;
     EXPECT_EQ(LabelValue("a\"b\\c\nd"), "a\\\"b\\\\c\\nd");
+}
+
+// --allow: networks as written, one address as a /32, and every typo refused with a hint.
+TEST(ExporterTextTest, AllowTakesNetworksAndRefusesWhatIsNone) {
+    EXPECT_EQ(AllowListText(AllowList("10.1.0.0/16,192.168.5.7,0.0.0.0/0")),
+              "10.1.0.0/16, 192.168.5.7/32, 0.0.0.0/0");
+    EXPECT_FALSE(AllowListError("127.0.0.0/8"));
+    const std::pair<const char*, const char*> wrong[] = {
+        {"10.1.2.3/16", "10.1.2.3/16 má za prefixem nastavené bity; míněna je síť 10.1.0.0/16?"},
+        {"10.1.0.0/33", "10.1.0.0/33: délka prefixu: "},
+        {"10.1.0.0/", "10.1.0.0/: délka prefixu: "},
+        {"10.1.0/24", "„10.1.0/24“ není síť IPv4"},
+        {"example.com", "„example.com“ není síť IPv4"},
+        {"10.0.0.0/8,", "prázdná položka"},
+        {"", "prázdná položka"},
+    };
+    for (const auto& [text, said] : wrong) {
+        const auto error = AllowListError(text);
+        ASSERT_TRUE(error) << text;
+        EXPECT_NE(error->find(said), std::string::npos) << text << ": " << *error;
+        EXPECT_TRUE(AllowList(text).empty()) << text;
+    }
 }
 
 TEST(ExporterTextTest, ListenAddressIsLoopbackUnlessNamed) {

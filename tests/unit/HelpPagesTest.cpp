@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/HelpPages.h"
+#include "platform/HelpViewer.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -91,6 +92,40 @@ TEST(HelpPagesTest, TheHelpLivesInTheProgramFolder) {
     kv::platform::SetProgramFolderForTesting("");
     EXPECT_EQ(collection, "/opt/kv/W_kv3380u.qhc");
     EXPECT_EQ(start, "/opt/kv/help/index.html");
+}
+
+TEST(HelpPagesTest, FileAddressesOfWindowsAndPosixPaths) {
+    const struct {
+        const char* path;
+        const char* url;
+    } kCases[] = {
+        {"/usr/lib/kv3380u/help/index.html", "file:///usr/lib/kv3380u/help/index.html"},
+        {"C:\\Program Files\\Měření KV\\help/diagnostika.html",
+         "file:///C:/Program%20Files/Měření%20KV/help/diagnostika.html"},
+        // What would end the path or start a query or fragment, and the escape itself.
+        {"D:\\a#1\\b?c\\100%\\x&y=z;w.html", "file:///D:/a%231/b%3Fc/100%25/x%26y%3Dz%3Bw.html"},
+        {"\\\\server\\share\\kv\\help\\index.html", "file://server/share/kv/help/index.html"},
+        {"//server/share/index.html", "file://server/share/index.html"},
+    };
+    for (const auto& c : kCases) EXPECT_EQ(kv::platform::FileUrl(c.path), c.url) << c.path;
+}
+
+TEST(HelpPagesTest, TheViewerIsGivenThePageItShows) {
+#ifdef _WIN32
+    const std::string folder = "C:\\Program Files\\Měření KV\\";
+#else
+    const std::string folder = "/opt/kv/";
+#endif
+    kv::platform::SetProgramFolderForTesting(folder);
+    const std::string address = kv::HelpPageAddress("pripojeni.html");
+    kv::platform::SetProgramFolderForTesting("");
+    if (kv::platform::kHelpInBrowser) {
+        // The browser opens the plain page beside the program.
+        EXPECT_EQ(address, "file:///C:/Program%20Files/Měření%20KV/help/pripojeni.html");
+    } else {
+        EXPECT_EQ(address, kv::HelpPageUrl("pripojeni.html"));
+        EXPECT_EQ(address.rfind("qthelp://", 0), 0u) << address;
+    }
 }
 
 TEST(HelpPagesTest, EveryLinkOfThePlainPagesLeadsToAPageOfTheHelp) {

@@ -1,16 +1,13 @@
-// The help viewer as a child process, with a stand-in viewer that logs what it gets.
+// The help viewer as a child process, with a stand-in viewer that logs what it gets (on
+// Windows the help opens in the browser: tests/windows/HelpBrowserTest.cpp).
 
 #include <gtest/gtest.h>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <signal.h>
 #include <sys/stat.h>
-#endif
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -29,15 +26,9 @@ using kv::testing::ScopedEnvironment;
 using kv::testing::ScratchFolder;
 using kv::testing::WriteBytes;
 
-#ifdef _WIN32
-const std::string kFake = std::string(KV_BIN_DIR) + "/fakes/fake_help_viewer.exe";
-const std::string kViewerName = "assistant.exe";
-const char kPathListSeparator = ';';
-#else
 const std::string kFake = std::string(KV_BIN_DIR) + "/fakes/fake_help_viewer";
 const std::string kViewerName = "assistant";
 const char kPathListSeparator = ':';
-#endif
 
 // Waits (bounded, generously) until the viewer's log holds `text`.
 bool LogShows(const std::string& log, const std::string& text) {
@@ -50,15 +41,7 @@ bool LogShows(const std::string& log, const std::string& text) {
 }
 
 bool Alive(pid_t pid) {
-#ifdef _WIN32
-    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-    if (process == nullptr) return false;
-    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    ::CloseHandle(process);
-    return running;
-#else
     return pid > 0 && ::kill(pid, 0) == 0;
-#endif
 }
 
 std::size_t Count(const std::string& text, const std::string& what) {
@@ -147,12 +130,10 @@ TEST_F(HelpViewerTest, AMissingViewerIsIgnored) {
         EXPECT_FALSE(viewer.Running());
         viewer.End();
     }
-    // A file that is there but may not be run (on Windows: is no program).
+    // A file that is there but may not be run.
     const std::string plain = folder_.File("not-executable");
     WriteBytes(plain, "#!/bin/sh\n");
-#ifndef _WIN32
     ::chmod(plain.c_str(), 0644);
-#endif
     HelpViewer viewer(plain, Collection());
     EXPECT_EQ(viewer.Show("", "p"), HelpOutcome::kNoViewer);
 }
@@ -187,9 +168,7 @@ class FindHelpViewerTest : public ::testing::Test {
         std::filesystem::create_directory(kv::testing::PathOf(dir));
         const std::string path = dir + kv::platform::kPathSeparator + kViewerName;
         WriteBytes(path, "#!/bin/sh\n");
-#ifndef _WIN32
         ::chmod(path.c_str(), 0755);
-#endif
         return path;
     }
 
@@ -213,6 +192,19 @@ TEST_F(FindHelpViewerTest, TheConfiguredProgramFirstThenPath) {
     EXPECT_EQ(FindHelpViewer(folder_.File("qt/gone")), "");
     kv::testing::SetEnvironment("PATH", std::nullopt);
     EXPECT_EQ(FindHelpViewer(folder_.File("qt/gone")), "");
+}
+
+// The About window's link: the browser (here a stand-in) gets the address as one
+// argument, never read by a shell.
+TEST(OpenInBrowserTest, TheAddressReachesTheBrowserWholeAndUninterpreted) {
+    ScratchFolder folder{"kv-browser"};
+    const std::string log = folder.File("browser.log");
+    ScopedEnvironment browser{kv::platform::kBrowserVariable, kFake};
+    ScopedEnvironment logName{"KV_FAKE_BROWSER_LOG", log};
+    const std::string address = "file:///tmp/a b/$(touch " + folder.File("ran") + ")`x`.html";
+    EXPECT_TRUE(kv::platform::OpenInBrowser(address));
+    EXPECT_TRUE(LogShows(log, "open " + address + "\n")) << ReadBytes(log);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("ran")));
 }
 
 }  // namespace

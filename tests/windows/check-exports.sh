@@ -2,7 +2,7 @@
 # The eight transport libraries of a Windows build export exactly the seven entry points
 # under their plain names (QQUDP_Send, not QQUDP_Send@20 or _QQUDP_Send), they and
 # kv3380u.exe import only what Windows itself has (no MinGW runtime DLL travels with
-# them), and on 32-bit each entry point returns the way __stdcall does: the callee
+# them), the windows find every DLL they and Qt need beside them, and on 32-bit each entry point returns the way __stdcall does: the callee
 # removes its arguments (ret $4 for Done's one word, ret $20 for Send's five).
 #   check-exports.sh BIN_FOLDER OBJDUMP
 set -euo pipefail
@@ -25,6 +25,27 @@ imports_allowed() {
     done < <("$objdump" -p "$1" | sed -n 's/^\s*DLL Name: //p')
 }
 imports_allowed "$bin/kv3380u.exe"
+
+# The windows (with a Qt for Windows) and the Qt beside them: every Qt or MinGW runtime
+# DLL that one of them imports lies in the program folder too (the rest is Windows' own).
+windows_imports=0
+if [ -f "$bin/W_KV3380U.exe" ]; then
+    for file in "$bin/W_KV3380U.exe" "$bin"/Qt6*.dll "$bin"/lib*.dll "$bin"/platforms/qwindows.dll \
+        "$bin"/styles/*.dll; do
+        while read -r dll_name; do
+            case $dll_name in
+                Qt6* | lib*) [ -f "$bin/$dll_name" ] || fail "$file imports $dll_name, which is not beside it" ;;
+            esac
+            windows_imports=$((windows_imports + 1))
+        done < <("$objdump" -p "$file" | sed -n 's/^\s*DLL Name: //p')
+    done
+    [[ $("$objdump" -p "$bin/W_KV3380U.exe") == *"DLL Name: libstdc++-6.dll"* ]] ||
+        fail "W_KV3380U.exe has a C++ runtime of its own beside Qt's"
+    # Its manifest, as kv3380u.exe's: the user's rights, no redirection into VirtualStore.
+    for exe in kv3380u.exe W_KV3380U.exe; do
+        LC_ALL=C grep -q 'level="asInvoker"' "$bin/$exe" || fail "$exe has no asInvoker manifest"
+    done
+fi
 
 checked=0
 for prefix in "${!init[@]}"; do
@@ -56,4 +77,4 @@ for prefix in "${!init[@]}"; do
     done <<<"$names"
 done
 echo "exports of the eight libraries in $bin: plain names, Windows' own imports;" \
-    "$checked entry points return as __stdcall does"
+    "$checked entry points return as __stdcall does; $windows_imports imports of the windows and Qt found"
