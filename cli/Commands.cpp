@@ -16,6 +16,7 @@
 #include "platform/Interrupt.h"
 #include "platform/StdStreams.h"
 #include "platform/Text.h"
+#include "transport/InterfaceKinds.h"
 
 namespace kv::cli {
 namespace {
@@ -676,7 +677,7 @@ int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& 
     for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i) out.Report(restart.texts[i]);
     // The window asks its operator to initialise the connection again; here every command
     // opens its own, so the next one simply connects anew.
-    if (restart.sent) {
+    if (restart.sent && restart.texts.back() == RestartedText(kKindLan)) {
         out.Print(
             "Zařízení restartováno. Příští příkaz se k modulu připojí znovu, až se "
             "modul rozběhne.");

@@ -32,10 +32,8 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 class CliRecordTest : public CliEmulatorTest {
   protected:
     std::vector<std::string> Peer(const SilentPeer& peer) const {
-        return {"--settings", Settings(),
-                "--kind",     "LAN",
-                "--ip",       peer.Address(),
-                "--port",     std::to_string(peer.Port()),
+        return {"--settings", Settings(),     "--kind", "LAN",
+                "--ip",       peer.Address(), "--port", std::to_string(peer.Port()),
                 "--timeout",  "300"};
     }
 };
@@ -45,19 +43,21 @@ TEST_F(CliRecordTest, AFileOfAnotherModuleKeepsTheAddressAndABadFileRestoresNoth
     const std::string original = Backup(emu_, "a.ini");
     EXPECT_TRUE(Has(original, "Výrobní číslo=" + emu_.Serial() + "\n")) << original;
     // Saved from another module: the VLAN block goes, the address stays.
-    const std::string other = Edited(
-        Edited(Replaced(original, "Výrobní číslo=", "Výrobní číslo=E2E00099"), "network",
-               "IP adresa", "10.1.2.3"),
-        "vlan2", "Číslo UDP portu", "6001");
+    const std::string other =
+        Edited(Edited(Replaced(original, "Výrobní číslo=", "Výrobní číslo=E2E00099"), "network",
+                      "IP adresa", "10.1.2.3"),
+               "vlan2", "Číslo UDP portu", "6001");
     WriteBytes(File("other.ini"), other);
     CliOutcome run = Cli({"restore", File("other.ini")}, emu_);
     EXPECT_EQ(run.code, 4) << run.err;
-    EXPECT_TRUE(Has(run.err, "[network] se nezapíše: soubor je zálohou modulu s výrobním číslem "
-                             "E2E00099, připojený modul má " +
-                                 emu_.Serial()))
+    EXPECT_TRUE(Has(run.err,
+                    "[network] se nezapíše: soubor je zálohou modulu s výrobním číslem "
+                    "E2E00099, připojený modul má " +
+                        emu_.Serial()))
         << run.err;
-    EXPECT_TRUE(Has(run.out, "Bloky: vlan1 beze změny, vlan2 zapsán, vlan3 beze změny, remote "
-                             "beze změny, network nezapsán"))
+    EXPECT_TRUE(Has(run.out,
+                    "Bloky: vlan1 beze změny, vlan2 zapsán, vlan3 beze změny, remote "
+                    "beze změny, network nezapsán"))
         << run.out;
     EXPECT_EQ(Values(Backup(emu_, "b.ini"))[0], Values(original)[0]);
     // Named, it goes: by --only, or by --other-module.
@@ -148,8 +148,7 @@ TEST_F(CliRecordTest, EditsArriveOrSayWhyNot) {
     EXPECT_TRUE(Has(run.out, "Bloky: vlan1 beze změny")) << run.out;
 
     // A change the mode refuses leaves the block as it was: nothing is written.
-    WriteBytes(File("refused.ini"),
-               Edited(original, "remote", "Uživatel 1 IP adresa", "10.0.0.1"));
+    WriteBytes(File("refused.ini"), Edited(original, "remote", "Uživatel 1 IP adresa", "10.0.0.1"));
     run = Cli({"restore", File("refused.ini"), "--only", "remote"}, emu_);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(Has(run.err, "[remote] Uživatel 1 IP adresa: v tomto režimu se nepoužije"))
@@ -165,8 +164,8 @@ TEST_F(CliRecordTest, EditsArriveOrSayWhyNot) {
                     std::stoi(edited.substr(first + 2, 2), nullptr, 16);
     edited.replace(first, 4, "7117");  // port 6001 in the row; the key keeps 5001
     const auto sum = edited.find("Data 224=", vlan2) + 9 + 62;
-    const int checksum = (std::stoi(edited.substr(sum, 2), nullptr, 16) + old - 0x71 - 0x17 +
-                          512) % 256;
+    const int checksum =
+        (std::stoi(edited.substr(sum, 2), nullptr, 16) + old - 0x71 - 0x17 + 512) % 256;
     char hex[3];
     std::snprintf(hex, sizeof hex, "%02x", checksum);
     edited.replace(sum, 2, hex);
@@ -235,9 +234,10 @@ TEST_F(CliRecordTest, TextsSayWhatHappened) {
     EXPECT_EQ(run.code, 2);
     EXPECT_TRUE(Has(run.err, File("moduly.txt") + ":4: cíl „127.0.0.300“")) << run.err;
 
-    // The restart says what the command line's operator does next; the status bar's
-    // spacing is the window's.
-    run = Cli({"restart"}, emu_);
+    // The restart over the LAN kind says what the command line's operator does next; the
+    // status bar's spacing is the window's.
+    run = RunCli({"restart", "--settings", Settings(), "--kind", "LAN", "--ip", emu_.Address(),
+                  "--port", std::to_string(emu_.ManagementPort())});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(Has(run.out, "Příští příkaz se k modulu připojí znovu")) << run.out;
     EXPECT_FALSE(Has(run.out + run.err, "Nutno provést")) << run.out;

@@ -255,7 +255,7 @@ TEST_F(FleetEmulatorTest, BadListsAreRefusedBeforeAnythingIsSent) {
         {{"identify", "--targets", one, "--jobs", "100000"}, "--jobs: „100000“ není celé číslo"},
         {{"identify", "--jobs", "4"}, "volba --jobs platí jen s --targets"},
         {{"identify", "--targets", one + ",127.0.0.300"}, "„127.0.0.300“ není IP adresa"},
-        {{"backup", File(""), "--targets", one + ",127.0.0.1:99999"}, "není celé číslo od 0"},
+        {{"backup", File(""), "--targets", one + ",127.0.0.1:99999"}, "není celé číslo od 1"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
