@@ -190,9 +190,9 @@ platform::IniFile BackupFile(const ModuleIdentity& module, const std::vector<Bac
             file.AppendKey(key.name, values[k]);
         }
         const std::uint8_t expected = BlockChecksum(found->bytes);
-        if (found->bytes[kConfigBlockSize - 1] != expected) {
+        if (found->bytes[kChecksumByte] != expected) {
             file.AppendComment("POZOR: kontrolní součet bloku nesouhlasí (bajt 255 je " +
-                               HexByte(found->bytes[kConfigBlockSize - 1]) + ", má být " +
+                               HexByte(found->bytes[kChecksumByte]) + ", má být " +
                                HexByte(expected) + ").");
             file.AppendComment(
                 "Obnova blok odmítne, dokud data neopravíte nebo řádky Data nesmažete.");
@@ -323,10 +323,10 @@ BackupRead ReadBackup(const platform::IniFile& file) {
             }
         }
         const std::uint8_t expected = BlockChecksum(open.data);
-        if (open.data[kConfigBlockSize - 1] != expected) {
+        if (open.data[kChecksumByte] != expected) {
             problem(open.dataRows[kDataRows - 1],
                     "kontrolní součet bloku nesouhlasí (bajt 255 je " +
-                        HexByte(open.data[kConfigBlockSize - 1]) + ", má být " + HexByte(expected) +
+                        HexByte(open.data[kChecksumByte]) + ", má být " + HexByte(expected) +
                         "); opravte data, nebo řádky Data smažte a blok se sestaví z hodnot "
                         "klíčů");
             return;

@@ -153,9 +153,9 @@ ConfigBlock WithInterfacePort(std::uint16_t block, const ConfigBlock& bytes, std
     config.SetU16(check->offset, port);
     const ConfigBlock after = section->spec->encode(config);
     ConfigBlock changed = bytes;
-    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i)
+    for (std::size_t i = 0; i < kChecksumByte; ++i)
         if (before[i] != after[i]) changed[i] = after[i];
-    changed[kConfigBlockSize - 1] = BlockChecksum(changed);
+    SealBlock(changed);
     return changed;
 }
 

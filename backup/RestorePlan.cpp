@@ -429,13 +429,13 @@ std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& c
     const ConfigBlock currentAgain = Encoded(spec, before);
     const ConfigBlock targetAgain = Encoded(spec, after);
     bool anyByte = false;
-    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i) {
+    for (std::size_t i = 0; i < kChecksumByte; ++i) {
         if (current[i] == target[i]) continue;
         anyByte = true;
         if (currentAgain[i] == current[i] && targetAgain[i] == target[i]) continue;
         changes.push_back({"bajt " + std::to_string(i), HexByte(current[i]), HexByte(target[i])});
     }
-    const std::size_t last = kConfigBlockSize - 1;
+    const std::size_t last = kChecksumByte;
     if (!anyByte && current[last] != target[last])
         changes.push_back({"kontrolní součet (bajt " + std::to_string(last) + ")",
                            HexByte(current[last]), HexByte(target[last])});

@@ -224,9 +224,9 @@ int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output&
 std::optional<std::string> AskIdentity(const ModuleLink& link, ModuleIdentity& identity) {
     const Reply reply = link.Transact(kModuleStatusRequest);
     if (!reply.Ok()) return link.ErrorText(reply.error);
-    const ModuleStatusView status = DecodeModuleStatus(reply.data);
-    identity.serial = platform::TrimBlanks(Printable(status.overview[2]));
-    identity.mac = platform::TrimBlanks(Printable(status.overview[3]));
+    const ModuleStatus status = DecodeModuleStatus(reply.data);
+    identity.serial = platform::TrimBlanks(Printable(status.serial));
+    identity.mac = MacText(status.mac);
     return std::nullopt;
 }
 
@@ -317,7 +317,7 @@ int WriteBackup(const std::string& path, const ModuleIdentity& module,
                 const std::vector<BackupBlock>& blocks, Output& out, const RunControl& control) {
     int code = kExitOk;
     for (const BackupBlock& block : blocks) {
-        if (block.bytes[kConfigBlockSize - 1] == BlockChecksum(block.bytes)) continue;
+        if (ChecksumValid(block.bytes)) continue;
         out.Report(Tag(block.number) + " blok " + std::to_string(block.number) +
                    " z modulu má chybný kontrolní součet; v záloze je označen");
         code = kExitBadChecksum;
@@ -410,7 +410,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
             out.Report(Located(source, {note.line, "poznámka: " + note.text}));
         const std::uint16_t block = planned.section->block;
         const ConfigBlock& now = current[block];
-        if (now[kConfigBlockSize - 1] != BlockChecksum(now))
+        if (!ChecksumValid(now))
             out.Report(Tag(block) + " blok v modulu má chybný kontrolní součet");
         if (now == planned.target) {
             out.Print(Tag(block) + " beze změny");
@@ -638,10 +638,10 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     const long interval = std::max(diag.intervalMs, kMinimumIntervalMs);
     DiagScreen screen;
     screen.vlanInterface = diag.vlan;
+    screen.decimalSeparator = diag.decimalSeparator;
     bool lastOk = false;
     for (long n = 1;; ++n) {
-        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan,
-                                                      diag.json ? "." : diag.decimalSeparator, {});
+        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan, {});
         lastOk = cycle.module.has_value() && cycle.vlan.has_value();
         if (diag.json) {
             out.Print(DiagJson(cycle, diag.vlan, n, UtcTimestamp())
