@@ -116,7 +116,8 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
             rows.push_back({kOverviewCaptions[i], m.overview[i]});
         Append(lines, Columns(rows, "  "));
         rows.clear();
-        rows.push_back({kNetworkGridRows[0], kNetworkGridColumns[0], kNetworkGridColumns[1]});
+        // The window's column headings are its own; a terminal reads them in Czech.
+        rows.push_back({kNetworkGridRows[0], "nastavené", "platné"});
         for (std::size_t r = 0; r < 3; ++r)
             rows.push_back({kNetworkGridRows[r + 1], m.network[r][0], m.network[r][1]});
         Append(lines, Columns(rows, "  "));
@@ -150,7 +151,10 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
         lines.push_back(platform::TrimBlanks(kRs485GroupCaption));
         std::vector<std::vector<std::string>> rows;
         for (std::size_t i = 0; i < kRs485Captions.size(); ++i)
-            rows.push_back({kRs485Captions[i], m.rs485[i]});
+            rows.push_back({std::string(kRs485Captions[i]) == "Timeout [ms]"
+                                ? std::string("Čekání na odpověď [ms]")
+                                : std::string(kRs485Captions[i]),
+                            m.rs485[i]});
         Append(lines, Columns(rows, "  "));
         rows.clear();
         std::vector<std::string> heading = {kErrorGridRows[0]};
@@ -163,7 +167,8 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
         }
         Append(lines, Columns(rows, "  "));
     }
-    lines.push_back("Stav: " + screen.status);
+    const std::string status = platform::TrimBlanks(screen.status);
+    lines.push_back("Stav: " + (status == "OK" ? std::string("v pořádku") : status));
     return lines;
 }
 
