@@ -469,4 +469,9 @@ BackupRead ReadBackup(const platform::IniFile& file) {
     return read;
 }
 
+std::string Located(const std::string& source, const FileProblem& problem) {
+    return problem.line == 0 ? source + ": " + problem.text
+                             : source + ":" + std::to_string(problem.line) + ": " + problem.text;
+}
+
 }  // namespace kv

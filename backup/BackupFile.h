@@ -72,6 +72,8 @@ struct FileProblem {
     std::size_t line = 0;
     std::string text;
 };
+// The mistake as its line says it: "modul.ini:12: text" ("modul.ini: text" for line 0).
+std::string Located(const std::string& source, const FileProblem& problem);
 
 // One block's section as read: the value of every setting (SettingKeys order; hidden
 // ones empty) with its line, and the bytes when the Data rows are there.

@@ -221,4 +221,9 @@ std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey
     return "neznámá hodnota „" + value + "“; možné hodnoty: " + ListChoices(key);
 }
 
+std::string BlockTag(std::uint16_t block) {
+    const BlockSection* section = SectionByBlock(block);
+    return "[" + std::string(section != nullptr ? section->name : "?") + "]";
+}
+
 }  // namespace kv

@@ -31,6 +31,8 @@ const BlockSection* SectionByName(std::string_view name);
 const BlockSection* SectionByBlock(std::uint16_t block);
 // "network, remote, vlan1, vlan2, vlan3"
 std::string SectionNameList();
+// The block as the lines of a restore start: "[vlan1]".
+std::string BlockTag(std::uint16_t block);
 
 // One setting of a block: one field, or the four octet fields of an address.
 struct SettingKey {

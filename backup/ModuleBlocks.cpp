@@ -183,4 +183,35 @@ void RecordStep(ModuleRecord& record, const WriteStep& step, const StepOutcome& 
     }
 }
 
+std::string StateText(const BlockRecord& block) {
+    switch (block.state) {
+        case BlockState::kUnchanged:
+            return "beze změny";
+        case BlockState::kNotWritten:
+            return "nezapsán";
+        case BlockState::kWriting:
+        case BlockState::kUnknown:
+            return "nejistý";
+        case BlockState::kWritten:
+            return "zapsán";
+        case BlockState::kParked:
+            return "dočasně na portu " + std::to_string(block.port);
+        case BlockState::kOther:
+            return "nezapsán (v modulu jiný obsah)";
+        case BlockState::kDamaged:
+            return "poškozen v modulu";
+    }
+    return "?";
+}
+
+std::string RecordText(const ModuleRecord& record) {
+    std::string text;
+    for (const BlockRecord& block : record) {
+        const BlockSection* section = SectionByBlock(block.block);
+        text += (text.empty() ? "" : ", ") + std::string(section != nullptr ? section->name : "?") +
+                " " + StateText(block);
+    }
+    return text.empty() ? "žádný blok" : text;
+}
+
 }  // namespace kv

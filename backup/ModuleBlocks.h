@@ -114,4 +114,10 @@ void SetState(ModuleRecord& record, std::uint16_t block, BlockState state, std::
 void RecordStart(ModuleRecord& record, const WriteStep& step);
 void RecordStep(ModuleRecord& record, const WriteStep& step, const StepOutcome& outcome);
 
+// One block's state: "zapsán", "nezapsán", "nejistý", "dočasně na portu N", ...
+std::string StateText(const BlockRecord& block);
+// A restore's record of a module's blocks as a line says it: "vlan1 zapsán, vlan2
+// dočasně na portu 65535, remote nezapsán".
+std::string RecordText(const ModuleRecord& record);
+
 }  // namespace kv

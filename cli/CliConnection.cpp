@@ -349,11 +349,4 @@ bool OpenConnection(Connection& connection, ConnectionSettings& settings,
     return opened.success && connection.IsOpen();
 }
 
-std::string Printable(const std::string& text) {
-    std::string out;
-    for (char c : text)
-        if (c != '\0') out += c;
-    return out;
-}
-
 }  // namespace kv::cli

@@ -14,6 +14,7 @@
 #include "cli/Output.h"
 #include "connection/Pripojeni.h"
 #include "core/Dekl.h"
+#include "platform/Text.h"
 
 namespace kv::cli {
 
@@ -76,7 +77,7 @@ std::optional<std::string> ApplyTarget(const std::string& target, ConnectionRequ
 std::vector<std::string> SplitTargets(const std::string& list);
 
 // A text for a line: the zero characters a module's name may hold are left out.
-std::string Printable(const std::string& text);
+using platform::Printable;
 
 // The connection initialisation of the request over the connection, into the record
 // (a copy of the stored settings), and the report of how it ended: as a report, or as the

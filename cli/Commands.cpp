@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "backup/ModuleBlocks.h"
+#include "backup/RestorePreview.h"
 #include "cli/DiagView.h"
 #include "cli/Fleet.h"
 #include "cli/TextLayout.h"
@@ -25,8 +26,7 @@ namespace {
 constexpr std::size_t kMaxProblems = 40;
 
 std::string Tag(std::uint16_t block) {
-    const BlockSection* section = SectionByBlock(block);
-    return "[" + std::string(section != nullptr ? section->name : "?") + "]";
+    return BlockTag(block);
 }
 
 // "vlan1 (251), network (254)"; `note` may add to a block's parenthesis.
@@ -43,11 +43,6 @@ std::string BlockList(const std::vector<std::uint16_t>& blocks,
     return out.empty() ? "žádné" : out;
 }
 
-std::string Located(const std::string& source, const FileProblem& problem) {
-    return problem.line == 0 ? source + ": " + problem.text
-                             : source + ":" + std::to_string(problem.line) + ": " + problem.text;
-}
-
 void ReportProblems(const std::string& source, const std::vector<FileProblem>& problems,
                     Output& out) {
     for (std::size_t i = 0; i < problems.size() && i < kMaxProblems; ++i)
@@ -59,37 +54,6 @@ void ReportProblems(const std::string& source, const std::vector<FileProblem>& p
 }
 
 }  // namespace
-
-std::string StateText(const BlockRecord& block) {
-    switch (block.state) {
-        case BlockState::kUnchanged:
-            return "beze změny";
-        case BlockState::kNotWritten:
-            return "nezapsán";
-        case BlockState::kWriting:
-        case BlockState::kUnknown:
-            return "nejistý";
-        case BlockState::kWritten:
-            return "zapsán";
-        case BlockState::kParked:
-            return "dočasně na portu " + std::to_string(block.port);
-        case BlockState::kOther:
-            return "nezapsán (v modulu jiný obsah)";
-        case BlockState::kDamaged:
-            return "poškozen v modulu";
-    }
-    return "?";
-}
-
-std::string RecordText(const ModuleRecord& record) {
-    std::string text;
-    for (const BlockRecord& block : record) {
-        const BlockSection* section = SectionByBlock(block.block);
-        text += (text.empty() ? "" : ", ") + std::string(section != nullptr ? section->name : "?") +
-                " " + StateText(block);
-    }
-    return text.empty() ? "žádný blok" : text;
-}
 
 RestoreJournal::RestoreJournal(std::vector<std::string> labels)
     : labels_(std::move(labels)), records_(labels_.size()) {
@@ -221,15 +185,6 @@ int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output&
     return kExitOk;
 }
 
-std::optional<std::string> AskIdentity(const ModuleLink& link, ModuleIdentity& identity) {
-    const Reply reply = link.Transact(kModuleStatusRequest);
-    if (!reply.Ok()) return link.ErrorText(reply.error);
-    const ModuleStatus status = DecodeModuleStatus(reply.data);
-    identity.serial = platform::TrimBlanks(Printable(status.serial));
-    identity.mac = MacText(status.mac);
-    return std::nullopt;
-}
-
 int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Output& out,
                   const RunControl& control) {
     BlocksRead read = ReadBlocks(link, AllBlocks(), [&control] { return control.Stopped(); });
@@ -240,40 +195,6 @@ int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Outp
         return kExitConnection;
     }
     return kExitOk;
-}
-
-std::optional<std::string> UnfitTarget(platform::PathKind kind) {
-    switch (kind) {
-        case platform::PathKind::kBlockDevice:
-            return "je to blokové zařízení (disk); záloha se do něj nezapisuje";
-        case platform::PathKind::kDirectory:
-            return "je to složka";
-        case platform::PathKind::kOther:
-            return "není to obyčejný soubor, FIFO ani zařízení";
-        default:
-            return std::nullopt;
-    }
-}
-
-// The backup into its file: a FIFO or a device as it is, any other file replaced whole
-// only when the new one is complete. kExitOk, or kExitRefused with the reason reported.
-int SaveBackup(const std::string& path, const platform::IniFile& file, Output& out,
-               const RunControl& control) {
-    const std::string text = file.Serialize(platform::IniLineEnds::kLf);
-    const platform::PathKind kind = platform::KindOfPath(path);
-    std::optional<std::string> failure = UnfitTarget(kind);
-    if (kind == platform::PathKind::kFifo || kind == platform::PathKind::kCharDevice) {
-        // A reader started just after the program (kv3380u backup p & cat p) is waited for.
-        failure = platform::WriteIntoStream(path, text, std::chrono::seconds(10),
-                                            [&control] { return control.Stopped(); });
-    } else if (!failure) {
-        platform::ClearSystemError();
-        if (!file.Save(path, platform::IniLineEnds::kLf))
-            failure = platform::SystemErrorText(platform::LastSystemError());
-    }
-    if (!failure) return kExitOk;
-    out.Report(path + ": soubor nelze zapsat: " + *failure);
-    return kExitRefused;
 }
 
 int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Output& out,
@@ -304,34 +225,13 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
     return WriteBackup(backup.file, identity, blocks, out, control);
 }
 
-std::string BesidePath(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    const auto dot = path.rfind('.');
-    const bool extension =
-        dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
-    const std::string stem = extension ? path.substr(0, dot) : path;
-    return stem + ".neobnovitelna" + (extension ? path.substr(dot) : std::string());
-}
-
 int WriteBackup(const std::string& path, const ModuleIdentity& module,
                 const std::vector<BackupBlock>& blocks, Output& out, const RunControl& control) {
-    int code = kExitOk;
-    for (const BackupBlock& block : blocks) {
-        if (ChecksumValid(block.bytes)) continue;
-        out.Report(Tag(block.number) + " blok " + std::to_string(block.number) +
-                   " z modulu má chybný kontrolní součet; v záloze je označen");
-        code = kExitBadChecksum;
-    }
+    const int code = AnyDamaged(blocks) ? kExitBadChecksum : kExitOk;
     // The backup keeps the module as it is; the exit code stays that of the blocks.
-    for (const SharedPort& shared : SharedPorts(blocks))
-        out.Report("upozornění: " + Tag(shared.first) + " a " + Tag(shared.second) +
-                   " mají v modulu stejný UDP port " + std::to_string(shared.port) +
-                   " (nejspíš po přerušené obnově); obnova tuto zálohu odmítne, dokud porty "
-                   "nerozlišíte");
-
-    const platform::IniFile file = BackupFile(module, blocks);
     if (path == "-") {
-        const std::string text = file.Serialize(platform::IniLineEnds::kLf);
+        for (const std::string& warning : BackupWarnings(blocks)) out.Report(warning);
+        const std::string text = BackupFile(module, blocks).Serialize(platform::IniLineEnds::kLf);
         std::size_t start = 0;
         while (start < text.size() && !control.Stopped()) {
             const auto end = text.find('\n', start);
@@ -340,23 +240,14 @@ int WriteBackup(const std::string& path, const ModuleIdentity& module,
         }
         return code;
     }
-    // A backup a restore would refuse never takes the place of one it would take.
-    std::string target = path;
-    if (platform::KindOfPath(path) == platform::PathKind::kRegular &&
-        WhyNotRestorable(file.Serialize(platform::IniLineEnds::kLf))) {
-        const platform::FileBytes old =
-            platform::ReadSmallFile(path, platform::IniFile::kMaxFileSize);
-        if (old.status == platform::FileBytes::Status::kRead && !WhyNotRestorable(old.bytes)) {
-            target = BesidePath(path);
-            out.Report(path +
-                       ": obnovitelnou zálohu nenahrazuji zálohou, kterou obnova odmítne; "
-                       "zůstává, jak byla, nová se ukládá do " +
-                       target);
-        }
+    const BackupSaving saving =
+        SaveBackupFile(path, module, blocks, [&control] { return control.Stopped(); });
+    for (const std::string& warning : saving.warnings) out.Report(warning);
+    if (saving.failure) {
+        out.Report(*saving.failure);
+        return kExitRefused;
     }
-    if (const int saved = SaveBackup(target, file, out, control)) return saved;
-    out.Print("Záloha " + Counted(blocks.size(), "bloku", "bloků", "bloků") + " uložena do " +
-              target);
+    out.Print(saving.SavedText(blocks.size()));
     return code;
 }
 
@@ -391,66 +282,50 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
 
     const std::uint16_t network = SectionByName("network")->block;
 
-    const ModuleConfig before = ImageOfBlocks(read.blocks);
-    const RestorePlan plan = PlanRestore(doc, selected, before);
-    if (plan.Refused()) {
-        const std::vector<FileProblem> refusals = plan.Refusals();
+    // The network block of another module's file is asked about only when it would change.
+    std::function<std::optional<std::string>()> foreign;
+    if (checks.sameModule)
+        foreign = [&link, &doc]() {
+            ModuleIdentity module;
+            const auto unasked = AskIdentity(link, module);
+            return ForeignFile(doc, unasked ? std::string() : module.serial);
+        };
+    const RestorePreview preview = PreviewRestore(doc, selected, read.blocks, source, foreign);
+    const ModuleConfig& before = preview.before;
+    if (preview.plan.Refused()) {
+        const std::vector<FileProblem> refusals = preview.plan.Refusals();
         ReportProblems(source, refusals, out);
         result.notWritten = selected;
         return stop(kExitRefused, refusals.front().text);
     }
 
-    std::vector<const PlannedBlock*> changed;
+    std::vector<std::uint16_t> changed;
     std::vector<BackupBlock> targets;
     bool withheld = false;
-    for (const PlannedBlock& planned : plan.blocks) {
-        for (const FileProblem& warning : planned.warnings)
-            out.Report(Located(source, {warning.line, "upozornění: " + warning.text}));
-        for (const FileProblem& note : planned.notes)
-            out.Report(Located(source, {note.line, "poznámka: " + note.text}));
-        const std::uint16_t block = planned.section->block;
-        const ConfigBlock& now = current[block];
-        if (!ChecksumValid(now))
-            out.Report(Tag(block) + " blok v modulu má chybný kontrolní součet");
-        if (now == planned.target) {
-            out.Print(Tag(block) + " beze změny");
-            result.unchanged.push_back(block);
+    for (const BlockPreview& block : preview.blocks) {
+        for (const std::string& note : block.notes) out.Report(note);
+        for (const std::string& line : block.PlanLines()) out.Print(line);
+        if (!block.changed) {
+            result.unchanged.push_back(block.block);
             continue;
         }
-        out.Print(Tag(block) + " změny:");
-        for (const BlockChange& change : DiffBlocks(*planned.section->spec, now, planned.target))
-            out.Print("  " + change.what + ": " + change.before + " → " + change.after);
-        // The network block goes only to the module the file was saved from: its IP
-        // address would otherwise leave two modules with one address.
-        std::optional<std::string> foreign;
-        if (block == network && checks.sameModule) {
-            ModuleIdentity module;
-            const auto unasked = AskIdentity(link, module);
-            foreign = ForeignFile(doc, unasked ? std::string() : module.serial);
-        }
-        if (foreign) {
-            out.Report(Tag(block) + " se nezapíše: " + *foreign +
+        if (block.foreign) {
+            out.Report(Tag(block.block) + " se nezapíše: " + *block.foreign +
                        "; jeho IP adresa by přešla na jiný modul. Zapíše se jen s --only "
                        "network nebo --other-module");
             withheld = true;
             continue;
         }
-        changed.push_back(&planned);
-        targets.push_back({block, planned.target});
+        changed.push_back(block.block);
+        targets.push_back({block.block, block.target});
     }
     result.blocks = RecordBefore(selected, current, targets);
     if (withheld) SetState(result.blocks, network, BlockState::kNotWritten);
     control.Record(result.blocks);
 
     // What would cut the way to the module over the LAN is written only when confirmed.
-    ModuleConfig after = before;
-    for (const BackupBlock& target : targets)
-        if (const EditorSpec* spec = SectionByBlock(target.number)->spec; spec->decode)
-            spec->decode(target.bytes, after);
-    const std::vector<Lockout> lockouts = Lockouts(before, after);
-    for (const Lockout& lockout : lockouts)
-        out.Report(Tag(lockout.block) + (checks.allowLockout ? " upozornění: " : " ") +
-                   lockout.text);
+    const std::vector<Lockout> lockouts = TargetLockouts(before, targets);
+    for (const Lockout& lockout : lockouts) out.Report(LockoutText(lockout, checks.allowLockout));
     if (!lockouts.empty() && !checks.allowLockout) {
         out.Report(
             "Obnova odmítnuta: zápis by odřízl cestu k modulu přes LAN. Chcete-li jej "
@@ -461,13 +336,10 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
 
     const std::vector<WriteStep> steps = PlanWrites(targets, current);
     for (const WriteStep& step : steps)
-        if (step.parking)
-            out.Print(Tag(step.block) + " se kvůli výměně portů nejprve přesune na volný port " +
-                      std::to_string(step.port));
+        if (step.parking) out.Print(ParkingText(step));
 
     if (dryRun) {
-        for (const PlannedBlock* planned : changed)
-            result.notWritten.push_back(planned->section->block);
+        result.notWritten = changed;
         const std::size_t n = changed.size();
         out.Print("Zkouška nanečisto: do modulu nebylo nic zapsáno. " +
                   (n == 0
@@ -492,37 +364,8 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
     auto said = [&](const WriteStep& step, const StepOutcome& outcome) {
         RecordStep(result.blocks, step, outcome);
         control.Record(result.blocks);
-        const std::uint16_t block = step.block;
-        if (outcome.result != StepResult::kWritten)
-            out.Report(Tag(block) + " " + outcome.writeStatus);
-        switch (outcome.result) {
-            case StepResult::kWritten:
-                break;
-            case StepResult::kUnknown:
-                out.Report(Tag(block) + " zpětné čtení po chybě selhalo (" + outcome.readStatus +
-                           "): zda je blok zapsán, není známo");
-                break;
-            case StepResult::kFoundWritten:
-                out.Report(Tag(block) + " zpětné čtení po chybě: blok je v modulu zapsán");
-                break;
-            case StepResult::kFoundAsBefore:
-                out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
-                           "dosavadní obsah");
-                break;
-            case StepResult::kFoundOther:
-                out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
-                           (outcome.damaged ? std::string("blok s chybným kontrolním součtem "
-                                                          "(poškozený)")
-                                            : std::string("jiný obsah, než měl i než se "
-                                                          "zapisoval")));
-                break;
-        }
-        if (!outcome.Done()) return;
-        if (step.parking) {
-            out.Print(Tag(block) + " port dočasně přesunut na " + std::to_string(step.port));
-        } else {
-            out.Print(Tag(block) + " " + kWriteDoneText);
-        }
+        for (const std::string& line : StepReports(step, outcome)) out.Report(line);
+        if (outcome.Done()) out.Print(StepDoneText(step));
     };
     const PlanWriting writing = WriteSteps(
         link, steps, current, [&control] { return control.Stopped(); }, said, starting);

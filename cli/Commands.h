@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "backup/BackupFile.h"
+#include "backup/BackupSave.h"
 #include "backup/ModuleBlocks.h"
 #include "backup/RestorePlan.h"
 #include "cli/CliConnection.h"
@@ -38,12 +39,6 @@ struct RunControl {
         if (recorded) recorded(record);
     }
 };
-
-// A restore's record of a module's blocks as a line says it: "vlan1 zapsán, vlan2
-// dočasně na portu 65535, remote nezapsán".
-std::string RecordText(const ModuleRecord& record);
-// One block's state: "zapsán", "nezapsán", "nejistý", "dočasně na portu N", ...
-std::string StateText(const BlockRecord& block);
 
 // What a restore has done to each of its modules so far, kept where a second Ctrl+C, which
 // ends the program at once, still prints it (platform::SetFinalWords). Thread-safe.
@@ -72,9 +67,6 @@ int RunIdentify(const ConnectionOptions& connection, Output& out, const RunContr
 // reports (also into `serial`).
 int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output& out,
                  const RunControl& control, std::string* serial = nullptr);
-// The serial number and the MAC address the module reports of itself (its status); the
-// library's text when it does not answer.
-std::optional<std::string> AskIdentity(const ModuleLink& link, ModuleIdentity& identity);
 
 struct BackupOptions {
     // "-": standard output. A FIFO or a device is written into as it is; any other file
@@ -91,11 +83,6 @@ int RunBackup(const ConnectionOptions& connection, const BackupOptions& options,
 // the new one is then saved beside it (BesidePath) and the line says where.
 int WriteBackup(const std::string& path, const ModuleIdentity& module,
                 const std::vector<BackupBlock>& blocks, Output& out, const RunControl& control);
-// Where a backup goes that must not replace the one at `path`: "modul.ini" ->
-// "modul.neobnovitelna.ini".
-std::string BesidePath(const std::string& path);
-// What keeps a backup out of a path whatever the module holds: a folder, a disk, a socket.
-std::optional<std::string> UnfitTarget(platform::PathKind kind);
 
 // The stored settings and the dialog's values from them and the options; kExitOk or the
 // code of what went wrong (reported).

@@ -40,15 +40,6 @@ std::vector<std::string> Columns(const std::vector<std::vector<std::string>>& ro
     return lines;
 }
 
-const char* Plural(std::size_t count, const char* one, const char* few, const char* many) {
-    if (count == 1) return one;
-    return count >= 2 && count <= 4 ? few : many;
-}
-
-std::string Counted(std::size_t count, const char* one, const char* few, const char* many) {
-    return std::to_string(count) + " " + Plural(count, one, few, many);
-}
-
 std::string ProgressBar(std::size_t done, std::size_t total, std::size_t width,
                         const std::string& text) {
     const std::size_t filled = total == 0 ? width : std::min(width, done * width / total);

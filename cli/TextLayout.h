@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/CzechPlural.h"
+
 namespace kv::cli {
 
 // Characters of a UTF-8 text (lead bytes).
@@ -22,11 +24,9 @@ std::vector<std::string> Columns(const std::vector<std::vector<std::string>>& ro
                                  const std::string& indent = "",
                                  const CellDecoration& decorate = {});
 
-// The form of a word that agrees with a count in Czech: `one` for 1, `few` for 2 to 4,
-// `many` for the rest ("1 blok", "2 bloky", "5 bloků", "0 bloků").
-const char* Plural(std::size_t count, const char* one, const char* few, const char* many);
-// The count and the form: "2 bloky".
-std::string Counted(std::size_t count, const char* one, const char* few, const char* many);
+// Czech words that agree with a count: the core's, shared with the windows.
+using kv::Counted;
+using kv::Plural;
 
 // "[########--------]  3/8  text": a bar of `width` cells.
 std::string ProgressBar(std::size_t done, std::size_t total, std::size_t width,

@@ -14,7 +14,7 @@ set(KV_LAYERS
     "connection  | connection/                | core transport platform"
     "editors     | editors/                   | core transport platform"
     "diagnostics | diagnostics/               | core transport platform"
-    "backup      | backup/                    | connection editors core transport platform"
+    "backup      | backup/                    | connection editors diagnostics core transport platform"
     "forms       | forms/ connection/*Form.* editors/*Form.* diagnostics/*Form.* backup/*Form.* | backup connection editors diagnostics core transport platform"
     "app         | app/                       | forms backup connection editors diagnostics core transport platform"
     "cli         | cli/                       | backup connection editors diagnostics core transport platform")

@@ -97,4 +97,11 @@ std::string TrimBlanks(std::string_view text) {
     return std::string(text);
 }
 
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\0') out += c;
+    return out;
+}
+
 }  // namespace kv::platform

@@ -31,4 +31,7 @@ std::string Utf8Prefix(const std::string& text, std::size_t n);
 // The text without the blanks (spaces) at its ends.
 std::string TrimBlanks(std::string_view text);
 
+// A text for a line: the zero characters a module's name may hold are left out.
+std::string Printable(const std::string& text);
+
 }  // namespace kv::platform
