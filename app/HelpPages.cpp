@@ -24,6 +24,7 @@ constexpr WindowPage kWindowPages[] = {
     {"FormNastavLAN", "rozhrani-vlan.html"},
     {"FormDiagnostika", "diagnostika.html"},
     {"FormRestart", "restart.html"},
+    {"FormObnova", "zaloha-obnova.html"},
     {"FormOProgramu", "o-programu.html"},
 };
 

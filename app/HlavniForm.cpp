@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -16,6 +17,9 @@
 #include "app/AboutForm.h"
 #include "app/HelpKey.h"
 #include "app/HelpPages.h"
+#include "backup/BackupSave.h"
+#include "backup/ModuleBlocks.h"
+#include "backup/ObnovaForm.h"
 #include "connection/Pripojeni.h"
 #include "connection/PripojeniForm.h"
 #include "diagnostics/DiagnostikaForm.h"
@@ -24,6 +28,8 @@
 #include "editors/SitoveParamForm.h"
 #include "editors/VzdalenaSpravaForm.h"
 #include "forms/FormSupport.h"
+#include "forms/ModuleCalls.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -51,6 +57,31 @@ class RightAlignedHelpStyle : public QProxyStyle {
     }
 };
 
+// The backup file's name from a file dialog: "*.ini", which a name without its own
+// extension gets when saved.
+QString ChooseBackupFile(QWidget* parent, bool save) {
+    QFileDialog dialog(parent, save ? QStringLiteral("Uložit konfiguraci do souboru")
+                                    : QStringLiteral("Obnovit konfiguraci ze souboru"));
+    dialog.setObjectName(QStringLiteral("BackupFileDialog"));
+    dialog.setNameFilter(QStringLiteral("*.ini"));
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("ini"));
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+}
+
+// What the save brought back from the worker.
+struct SaveDone {
+    std::optional<std::string> readFailure;  // "[vlan1] Modul neodpověděl ..."
+    std::optional<std::string> identityFailure;
+    std::size_t blocks = 0;
+    kv::BackupSaving saving;
+};
+
 #ifndef KV_ASSISTANT_PROGRAM
 #define KV_ASSISTANT_PROGRAM "/usr/lib/qt6/bin/assistant"
 #endif
@@ -73,6 +104,9 @@ TForm1::TForm1(SettingsFactory factory, QWidget* parent)
         move(area.x() + (area.width() - kWidth) / 2, area.y() + (area.height() - kHeight) / 2);
     }
     helpKey_ = new kvforms::HelpKey(this, [this](const QString& name) { ShowHelpFor(name); });
+    saveCalls_ = new kvforms::ModuleCalls(
+        worker_, [this](const std::string& text) { SetPanel(2, " " + text); }, this);
+    chooseFile = [this](bool save) { return ChooseBackupFile(this, save); };
     FormCreate(factory ? factory : SettingsFactory(MakeSettings));
 }
 
@@ -99,6 +133,14 @@ void TForm1::BuildMenu() {
     NastavLAN1 = AddItem(Nastaven1, "NastavLAN1", QStringLiteral("Rozhraní VLAN1"));
     NastavLAN2 = AddItem(Nastaven1, "NastavLAN2", QStringLiteral("Rozhraní VLAN2"));
     NastavLAN3 = AddItem(Nastaven1, "NastavLAN3", QStringLiteral("Rozhraní VLAN3"));
+    // The whole configuration beside the editors of its blocks, before the restart that
+    // follows a restore.
+    Nastaven1->addSeparator();
+    Uloitkonfiguracidosouboru1 = AddItem(Nastaven1, "Uloitkonfiguracidosouboru1",
+                                         QStringLiteral("Uložit konfiguraci do souboru…"));
+    Obnovitkonfiguracizesouboru1 = AddItem(Nastaven1, "Obnovitkonfiguracizesouboru1",
+                                           QStringLiteral("Obnovit konfiguraci ze souboru…"));
+    Nastaven1->addSeparator();
     Restartzazen1 = AddItem(Nastaven1, "Restartzazen1", QStringLiteral("Restart zařízení"));
 
     Diagnostika1 = bar->addMenu(QStringLiteral("Diagnostika"));
@@ -124,6 +166,10 @@ void TForm1::BuildMenu() {
     connect(NastavLAN2, &QAction::triggered, this, &TForm1::NastavLAN2Click);
     connect(NastavLAN3, &QAction::triggered, this, &TForm1::NastavLAN3Click);
     connect(Restartzazen1, &QAction::triggered, this, &TForm1::Restartzazen1Click);
+    connect(Uloitkonfiguracidosouboru1, &QAction::triggered, this,
+            &TForm1::Uloitkonfiguracidosouboru1Click);
+    connect(Obnovitkonfiguracizesouboru1, &QAction::triggered, this,
+            &TForm1::Obnovitkonfiguracizesouboru1Click);
     connect(RozhranLAN11, &QAction::triggered, this, &TForm1::RozhranLAN11Click);
     connect(RozhranLAN21, &QAction::triggered, this, &TForm1::RozhranLAN21Click);
     connect(RozhranLAN31, &QAction::triggered, this, &TForm1::RozhranLAN31Click);
@@ -277,6 +323,61 @@ void TForm1::RozhranLAN21Click() {
 }
 void TForm1::RozhranLAN31Click() {
     OpenWithSettings<TFormDiagnostika>(kv::Vlan::FromNumber(3));
+}
+
+void TForm1::Uloitkonfiguracidosouboru1Click() {
+    if (!settings_ || saveCalls_->InFlight()) return;
+    if (!kv::ConnectionUsable(*settings_)) {
+        SetPanel(2, std::string(" ") + kv::kNotConnectedText);
+        return;
+    }
+    const QString path = chooseFile ? chooseFile(true) : QString();
+    if (path.isEmpty()) return;
+    Uloitkonfiguracidosouboru1->setEnabled(false);
+    SetPanel(2, " Čtu konfiguraci modulu…");
+    kv::ModuleIdentity module;
+    module.ident = kv::platform::Printable(settings_->moduleIdent);
+    saveCalls_->Run(
+        [path = kvforms::FromQt(path), module](kv::Connection& connection, const kv::StatusSink&,
+                                               const kv::StopAsked& stop) mutable {
+            SaveDone done;
+            const kv::BlocksRead read = kv::ReadBlocks(connection.Link(), kv::AllBlocks(), stop);
+            if (read.end != kv::TransferEnd::kDone) {
+                done.readFailure = read.end == kv::TransferEnd::kFailed
+                                       ? kv::BlockTag(read.failed) + " " + read.status
+                                       : std::string("přerušeno");
+                return done;
+            }
+            done.identityFailure = kv::AskIdentity(connection.Link(), module);
+            done.blocks = read.blocks.size();
+            done.saving = kv::SaveBackupFile(path, module, read.blocks, stop);
+            return done;
+        },
+        [this](const SaveDone& done) {
+            Uloitkonfiguracidosouboru1->setEnabled(true);
+            if (done.readFailure) {
+                SetPanel(2, " Konfiguraci nelze přečíst, nic neuloženo: " + *done.readFailure);
+                return;
+            }
+            std::string text =
+                done.saving.failure ? *done.saving.failure : done.saving.SavedText(done.blocks);
+            for (const std::string& warning : done.saving.warnings) text += "; " + warning;
+            if (done.identityFailure)
+                text += "; výrobní číslo modulu nelze zjistit (" + *done.identityFailure +
+                        "), záloha je bez něj";
+            SetPanel(2, " " + text);
+        });
+}
+
+void TForm1::Obnovitkonfiguracizesouboru1Click() {
+    if (!settings_) return;
+    if (!kv::ConnectionUsable(*settings_)) {
+        SetPanel(2, std::string(" ") + kv::kNotConnectedText);
+        return;
+    }
+    const QString path = chooseFile ? chooseFile(false) : QString();
+    if (path.isEmpty()) return;
+    OpenWithSettings<TFormObnova>(path);
 }
 
 void TForm1::Oprogramu1Click() {

@@ -22,7 +22,8 @@ class QShowEvent;
 
 namespace kvforms {
 class HelpKey;
-}
+class ModuleCalls;
+}  // namespace kvforms
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -51,6 +52,10 @@ class TForm1 : public QMainWindow {
     // The help command for a window: the viewer at that window's page (F1).
     void ShowHelpFor(const QString& windowName);
 
+    // Asks for the backup file to save into (`save`) or to restore from: a file dialog
+    // with "*.ini"; an empty name when the operator cancels. Tests put their name in.
+    std::function<QString(bool save)> chooseFile;
+
     void FormCreate(const SettingsFactory& factory);
     void FormClose();
     void Pipojen1Click();
@@ -60,6 +65,8 @@ class TForm1 : public QMainWindow {
     void NastavLAN2Click();
     void NastavLAN3Click();
     void Restartzazen1Click();
+    void Uloitkonfiguracidosouboru1Click();
+    void Obnovitkonfiguracizesouboru1Click();
     void RozhranLAN11Click();
     void RozhranLAN21Click();
     void RozhranLAN31Click();
@@ -74,6 +81,8 @@ class TForm1 : public QMainWindow {
     QAction* NastavLAN1 = nullptr;
     QAction* NastavLAN2 = nullptr;
     QAction* NastavLAN3 = nullptr;
+    QAction* Uloitkonfiguracidosouboru1 = nullptr;
+    QAction* Obnovitkonfiguracizesouboru1 = nullptr;
     QAction* Restartzazen1 = nullptr;
     QMenu* Diagnostika1 = nullptr;
     QAction* RozhranLAN11 = nullptr;
@@ -120,4 +129,6 @@ class TForm1 : public QMainWindow {
     bool frameFitted_ = false;
     kv::platform::HelpViewer helpViewer_;
     kvforms::HelpKey* helpKey_ = nullptr;
+    // The save's calls: the module's blocks read and the file written on the worker.
+    kvforms::ModuleCalls* saveCalls_ = nullptr;
 };

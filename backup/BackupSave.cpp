@@ -22,6 +22,25 @@ std::optional<std::string> AskIdentity(const ModuleLink& link, ModuleIdentity& i
     return std::nullopt;
 }
 
+std::optional<std::string> ReadBackupPath(const std::string& path, BackupRead& read) {
+    platform::FileBytes file = platform::ReadSmallFile(path, platform::IniFile::kMaxFileSize);
+    using Status = platform::FileBytes::Status;
+    switch (file.status) {
+        case Status::kRead:
+            break;
+        case Status::kMissing:
+            return path + ": soubor neexistuje";
+        case Status::kTooLarge:
+            return path + ": soubor je příliš velký na zálohu (" + std::to_string(file.size) +
+                   " bajtů, nejvýše 1 MiB); záloha modulu má jen několik kB";
+        case Status::kNotAFile:
+        case Status::kUnreadable:
+            return path + ": soubor nelze přečíst: " + file.reason;
+    }
+    read = ReadBackupText(file.bytes);
+    return std::nullopt;
+}
+
 std::optional<std::string> UnfitTarget(platform::PathKind kind) {
     switch (kind) {
         case platform::PathKind::kBlockDevice:

@@ -20,6 +20,10 @@ namespace kv {
 // library's text when it does not answer.
 std::optional<std::string> AskIdentity(const ModuleLink& link, ModuleIdentity& identity);
 
+// The backup file at `path`, read and checked (ReadBackupText) into `read`; the reason,
+// "modul.ini: soubor neexistuje", when it could not be read at all.
+std::optional<std::string> ReadBackupPath(const std::string& path, BackupRead& read);
+
 // What keeps a backup out of a path whatever the module holds: a folder, a disk, a socket.
 std::optional<std::string> UnfitTarget(platform::PathKind kind);
 // Where a backup goes that must not replace the one at `path`: "modul.ini" ->

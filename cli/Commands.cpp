@@ -110,32 +110,17 @@ int PrepareConnection(const ConnectionOptions& options, ConnectionSettings& stor
 namespace {
 
 bool ReadInput(const std::string& path, BackupRead& read, Output& out) {
-    std::string bytes;
-    if (path == "-") {
-        if (auto why = platform::ReadStdIn(bytes, platform::IniFile::kMaxFileSize)) {
-            out.Report("-: standardní vstup nelze přečíst: " + *why);
+    if (path != "-") {
+        if (auto failure = ReadBackupPath(path, read)) {
+            out.Report(*failure);
             return false;
         }
-    } else {
-        platform::FileBytes file = platform::ReadSmallFile(path, platform::IniFile::kMaxFileSize);
-        using Status = platform::FileBytes::Status;
-        switch (file.status) {
-            case Status::kRead:
-                bytes = std::move(file.bytes);
-                break;
-            case Status::kMissing:
-                out.Report(path + ": soubor neexistuje");
-                return false;
-            case Status::kTooLarge:
-                out.Report(path + ": soubor je příliš velký na zálohu (" +
-                           std::to_string(file.size) +
-                           " bajtů, nejvýše 1 MiB); záloha modulu má jen několik kB");
-                return false;
-            case Status::kNotAFile:
-            case Status::kUnreadable:
-                out.Report(path + ": soubor nelze přečíst: " + file.reason);
-                return false;
-        }
+        return true;
+    }
+    std::string bytes;
+    if (auto why = platform::ReadStdIn(bytes, platform::IniFile::kMaxFileSize)) {
+        out.Report("-: standardní vstup nelze přečíst: " + *why);
+        return false;
     }
     read = ReadBackupText(bytes);
     return true;
