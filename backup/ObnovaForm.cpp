@@ -123,10 +123,9 @@ TFormObnova::TFormObnova(kv::ConnectionSettings& settings, kv::ConnectionWorker&
     calls_->Guard({Button1, Button2});
 
     confirmLockout = [this](const QString& text) {
-        return QMessageBox::question(this, windowTitle(),
-                                     text + QStringLiteral("\n\nZapsat přesto?"),
-                                     QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::No) == QMessageBox::Yes;
+        return QMessageBox::question(
+                   this, windowTitle(), text + QStringLiteral("\n\nZapsat přesto?"),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     };
     kvforms::ShowInLabel(Soubor, path_);
 }
@@ -139,9 +138,9 @@ void TFormObnova::Say(const std::string& line) {
 
 void TFormObnova::ShowProblems(const std::vector<kv::FileProblem>& problems) {
     for (const kv::FileProblem& problem : problems) Say(kv::Located(source_, problem));
-    StatusBar1->SetText("Soubor zálohy nelze obnovit: " +
-                        kv::Counted(problems.size(), "chyba", "chyby", "chyb") +
-                        " (viz Hlášení); do modulu se nic nezapíše.");
+    StatusBar1->SetText(
+        "Soubor zálohy nelze obnovit: " + kv::Counted(problems.size(), "chyba", "chyby", "chyb") +
+        " (viz Hlášení); do modulu se nic nezapíše.");
 }
 
 bool TFormObnova::ReadFile() {
@@ -156,9 +155,9 @@ bool TFormObnova::ReadFile() {
         return false;
     }
     doc_ = std::move(read.document);
-    kvforms::ShowInLabel(Modul, doc_.moduleIdent + (doc_.serial.empty()
-                                                        ? std::string(", výrobní číslo neuvedeno")
-                                                        : ", výrobní číslo " + doc_.serial));
+    kvforms::ShowInLabel(
+        Modul, doc_.moduleIdent + (doc_.serial.empty() ? std::string(", výrobní číslo neuvedeno")
+                                                       : ", výrobní číslo " + doc_.serial));
     const kv::Selection selection = kv::SelectBlocks(doc_, {}, false);
     if (!selection.error.empty()) {
         ShowProblems({{0, selection.error}});
@@ -166,8 +165,7 @@ bool TFormObnova::ReadFile() {
     }
     selected_ = selection.blocks;
     // The file's values are judged before the module is asked.
-    const kv::RestorePlan precheck =
-        kv::PlanRestore(doc_, selected_, kv::ImageOfFile(doc_), false);
+    const kv::RestorePlan precheck = kv::PlanRestore(doc_, selected_, kv::ImageOfFile(doc_), false);
     if (precheck.Refused()) {
         ShowProblems(precheck.Refusals());
         return false;
@@ -192,8 +190,8 @@ void TFormObnova::Button1Click() {
     }
     StatusBar1->SetText("Čtu konfiguraci modulu…");
     calls_->Run(
-        [blocks = kv::BlocksToRead(selected_)](kv::Connection& connection,
-                                               const kv::StatusSink&, const kv::StopAsked& stop) {
+        [blocks = kv::BlocksToRead(selected_)](kv::Connection& connection, const kv::StatusSink&,
+                                               const kv::StopAsked& stop) {
             ModuleRead read;
             read.blocks = kv::ReadBlocks(connection.Link(), blocks, stop);
             if (read.blocks.end == kv::TransferEnd::kDone)
@@ -249,10 +247,11 @@ void TFormObnova::ShowPlan() {
     }
     TreeView1->expandAll();
     Button2->setEnabled(changed > 0);
-    StatusBar1->SetText(changed == 0 ? std::string("Modul už má konfiguraci ze souboru; "
-                                                   "není co zapsat.")
-                                     : "Změní se " + kv::Counted(changed, "blok", "bloky", "bloků") +
-                                           "; vyberte je a stiskněte Zapsat.");
+    StatusBar1->SetText(changed == 0
+                            ? std::string("Modul už má konfiguraci ze souboru; "
+                                          "není co zapsat.")
+                            : "Změní se " + kv::Counted(changed, "blok", "bloky", "bloků") +
+                                  "; vyberte je a stiskněte Zapsat.");
 }
 
 QTreeWidgetItem* TFormObnova::BlockItem(std::uint16_t block) const {

@@ -31,8 +31,8 @@ class TFormObnova : public kvforms::FixedDialog {
 
   public:
     // The record belongs to the main window and outlives the window; `path` is the file.
-    TFormObnova(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
-                const QString& path, QWidget* parent = nullptr);
+    TFormObnova(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker, const QString& path,
+                QWidget* parent = nullptr);
     ~TFormObnova() override;
 
     // Reads the file and, when it can be restored, the module.

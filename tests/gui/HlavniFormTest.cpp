@@ -81,13 +81,18 @@ TEST_F(HlavniFormTest, MenuBarOrderNamesAndCaptions) {
         return out;
     };
     using Items = std::vector<std::pair<QString, QString>>;
-    EXPECT_EQ(items(top[1]->menu()),
-              (Items{{"NastavAIN1", QStringLiteral("Síťové parametry")},
-                     {"Vzdlensprva1", QStringLiteral("Vzdálená správa LAN")},
-                     {"NastavLAN1", QStringLiteral("Rozhraní VLAN1")},
-                     {"NastavLAN2", QStringLiteral("Rozhraní VLAN2")},
-                     {"NastavLAN3", QStringLiteral("Rozhraní VLAN3")},
-                     {"Restartzazen1", QStringLiteral("Restart zařízení")}}));
+    EXPECT_EQ(
+        items(top[1]->menu()),
+        (Items{{"NastavAIN1", QStringLiteral("Síťové parametry")},
+               {"Vzdlensprva1", QStringLiteral("Vzdálená správa LAN")},
+               {"NastavLAN1", QStringLiteral("Rozhraní VLAN1")},
+               {"NastavLAN2", QStringLiteral("Rozhraní VLAN2")},
+               {"NastavLAN3", QStringLiteral("Rozhraní VLAN3")},
+               {"", ""},
+               {"Uloitkonfiguracidosouboru1", QStringLiteral("Uložit konfiguraci do souboru…")},
+               {"Obnovitkonfiguracizesouboru1", QStringLiteral("Obnovit konfiguraci ze souboru…")},
+               {"", ""},
+               {"Restartzazen1", QStringLiteral("Restart zařízení")}}));
     EXPECT_EQ(items(top[2]->menu()), (Items{{"RozhranLAN11", QStringLiteral("Rozhraní VLAN1")},
                                             {"RozhranLAN21", QStringLiteral("Rozhraní VLAN2")},
                                             {"RozhranLAN31", QStringLiteral("Rozhraní VLAN3")}}));

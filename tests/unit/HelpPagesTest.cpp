@@ -20,8 +20,8 @@ const std::string kHelp = std::string(KV_SOURCE_DIR) + "/help/";
 
 // The object names the windows carry: the class name without its leading "T".
 const char* const kWindows[] = {
-    "Form1",         "Form2",           "FormLanParam", "FormVzdalenaSprava",
-    "FormNastavLAN", "FormDiagnostika", "FormRestart",  "FormOProgramu"};
+    "Form1",           "Form2",       "FormLanParam",  "FormVzdalenaSprava", "FormNastavLAN",
+    "FormDiagnostika", "FormRestart", "FormOProgramu", "FormObnova"};
 
 std::string Tag(const std::string& xml, const std::string& tag) {
     std::smatch m;

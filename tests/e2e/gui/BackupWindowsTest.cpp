@@ -40,13 +40,13 @@ class BackupWindowsTest : public CliEmulatorTest {
         ASSERT_TRUE(folder_.ok());
         form_ = std::make_unique<TForm1>();
         form_->show();
-        const bool connected = kvgui::DriveModal<TForm2>(
-            [&] { form_->Pipojen1->trigger(); },
-            [](TForm2* dialog) {
-                dialog->Button1->click();
-                EXPECT_TRUE(kvgui::WaitForCalls(dialog));
-                dialog->Button2->click();
-            });
+        const bool connected =
+            kvgui::DriveModal<TForm2>([&] { form_->Pipojen1->trigger(); },
+                                      [](TForm2* dialog) {
+                                          dialog->Button1->click();
+                                          EXPECT_TRUE(kvgui::WaitForCalls(dialog));
+                                          dialog->Button2->click();
+                                      });
         ASSERT_TRUE(connected && form_->settings()->connected);
     }
     void TearDown() override {
@@ -74,13 +74,13 @@ class BackupWindowsTest : public CliEmulatorTest {
             EXPECT_FALSE(save);
             return QString::fromStdString(path);
         };
-        const bool opened = kvgui::DriveModal<TFormObnova>(
-            [&] { form_->Obnovitkonfiguracizesouboru1->trigger(); },
-            [&](TFormObnova* w) {
-                EXPECT_TRUE(kvgui::WaitForCalls(w));
-                script(w);
-                w->Button3->click();
-            });
+        const bool opened =
+            kvgui::DriveModal<TFormObnova>([&] { form_->Obnovitkonfiguracizesouboru1->trigger(); },
+                                           [&](TFormObnova* w) {
+                                               EXPECT_TRUE(kvgui::WaitForCalls(w));
+                                               script(w);
+                                               w->Button3->click();
+                                           });
         EXPECT_TRUE(opened);
     }
 
