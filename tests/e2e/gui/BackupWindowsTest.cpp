@@ -18,6 +18,7 @@
 #include "app/HlavniForm.h"
 #include "backup/ObnovaForm.h"
 #include "connection/PripojeniForm.h"
+#include "emulator/StateFile.h"
 #include "tests/e2e/CliEmulatorFixture.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -135,6 +136,42 @@ TEST_F(BackupWindowsTest, EachFrontEndRestoresWhatTheOtherSavedByteForByte) {
         EXPECT_FALSE(w->Button2->isEnabled());
     });
     EXPECT_EQ(Backup(emu_, "cli3.ini"), cli);
+}
+
+TEST_F(BackupWindowsTest, ADamagedBlockIsSavedMarkedBesideARestorableBackupAndRestored) {
+    ASSERT_TRUE(emu_.Start()) << emu_.Log();
+    const std::string good = Backup(emu_, "good.ini");
+    ASSERT_GE(emu_.Stop(), 0);
+    emu::LoadResult loaded = emu::LoadState(emu_.StatePath());
+    ASSERT_EQ(loaded.kind, emu::LoadResult::kLoaded) << loaded.error;
+    loaded.state.blocks[2][40] ^= 0x5A;  // VLAN2's block, its checksum now wrong
+    std::string error;
+    ASSERT_TRUE(emu::SaveState(emu_.StatePath(), loaded.state, &error)) << error;
+    ASSERT_NO_FATAL_FAILURE(Open());
+
+    const std::string status = SaveInWindow(File("good.ini"));
+    EXPECT_TRUE(Has(status, "uložena do " + File("good.neobnovitelna.ini"))) << status;
+    EXPECT_TRUE(Has(status,
+                    "[vlan2] blok 252 z modulu má chybný kontrolní součet; v záloze je "
+                    "označen"))
+        << status;
+    EXPECT_TRUE(Has(status, File("good.ini") + ": obnovitelnou zálohu nenahrazuji")) << status;
+    EXPECT_EQ(ReadBytes(File("good.ini")), good);
+    const CliOutcome cli = Cli({"backup", File("cli.ini")}, emu_);
+    EXPECT_EQ(cli.code, 6) << cli.err;
+    EXPECT_EQ(ReadBytes(File("good.neobnovitelna.ini")), ReadBytes(File("cli.ini")));
+
+    // The good backup mends the block.
+    RestoreInWindow(File("good.ini"), [&](TFormObnova* w) {
+        ASSERT_NE(w->BlockItem(252), nullptr);
+        EXPECT_EQ(w->BlockItem(252)->child(0)->text(0).toStdString(),
+                  "[vlan2] blok v modulu má chybný kontrolní součet");
+        EXPECT_EQ(w->CheckedBlocks(), std::vector<std::uint16_t>{252});
+        EXPECT_EQ(Write(w),
+                  "vlan1 beze změny, vlan2 zapsán, vlan3 beze změny, remote beze změny, "
+                  "network beze změny");
+    });
+    EXPECT_EQ(Backup(emu_, "after.ini"), good);
 }
 
 TEST_F(BackupWindowsTest, ARestoreWritesOnlyTheCheckedBlocksAndAsksBeforeALockout) {
