@@ -29,6 +29,7 @@
 #include "editors/VzdalenaSpravaForm.h"
 #include "forms/FormSupport.h"
 #include "forms/ModuleCalls.h"
+#include "platform/FileAccess.h"
 #include "platform/Text.h"
 
 namespace {
@@ -333,6 +334,11 @@ void TForm1::Uloitkonfiguracidosouboru1Click() {
     }
     const QString path = chooseFile ? chooseFile(true) : QString();
     if (path.isEmpty()) return;
+    // A folder or a disk is refused before the module is asked.
+    if (auto unfit = kv::UnfitTarget(kv::platform::KindOfPath(kvforms::FromQt(path)))) {
+        SetPanel(2, " " + kvforms::FromQt(path) + ": soubor nelze zapsat: " + *unfit);
+        return;
+    }
     Uloitkonfiguracidosouboru1->setEnabled(false);
     SetPanel(2, " Čtu konfiguraci modulu…");
     kv::ModuleIdentity module;

@@ -1,8 +1,9 @@
 #pragma once
 
 // The main window: an empty frame with the menu and the status bar. It owns the shared
-// connection settings for the whole run, opens every other window from its menu and,
-// when it closes, saves the settings and ends an open connection.
+// connection settings for the whole run, opens every other window from its menu, saves
+// the module's configuration to a file (its status bar says how it went) and, when it
+// closes, saves the settings and ends an open connection.
 
 #include <QMainWindow>
 #include <functional>

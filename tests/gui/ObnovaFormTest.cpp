@@ -31,9 +31,9 @@ class ObnovaFormTest : public kv::testing::FakeConnection {
         kvgui::App();
         FakeConnection::SetUp();
         ASSERT_TRUE(dir_.Ok());
-        kv::testing::WriteBytes(
-            File(), kv::BackupText(kv::testing::kTestModule,
-                           kv::testing::BlocksOf(kv::DefaultModuleConfig())));
+        kv::testing::WriteBytes(File(),
+                                kv::BackupText(kv::testing::kTestModule,
+                                               kv::testing::BlocksOf(kv::DefaultModuleConfig())));
     }
     void TearDown() override {
         if (fake_) fake_->HoldSends(false);
@@ -54,8 +54,7 @@ TEST_F(ObnovaFormTest, CaptionsAndWhatAScreenReaderAnnouncesWithoutAConnection) 
     EXPECT_EQ(form.Soubor->accessibleName(), "Soubor");
     EXPECT_EQ(form.Soubor->accessibleDescription().toStdString(), File());
     EXPECT_EQ(form.Modul->accessibleName(), Q("Záloha modulu"));
-    EXPECT_EQ(form.Modul->accessibleDescription(),
-              Q("KV-3380U v.1.20, výrobní číslo 00000001"));
+    EXPECT_EQ(form.Modul->accessibleDescription(), Q("KV-3380U v.1.20, výrobní číslo 00000001"));
     EXPECT_EQ(form.TreeView1->accessibleName(), Q("Plán obnovy"));
     EXPECT_EQ(form.ListBox1->accessibleName(), Q("Hlášení"));
     EXPECT_EQ(form.Label3->buddy(), form.TreeView1);
