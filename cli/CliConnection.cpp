@@ -346,8 +346,13 @@ bool ReportOpening(const ConnectionOutcome& outcome, const ConnectionSettings& s
         out.Print(text);
     } else {
         out.Report(text);
+        if (outcome.openRefused) ReportLoadFailure(settings.interfaceKind, out);
     }
     return outcome.success && ConnectionUsable(settings);
+}
+
+void ReportLoadFailure(std::uint8_t kind, Output& out) {
+    if (auto why = DescribeLoadFailure(kind)) out.Report("kv3380u: " + *why);
 }
 
 std::string Printable(const std::string& text) {

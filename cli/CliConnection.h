@@ -15,6 +15,7 @@
 #include "connection/Pripojeni.h"
 #include "core/Dekl.h"
 #include "core/ModuleLink.h"
+#include "transport/LoadFailure.h"
 
 namespace kv::cli {
 
@@ -99,6 +100,10 @@ class ModuleConnection {
     ConnectionSettings settings_;
     ConnectionOutcome outcome_;
 };
+
+// Where the binding refused the kind's library, why (its full path and the system's reason),
+// after the binding's own text that names only the file.
+void ReportLoadFailure(std::uint8_t kind, Output& out);
 
 // A text for a line: the zero characters a module's name may hold are left out.
 std::string Printable(const std::string& text);

@@ -29,7 +29,10 @@ std::shared_ptr<const LoadedLibrary> LoadFor(const ConnectionRequest& input, Out
     const std::uint8_t kind = input.kind;
     std::uint32_t code = 0;
     std::shared_ptr<const LoadedLibrary> library = LoadedLibrary::Load(kind, code);
-    if (library == nullptr) out.Report("kv3380u: " + ErrorString(kind, code));
+    if (library == nullptr) {
+        out.Report("kv3380u: " + ErrorString(kind, code));
+        ReportLoadFailure(kind, out);
+    }
     return library;
 }
 

@@ -51,6 +51,7 @@ class TForm2 : public kvforms::FixedDialog {
     void BuildControls();
     void Arrange(std::uint8_t kind);
     void SetStatus(const std::string& text);
+    void ShowLoadFailure(bool openRefused);
 
     kv::ConnectionSettings& settings_;
 };
