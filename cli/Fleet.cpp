@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/TextLayout.h"
+#include "platform/ConfigFolder.h"
 #include "transport/InterfaceKinds.h"
 
 namespace kv::cli {
@@ -318,7 +319,6 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
         std::string message = kNotStarted;
     };
     std::vector<Row> rows(targets.size());
-    const std::string base = folder.back() == '/' ? folder : folder + "/";
     ConnectionGate gate;
     RunSideBySide(
         targets, jobs,
@@ -346,7 +346,7 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
                 row.message = "přerušeno";
                 return;
             }
-            const std::string path = base + BackupFileName(inputs[i]);
+            const std::string path = platform::InFolder(folder, BackupFileName(inputs[i]));
             row.code = WriteBackup(path, ident, blocks, module, inner);
             row.file = path;
             row.message = row.code == kExitBadChecksum ? "blok s chybným kontrolním součtem"
