@@ -114,7 +114,9 @@ start_display() {
     cleanup_hooks+=(end_display)
     # Programs of the prefix still running without a display keep its desktop, and a
     # program with windows would then join that desktop, which has none: wait them out.
-    [ -d "$KV_WINEPREFIX" ] && { WINEPREFIX=$KV_WINEPREFIX timeout 60 wineserver -w 2>/dev/null || true; }
+    if [ -d "$KV_WINEPREFIX" ]; then
+        WINEPREFIX=$KV_WINEPREFIX timeout 60 wineserver -w 2>/dev/null || true
+    fi
 }
 end_display() {
     [ -n "$display_pid" ] || return 0
