@@ -5,6 +5,7 @@
 #include <map>
 
 #include "backup/BackupKeys.h"
+#include "core/NumberText.h"
 #include "platform/Normalise.h"
 #include "platform/Text.h"
 
@@ -92,8 +93,33 @@ std::vector<SharedPort> SharedPorts(const std::vector<BackupBlock>& blocks) {
     return shared;
 }
 
-platform::IniFile BackupFile(const std::string& moduleIdent,
-                             const std::vector<BackupBlock>& blocks) {
+namespace {
+
+// A module's name may hold zero characters, which no line can.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (char c : text)
+        if (c != '\0' && c != '\r' && c != '\n') line += c;
+    return line;
+}
+
+std::vector<std::string> SplitNames(const std::string& list) {
+    std::vector<std::string> names;
+    std::string current;
+    for (char c : list + ",") {
+        if (c == ',' || c == ' ' || c == '\t') {
+            if (!current.empty()) names.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+platform::IniFile BackupFile(const ModuleIdentity& module, const std::vector<BackupBlock>& blocks) {
     platform::IniFile file;
     for (const char* line :
          {"Záloha konfigurace modulu KV-3380U (kv3380u backup).",
@@ -106,12 +132,19 @@ platform::IniFile BackupFile(const std::string& moduleIdent,
         file.AppendComment(line);
     file.AppendBlank();
     file.AppendSection(kHeaderSection);
-    file.AppendKey(kFormatKey, kBackupFormat);
-    // A module's name may hold zero characters, which no line can.
-    std::string ident;
-    for (char c : moduleIdent)
-        if (c != '\0' && c != '\r' && c != '\n') ident += c;
-    file.AppendKey(kModuleKey, ident);
+    file.AppendKey(kFormatKey, std::to_string(kBackupFormat));
+    file.AppendKey(kModuleKey, OneLine(module.ident));
+    file.AppendComment("Obnova do modulu s jiným výrobním číslem vynechá blok network (jeho IP");
+    file.AppendComment("adresa by přešla na jiný modul), pokud jej nejmenuje --only network.");
+    file.AppendKey(kSerialKey, OneLine(module.serial));
+    file.AppendKey(kMacKey, OneLine(module.mac));
+    // The blocks the file holds: a file cut short lacks some, and the restore says so.
+    std::string names;
+    for (const BlockSection& section : BlockSections())
+        for (const BackupBlock& block : blocks)
+            if (block.number == section.block)
+                names += (names.empty() ? "" : ", ") + std::string(section.name);
+    file.AppendKey(kBlocksKey, names);
 
     for (const BlockSection& section : BlockSections()) {
         const BackupBlock* found = nullptr;
@@ -123,7 +156,7 @@ platform::IniFile BackupFile(const std::string& moduleIdent,
         ModuleConfig config = DefaultModuleConfig();
         if (spec.decode) spec.decode(found->bytes, config);
         const std::vector<SettingKey> keys = SettingKeys(spec);
-        const std::vector<std::string> values = RenderSettings(spec, keys, config);
+        const std::vector<std::string> values = RenderSettings(spec, keys, config, &found->bytes);
 
         file.AppendBlank();
         file.AppendComment(std::string(BackupKeysOf(section.name)->heading) + " (blok " +
@@ -157,9 +190,9 @@ platform::IniFile BackupFile(const std::string& moduleIdent,
             file.AppendKey(key.name, values[k]);
         }
         const std::uint8_t expected = BlockChecksum(found->bytes);
-        if (found->bytes[kConfigBlockSize - 1] != expected) {
+        if (found->bytes[kChecksumByte] != expected) {
             file.AppendComment("POZOR: kontrolní součet bloku nesouhlasí (bajt 255 je " +
-                               HexByte(found->bytes[kConfigBlockSize - 1]) + ", má být " +
+                               HexByte(found->bytes[kChecksumByte]) + ", má být " +
                                HexByte(expected) + ").");
             file.AppendComment(
                 "Obnova blok odmítne, dokud data neopravíte nebo řádky Data nesmažete.");
@@ -170,8 +203,8 @@ platform::IniFile BackupFile(const std::string& moduleIdent,
     return file;
 }
 
-std::string BackupText(const std::string& moduleIdent, const std::vector<BackupBlock>& blocks) {
-    return BackupFile(moduleIdent, blocks).Serialize(platform::IniLineEnds::kLf);
+std::string BackupText(const ModuleIdentity& module, const std::vector<BackupBlock>& blocks) {
+    return BackupFile(module, blocks).Serialize(platform::IniLineEnds::kLf);
 }
 
 BackupRead ReadBackupText(const std::string& bytes) {
@@ -180,6 +213,83 @@ BackupRead ReadBackupText(const std::string& bytes) {
     file.Parse(bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? bytes.substr(3) : bytes);
     return ReadBackup(file);
 }
+
+namespace {
+
+// The header: which format, which module, which blocks. A file without one, of a newer
+// format or of another module type is refused before any module is asked.
+template <typename Problem>
+void JudgeHeader(const std::map<std::string, std::pair<std::string, std::size_t>>& header,
+                 std::size_t headerLine, BackupDocument& doc, Problem&& problem) {
+    const std::string where = std::string(" v oddílu [") + kHeaderSection + "]";
+    if (headerLine == 0) {
+        problem(0, std::string("soubor nemá záhlaví [") + kHeaderSection +
+                       "] s formátem a modulem; záloha kv3380u jím začíná (soubor jiného "
+                       "programu, nebo je jeho začátek ztracen)");
+        return;
+    }
+    auto value = [&](const char* key) -> const std::pair<std::string, std::size_t>* {
+        const auto found = header.find(key);
+        if (found != header.end()) return &found->second;
+        return nullptr;
+    };
+    const auto* format = value(kFormatKey);
+    if (format == nullptr) {
+        problem(headerLine, std::string("chybí klíč „") + kFormatKey + "“" + where);
+        return;
+    }
+    const auto number = StrictNumber(format->first);
+    if (!number || *number < kOldestBackupFormat || *number > kBackupFormat) {
+        const bool newer = number && *number > kBackupFormat;
+        problem(format->second,
+                "neznámý formát zálohy „" + format->first + "“; tento program zná formáty " +
+                    std::to_string(kOldestBackupFormat) + " až " + std::to_string(kBackupFormat) +
+                    (newer ? " (soubor zapsala novější verze kv3380u)" : ""));
+        return;
+    }
+    doc.format = *number;
+    if (const auto* module = value(kModuleKey)) {
+        doc.moduleIdent = module->first;
+        // "KV-3380U v.1.20": the name the module gave, before its version.
+        const std::string& ident = module->first;
+        const std::size_t version = ident.rfind("v.", 0) == 0 ? 0 : ident.find(" v.");
+        const std::string type = platform::TrimBlanks(ident.substr(0, version));
+        // A module that gave no name names no other type.
+        if (!type.empty() && type != kModuleTypeName)
+            problem(module->second,
+                    "soubor je zálohou modulu „" + module->first + "“, ne " + kModuleTypeName);
+    } else {
+        problem(headerLine, std::string("chybí klíč „") + kModuleKey + "“" + where);
+    }
+    if (doc.format < 2) {
+        for (const BlockSection& section : BlockSections()) doc.named.push_back(section.block);
+        return;
+    }
+    for (const char* key : {kSerialKey, kMacKey, kBlocksKey})
+        if (value(key) == nullptr)
+            problem(headerLine, std::string("chybí klíč „") + key + "“" + where);
+    if (const auto* serial = value(kSerialKey)) doc.serial = serial->first;
+    if (const auto* mac = value(kMacKey)) doc.mac = mac->first;
+    if (const auto* blocks = value(kBlocksKey)) {
+        for (const std::string& name : SplitNames(blocks->first)) {
+            const BlockSection* section = SectionByName(name);
+            if (section == nullptr) {
+                problem(blocks->second, "neznámý blok „" + name + "“ v klíči „" + kBlocksKey +
+                                            "“; známé jsou " + SectionNameList());
+            } else if (std::find(doc.named.begin(), doc.named.end(), section->block) ==
+                       doc.named.end()) {
+                doc.named.push_back(section->block);
+            }
+        }
+        for (const BackupSection& section : doc.sections)
+            if (std::find(doc.named.begin(), doc.named.end(), section.section->block) ==
+                doc.named.end())
+                problem(section.line, "oddíl [" + std::string(section.section->name) +
+                                          "] záhlaví v klíči „" + kBlocksKey + "“ nejmenuje");
+    }
+}
+
+}  // namespace
 
 BackupRead ReadBackup(const platform::IniFile& file) {
     BackupRead read;
@@ -191,6 +301,9 @@ BackupRead ReadBackup(const platform::IniFile& file) {
 
     std::map<std::string, std::size_t> seenSections;  // lower-case name -> line
     Open open;
+    // The header's keys by name, with their lines: judged once the whole file is read.
+    std::map<std::string, std::pair<std::string, std::size_t>> header;
+    std::size_t headerLine = 0;
 
     // Everything a section needs once its last line has been read.
     auto close = [&] {
@@ -210,10 +323,10 @@ BackupRead ReadBackup(const platform::IniFile& file) {
             }
         }
         const std::uint8_t expected = BlockChecksum(open.data);
-        if (open.data[kConfigBlockSize - 1] != expected) {
+        if (open.data[kChecksumByte] != expected) {
             problem(open.dataRows[kDataRows - 1],
                     "kontrolní součet bloku nesouhlasí (bajt 255 je " +
-                        HexByte(open.data[kConfigBlockSize - 1]) + ", má být " + HexByte(expected) +
+                        HexByte(open.data[kChecksumByte]) + ", má být " + HexByte(expected) +
                         "); opravte data, nebo řádky Data smažte a blok se sestaví z hodnot "
                         "klíčů");
             return;
@@ -253,6 +366,7 @@ BackupRead ReadBackup(const platform::IniFile& file) {
             seenSections[lower] = line.number;
             if (platform::SameAsciiName(line.name, kHeaderSection)) {
                 open.kind = Open::Kind::kHeader;
+                headerLine = line.number;
             } else if (const BlockSection* known = SectionByName(line.name)) {
                 open.kind = Open::Kind::kBlock;
                 open.keys = SettingKeys(*known->spec);
@@ -278,18 +392,22 @@ BackupRead ReadBackup(const platform::IniFile& file) {
                 break;
             case Open::Kind::kUnknown:
                 break;  // the section was reported
-            case Open::Kind::kHeader:
-                if (platform::SameAsciiName(line.name, kFormatKey)) {
-                    if (line.value != kBackupFormat)
-                        problem(line.number, "neznámý formát zálohy „" + line.value +
-                                                 "“; tento program zná formát " + kBackupFormat);
-                } else if (platform::SameAsciiName(line.name, kModuleKey)) {
-                    doc.moduleIdent = line.value;
-                } else {
+            case Open::Kind::kHeader: {
+                const char* known = nullptr;
+                for (const char* key : {kFormatKey, kModuleKey, kSerialKey, kMacKey, kBlocksKey})
+                    if (platform::SameAsciiName(line.name, key)) known = key;
+                if (known == nullptr) {
                     problem(line.number,
                             "neznámý klíč „" + line.name + "“ v oddílu [" + kHeaderSection + "]");
+                } else if (const auto seen = header.find(known); seen != header.end()) {
+                    problem(line.number, "klíč „" + std::string(known) + "“ je v oddílu [" +
+                                             kHeaderSection + "] podruhé (poprvé na řádku " +
+                                             std::to_string(seen->second.second) + ")");
+                } else {
+                    header[known] = {line.value, line.number};
                 }
                 break;
+            }
             case Open::Kind::kBlock: {
                 BackupSection& section = doc.sections[open.section];
                 const std::string where = " v oddílu [" + std::string(section.section->name) + "]";
@@ -340,6 +458,7 @@ BackupRead ReadBackup(const platform::IniFile& file) {
         }
     }
     close();
+    JudgeHeader(header, headerLine, doc, problem);
     if (doc.sections.empty() && read.problems.empty() && notUtf8.empty())
         problem(0, "soubor neobsahuje žádný blok (oddíly " + SectionNameList() + ")");
     // A section's missing keys are found at its end but belong to its header line.

@@ -20,6 +20,20 @@ std::vector<std::string> SplitDots(const std::string& text) {
     return parts;
 }
 
+// The block byte a one-byte field goes to, as the editor's own codec writes it.
+std::optional<std::size_t> FieldByte(const EditorSpec& spec, const EditorField& field) {
+    if (!spec.encode || field.word || field.offset >= ModuleConfig::kSize) return std::nullopt;
+    ModuleConfig zero = DefaultModuleConfig();
+    ModuleConfig marked = zero;
+    zero.bytes[field.offset] = 0x00;
+    marked.bytes[field.offset] = 0x5A;
+    const ConfigBlock a = spec.encode(zero);
+    const ConfigBlock b = spec.encode(marked);
+    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i)
+        if (a[i] != b[i]) return i;
+    return std::nullopt;
+}
+
 }  // namespace
 
 const std::array<BlockSection, 5>& BlockSections() {
@@ -79,7 +93,7 @@ std::vector<SettingKey> SettingKeys(const EditorSpec& spec) {
 }
 
 std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vector<SettingKey>& keys,
-                                        const ModuleConfig& config) {
+                                        const ModuleConfig& config, const ConfigBlock* bytes) {
     const FieldStates shown = ShowFields(spec, config);
     std::vector<std::string> values;
     values.reserve(keys.size());
@@ -91,10 +105,17 @@ std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vecto
             if (!value.empty()) value += '.';
             if (field.kind == FieldKind::kList) {
                 // A value the list has no entry for is kept as its number, so it survives.
-                const int position = shown[index].position;
+                int position = shown[index].position;
+                unsigned number = FieldValue(field, config);
+                if (bytes != nullptr) {
+                    if (const auto at = FieldByte(spec, field); at && (*bytes)[*at] != number) {
+                        number = (*bytes)[*at];
+                        position = static_cast<int>(number);
+                    }
+                }
                 value += position >= 0 && static_cast<std::size_t>(position) < key.entries.size()
                              ? key.entries[static_cast<std::size_t>(position)]
-                             : std::to_string(FieldValue(field, config));
+                             : std::to_string(number);
             } else {
                 value += shown[index].text;
             }
@@ -132,9 +153,9 @@ ConfigBlock WithInterfacePort(std::uint16_t block, const ConfigBlock& bytes, std
     config.SetU16(check->offset, port);
     const ConfigBlock after = section->spec->encode(config);
     ConfigBlock changed = bytes;
-    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i)
+    for (std::size_t i = 0; i < kChecksumByte; ++i)
         if (before[i] != after[i]) changed[i] = after[i];
-    changed[kConfigBlockSize - 1] = BlockChecksum(changed);
+    SealBlock(changed);
     return changed;
 }
 
@@ -147,19 +168,41 @@ std::string ListChoices(const SettingKey& key) {
     return out;
 }
 
+namespace {
+
+// A value that is no number at all is not out of range: say what it is. A comment after
+// the value is the likely cause, as INI files elsewhere allow one there.
+std::optional<std::string> NotANumber(const std::string& part, const std::string& value) {
+    // Nothing at all is the editors' to judge, with their own message.
+    if (part.empty() || StrictNumber(part)) return std::nullopt;
+    std::string text = "„" + value + "“ není číslo";
+    if (value.find(';') != std::string::npos || value.find('#') != std::string::npos)
+        text += " (poznámka patří na vlastní řádek začínající „;“)";
+    return text;
+}
+
+}  // namespace
+
 std::optional<std::string> ApplySetting(const EditorSpec& spec, const SettingKey& key,
                                         const std::string& value, FieldStates& fields) {
     if (key.hidden) return "hodnota se neupravuje";
     if (key.fields.size() == 4) {
         const std::vector<std::string> parts = SplitDots(value);
         if (parts.size() != 4) return "adresa musí mít čtyři čísla oddělená tečkou";
-        for (std::size_t k = 0; k < 4; ++k)
-            fields[static_cast<std::size_t>(key.fields[k])].text = parts[k];
+        for (std::size_t k = 0; k < 4; ++k) {
+            const auto field = static_cast<std::size_t>(key.fields[k]);
+            // A disabled octet is never read, whatever it holds.
+            if (fields[field].enabled)
+                if (auto wrong = NotANumber(parts[k], value)) return wrong;
+            fields[field].text = parts[k];
+        }
         return std::nullopt;
     }
     const auto index = static_cast<std::size_t>(key.fields.front());
     const EditorField& field = spec.fields[index];
     if (field.kind == FieldKind::kEdit) {
+        if (fields[index].enabled)
+            if (auto wrong = NotANumber(value, value)) return wrong;
         fields[index].text = value;
         return std::nullopt;
     }

@@ -45,8 +45,12 @@ struct SettingKey {
 std::vector<SettingKey> SettingKeys(const EditorSpec& spec);
 
 // Each setting's value as the file shows it, for the editor's group of the configuration.
+// With the block's bytes, a list's byte that the editor's reading replaces (a VLAN mode of
+// 7 reads as "vypnuto") is shown as the module holds it, so that it survives a backup and
+// a restore.
 std::vector<std::string> RenderSettings(const EditorSpec& spec, const std::vector<SettingKey>& keys,
-                                        const ModuleConfig& config);
+                                        const ModuleConfig& config,
+                                        const ConfigBlock* bytes = nullptr);
 
 // The check that keeps an interface's port apart from the other interfaces' ports (the
 // VLAN editors have one); nullptr for an editor without.

@@ -55,6 +55,7 @@ struct StepOutcome {
     StepResult result = StepResult::kWritten;
     std::string writeStatus;  // the failed write's text
     std::string readStatus;   // kUnknown: the failed read's text
+    bool damaged = false;     // the read after the failed write found a wrong checksum
     bool Done() const {
         return result == StepResult::kWritten || result == StepResult::kFoundWritten;
     }
@@ -73,11 +74,44 @@ struct PlanWriting {
 };
 
 // Writes the steps (PlanWrites) in their order over `current`, the module's blocks as
-// read. `stop` is asked before each step, `onStep` told of each step's outcome. The
-// writes stop at the first step that is not done.
-PlanWriting WriteSteps(
-    const ModuleLink& link, const std::vector<WriteStep>& steps,
-    const std::map<std::uint16_t, ConfigBlock>& current, const std::function<bool()>& stop = {},
-    const std::function<void(const WriteStep&, const StepOutcome&)>& onStep = {});
+// read. `stop` is asked before each step, `onStart` told of each write before it is sent,
+// `onStep` of each step's outcome. The writes stop at the first step that is not done.
+PlanWriting WriteSteps(const ModuleLink& link, const std::vector<WriteStep>& steps,
+                       const std::map<std::uint16_t, ConfigBlock>& current,
+                       const std::function<bool()>& stop = {},
+                       const std::function<void(const WriteStep&, const StepOutcome&)>& onStep = {},
+                       const std::function<void(const WriteStep&)>& onStart = {});
+
+// What a restore has left in the module, block by block, as it goes: what the front ends
+// report at its end, and at once when the program must end before that.
+enum class BlockState {
+    kUnchanged,   // the module held it already
+    kNotWritten,  // the module holds what it held
+    kWriting,     // its write is under way: whether it arrives nobody can say yet
+    kWritten,     // written and read back as planned
+    kParked,      // its interface waits on a free port (`port`) for its planned one
+    kUnknown,     // a write failed and so did the read after it
+    kOther,       // a write failed; the module holds neither the old nor the new block
+    kDamaged,     // the module holds it with a wrong checksum
+};
+struct BlockRecord {
+    std::uint16_t block = 0;
+    BlockState state = BlockState::kNotWritten;
+    std::uint16_t port = 0;  // kParked
+    // kWriting: what the module held before the write, for a write that does not arrive.
+    BlockState prior = BlockState::kNotWritten;
+    std::uint16_t priorPort = 0;
+};
+using ModuleRecord = std::vector<BlockRecord>;  // in write order
+
+// Before any write: the chosen blocks, those the module holds as planned unchanged, one
+// that it holds with a wrong checksum damaged, the others not written.
+ModuleRecord RecordBefore(const std::vector<std::uint16_t>& selected,
+                          const std::map<std::uint16_t, ConfigBlock>& current,
+                          const std::vector<BackupBlock>& changed);
+void SetState(ModuleRecord& record, std::uint16_t block, BlockState state, std::uint16_t port = 0);
+// A step's write about to be sent, and its outcome, into the record.
+void RecordStart(ModuleRecord& record, const WriteStep& step);
+void RecordStep(ModuleRecord& record, const WriteStep& step, const StepOutcome& outcome);
 
 }  // namespace kv

@@ -52,6 +52,25 @@ bool SameValues(const std::vector<SettingKey>& keys, const std::vector<std::stri
     return true;
 }
 
+// The bytes of the block that the editor's codec writes from some field.
+std::array<bool, kConfigBlockSize> NamedBytes(const EditorSpec& spec) {
+    std::array<bool, kConfigBlockSize> named{};
+    if (!spec.encode) return named;
+    ModuleConfig low = DefaultModuleConfig();
+    ModuleConfig high = low;
+    for (const EditorField& field : spec.fields) {
+        for (std::size_t k = 0; k < (field.word ? 2u : 1u); ++k) {
+            if (field.offset + k >= ModuleConfig::kSize) continue;
+            low.bytes[field.offset + k] = 0x00;
+            high.bytes[field.offset + k] = 0xFF;
+        }
+    }
+    const ConfigBlock a = spec.encode(low);
+    const ConfigBlock b = spec.encode(high);
+    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i) named[i] = a[i] != b[i];
+    return named;
+}
+
 PlannedBlock PlanBlock(const BlockSection& section, const EditorSpec& spec,
                        const BackupSection& stored, ModuleConfig& image) {
     const std::vector<SettingKey> keys = SettingKeys(spec);
@@ -104,16 +123,40 @@ PlannedBlock PlanBlock(const BlockSection& section, const EditorSpec& spec,
              Place(section, keys[k]) + "v tomto režimu se nepoužije, zůstává " + kept[k]});
     }
 
-    // Values as the file's bytes have them: those bytes go back unchanged, with what no
-    // setting names. Otherwise the block is built from the checked values.
-    if (stored.data && SameValues(keys, RenderSettings(spec, keys, asRead), stored.values)) {
+    if (!stored.data) {
+        // Built from the values alone: the block the editor writes from them.
+        planned.target = Encoded(spec, session.Copy());
+        image = session.Copy();
+        return planned;
+    }
+    // Values as the file's bytes have them, or changed only where a check kept the old
+    // value: those bytes go back unchanged, with what no setting names.
+    const std::vector<std::string> fromData = RenderSettings(spec, keys, asRead, &*stored.data);
+    if (SameValues(keys, fromData, stored.values) || SameValues(keys, fromData, kept)) {
         planned.target = *stored.data;
         planned.asStored = true;
         if (spec.decode) spec.decode(*stored.data, image);
-    } else {
-        planned.target = Encoded(spec, session.Copy());
-        image = session.Copy();
+        return planned;
     }
+    // The keys win over the Data rows where both name the same bytes: say so, as the rows
+    // may have been what was edited.
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (keys[k].hidden || fromData[k] == stored.values[k]) continue;
+        planned.notes.push_back({stored.lines[k], Place(section, keys[k]) +
+                                                      "platí hodnota klíče „" + stored.values[k] +
+                                                      "“, ne „" + fromData[k] +
+                                                      "“ z řádků Data (řádky Data drží "
+                                                      "jen to, co žádný klíč nepojmenovává)"});
+    }
+    // The file's bytes with what the checked values change in them, as the editor's codec
+    // writes those values: the bytes no setting names stay as the rows give them.
+    const ConfigBlock after = Encoded(spec, session.Copy());
+    const std::array<bool, kConfigBlockSize> named = NamedBytes(spec);
+    planned.target = *stored.data;
+    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i)
+        if (named[i]) planned.target[i] = after[i];
+    SealBlock(planned.target);
+    image = session.Copy();
     return planned;
 }
 
@@ -146,6 +189,20 @@ Selection SelectBlocks(const BackupDocument& doc, const std::vector<std::string>
     Selection selection;
     std::vector<std::uint16_t> chosen;
     if (only.empty()) {
+        // A file cut short lacks blocks its header names: that is never a whole restore.
+        std::string missing;
+        for (std::uint16_t block : doc.named) {
+            const BlockSection* section = SectionByBlock(block);
+            if (doc.Find(block) != nullptr || (cloning && std::string(section->name) == "network"))
+                continue;
+            missing += (missing.empty() ? "" : ", ") + ("[" + std::string(section->name) + "]");
+        }
+        if (!missing.empty()) {
+            selection.error = "soubor neobsahuje " + missing +
+                              ", přestože je záhlaví jmenuje: je nejspíš useknutý. Ostatní bloky "
+                              "obnovíte s --only, které je vyjmenuje";
+            return selection;
+        }
         for (const BackupSection& section : doc.sections) {
             // Each module of a clone keeps its own IP address unless --only asks for it.
             if (cloning && std::string(section.section->name) == "network") continue;
@@ -233,6 +290,62 @@ RestorePlan PlanRestore(const BackupDocument& doc, const std::vector<std::uint16
     return plan;
 }
 
+std::optional<std::string> ForeignFile(const BackupDocument& doc, const std::string& serial) {
+    if (doc.serial.empty())
+        return doc.format < 2 ? std::string("soubor formátu 1 neříká, ze kterého modulu je")
+                              : std::string("soubor neříká výrobní číslo svého modulu");
+    if (serial.empty())
+        return "modul své výrobní číslo neřekl (soubor je modulu " + doc.serial + ")";
+    if (serial != doc.serial)
+        return "soubor je zálohou modulu s výrobním číslem " + doc.serial +
+               ", připojený modul má " + serial;
+    return std::nullopt;
+}
+
+std::optional<std::string> WhyNotRestorable(const std::string& bytes) {
+    const BackupRead read = ReadBackupText(bytes);
+    if (!read.problems.empty()) return read.problems.front().text;
+    const Selection selection = SelectBlocks(read.document, {}, false);
+    if (!selection.error.empty()) return selection.error;
+    const RestorePlan plan =
+        PlanRestore(read.document, selection.blocks, ImageOfFile(read.document), false);
+    if (plan.Refused()) return plan.Refusals().front().text;
+    return std::nullopt;
+}
+
+ModuleConfig ImageAfter(const RestorePlan& plan, ModuleConfig image) {
+    for (const PlannedBlock& planned : plan.blocks)
+        if (!planned.refusal && planned.section->spec->decode)
+            planned.section->spec->decode(planned.target, image);
+    return image;
+}
+
+std::vector<Lockout> Lockouts(const ModuleConfig& before, const ModuleConfig& after) {
+    std::vector<Lockout> lockouts;
+    constexpr std::size_t kMode = ModuleConfig::kRemote + ModuleConfig::kRemoteMode;
+    constexpr std::size_t kPort = ModuleConfig::kRemote + ModuleConfig::kRemotePort;
+    const std::uint16_t remote = SectionByName("remote")->block;
+    if (before.bytes[kMode] != 0 && after.bytes[kMode] == 0)
+        lockouts.push_back({remote,
+                            "vzdálená správa bude zakázána: modul pak přes LAN nepřijme žádný "
+                            "příkaz, ani od tohoto programu či okna W_KV3380U; zapnout ji půjde "
+                            "jen přes jiné rozhraní (USB)"});
+    for (int v = 0; v < 3; ++v) {
+        const std::size_t port = ModuleConfig::VlanOffset(v) + ModuleConfig::kVlanPort;
+        const bool now = after.U16(port) == after.U16(kPort);
+        const bool was = before.U16(port) == before.U16(kPort);
+        if (!now || was) continue;
+        const std::uint16_t block = SectionByName("vlan" + std::to_string(v + 1))->block;
+        lockouts.push_back(
+            {before.U16(port) != after.U16(port) ? block : remote,
+             "rozhraní VLAN" + std::to_string(v + 1) + " bude na UDP portu " +
+                 std::to_string(after.U16(port)) +
+                 ", na kterém je vzdálená správa: modul port neotevře pro obojí a rozhraní "
+                 "(nebo správa přes LAN) přestane odpovídat"});
+    }
+    return lockouts;
+}
+
 std::vector<WriteStep> PlanWrites(const std::vector<BackupBlock>& changed,
                                   const std::map<std::uint16_t, ConfigBlock>& current) {
     // Where each interface listens in the module as the writes go on.
@@ -307,8 +420,8 @@ std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& c
     const std::vector<SettingKey> keys = SettingKeys(spec);
     const ModuleConfig before = Decoded(spec, current);
     const ModuleConfig after = Decoded(spec, target);
-    const std::vector<std::string> was = RenderSettings(spec, keys, before);
-    const std::vector<std::string> will = RenderSettings(spec, keys, after);
+    const std::vector<std::string> was = RenderSettings(spec, keys, before, &current);
+    const std::vector<std::string> will = RenderSettings(spec, keys, after, &target);
     for (std::size_t k = 0; k < keys.size(); ++k)
         if (was[k] != will[k]) changes.push_back({keys[k].name, was[k], will[k]});
 
@@ -316,13 +429,13 @@ std::vector<BlockChange> DiffBlocks(const EditorSpec& spec, const ConfigBlock& c
     const ConfigBlock currentAgain = Encoded(spec, before);
     const ConfigBlock targetAgain = Encoded(spec, after);
     bool anyByte = false;
-    for (std::size_t i = 0; i + 1 < kConfigBlockSize; ++i) {
+    for (std::size_t i = 0; i < kChecksumByte; ++i) {
         if (current[i] == target[i]) continue;
         anyByte = true;
         if (currentAgain[i] == current[i] && targetAgain[i] == target[i]) continue;
         changes.push_back({"bajt " + std::to_string(i), HexByte(current[i]), HexByte(target[i])});
     }
-    const std::size_t last = kConfigBlockSize - 1;
+    const std::size_t last = kChecksumByte;
     if (!anyByte && current[last] != target[last])
         changes.push_back({"kontrolní součet (bajt " + std::to_string(last) + ")",
                            HexByte(current[last]), HexByte(target[last])});

@@ -36,6 +36,7 @@ struct PlannedBlock {
     const BlockSection* section = nullptr;
     std::optional<FileProblem> refusal;  // the first value refused, with its line
     std::vector<FileProblem> warnings;   // values the block's mode leaves unused
+    std::vector<FileProblem> notes;      // keys that win over the Data rows' bytes
     ConfigBlock target{};                // what would be written, when not refused
     bool asStored = false;               // target is the file's Data rows byte for byte
 };
@@ -57,6 +58,27 @@ ModuleConfig ImageOfFile(const BackupDocument& doc);
 // `othersKnown` (no module yet) a VLAN port is compared only with the chosen VLANs'.
 RestorePlan PlanRestore(const BackupDocument& doc, const std::vector<std::uint16_t>& selected,
                         ModuleConfig image, bool othersKnown = true);
+
+// Why the file's network block must not go to the module of the serial number given
+// (empty: the module did not say): its IP address would then go to another module than
+// the one the file was saved from. Nothing when the file is of this module.
+std::optional<std::string> ForeignFile(const BackupDocument& doc, const std::string& serial);
+
+// Whether a restore would take the file's bytes as they stand (its form, every block it
+// names, each value passing the editors' checks): the first reason when not.
+std::optional<std::string> WhyNotRestorable(const std::string& bytes);
+
+// The configuration once the plan's blocks are written over `image`.
+ModuleConfig ImageAfter(const RestorePlan& plan, ModuleConfig image);
+
+// What a restore would do to the way to the module over the LAN: remote management
+// switched off, or an interface moved onto the remote management port (the module then
+// cannot open the interface). Only what the restore itself brings about counts.
+struct Lockout {
+    std::uint16_t block = 0;  // the block whose write brings it about
+    std::string text;         // what would follow
+};
+std::vector<Lockout> Lockouts(const ModuleConfig& before, const ModuleConfig& after);
 
 // One verified write of a restore.
 struct WriteStep {

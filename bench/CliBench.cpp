@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     if (kv::cli::ReadAllBlocks(link, blocks, quiet) != kv::cli::kExitOk) return 1;
     kv::BackupDocument docs[2];
     for (int d = 0; d < 2; ++d) {
-        std::string text = kv::BackupText("bench", blocks);
+        std::string text = kv::BackupText({"KV-3380U bench", "", ""}, blocks);
         const std::string from = "Číslo UDP portu=" + std::to_string(5001);
         const std::string to = "Číslo UDP portu=" + std::to_string(6001 + d);
         const auto vlan2 = text.find("[vlan2]");
@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
         for (auto& b : now)
             if (b.number == vlan2[0]) b.bytes = edited;
         if (FILE* f = std::fopen(files[d].c_str(), "w")) {
-            const std::string text = kv::BackupText("bench", now);
+            const std::string text = kv::BackupText({"KV-3380U bench", "", ""}, now);
             std::fwrite(text.data(), 1, text.size(), f);
             std::fclose(f);
         }

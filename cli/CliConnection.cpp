@@ -153,6 +153,10 @@ std::optional<std::string> RoleValueError(ParameterRole role, const std::string&
         case ParameterRole::kDetection:
             if (text == "0" || text == "1") return std::nullopt;
             return Quoted(text) + " není 0 (první nalezené zařízení) ani 1 (podle výrobního čísla)";
+        case ParameterRole::kPort:
+            // The dialog takes 0, but no module listens there: the library refuses it only
+            // after the connection has begun, with a text of its own.
+            return WholeNumberError(text, 1, FirstOfRole(role).high);
         default: {
             const KindParameter& p = FirstOfRole(role);
             return WholeNumberError(text, p.low, p.high);
@@ -341,7 +345,11 @@ void ModuleConnection::Close() {
 
 bool ReportOpening(const ConnectionOutcome& outcome, const ConnectionSettings& settings,
                    Output& out, bool printResult) {
-    const std::string text = Printable(outcome.statusText);
+    // The status bar's text spaces its parts for the window ("Připojen modul   KV-3380U");
+    // a line takes one blank between words.
+    std::string text;
+    for (char c : Printable(outcome.statusText))
+        if (c != ' ' || text.empty() || text.back() != ' ') text += c;
     if (printResult && outcome.success) {
         out.Print(text);
     } else {

@@ -228,6 +228,19 @@ const std::vector<CommandSpec>& Commands() {
                nullptr,
                [](CommandLine& line, const std::string&) { line.restore.dryRun = true; },
                {}},
+              {"--allow-lockout",
+               nullptr,
+               "zapíše i to, co by odřízlo cestu k modulu přes LAN (vzdálená správa "
+               "zakázána, VLAN na portu vzdálené správy)",
+               nullptr,
+               [](CommandLine& line, const std::string&) { line.restore.allowLockout = true; },
+               {}},
+              {"--other-module",
+               nullptr,
+               "zapíše blok network i do modulu s jiným výrobním číslem, než má záloha",
+               nullptr,
+               [](CommandLine& line, const std::string&) { line.restore.otherModule = true; },
+               {}},
               TargetsSpec("zapíše totéž do více modulů (cíle viz níže)"),
               JobsSpec()}},
             {Command::kDiag,
@@ -543,9 +556,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         option->store(line, value);
     }
     if (auto wrong = ConnectionOptionError(line.connection)) return Usage(*wrong, command);
-    for (const auto& [option, value] : given)
-        if (LongName(*option) == "--jobs" && !line.targets)
+    for (const auto& [option, value] : given) {
+        const std::string name = LongName(*option);
+        if (name == "--jobs" && !line.targets)
             return Usage("volba --jobs platí jen s --targets", command);
+        // Each target names its module: an address beside them would be left unused.
+        for (const char* replaced : {"--ip", "--serial", "--com", "--base"})
+            if (name == replaced && line.targets)
+                return Usage("volba " + name + " nejde s --targets: modul jmenuje každý cíl",
+                             command);
+        if (name == "--other-module" && line.targets)
+            return Usage(
+                "volba --other-module platí jen bez --targets (klon blok network "
+                "zapíše, jen když jej jmenuje --only)",
+                command);
+    }
 
     const std::size_t expected = command->fileArgument != nullptr ? 1 : 0;
     if (arguments.size() < expected) return Usage(command->missingFile, command);
@@ -569,24 +594,28 @@ const char* CommandName(Command command) {
     return "";
 }
 
-std::vector<std::string> TargetsInFile(const std::string& bytes) {
+std::vector<std::string> TargetsInFile(const std::string& bytes, std::vector<std::size_t>* lines) {
     // Editors on Windows start a UTF-8 file with a byte-order mark.
     const std::string text = bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? bytes.substr(3) : bytes;
     std::vector<std::string> targets;
     std::size_t start = 0;
-    while (start <= text.size()) {
+    for (std::size_t line = 1; start <= text.size(); ++line) {
         auto end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         const std::string entry = text.substr(start, end - start);
-        for (const std::string& target : SplitTargets(entry.substr(0, entry.find('#'))))
+        for (const std::string& target : SplitTargets(entry.substr(0, entry.find('#')))) {
             targets.push_back(target);
+            if (lines != nullptr) lines->push_back(line);
+        }
         start = end + 1;
     }
     return targets;
 }
 
-int TargetList(const std::string& option, std::vector<std::string>& targets, std::string& error) {
+int TargetList(const std::string& option, std::vector<std::string>& targets, std::string& error,
+               std::vector<std::string>* places) {
     targets.clear();
+    if (places != nullptr) places->clear();
     if (option.empty() || option.front() != '@') {
         targets = SplitTargets(option);
         if (targets.empty()) error = "--targets: seznam cílů je prázdný";
@@ -598,7 +627,10 @@ int TargetList(const std::string& option, std::vector<std::string>& targets, std
         error = path + ": soubor cílů nelze přečíst: " + file.reason;
         return kExitRefused;
     }
-    targets = TargetsInFile(file.bytes);
+    std::vector<std::size_t> lines;
+    targets = TargetsInFile(file.bytes, &lines);
+    if (places != nullptr)
+        for (std::size_t line : lines) places->push_back(path + ":" + std::to_string(line));
     if (targets.empty()) error = path + ": soubor cílů nejmenuje žádný modul";
     return targets.empty() ? kExitUsage : kExitOk;
 }

@@ -50,9 +50,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 // The modules --targets names: the entries of its list, or of the lines of the file named
 // after "@" ("#" starts a comment). kExitOk; kExitUsage for a list that names no module;
 // kExitRefused for a file that cannot be read. `error` says what is wrong.
-int TargetList(const std::string& option, std::vector<std::string>& targets, std::string& error);
+// `places`: where each target was named, "moduly.txt:3" (none for a list on the command line).
+int TargetList(const std::string& option, std::vector<std::string>& targets, std::string& error,
+               std::vector<std::string>* places = nullptr);
 // The targets a file's text names: entries separated by commas, blanks or lines, "#"
-// starting a comment, a byte-order mark ignored.
-std::vector<std::string> TargetsInFile(const std::string& bytes);
+// starting a comment, a byte-order mark ignored; `lines` gets each one's line.
+std::vector<std::string> TargetsInFile(const std::string& bytes,
+                                       std::vector<std::size_t>* lines = nullptr);
 
 }  // namespace kv::cli

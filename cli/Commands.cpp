@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <thread>
 
@@ -12,7 +13,10 @@
 #include "diagnostics/RestartZarizeni.h"
 #include "platform/FileAccess.h"
 #include "platform/IniFile.h"
+#include "platform/Interrupt.h"
 #include "platform/StdStreams.h"
+#include "platform/Text.h"
+#include "transport/InterfaceKinds.h"
 
 namespace kv::cli {
 namespace {
@@ -55,6 +59,68 @@ void ReportProblems(const std::string& source, const std::vector<FileProblem>& p
 }
 
 }  // namespace
+
+std::string StateText(const BlockRecord& block) {
+    switch (block.state) {
+        case BlockState::kUnchanged:
+            return "beze změny";
+        case BlockState::kNotWritten:
+            return "nezapsán";
+        case BlockState::kWriting:
+        case BlockState::kUnknown:
+            return "nejistý";
+        case BlockState::kWritten:
+            return "zapsán";
+        case BlockState::kParked:
+            return "dočasně na portu " + std::to_string(block.port);
+        case BlockState::kOther:
+            return "nezapsán (v modulu jiný obsah)";
+        case BlockState::kDamaged:
+            return "poškozen v modulu";
+    }
+    return "?";
+}
+
+std::string RecordText(const ModuleRecord& record) {
+    std::string text;
+    for (const BlockRecord& block : record) {
+        const BlockSection* section = SectionByBlock(block.block);
+        text += (text.empty() ? "" : ", ") + std::string(section != nullptr ? section->name : "?") +
+                " " + StateText(block);
+    }
+    return text.empty() ? "žádný blok" : text;
+}
+
+RestoreJournal::RestoreJournal(std::vector<std::string> labels)
+    : labels_(std::move(labels)), records_(labels_.size()) {
+    platform::SetFinalWords(Text());
+}
+
+RestoreJournal::~RestoreJournal() {
+    // Said in full by then: a late second Ctrl+C repeats nothing.
+    platform::SetFinalWords("");
+}
+
+void RestoreJournal::Update(std::size_t module, const ModuleRecord& record) {
+    std::string text;
+    {
+        std::lock_guard lock(mutex_);
+        if (module >= records_.size()) return;
+        records_[module] = record;
+    }
+    platform::SetFinalWords(Text());
+}
+
+std::string RestoreJournal::Text() const {
+    std::lock_guard lock(mutex_);
+    std::string text = "Ukončeno hned; stav bloků v tu chvíli:\n";
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        const std::string state =
+            records_[i] ? RecordText(*records_[i]) : "nezpracován, nic nezapsáno";
+        text += (labels_[i].empty() ? "Bloky" : labels_[i]) + ": " + state + "\n";
+    }
+    return text;
+}
 
 int UsageMistake(const std::string& text, const char* command, Output& out) {
     out.Report("kv3380u: " + text);
@@ -145,15 +211,23 @@ int IdentifyOver(const ModuleLink& link, const ConnectionRequest& input, Output&
     out.Print("Spojení: " + DescribeRequest(input));
     if (control.Stopped()) return kExitInterrupted;
     // Which module of several answered: the serial number it reports of itself.
-    const Reply reply = link.Transact(kModuleStatusRequest);
-    if (!reply.Ok()) {
-        out.Report("Výrobní číslo modulu nelze zjistit: " + link.ErrorText(reply.error));
+    ModuleIdentity identity;
+    if (auto error = AskIdentity(link, identity)) {
+        out.Report("Výrobní číslo modulu nelze zjistit: " + *error);
         return kExitOk;
     }
-    const ModuleStatusView status = DecodeModuleStatus(reply.data);
-    if (serial != nullptr) *serial = Printable(status.overview[2]);
-    out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + Printable(status.overview[2]));
+    if (serial != nullptr) *serial = identity.serial;
+    out.Print(std::string(kOverviewCaptions[2]) + " modulu: " + identity.serial);
     return kExitOk;
+}
+
+std::optional<std::string> AskIdentity(const ModuleLink& link, ModuleIdentity& identity) {
+    const Reply reply = link.Transact(kModuleStatusRequest);
+    if (!reply.Ok()) return link.ErrorText(reply.error);
+    const ModuleStatus status = DecodeModuleStatus(reply.data);
+    identity.serial = platform::TrimBlanks(Printable(status.serial));
+    identity.mac = MacText(status.mac);
+    return std::nullopt;
 }
 
 int ReadAllBlocks(const ModuleLink& link, std::vector<BackupBlock>& blocks, Output& out,
@@ -218,19 +292,32 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
 
     std::vector<BackupBlock> blocks;
     if (const int code = ReadAllBlocks(connection.Link(), blocks, out, control)) return code;
-    const std::string ident = Printable(connection.Settings().moduleIdent);
+    ModuleIdentity identity;
+    identity.ident = Printable(connection.Settings().moduleIdent);
+    if (auto error = AskIdentity(connection.Link(), identity))
+        out.Report("upozornění: výrobní číslo modulu nelze zjistit (" + *error +
+                   "); záloha je bez něj a obnova z ní blok network zapíše jen s --only network");
     connection.Close();
     // Interrupted during the last read: nothing is saved.
     if (control.Stopped()) return kExitInterrupted;
 
-    return WriteBackup(backup.file, ident, blocks, out, control);
+    return WriteBackup(backup.file, identity, blocks, out, control);
 }
 
-int WriteBackup(const std::string& path, const std::string& ident,
+std::string BesidePath(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    const auto dot = path.rfind('.');
+    const bool extension =
+        dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
+    const std::string stem = extension ? path.substr(0, dot) : path;
+    return stem + ".neobnovitelna" + (extension ? path.substr(dot) : std::string());
+}
+
+int WriteBackup(const std::string& path, const ModuleIdentity& module,
                 const std::vector<BackupBlock>& blocks, Output& out, const RunControl& control) {
     int code = kExitOk;
     for (const BackupBlock& block : blocks) {
-        if (block.bytes[kConfigBlockSize - 1] == BlockChecksum(block.bytes)) continue;
+        if (ChecksumValid(block.bytes)) continue;
         out.Report(Tag(block.number) + " blok " + std::to_string(block.number) +
                    " z modulu má chybný kontrolní součet; v záloze je označen");
         code = kExitBadChecksum;
@@ -242,7 +329,7 @@ int WriteBackup(const std::string& path, const std::string& ident,
                    " (nejspíš po přerušené obnově); obnova tuto zálohu odmítne, dokud porty "
                    "nerozlišíte");
 
-    const platform::IniFile file = BackupFile(ident, blocks);
+    const platform::IniFile file = BackupFile(module, blocks);
     if (path == "-") {
         const std::string text = file.Serialize(platform::IniLineEnds::kLf);
         std::size_t start = 0;
@@ -253,16 +340,33 @@ int WriteBackup(const std::string& path, const std::string& ident,
         }
         return code;
     }
-    if (const int saved = SaveBackup(path, file, out, control)) return saved;
+    // A backup a restore would refuse never takes the place of one it would take.
+    std::string target = path;
+    if (platform::KindOfPath(path) == platform::PathKind::kRegular &&
+        WhyNotRestorable(file.Serialize(platform::IniLineEnds::kLf))) {
+        const platform::FileBytes old =
+            platform::ReadSmallFile(path, platform::IniFile::kMaxFileSize);
+        if (old.status == platform::FileBytes::Status::kRead && !WhyNotRestorable(old.bytes)) {
+            target = BesidePath(path);
+            out.Report(path +
+                       ": obnovitelnou zálohu nenahrazuji zálohou, kterou obnova odmítne; "
+                       "zůstává, jak byla, nová se ukládá do " +
+                       target);
+        }
+    }
+    if (const int saved = SaveBackup(target, file, out, control)) return saved;
     out.Print("Záloha " + Counted(blocks.size(), "bloku", "bloků", "bloků") + " uložena do " +
-              path);
+              target);
     return code;
 }
 
 ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
                             const std::vector<std::uint16_t>& selected, bool dryRun,
-                            const std::string& source, Output& out, const RunControl& control) {
+                            const std::string& source, Output& out, const RunControl& control,
+                            const RestoreChecks& checks) {
     ModuleRestore result;
+    result.blocks = RecordBefore(selected, {}, {});
+    control.Record(result.blocks);
     auto stop = [&](int code, std::string message) {
         result.code = code;
         result.message = std::move(message);
@@ -273,7 +377,7 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         ReadBlocks(link, BlocksToRead(selected), [&control] { return control.Stopped(); });
     if (read.end == TransferEnd::kStopped) {
         result.notWritten = selected;
-        return stop(kExitInterrupted, "přerušeno");
+        return stop(kExitInterrupted, control.Reason());
     }
     if (read.end == TransferEnd::kFailed) {
         out.Report(Tag(read.failed) + " " + read.status);
@@ -282,8 +386,13 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
     }
     std::map<std::uint16_t, ConfigBlock> current;
     for (const BackupBlock& block : read.blocks) current[block.number] = block.bytes;
+    result.blocks = RecordBefore(selected, current, {});
+    control.Record(result.blocks);
 
-    const RestorePlan plan = PlanRestore(doc, selected, ImageOfBlocks(read.blocks));
+    const std::uint16_t network = SectionByName("network")->block;
+
+    const ModuleConfig before = ImageOfBlocks(read.blocks);
+    const RestorePlan plan = PlanRestore(doc, selected, before);
     if (plan.Refused()) {
         const std::vector<FileProblem> refusals = plan.Refusals();
         ReportProblems(source, refusals, out);
@@ -293,12 +402,15 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
 
     std::vector<const PlannedBlock*> changed;
     std::vector<BackupBlock> targets;
+    bool withheld = false;
     for (const PlannedBlock& planned : plan.blocks) {
         for (const FileProblem& warning : planned.warnings)
             out.Report(Located(source, {warning.line, "upozornění: " + warning.text}));
+        for (const FileProblem& note : planned.notes)
+            out.Report(Located(source, {note.line, "poznámka: " + note.text}));
         const std::uint16_t block = planned.section->block;
         const ConfigBlock& now = current[block];
-        if (now[kConfigBlockSize - 1] != BlockChecksum(now))
+        if (!ChecksumValid(now))
             out.Report(Tag(block) + " blok v modulu má chybný kontrolní součet");
         if (now == planned.target) {
             out.Print(Tag(block) + " beze změny");
@@ -308,9 +420,45 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         out.Print(Tag(block) + " změny:");
         for (const BlockChange& change : DiffBlocks(*planned.section->spec, now, planned.target))
             out.Print("  " + change.what + ": " + change.before + " → " + change.after);
+        // The network block goes only to the module the file was saved from: its IP
+        // address would otherwise leave two modules with one address.
+        std::optional<std::string> foreign;
+        if (block == network && checks.sameModule) {
+            ModuleIdentity module;
+            const auto unasked = AskIdentity(link, module);
+            foreign = ForeignFile(doc, unasked ? std::string() : module.serial);
+        }
+        if (foreign) {
+            out.Report(Tag(block) + " se nezapíše: " + *foreign +
+                       "; jeho IP adresa by přešla na jiný modul. Zapíše se jen s --only "
+                       "network nebo --other-module");
+            withheld = true;
+            continue;
+        }
         changed.push_back(&planned);
         targets.push_back({block, planned.target});
     }
+    result.blocks = RecordBefore(selected, current, targets);
+    if (withheld) SetState(result.blocks, network, BlockState::kNotWritten);
+    control.Record(result.blocks);
+
+    // What would cut the way to the module over the LAN is written only when confirmed.
+    ModuleConfig after = before;
+    for (const BackupBlock& target : targets)
+        if (const EditorSpec* spec = SectionByBlock(target.number)->spec; spec->decode)
+            spec->decode(target.bytes, after);
+    const std::vector<Lockout> lockouts = Lockouts(before, after);
+    for (const Lockout& lockout : lockouts)
+        out.Report(Tag(lockout.block) + (checks.allowLockout ? " upozornění: " : " ") +
+                   lockout.text);
+    if (!lockouts.empty() && !checks.allowLockout) {
+        out.Report(
+            "Obnova odmítnuta: zápis by odřízl cestu k modulu přes LAN. Chcete-li jej "
+            "přesto, potvrďte to volbou --allow-lockout.");
+        result.notWritten = selected;
+        return stop(kExitRefused, "odmítnuto: odřízlo by cestu k modulu (--allow-lockout)");
+    }
+
     const std::vector<WriteStep> steps = PlanWrites(targets, current);
     for (const WriteStep& step : steps)
         if (step.parking)
@@ -332,11 +480,18 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
                    : "nanečisto, " +
                          std::string(Plural(n, "změnil by se", "změnily by se", "změnilo by se")) +
                          " " + Counted(n, "blok", "bloky", "bloků");
+        if (withheld) result.code = kExitRefused;
         return result;
     }
 
+    auto starting = [&](const WriteStep& step) {
+        RecordStart(result.blocks, step);
+        control.Record(result.blocks);
+    };
     // Each step as it ends: the failed write, what the read after it found, the block.
     auto said = [&](const WriteStep& step, const StepOutcome& outcome) {
+        RecordStep(result.blocks, step, outcome);
+        control.Record(result.blocks);
         const std::uint16_t block = step.block;
         if (outcome.result != StepResult::kWritten)
             out.Report(Tag(block) + " " + outcome.writeStatus);
@@ -356,7 +511,10 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
                 break;
             case StepResult::kFoundOther:
                 out.Report(Tag(block) + " zpětné čtení po chybě: blok zapsán není, modul má " +
-                           "jiný obsah, než měl i než se zapisoval");
+                           (outcome.damaged ? std::string("blok s chybným kontrolním součtem "
+                                                          "(poškozený)")
+                                            : std::string("jiný obsah, než měl i než se "
+                                                          "zapisoval")));
                 break;
         }
         if (!outcome.Done()) return;
@@ -367,18 +525,21 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
         }
     };
     const PlanWriting writing = WriteSteps(
-        link, steps, current, [&control] { return control.Stopped(); }, said);
+        link, steps, current, [&control] { return control.Stopped(); }, said, starting);
     result.written = writing.written;
     result.notWritten = writing.notWritten;
+    if (withheld) result.notWritten.push_back(network);
     if (writing.unknown) result.unknown.push_back(*writing.unknown);
     // The ports moved out of the way, beside the blocks not written.
     std::map<std::uint16_t, std::string> parked;
     for (const auto& [block, port] : writing.parked)
         parked[block] = "port dočasně " + std::to_string(port);
     if (writing.end == TransferEnd::kStopped) {
-        out.Report("Přerušeno. Zapsané bloky: " + BlockList(result.written) +
+        const std::string reason = control.Reason();
+        out.Report(std::string(1, static_cast<char>(std::toupper(reason[0]))) + reason.substr(1) +
+                   ". Zapsané bloky: " + BlockList(result.written) +
                    "; nezapsané: " + BlockList(result.notWritten, parked));
-        return stop(kExitInterrupted, "přerušeno");
+        return stop(kExitInterrupted, reason);
     }
     if (writing.end == TransferEnd::kFailed) {
         out.Report("Obnova zastavena. Zapsané bloky: " + BlockList(result.written) +
@@ -392,6 +553,10 @@ ModuleRestore RestoreModule(const ModuleLink& link, const BackupDocument& doc,
     result.message = n == 0 ? "beze změny"
                             : std::string(Plural(n, "zapsán", "zapsány", "zapsáno")) + " " +
                                   Counted(n, "blok", "bloky", "bloků");
+    if (withheld) {
+        result.code = kExitRefused;
+        result.message += "; network nezapsán (jiný modul)";
+    }
     return result;
 }
 
@@ -403,13 +568,9 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
 
     // Every target is named correctly, and once, before any module is touched.
     std::vector<ConnectionRequest> inputs;
-    for (const std::string& target : restore.targets) {
-        ConnectionRequest one = input;
-        if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, "restore", out);
-        inputs.push_back(one);
-    }
-    if (auto twice = DuplicateTarget(restore.targets, inputs))
-        return UsageMistake(*twice, "restore", out);
+    if (const int code =
+            CheckTargets(input, restore.targets, restore.targetPlaces, "restore", inputs, out))
+        return code;
 
     const std::string& source = restore.file;
     BackupRead read;
@@ -433,11 +594,25 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
     }
 
     if (restore.targets.empty()) {
+        // Until the end, where the same is printed, a second Ctrl+C prints it instead.
+        RestoreJournal journal({""});
+        RunControl recorded = control;
+        recorded.recorded = [&journal](const ModuleRecord& record) { journal.Update(0, record); };
         ModuleConnection connection(stored);
         if (!connection.Open(input, out)) return kExitConnection;
-        return RestoreModule(connection.Link(), doc, selection.blocks, restore.dryRun, source, out,
-                             control)
-            .code;
+        // The network block goes only to the module the file is of, unless named.
+        RestoreChecks checks;
+        checks.allowLockout = restore.allowLockout;
+        checks.sameModule =
+            !restore.otherModule &&
+            std::none_of(restore.only.begin(), restore.only.end(), [](const std::string& name) {
+                return SectionByName(name) == SectionByName("network");
+            });
+        const ModuleRestore result = RestoreModule(connection.Link(), doc, selection.blocks,
+                                                   restore.dryRun, source, out, recorded, checks);
+        connection.Close();
+        out.Print("Bloky: " + RecordText(result.blocks));
+        return result.code;
     }
 
     return RestoreTargets(stored, inputs, restore, doc, selection.blocks, out, control);
@@ -463,10 +638,10 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     const long interval = std::max(diag.intervalMs, kMinimumIntervalMs);
     DiagScreen screen;
     screen.vlanInterface = diag.vlan;
+    screen.decimalSeparator = diag.decimalSeparator;
     bool lastOk = false;
     for (long n = 1;; ++n) {
-        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan,
-                                                      diag.json ? "." : diag.decimalSeparator, {});
+        const CycleOutcome cycle = RefreshDiagnostics(connection.Link(), diag.vlan, {});
         lastOk = cycle.module.has_value() && cycle.vlan.has_value();
         if (diag.json) {
             out.Print(DiagJson(cycle, diag.vlan, n, UtcTimestamp())
@@ -500,7 +675,15 @@ int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& 
     if (control.Stopped()) return kExitInterrupted;
     const RestartOutcome restart = RestartModule(connection.Link(), {});
     for (std::size_t i = 0; i + 1 < restart.texts.size(); ++i) out.Report(restart.texts[i]);
-    if (!restart.texts.empty()) out.Print(restart.texts.back());
+    // The window asks its operator to initialise the connection again; here every command
+    // opens its own, so the next one simply connects anew.
+    if (restart.sent && restart.texts.back() == RestartedText(kKindLan)) {
+        out.Print(
+            "Zařízení restartováno. Příští příkaz se k modulu připojí znovu, až se "
+            "modul rozběhne.");
+    } else if (!restart.texts.empty()) {
+        out.Print(restart.texts.back());
+    }
     return restart.sent ? kExitOk : kExitConnection;
 }
 

@@ -1,6 +1,5 @@
 #include "cli/DiagView.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 
@@ -34,82 +33,65 @@ const char* ShadeName(Shade shade) {
     return "normal";
 }
 
-// A decoder's decimal as a JSON number; anything else stays text.
-json Whole(const std::string& text) {
-    if (const auto value = DecimalValue(text)) return *value;
-    return text;
-}
-
-json Fraction(const std::string& text) {
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    if (error == std::errc() && at == end && !text.empty()) return value;
-    return text;
-}
-
-json ModuleJson(const ModuleStatusView& view) {
-    const auto& o = view.overview;
-    json module = {{"type", o[0]},
-                   {"version", o[1]},
-                   {"serial", o[2]},
-                   {"mac", o[3]},
-                   {"operating_mode", o[4]},
-                   {"uptime_s", Whole(o[5])},
-                   {"allowed_total", Whole(o[6])},
-                   {"denied_total", Whole(o[7])}};
-    auto network = [&](std::size_t column) {
-        return json{{"ip", view.network[0][column]},
-                    {"mask", view.network[1][column]},
-                    {"gateway", view.network[2][column]}};
+json ModuleJson(const ModuleStatus& status) {
+    json module = {{"type", status.type},
+                   {"version", status.version},
+                   {"serial", status.serial},
+                   {"mac", MacText(status.mac)},
+                   {"operating_mode", OperatingModeText(status.operatingMode)},
+                   {"uptime_s", status.uptimeS},
+                   {"allowed_total", status.allowedTotal},
+                   {"denied_total", status.deniedTotal}};
+    auto network = [](const NetworkAddresses& addresses) {
+        return json{{"ip", Ipv4Text(addresses.ip)},
+                    {"mask", Ipv4Text(addresses.mask)},
+                    {"gateway", Ipv4Text(addresses.gateway)}};
     };
-    module["network"] = {{"setup", network(0)}, {"working", network(1)}};
-    module["rs485"] = {{"baud_rate", Whole(view.rs485[0])},
-                       {"timeout_ms", Whole(view.rs485[1])},
-                       {"messages", Whole(view.rs485[2])},
-                       {"errors", Whole(view.rs485[3])}};
+    module["network"] = {{"setup", network(status.setup)}, {"working", network(status.working)}};
+    module["rs485"] = {{"baud_rate", BusBaudRateInUse(status)},
+                       {"timeout_ms", status.busTimeoutMs},
+                       {"messages", status.busMessages},
+                       {"errors", status.busErrors}};
     json errors = json::array();
-    for (std::size_t k = 0; k < kErrorGridColumns.size(); ++k) {
-        const auto& e = view.errors;
-        // "VLAN rozhraní / uživatel" shows both numbers in one cell.
-        const std::string both = e[1][k];
-        const auto slash = both.find(" / ");
-        errors.push_back({{"code", Whole(e[0][k])},
-                          {"vlan", Whole(both.substr(0, slash))},
-                          {"user", Whole(slash == std::string::npos ? "" : both.substr(slash + 3))},
-                          {"module_address", Whole(e[2][k])},
-                          {"function", Whole(e[3][k])},
-                          {"peripheral", Whole(e[4][k])},
-                          {"command", Whole(e[5][k])},
-                          {"duration_ms", Whole(e[6][k])},
-                          {"repetitions", Whole(e[7][k])},
-                          {"timestamp_ms", Whole(e[8][k])}});
-    }
+    for (const BusErrorRecord& e : status.errors)
+        errors.push_back({{"code", e.code},
+                          {"vlan", e.vlan},
+                          {"user", e.user},
+                          {"module_address", e.moduleAddress},
+                          {"function", e.function},
+                          {"peripheral", e.peripheral},
+                          {"command", e.command},
+                          {"duration_ms", e.durationMs},
+                          {"repetitions", e.repetitions},
+                          {"timestamp_ms", e.timestampMs}});
     module["errors"] = errors;
     return module;
 }
 
-json VlanJson(const VlanStatusView& view) {
-    const auto& v = view.values;
-    json vlan = {{"port", Whole(v[0])},
-                 {"mode", v[1]},
-                 {"remaining_validity_s", Fraction(v[2])},
-                 {"max_validity_s", Whole(v[3])},
-                 {"allowed", Whole(v[4])},
-                 {"denied", Whole(v[5])},
-                 {"last_denied", v[6]},
-                 {"last_denied_time_s", Whole(v[7])},
+json VlanJson(const VlanStatus& status) {
+    const VlanShades shades = ShadesForMode(status.mode);
+    json vlan = {{"port", status.port},
+                 {"mode", VlanModeText(status.mode)},
+                 {"remaining_validity_s", status.remainingValidityMs / 1000.0},
+                 {"max_validity_s", status.maxValidityMs / 1000},
+                 {"allowed", status.allowed},
+                 {"denied", status.denied},
+                 {"last_denied", LastDeniedText(status)},
+                 {"last_denied_time_s", status.lastDeniedTimeS},
                  {"shades",
-                  {{"validity", ShadeName(view.shades.validity)},
-                   {"access", ShadeName(view.shades.access)},
-                   {"users", ShadeName(view.shades.users)}}}};
+                  {{"validity", ShadeName(shades.validity)},
+                   {"access", ShadeName(shades.access)},
+                   {"users", ShadeName(shades.users)}}}};
     json users = json::array();
-    for (std::size_t u = 0; u < view.userHeadings.size(); ++u)
-        users.push_back({{"heading", view.userHeadings[u]},
-                         {"ip", view.users[0][u]},
-                         {"port", Whole(view.users[1][u])},
-                         {"allowed", Whole(view.users[2][u])},
-                         {"last_message_s", Whole(view.users[3][u])}});
+    const auto& headings = UserHeadings(status.mode);
+    for (std::size_t u = 0; u < status.users.size(); ++u) {
+        const VlanUserStatus& user = status.users[u];
+        users.push_back({{"heading", headings[u]},
+                         {"ip", Ipv4Text(user.ip)},
+                         {"port", user.port},
+                         {"allowed", user.allowed},
+                         {"last_message_s", user.lastMessageS}});
+    }
     vlan["users"] = users;
     return vlan;
 }
@@ -124,22 +106,25 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
     std::vector<std::string> lines;
     lines.push_back(platform::TrimBlanks(DiagnosticsCaption(screen.vlanInterface)));
 
-    if (screen.module) {
-        const ModuleStatusView& m = *screen.module;
+    const std::optional<ModuleStatusView> module =
+        screen.module ? std::optional(FormatModuleStatus(*screen.module)) : std::nullopt;
+    if (module) {
+        const ModuleStatusView& m = *module;
         lines.push_back(platform::TrimBlanks(kOverviewGroupCaption));
         std::vector<std::vector<std::string>> rows;
         for (std::size_t i = 0; i < kOverviewCaptions.size(); ++i)
             rows.push_back({kOverviewCaptions[i], m.overview[i]});
         Append(lines, Columns(rows, "  "));
         rows.clear();
-        rows.push_back({kNetworkGridRows[0], kNetworkGridColumns[0], kNetworkGridColumns[1]});
+        // The window's column headings are its own; a terminal reads them in Czech.
+        rows.push_back({kNetworkGridRows[0], "nastavené", "platné"});
         for (std::size_t r = 0; r < 3; ++r)
             rows.push_back({kNetworkGridRows[r + 1], m.network[r][0], m.network[r][1]});
         Append(lines, Columns(rows, "  "));
     }
 
     if (screen.vlan) {
-        const VlanStatusView& v = *screen.vlan;
+        const VlanStatusView v = FormatVlanStatus(*screen.vlan, screen.decimalSeparator);
         lines.push_back(platform::TrimBlanks(VlanGroupCaption(screen.vlanInterface)));
         std::vector<std::vector<std::string>> rows;
         for (std::size_t i = 0; i < kVlanCaptions.size(); ++i)
@@ -161,12 +146,15 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
             }));
     }
 
-    if (screen.module) {
-        const ModuleStatusView& m = *screen.module;
+    if (module) {
+        const ModuleStatusView& m = *module;
         lines.push_back(platform::TrimBlanks(kRs485GroupCaption));
         std::vector<std::vector<std::string>> rows;
         for (std::size_t i = 0; i < kRs485Captions.size(); ++i)
-            rows.push_back({kRs485Captions[i], m.rs485[i]});
+            rows.push_back({std::string(kRs485Captions[i]) == "Timeout [ms]"
+                                ? std::string("Čekání na odpověď [ms]")
+                                : std::string(kRs485Captions[i]),
+                            m.rs485[i]});
         Append(lines, Columns(rows, "  "));
         rows.clear();
         std::vector<std::string> heading = {kErrorGridRows[0]};
@@ -179,7 +167,8 @@ std::vector<std::string> DiagText(const DiagScreen& screen, bool colour) {
         }
         Append(lines, Columns(rows, "  "));
     }
-    lines.push_back("Stav: " + screen.status);
+    const std::string status = platform::TrimBlanks(screen.status);
+    lines.push_back("Stav: " + (status == "OK" ? std::string("v pořádku") : status));
     return lines;
 }
 
@@ -192,14 +181,6 @@ json DiagJson(const CycleOutcome& cycle, Vlan vlan, long number, const std::stri
     object["module"] = cycle.module ? ModuleJson(*cycle.module) : json(nullptr);
     object["interface"] = cycle.vlan ? VlanJson(*cycle.vlan) : json(nullptr);
     return object;
-}
-
-std::optional<std::uint64_t> DecimalValue(const std::string& text) {
-    std::uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    if (error == std::errc() && at == end && !text.empty()) return value;
-    return std::nullopt;
 }
 
 std::string UtcTimestamp() {

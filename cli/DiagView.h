@@ -3,7 +3,6 @@
 // One diagnostics refresh as the command-line program shows it: the diagnostics window's
 // groups as lines of text, or one JSON object for monitoring scripts.
 
-#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -17,9 +16,10 @@ namespace kv::cli {
 // keeps them through a failed one) and the status text of this refresh.
 struct DiagScreen {
     Vlan vlanInterface;
-    std::optional<ModuleStatusView> module;
-    std::optional<VlanStatusView> vlan;
+    std::optional<ModuleStatus> module;
+    std::optional<VlanStatus> vlan;
     std::string status;
+    std::string decimalSeparator = ".";  // of the remaining IP validity
 };
 
 // The window's captions and values, grids as columns. With `colour`, the values the
@@ -27,12 +27,9 @@ struct DiagScreen {
 std::vector<std::string> DiagText(const DiagScreen& screen, bool colour);
 
 // One refresh: only what this refresh brought (null for a part that failed), numbers as
-// JSON numbers. The decoders' seconds must use "." as the decimal separator.
+// JSON numbers, modes and addresses in the window's words.
 nlohmann::ordered_json DiagJson(const CycleOutcome& cycle, Vlan vlan, long number,
                                 const std::string& time);
-
-// A decoder's unsigned decimal as its number; nothing for any other text.
-std::optional<std::uint64_t> DecimalValue(const std::string& text);
 
 // The time of day as "2025-01-31T12:34:56.789Z".
 std::string UtcTimestamp();

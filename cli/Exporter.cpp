@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <future>
 
-#include "cli/DiagView.h"
 #include "cli/Fleet.h"
 #include "core/KindParameters.h"
 #include "core/NumberText.h"
@@ -35,44 +34,38 @@ std::string Sample(const std::string& name, const std::string& value,
     return name + (labels.empty() ? "" : "{" + labels + "}") + " " + value + "\n";
 }
 
-// A decoder's decimal as the number it shows; 0 for anything else (a decoder that shows
-// a number never shows anything else).
-std::string Counter(const std::string& text) {
-    const auto value = DecimalValue(text);
-    return std::to_string(value.value_or(0));
-}
-
 // The module's samples from its two status replies: how a poll's answer is made, in one
 // place.
 std::string UpLines(const StatusReplies& replies) {
-    const ModuleStatusView module = DecodeModuleStatus(replies.module.data);
-    std::array<VlanStatusView, 3> vlans;
+    using std::to_string;
+    const ModuleStatus module = DecodeModuleStatus(replies.module.data);
+    std::array<VlanStatus, kVlanCount> vlans;
     for (int v = 0; v < kVlanCount; ++v)
-        vlans[v] = DecodeVlanStatus(replies.vlan->data, Vlan::FromIndex(v), ".");
-    const auto& o = module.overview;
+        vlans[v] = DecodeVlanStatus(replies.vlan->data, Vlan::FromIndex(v));
     std::string text =
         Family("kv3380u_module_info", "gauge", "Typ, verze, výrobní číslo a MAC adresa modulu.") +
         Sample("kv3380u_module_info", "1",
-               "type=\"" + LabelValue(o[0]) + "\",version=\"" + LabelValue(o[1]) + "\",serial=\"" +
-                   LabelValue(o[2]) + "\",mac=\"" + LabelValue(o[3]) + "\"") +
+               "type=\"" + LabelValue(module.type) + "\",version=\"" + LabelValue(module.version) +
+                   "\",serial=\"" + LabelValue(module.serial) + "\",mac=\"" +
+                   LabelValue(MacText(module.mac)) + "\"") +
         Family("kv3380u_uptime_seconds", "gauge", "Čas od zapnutí modulu v sekundách.") +
-        Sample("kv3380u_uptime_seconds", Counter(o[5])) +
+        Sample("kv3380u_uptime_seconds", to_string(module.uptimeS)) +
         Family("kv3380u_access_allowed_total", "counter", "Povolené přístupy celkem.") +
-        Sample("kv3380u_access_allowed_total", Counter(o[6])) +
+        Sample("kv3380u_access_allowed_total", to_string(module.allowedTotal)) +
         Family("kv3380u_access_denied_total", "counter", "Nepovolené přístupy celkem.") +
-        Sample("kv3380u_access_denied_total", Counter(o[7]));
+        Sample("kv3380u_access_denied_total", to_string(module.deniedTotal));
     text += Family("kv3380u_vlan_allowed_total", "counter", "Povolené přístupy rozhraní VLAN.");
     for (std::size_t v = 0; v < vlans.size(); ++v)
-        text += Sample("kv3380u_vlan_allowed_total", Counter(vlans[v].values[4]),
-                       "vlan=\"" + std::to_string(v + 1) + "\"");
+        text += Sample("kv3380u_vlan_allowed_total", to_string(vlans[v].allowed),
+                       "vlan=\"" + to_string(v + 1) + "\"");
     text += Family("kv3380u_vlan_denied_total", "counter", "Nepovolené přístupy rozhraní VLAN.");
     for (std::size_t v = 0; v < vlans.size(); ++v)
-        text += Sample("kv3380u_vlan_denied_total", Counter(vlans[v].values[5]),
-                       "vlan=\"" + std::to_string(v + 1) + "\"");
+        text += Sample("kv3380u_vlan_denied_total", to_string(vlans[v].denied),
+                       "vlan=\"" + to_string(v + 1) + "\"");
     text += Family("kv3380u_rs485_messages_total", "counter", "Zprávy na sběrnici RS-485.") +
-            Sample("kv3380u_rs485_messages_total", Counter(module.rs485[2])) +
+            Sample("kv3380u_rs485_messages_total", to_string(module.busMessages)) +
             Family("kv3380u_rs485_errors_total", "counter", "Chyby na sběrnici RS-485.") +
-            Sample("kv3380u_rs485_errors_total", Counter(module.rs485[3]));
+            Sample("kv3380u_rs485_errors_total", to_string(module.busErrors));
     return text;
 }
 

@@ -153,6 +153,7 @@ std::vector<bool> RunSideBySide(
 
     RunControl inner;
     inner.stopRequested = [&stop] { return stop.load(); };
+    inner.stopReason = control.stopReason;
     inner.wait = [&stop](std::chrono::milliseconds time) { return WaitUnless(stop, time); };
 
     const std::size_t threads = std::max<std::size_t>(1, std::min(jobs, count));
@@ -230,26 +231,39 @@ std::optional<std::string> DuplicateTarget(const std::vector<std::string>& targe
            "; každý modul smí být v seznamu jen jednou";
 }
 
-int PrepareTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
-                   const char* command, ConnectionSettings& stored,
-                   std::vector<ConnectionRequest>& inputs, Output& out) {
-    ConnectionRequest input;
-    if (const int code = PrepareConnection(options, stored, input, out, command)) return code;
+int CheckTargets(const ConnectionRequest& input, const std::vector<std::string>& targets,
+                 const std::vector<std::string>& places, const char* command,
+                 std::vector<ConnectionRequest>& inputs, Output& out) {
+    auto placed = [&](std::size_t i, const std::string& text) {
+        return i < places.size() && !places[i].empty() ? places[i] + ": " + text : text;
+    };
     inputs.clear();
-    for (const std::string& target : targets) {
+    for (std::size_t i = 0; i < targets.size(); ++i) {
         ConnectionRequest one = input;
-        if (auto error = ApplyTarget(target, one)) return UsageMistake(*error, command, out);
+        if (auto error = ApplyTarget(targets[i], one))
+            return UsageMistake(placed(i, *error), command, out);
         inputs.push_back(one);
     }
-    if (auto twice = DuplicateTarget(targets, inputs)) return UsageMistake(*twice, command, out);
+    if (auto twice = DuplicateTarget(targets, inputs))
+        return UsageMistake(placed(RepeatedTarget(inputs)->first, *twice), command, out);
     return kExitOk;
 }
 
+int PrepareTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
+                   const char* command, ConnectionSettings& stored,
+                   std::vector<ConnectionRequest>& inputs, Output& out,
+                   const std::vector<std::string>& places) {
+    ConnectionRequest input;
+    if (const int code = PrepareConnection(options, stored, input, out, command)) return code;
+    return CheckTargets(input, targets, places, command, inputs, out);
+}
+
 int RunIdentifyTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
-                       std::size_t jobs, Output& out, const RunControl& control) {
+                       std::size_t jobs, Output& out, const RunControl& control,
+                       const std::vector<std::string>& places) {
     ConnectionSettings stored;
     std::vector<ConnectionRequest> inputs;
-    if (const int code = PrepareTargets(options, targets, "identify", stored, inputs, out))
+    if (const int code = PrepareTargets(options, targets, "identify", stored, inputs, out, places))
         return code;
     const auto library = LoadFor(inputs.front(), out);
     if (library == nullptr) return kExitConnection;
@@ -299,10 +313,10 @@ int RunIdentifyTargets(const ConnectionOptions& options, const std::vector<std::
 
 int RunBackupTargets(const ConnectionOptions& options, const std::string& folder,
                      const std::vector<std::string>& targets, std::size_t jobs, Output& out,
-                     const RunControl& control) {
+                     const RunControl& control, const std::vector<std::string>& places) {
     ConnectionSettings stored;
     std::vector<ConnectionRequest> inputs;
-    if (const int code = PrepareTargets(options, targets, "backup", stored, inputs, out))
+    if (const int code = PrepareTargets(options, targets, "backup", stored, inputs, out, places))
         return code;
     if (folder == "-" || platform::KindOfPath(folder) != platform::PathKind::kDirectory) {
         out.Report(folder +
@@ -329,14 +343,19 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
             const bool open =
                 gate.Open(connection, inputs[i], module, false, [&] { return inner.Stopped(); });
             std::vector<BackupBlock> blocks;
+            ModuleIdentity identity;
             if (!open) {
                 row.code = inner.Stopped() ? kExitInterrupted : kExitConnection;
                 row.message = Printable(connection.Outcome().statusText);
             } else {
                 row.code = ReadAllBlocks(connection.Link(), blocks, module, inner);
                 row.message = row.code == kExitOk ? "" : "bloky se nepodařilo přečíst";
+                if (row.code == kExitOk)
+                    if (auto error = AskIdentity(connection.Link(), identity))
+                        module.Report("upozornění: výrobní číslo modulu nelze zjistit (" + *error +
+                                      ")");
             }
-            const std::string ident = Printable(connection.Settings().moduleIdent);
+            identity.ident = Printable(connection.Settings().moduleIdent);
             connection.Close();
             gate.Done();
             if (row.code != kExitOk) return;
@@ -347,7 +366,7 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
                 return;
             }
             const std::string path = platform::InFolder(folder, BackupFileName(inputs[i]));
-            row.code = WriteBackup(path, ident, blocks, module, inner);
+            row.code = WriteBackup(path, identity, blocks, module, inner);
             row.file = path;
             row.message = row.code == kExitBadChecksum ? "blok s chybným kontrolním součtem"
                           : row.code == kExitOk        ? ""
@@ -378,38 +397,45 @@ int RestoreTargets(const ConnectionSettings& stored, const std::vector<Connectio
         row.code = kExitInterrupted;
         row.message = kNotStarted;
     }
+    // What each module holds, block by block, for the table and for a second Ctrl+C.
+    RestoreJournal journal(restore.targets);
+    RestoreChecks checks;
+    checks.allowLockout = restore.allowLockout;
     ConnectionGate gate;
     RunSideBySide(
         restore.targets, restore.jobs,
         [&](std::size_t i, Output& held, const RunControl& inner) {
             PrefixedOutput module(held, "[" + restore.targets[i] + "] ");
+            RunControl recorded = inner;
+            recorded.recorded = [&journal, i](const ModuleRecord& r) { journal.Update(i, r); };
+            recorded.Record(RecordBefore(blocks, {}, {}));
             FleetConnection connection(library, stored);
             if (gate.Open(connection, inputs[i], module, false, [&] { return inner.Stopped(); })) {
                 rows[i] = RestoreModule(connection.Link(), doc, blocks, restore.dryRun,
-                                        restore.file, module, inner);
+                                        restore.file, module, recorded, checks);
             } else {
                 rows[i] = ModuleRestore{};
                 rows[i].code = inner.Stopped() ? kExitInterrupted : kExitConnection;
                 rows[i].message = Printable(connection.Outcome().statusText);
                 rows[i].notWritten = blocks;
+                rows[i].blocks = RecordBefore(blocks, {}, {});
             }
             connection.Close();
             gate.Done();
         },
         out, control);
 
-    std::vector<std::vector<std::string>> table = {{"Cíl", "Výsledek", "Zapsáno", "Zpráva"}};
+    std::vector<std::vector<std::string>> table = {{"Cíl", "Výsledek", "Bloky", "Zpráva"}};
     int code = kExitOk;
     std::size_t good = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const ModuleRestore& row = rows[i];
+        ModuleRestore& row = rows[i];
         code = std::max(code, row.code);
         good += row.code == kExitOk;
-        std::string written;
-        for (std::uint16_t block : row.written)
-            written += (written.empty() ? "" : ",") + std::string(SectionByBlock(block)->name);
+        // Never started: nothing of it was written.
+        if (row.blocks.empty()) row.blocks = RecordBefore(blocks, {}, {});
         table.push_back(
-            {restore.targets[i], CodeText(row.code), written.empty() ? "-" : written, row.message});
+            {restore.targets[i], CodeText(row.code), RecordText(row.blocks), row.message});
     }
     PrintTable(table, good, out);
     return code;

@@ -94,18 +94,26 @@ std::vector<bool> RunSideBySide(
 std::optional<std::string> DuplicateTarget(const std::vector<std::string>& targets,
                                            const std::vector<ConnectionRequest>& inputs);
 
+// Every target over the request, each named correctly and once: kExitOk, or kExitUsage
+// with the mistake reported, at the target's place ("moduly.txt:3") where `places` has one.
+int CheckTargets(const ConnectionRequest& input, const std::vector<std::string>& targets,
+                 const std::vector<std::string>& places, const char* command,
+                 std::vector<ConnectionRequest>& inputs, Output& out);
+
 // The stored settings, the options and every target, all checked before anything
 // connects: kExitOk, or the code of what is wrong (reported).
 int PrepareTargets(const ConnectionOptions& options, const std::vector<std::string>& targets,
                    const char* command, ConnectionSettings& stored,
-                   std::vector<ConnectionRequest>& inputs, Output& out);
+                   std::vector<ConnectionRequest>& inputs, Output& out,
+                   const std::vector<std::string>& places = {});
 
 int RunIdentifyTargets(const ConnectionOptions& connection, const std::vector<std::string>& targets,
-                       std::size_t jobs, Output& out, const RunControl& control = {});
+                       std::size_t jobs, Output& out, const RunControl& control = {},
+                       const std::vector<std::string>& places = {});
 // One backup file per target in the folder `folder`.
 int RunBackupTargets(const ConnectionOptions& connection, const std::string& folder,
                      const std::vector<std::string>& targets, std::size_t jobs, Output& out,
-                     const RunControl& control = {});
+                     const RunControl& control = {}, const std::vector<std::string>& places = {});
 // The restore of one checked file to every target.
 int RestoreTargets(const ConnectionSettings& stored, const std::vector<ConnectionRequest>& inputs,
                    const RestoreOptions& restore, const BackupDocument& doc,

@@ -102,20 +102,41 @@ void UseNativeSeparators(CommandLine& line) {
         line.targets = NativeSeparators(*line.targets);
 }
 
+// What stopped the program, as its lines say it.
+std::string InterruptText() {
+    using kv::platform::InterruptSource;
+    switch (kv::platform::FirstInterruptSource()) {
+        case InterruptSource::kTerminate:
+            return "přerušeno (signál SIGTERM)";
+        case InterruptSource::kBreak:
+            return "přerušeno (Ctrl+Break)";
+        case InterruptSource::kClose:
+            return "přerušeno (konzole se zavírá)";
+        default:
+            break;
+    }
+    return "přerušeno (Ctrl+C)";
+}
+
 int RunCommand(CommandLine& line, ConsoleOutput& out) {
     UseNativeSeparators(line);
     RunControl control;
     control.stopRequested = [&out] {
         return kv::platform::Interrupted() || out.Failure().has_value();
     };
+    control.stopReason = [&out] {
+        if (kv::platform::Interrupted()) return InterruptText();
+        return std::string("zastaveno: standardní výstup nelze zapsat");
+    };
     control.wait = [&out](std::chrono::milliseconds time) {
         return kv::platform::WaitUnlessInterrupted(time) && !out.Failure();
     };
     // The modules of --targets, read and named before anything connects.
     std::vector<std::string> targets;
+    std::vector<std::string> places;
     if (line.targets) {
         std::string error;
-        if (const int code = TargetList(*line.targets, targets, error)) {
+        if (const int code = TargetList(*line.targets, targets, error, &places)) {
             out.Report("kv3380u: " + error);
             if (code == kExitUsage)
                 out.Report(std::string("Nápověda: kv3380u ") + CommandName(line.command) +
@@ -126,15 +147,17 @@ int RunCommand(CommandLine& line, ConsoleOutput& out) {
     switch (line.command) {
         case Command::kIdentify:
             if (line.targets)
-                return RunIdentifyTargets(line.connection, targets, line.jobs, out, control);
+                return RunIdentifyTargets(line.connection, targets, line.jobs, out, control,
+                                          places);
             return RunIdentify(line.connection, out, control);
         case Command::kBackup:
             if (line.targets)
                 return RunBackupTargets(line.connection, line.backup.file, targets, line.jobs, out,
-                                        control);
+                                        control, places);
             return RunBackup(line.connection, line.backup, out, control);
         case Command::kRestore:
             line.restore.targets = targets;
+            line.restore.targetPlaces = places;
             line.restore.jobs = line.jobs;
             return RunRestore(line.connection, line.restore, out, control);
         case Command::kDiag:
@@ -173,8 +196,8 @@ int main(int argc, char** argv) {
             case ParsedCommandLine::Result::kRun: {
                 kv::platform::CatchInterrupts(
                     "kv3380u: přerušeno; čekám, až se vrátí rozpracované volání knihovny "
-                    "(nejdéle její timeout). Další Ctrl+C ukončí program hned.",
-                    "kv3380u: ukončeno hned (druhé Ctrl+C)", kExitInterrupted);
+                    "(nejdéle její časový limit). Další Ctrl+C ukončí program hned.",
+                    "kv3380u: ukončeno hned (druhé přerušení)", kExitInterrupted);
                 CommandLine line = parsed.line;
                 code = RunCommand(line, out);
                 // Stopping is how a service ends: SIGTERM is no failure of it.
@@ -190,7 +213,7 @@ int main(int argc, char** argv) {
     // The last of the output may still be with the system: a full disk says so only now.
     out.Failed(kv::platform::FinishStdOut());
     if (kv::platform::Interrupted() && !service) {
-        out.Report("kv3380u: přerušeno (Ctrl+C)");
+        out.Report("kv3380u: " + InterruptText());
         return kExitInterrupted;
     }
     if (out.Failure() && code != kExitInternal) {

@@ -10,7 +10,7 @@ set(KV_LAYERS
     "wire        | libraries/KvWire.*         |"
     "libraries   | libraries/                 | wire transport/kvtransport.h"
     "core        | core/                      | transport platform"
-    "emulator    | emulator/                  | wire core/ModuleConfig.h core/Requests.h"
+    "emulator    | emulator/                  | wire core/ModuleConfig.h core/ConfigBlocks.h core/Requests.h core/StatusReplies.h"
     "connection  | connection/                | core transport platform"
     "editors     | editors/                   | core transport platform"
     "diagnostics | diagnostics/               | core transport platform"

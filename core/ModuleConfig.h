@@ -9,6 +9,9 @@
 
 namespace kv {
 
+// An IPv4 address as the module keeps it: four octets, first octet first.
+using Ip4 = std::array<std::uint8_t, 4>;
+
 // The 120-byte image of the module's configuration, byte for byte as the module keeps it.
 struct ModuleConfig {
     static constexpr std::size_t kSize = 120;
@@ -47,6 +50,15 @@ struct ModuleConfig {
     }
     static constexpr std::size_t VlanOffset(int v) {
         return kVlan + kVlanSize * static_cast<std::size_t>(v);
+    }
+    // A user table keeps its three users' addresses octet by octet (all first octets, then
+    // all second octets, ...) from `ipTable`, and their ports one after another from
+    // `portTable`.
+    static constexpr std::size_t UserIp(std::size_t ipTable, int user, int octet) {
+        return ipTable + 3 * static_cast<std::size_t>(octet) + static_cast<std::size_t>(user);
+    }
+    static constexpr std::size_t UserPort(std::size_t portTable, int user) {
+        return portTable + 2 * static_cast<std::size_t>(user);
     }
 
     bool operator==(const ModuleConfig&) const = default;

@@ -3,63 +3,25 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "diagnostics/StatusReader.h"
-
 namespace kv {
 namespace {
 
-// Module status reply, by word.
-constexpr std::size_t kUptime = 4;
-constexpr std::size_t kAllowedTotal = 8;
-constexpr std::size_t kDeniedTotal = 12;
-constexpr std::size_t kType = 16;
-constexpr std::size_t kVersion = 24;
-constexpr std::size_t kSerial = 28;
-constexpr std::size_t kOperatingMode = 36;
-constexpr std::size_t kSetupNetwork = 52;    // IP address, mask, gateway, 4 words each
-constexpr std::size_t kWorkingNetwork = 64;  // the same for the working mode
-constexpr std::size_t kMac = 76;
-constexpr std::size_t kBusBaudRate = 84;
-constexpr std::size_t kBusTimeout = 88;
-constexpr std::size_t kBusMessages = 92;
-constexpr std::size_t kBusErrors = 96;
-constexpr std::size_t kErrorRecords = 100;
-constexpr std::size_t kErrorRecordWords = 16;
-
-// VLAN status reply: one record of 80 words per interface from word 4; offsets within it.
-constexpr std::size_t kVlanFirstRecord = 4;
-constexpr std::size_t kVlanRecordWords = 80;
-constexpr std::size_t kPort = 0;
-constexpr std::size_t kMode = 2;
-constexpr std::size_t kRemaining = 3;
-constexpr std::size_t kMaximum = 7;
-constexpr std::size_t kAllowed = 11;
-constexpr std::size_t kDenied = 15;
-constexpr std::size_t kLastDeniedIp = 19;
-constexpr std::size_t kLastDeniedPort = 23;
-constexpr std::size_t kLastDeniedTime = 25;
-constexpr std::size_t kUsers = 32;
-constexpr std::size_t kUserWords = 16;
-
 std::string Decimal(std::uint32_t value) {
     return std::to_string(value);
-}
-
-std::string Mac(const StatusReader& in) {
-    std::string out;
-    for (std::size_t i = 0; i < 6; ++i) {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(in.Byte(kMac + i)));
-        if (i > 0) out += '-';
-        out += hex;
-    }
-    return out;
 }
 
 std::string ThreeDigits(std::uint64_t value) {
     char digits[4];
     std::snprintf(digits, sizeof digits, "%03u", static_cast<unsigned>(value % 1000));
     return digits;
+}
+
+std::array<std::uint8_t, kStatusReplyWords> ReplyBytes(const DataBuffer& reply) {
+    static_assert(std::tuple_size_v<DataBuffer> == kStatusReplyWords);
+    std::array<std::uint8_t, kStatusReplyWords> bytes{};
+    for (std::size_t k = 0; k < bytes.size(); ++k)
+        bytes[k] = static_cast<std::uint8_t>(reply[k] & 0xFF);
+    return bytes;
 }
 
 }  // namespace
@@ -108,72 +70,106 @@ std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimal
            ThreeDigits(mantissa) + power;
 }
 
-ModuleStatusView DecodeModuleStatus(const DataBuffer& reply) {
-    const StatusReader in(reply);
-    ModuleStatusView view;
-    view.overview = {in.Text(kType, 8),
-                     in.Text(kVersion, 4),
-                     in.Text(kSerial, 8),
-                     Mac(in),
-                     in.Byte(kOperatingMode) == 0 ? "pracovní" : "setup",
-                     Decimal(in.U32(kUptime)),
-                     Decimal(in.U32(kAllowedTotal)),
-                     Decimal(in.U32(kDeniedTotal))};
+ModuleStatus DecodeModuleStatus(const DataBuffer& reply) {
+    return ReadModuleStatus(ReplyBytes(reply));
+}
 
-    for (std::size_t row = 0; row < 3; ++row) {
-        view.network[row][0] = in.Ipv4(kSetupNetwork + 4 * row);
-        view.network[row][1] = in.Ipv4(kWorkingNetwork + 4 * row);
+VlanStatus DecodeVlanStatus(const DataBuffer& reply, Vlan vlan) {
+    return ReadVlanStatus(ReplyBytes(reply), vlan);
+}
+
+std::string Ipv4Text(const Ip4& ip) {
+    return Decimal(ip[0]) + "." + Decimal(ip[1]) + "." + Decimal(ip[2]) + "." + Decimal(ip[3]);
+}
+
+std::string MacText(const std::array<std::uint8_t, 6>& mac) {
+    std::string out;
+    for (std::uint8_t byte : mac) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(byte));
+        if (!out.empty()) out += '-';
+        out += hex;
+    }
+    return out;
+}
+
+std::string LastDeniedText(const VlanStatus& status) {
+    return Ipv4Text(status.lastDeniedIp) + ":" + Decimal(status.lastDeniedPort);
+}
+
+const char* OperatingModeText(std::uint8_t mode) {
+    return mode == 0 ? "pracovní" : "setup";
+}
+
+const char* VlanModeText(std::uint8_t mode) {
+    return mode == 0 ? "vypnuto" : mode == 1 ? "časovač platnosti IP adresy" : "tabulka uživatelů";
+}
+
+const std::array<const char*, 3>& UserHeadings(std::uint8_t mode) {
+    return mode == 1 ? kUserHeadingsByAge : kUserHeadingsNumbered;
+}
+
+std::uint32_t BusBaudRateInUse(const ModuleStatus& status) {
+    return status.busMessages == 0 ? 0 : status.busBaudRate;
+}
+
+ModuleStatusView FormatModuleStatus(const ModuleStatus& status) {
+    ModuleStatusView view;
+    view.overview = {status.type,
+                     status.version,
+                     status.serial,
+                     MacText(status.mac),
+                     OperatingModeText(status.operatingMode),
+                     Decimal(status.uptimeS),
+                     Decimal(status.allowedTotal),
+                     Decimal(status.deniedTotal)};
+
+    const NetworkAddresses* modes[2] = {&status.setup, &status.working};
+    for (std::size_t c = 0; c < 2; ++c) {
+        view.network[0][c] = Ipv4Text(modes[c]->ip);
+        view.network[1][c] = Ipv4Text(modes[c]->mask);
+        view.network[2][c] = Ipv4Text(modes[c]->gateway);
     }
 
-    const std::uint32_t messages = in.U32(kBusMessages);
-    // Until a message has gone over the bus the speed there is not one in use.
-    view.rs485 = {messages == 0 ? "0" : Decimal(in.U32(kBusBaudRate)), Decimal(in.U16(kBusTimeout)),
-                  Decimal(messages), Decimal(in.U32(kBusErrors))};
+    view.rs485 = {Decimal(BusBaudRateInUse(status)), Decimal(status.busTimeoutMs),
+                  Decimal(status.busMessages), Decimal(status.busErrors)};
 
-    for (std::size_t k = 0; k < 5; ++k) {
-        const std::size_t r = kErrorRecords + kErrorRecordWords * k;
-        view.errors[0][k] = Decimal(in.Byte(r + 0));
-        view.errors[1][k] = Decimal(in.Byte(r + 1)) + " / " + Decimal(in.Byte(r + 2));
-        view.errors[2][k] = Decimal(in.Byte(r + 3));
-        view.errors[3][k] = Decimal(in.Byte(r + 4));
-        view.errors[4][k] = Decimal(in.Byte(r + 5));
-        view.errors[5][k] = Decimal(in.Byte(r + 6));
-        view.errors[6][k] = Decimal(in.U16(r + 7));
-        view.errors[7][k] = Decimal(in.Byte(r + 9));
-        view.errors[8][k] = Decimal(in.U32(r + 10));
+    for (std::size_t k = 0; k < status.errors.size(); ++k) {
+        const BusErrorRecord& e = status.errors[k];
+        view.errors[0][k] = Decimal(e.code);
+        view.errors[1][k] = Decimal(e.vlan) + " / " + Decimal(e.user);
+        view.errors[2][k] = Decimal(e.moduleAddress);
+        view.errors[3][k] = Decimal(e.function);
+        view.errors[4][k] = Decimal(e.peripheral);
+        view.errors[5][k] = Decimal(e.command);
+        view.errors[6][k] = Decimal(e.durationMs);
+        view.errors[7][k] = Decimal(e.repetitions);
+        view.errors[8][k] = Decimal(e.timestampMs);
     }
     return view;
 }
 
-VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
-                                const std::string& decimalSeparator) {
-    const StatusReader in(reply);
-    const std::size_t v =
-        kVlanFirstRecord + kVlanRecordWords * static_cast<std::size_t>(vlan.Index());
-    const std::uint8_t mode = in.Byte(v + kMode);
-
+VlanStatusView FormatVlanStatus(const VlanStatus& status, const std::string& decimalSeparator) {
     VlanStatusView view;
-    view.values = {Decimal(in.U16(v + kPort)),
-                   mode == 0   ? "vypnuto"
-                   : mode == 1 ? "časovač platnosti IP adresy"
-                               : "tabulka uživatelů",
-                   SecondsFromMilliseconds(in.U32(v + kRemaining), decimalSeparator),
-                   Decimal(in.U32(v + kMaximum) / 1000),
-                   Decimal(in.U32(v + kAllowed)),
-                   Decimal(in.U32(v + kDenied)),
-                   in.Ipv4(v + kLastDeniedIp) + ":" + Decimal(in.U16(v + kLastDeniedPort)),
-                   Decimal(in.U32(v + kLastDeniedTime))};
-    view.shades = ShadesForMode(mode);
+    view.values = {Decimal(status.port),
+                   VlanModeText(status.mode),
+                   SecondsFromMilliseconds(status.remainingValidityMs, decimalSeparator),
+                   Decimal(status.maxValidityMs / 1000),
+                   Decimal(status.allowed),
+                   Decimal(status.denied),
+                   LastDeniedText(status),
+                   Decimal(status.lastDeniedTimeS)};
+    view.shades = ShadesForMode(status.mode);
 
-    const auto& headings = mode == 1 ? kUserHeadingsByAge : kUserHeadingsNumbered;
+    const auto& headings = UserHeadings(status.mode);
     std::copy(headings.begin(), headings.end(), view.userHeadings.begin());
 
-    for (std::size_t u = 0; u < 3; ++u) {
-        const std::size_t r = v + kUsers + kUserWords * u;
-        view.users[0][u] = in.Ipv4(r);
-        view.users[1][u] = Decimal(in.U16(r + 4));
-        view.users[2][u] = Decimal(in.U32(r + 6));
-        view.users[3][u] = Decimal(in.U32(r + 10));
+    for (std::size_t u = 0; u < status.users.size(); ++u) {
+        const VlanUserStatus& user = status.users[u];
+        view.users[0][u] = Ipv4Text(user.ip);
+        view.users[1][u] = Decimal(user.port);
+        view.users[2][u] = Decimal(user.allowed);
+        view.users[3][u] = Decimal(user.lastMessageS);
     }
     return view;
 }
@@ -196,8 +192,7 @@ StatusReplies FetchStatus(const ModuleLink& link) {
     return replies;
 }
 
-CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
-                                const std::string& decimalSeparator, const StatusSink& status) {
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan, const StatusSink& status) {
     CycleOutcome out;
     auto show = [&](const std::string& text) {
         out.statusText = text;
@@ -216,7 +211,7 @@ CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
     }
     out.module = DecodeModuleStatus(replies.module.data);
     const Reply& reply = *replies.vlan;
-    if (reply.Ok()) out.vlan = DecodeVlanStatus(reply.data, vlan, decimalSeparator);
+    if (reply.Ok()) out.vlan = DecodeVlanStatus(reply.data, vlan);
     show(link.ErrorText(reply.error));
     return out;
 }

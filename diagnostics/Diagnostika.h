@@ -1,10 +1,10 @@
 #pragma once
 
 // Diagnostics of the module: its fixed texts, the decoders that turn the two status
-// replies into display strings (one per label or grid cell) with the colour scheme of
-// the interface mode, and the refresh cycle that fetches both replies. Nothing here
-// knows a window: the diagnostics window places the strings, and so can any other user
-// of the decoders.
+// replies into typed values, how the window writes those values (one string per label or
+// grid cell, with the colour scheme of the interface mode), and the refresh cycle that
+// fetches both replies. Nothing here knows a window: the diagnostics window places the
+// strings; kv3380u's JSON and the exporter take the typed values.
 
 #include <array>
 #include <chrono>
@@ -15,6 +15,7 @@
 
 #include "core/Dekl.h"
 #include "core/ModuleLink.h"
+#include "core/StatusReplies.h"
 #include "core/StatusSink.h"
 
 namespace kv {
@@ -77,7 +78,7 @@ inline constexpr std::array<const char*, 5> kErrorGridColumns = {"Chyba", "Chyba
 template <std::size_t Rows, std::size_t Columns>
 using GridCells = std::array<std::array<std::string, Columns>, Rows>;
 
-// The module status reply as shown.
+// The module status reply as the window shows it.
 struct ModuleStatusView {
     std::array<std::string, 8> overview;  // as kOverviewCaptions
     GridCells<3, 2> network;              // IP address, mask, gateway × setup, working mode
@@ -108,7 +109,7 @@ struct VlanShades {
 
 VlanShades ShadesForMode(std::uint8_t mode);
 
-// The VLAN status reply, for one interface, as shown.
+// The VLAN status reply, for one interface, as the window shows it.
 struct VlanStatusView {
     std::array<std::string, 8> values;        // as kVlanCaptions
     std::array<std::string, 3> userHeadings;  // row 0 of the user columns
@@ -127,17 +128,36 @@ std::string VlanGroupCaption(Vlan vlan);
 // exponent of at least two digits: 4294967295 ms is "4,295e+06" with a comma.
 std::string SecondsFromMilliseconds(std::uint32_t ms, const std::string& decimalSeparator);
 
-ModuleStatusView DecodeModuleStatus(const DataBuffer& reply);
+// The replies as the transport hands them over: each word's low 8 bits are its byte.
+ModuleStatus DecodeModuleStatus(const DataBuffer& reply);
 // Reads only the record of the given interface.
-VlanStatusView DecodeVlanStatus(const DataBuffer& reply, Vlan vlan,
-                                const std::string& decimalSeparator);
+VlanStatus DecodeVlanStatus(const DataBuffer& reply, Vlan vlan);
+
+// How the window writes the values. Addresses as four decimals joined by "."; the MAC
+// as six upper-case hexadecimal pairs joined by "-"; the last denied address with ":"
+// and its port.
+std::string Ipv4Text(const Ip4& ip);
+std::string MacText(const std::array<std::uint8_t, 6>& mac);
+std::string LastDeniedText(const VlanStatus& status);
+// "pracovní" for 0, "setup" for anything else.
+const char* OperatingModeText(std::uint8_t mode);
+// "vypnuto", "časovač platnosti IP adresy", and "tabulka uživatelů" for anything else.
+const char* VlanModeText(std::uint8_t mode);
+// The user columns' headings: by age in the timer mode, else by number.
+const std::array<const char*, 3>& UserHeadings(std::uint8_t mode);
+// The bus speed shown: 0 until a message has gone over the bus, as no speed is in use
+// there before.
+std::uint32_t BusBaudRateInUse(const ModuleStatus& status);
+
+ModuleStatusView FormatModuleStatus(const ModuleStatus& status);
+VlanStatusView FormatVlanStatus(const VlanStatus& status, const std::string& decimalSeparator);
 
 // What one refresh cycle changed. A value that is absent stays on display as it was.
 struct CycleOutcome {
-    std::optional<ModuleStatusView> module;  // the module status request succeeded
-    std::optional<VlanStatusView> vlan;      // the VLAN status request succeeded too
-    std::string statusText;                  // also shown through the sink
-    int requests = 0;                        // sent to the module in this cycle
+    std::optional<ModuleStatus> module;  // the module status request succeeded
+    std::optional<VlanStatus> vlan;      // the VLAN status request succeeded too
+    std::string statusText;              // also shown through the sink
+    int requests = 0;                    // sent to the module in this cycle
 };
 
 // The two status replies of one refresh as the module gave them, and how long each
@@ -156,7 +176,6 @@ StatusReplies FetchStatus(const ModuleLink& link);
 // One refresh: the module status request, then the VLAN status request, over the link.
 // Without a usable link nothing is sent. Every outcome's text goes through the sink at
 // once: the requests block.
-CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan,
-                                const std::string& decimalSeparator, const StatusSink& status);
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan, const StatusSink& status);
 
 }  // namespace kv

@@ -311,8 +311,8 @@ void TFormDiagnostika::done(int result) {
 
 void TFormDiagnostika::Timer1Timer() {
     if (stopped_) return;
-    const kv::CycleOutcome out = kv::RefreshDiagnostics(kv::ModuleLink::Of(settings_), interface_,
-                                                        decimalSeparator_, StatusBar1->Sink());
+    const kv::CycleOutcome out =
+        kv::RefreshDiagnostics(kv::ModuleLink::Of(settings_), interface_, StatusBar1->Sink());
     if (out.module) ShowModule(*out.module);
     if (out.vlan) ShowVlan(*out.vlan);
     if (!stopped_) Timer1->start();
@@ -334,7 +334,8 @@ QColor TFormDiagnostika::Colour(kv::Shade shade) const {
     return WindowTextColour();
 }
 
-void TFormDiagnostika::ShowModule(const kv::ModuleStatusView& view) {
+void TFormDiagnostika::ShowModule(const kv::ModuleStatus& status) {
+    const kv::ModuleStatusView view = kv::FormatModuleStatus(status);
     for (std::size_t i = 0; i < view.overview.size(); ++i)
         kvforms::ShowInLabel(overview_[i], view.overview[i]);
     SetCells(StringGrid3, view.network);
@@ -343,7 +344,8 @@ void TFormDiagnostika::ShowModule(const kv::ModuleStatusView& view) {
     SetCells(StringGrid2, view.errors);
 }
 
-void TFormDiagnostika::ShowVlan(const kv::VlanStatusView& view) {
+void TFormDiagnostika::ShowVlan(const kv::VlanStatus& status) {
+    const kv::VlanStatusView view = kv::FormatVlanStatus(status, decimalSeparator_);
     kvforms::ShowInLabel(Label42, view.values[0]);
     kvforms::ShowInLabel(Label43, view.values[1]);
     const QColor validity = Colour(view.shades.validity);

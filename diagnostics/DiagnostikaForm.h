@@ -2,7 +2,8 @@
 
 // The diagnostics window: the module's overview, one VLAN interface with its user table
 // and the RS-485 side with its last errors, refreshed from the module every 100 ms. The
-// window only places what the core's refresh cycle decoded.
+// window writes the values the core's refresh cycle decoded as the core formats them,
+// and places them.
 
 #include <string>
 
@@ -75,8 +76,8 @@ class TFormDiagnostika : public kvforms::FixedDialog {
 
   private:
     void BuildControls();
-    void ShowModule(const kv::ModuleStatusView& view);
-    void ShowVlan(const kv::VlanStatusView& view);
+    void ShowModule(const kv::ModuleStatus& status);
+    void ShowVlan(const kv::VlanStatus& status);
     QColor Colour(kv::Shade shade) const;
 
     kv::ConnectionSettings& settings_;

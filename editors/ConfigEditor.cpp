@@ -33,25 +33,6 @@ unsigned FieldValue(const EditorField& field, const ModuleConfig& config) {
     return field.word ? config.U16(field.offset) : config.bytes[field.offset];
 }
 
-std::uint8_t BlockChecksum(const ConfigBlock& block) {
-    unsigned sum = 0;
-    for (std::size_t k = 0; k + 1 < block.size(); ++k) sum += block[k];
-    return static_cast<std::uint8_t>((256 - sum % 256) % 256);
-}
-
-void SealBlock(ConfigBlock& block) {
-    block[kConfigBlockSize - 1] = BlockChecksum(block);
-}
-
-std::uint16_t BlockWord(const ConfigBlock& block, std::size_t at) {
-    return static_cast<std::uint16_t>(block[at] | block[at + 1] << 8);
-}
-
-void SetBlockWord(ConfigBlock& block, std::size_t at, std::uint16_t value) {
-    block[at] = static_cast<std::uint8_t>(value & 0xFF);
-    block[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
 BlockWords BlockToWords(const ConfigBlock& block) {
     BlockWords words{};
     for (std::size_t k = 0; k < block.size(); ++k) words[k] = block[k];

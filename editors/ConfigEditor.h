@@ -1,12 +1,13 @@
 #pragma once
 
-// What the three configuration editors share, without a window: the 256-byte
-// configuration block with its checksum, the table that describes an editor (its fields,
-// its checks in order, its block, codec and enabling rule), and the operations that run
-// from that table: reading the block into the editor copy, writing it back with
-// read-back verification, checking the field texts into the editor copy, and the four
-// buttons built on them. A window, or a program without one, hands over the field texts,
-// list positions and enabled states and gets status texts and outcomes back.
+// What the three configuration editors share, without a window: the table that
+// describes an editor (its fields, its checks in order, its block, codec and enabling
+// rule), and the operations that run from that table: reading the block into the editor
+// copy, writing it back with read-back verification, checking the field texts into the
+// editor copy, and the four buttons built on them. The blocks themselves, their numbers,
+// checksum and layouts, are the core's (core/ConfigBlocks.h). A window, or a program
+// without one, hands over the field texts, list positions and enabled states and gets
+// status texts and outcomes back.
 
 #include <array>
 #include <cstddef>
@@ -15,22 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "core/ConfigBlocks.h"
 #include "core/Dekl.h"
 #include "core/ModuleLink.h"
 #include "core/StatusSink.h"
 
 namespace kv {
 
-constexpr std::size_t kConfigBlockSize = 256;
-using ConfigBlock = std::array<std::uint8_t, kConfigBlockSize>;
-
-// The value byte 255 must hold for the 256 bytes to sum to 0 modulo 256.
-std::uint8_t BlockChecksum(const ConfigBlock& block);
-// Sets byte 255 to the checksum.
-void SealBlock(ConfigBlock& block);
-// A 16-bit value at byte `at` of a block, low byte first.
-std::uint16_t BlockWord(const ConfigBlock& block, std::size_t at);
-void SetBlockWord(ConfigBlock& block, std::size_t at, std::uint16_t value);
 // One byte per word, as the verified write takes a block.
 BlockWords BlockToWords(const ConfigBlock& block);
 // The block in a block-read reply: byte k in word 4 + k, low 8 bits.

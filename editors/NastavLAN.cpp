@@ -8,12 +8,6 @@
 namespace kv {
 namespace {
 
-constexpr std::size_t kBlockPort = 0;
-constexpr std::size_t kBlockMode = 2;
-constexpr std::size_t kBlockValidity = 3;
-constexpr std::size_t kBlockAccess = 4;
-constexpr std::size_t kBlockUserAccess = 6;  // within a user's eight bytes
-
 std::vector<const char*> AccessItems() {
     return {"čtení i zápis", "pouze čtení"};
 }
@@ -37,7 +31,7 @@ EditorSpec MakeVlanEditor(Vlan vlan) {
     const char* const kPortMessage = "Hodnota portu musí být v rozsahu 0-65535.";
     EditorSpec spec;
     spec.caption = " Nastavení komunikačního rozhraní VLAN" + std::to_string(vlan.Number());
-    spec.block = static_cast<std::uint16_t>(kFirstVlanBlock + v);
+    spec.block = VlanBlock(vlan);
 
     const std::size_t port = Record(v, ModuleConfig::kVlanPort);
     spec.fields.push_back({"Edit1", "Číslo UDP portu", FieldKind::kEdit, port, true, 0, false, {}});
@@ -126,29 +120,16 @@ EditorSpec MakeVlanEditor(Vlan vlan) {
 }  // namespace
 
 void DecodeVlanInterface(const ConfigBlock& block, Vlan vlan, ModuleConfig& config) {
-    const int v = vlan.Index();
-    config.SetU16(Record(v, ModuleConfig::kVlanPort), BlockWord(block, kBlockPort));
-    config.bytes[Record(v, ModuleConfig::kVlanMode)] =
-        block[kBlockMode] > 2 ? 0 : block[kBlockMode];
-    config.bytes[Record(v, ModuleConfig::kVlanValidity)] = block[kBlockValidity];
-    config.bytes[Record(v, ModuleConfig::kVlanAccess)] = Right(block[kBlockAccess]);
-    DecodeUserAddresses(block, Users(v), config);
-    for (int u = 0; u < kTableUsers; ++u)
-        config.bytes[UserAccess(v, u)] = Right(block[BlockUser(u) + kBlockUserAccess]);
+    VlanSettings settings = DecodeVlanBlock(block);
+    // What the lists cannot show reads as their first entry.
+    if (settings.mode > 2) settings.mode = 0;
+    settings.access = Right(settings.access);
+    for (TableUser& user : settings.users) user.access = Right(user.access);
+    SetVlanSettings(config, vlan, settings);
 }
 
 ConfigBlock EncodeVlanInterface(const ModuleConfig& config, Vlan vlan) {
-    const int v = vlan.Index();
-    ConfigBlock block{};
-    SetBlockWord(block, kBlockPort, config.U16(Record(v, ModuleConfig::kVlanPort)));
-    block[kBlockMode] = config.bytes[Record(v, ModuleConfig::kVlanMode)];
-    block[kBlockValidity] = config.bytes[Record(v, ModuleConfig::kVlanValidity)];
-    block[kBlockAccess] = config.bytes[Record(v, ModuleConfig::kVlanAccess)];
-    EncodeUserAddresses(config, Users(v), block);
-    for (int u = 0; u < kTableUsers; ++u)
-        block[BlockUser(u) + kBlockUserAccess] = config.bytes[UserAccess(v, u)];
-    SealBlock(block);
-    return block;
+    return EncodeVlanBlock(VlanSettingsOf(config, vlan));
 }
 
 const EditorSpec& VlanEditor(Vlan vlan) {

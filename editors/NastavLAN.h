@@ -11,17 +11,14 @@
 
 namespace kv {
 
-constexpr std::uint16_t kFirstVlanBlock = 251;
-
 // Enabling areas: the group box (every mode but "vypnuto"), the timer settings (mode 1)
 // and the user table (mode 2 and any other value).
 constexpr int kVlanGroupArea = 1;
 constexpr int kVlanTimerArea = 2;
 constexpr int kVlanUserArea = 3;
 
-// Bytes 0, 1 the port (low first), 2 the mode (above 2 read as 0), 3 the validity time,
-// 4 the access right (above 1 read as 0), then eight bytes per user from byte 16: four
-// IP octets, the port, the access right (above 1 read as 0). Only the record of `vlan`
+// Block 251 + the VLAN index into the interface's record: a mode above 2 is read as 0,
+// an access right above 1 (the interface's or a user's) as 0. Only the record of `vlan`
 // changes.
 void DecodeVlanInterface(const ConfigBlock& block, Vlan vlan, ModuleConfig& config);
 ConfigBlock EncodeVlanInterface(const ModuleConfig& config, Vlan vlan);

@@ -6,7 +6,6 @@ namespace kv {
 namespace {
 
 constexpr std::size_t kOctets = 12;  // address, mask and gateway, four octets each
-constexpr std::size_t kFirstByte = 1;
 
 EditorSpec MakeNetworkParamEditor() {
     struct Row {
@@ -51,22 +50,15 @@ EditorSpec MakeNetworkParamEditor() {
 }  // namespace
 
 void DecodeNetworkParameters(const ConfigBlock& block, ModuleConfig& config) {
-    for (std::size_t k = 0; k < kOctets; ++k)
-        config.bytes[ModuleConfig::kIpAddress + k] = block[kFirstByte + k];
+    SetNetworkSettings(config, DecodeNetworkBlock(block));
 }
 
 ConfigBlock EncodeNetworkParameters(const ModuleConfig& config) {
-    ConfigBlock block{};
-    for (std::size_t k = 0; k < kOctets; ++k)
-        block[kFirstByte + k] = config.bytes[ModuleConfig::kIpAddress + k];
-    SealBlock(block);
-    return block;
+    return EncodeNetworkBlock(NetworkSettingsOf(config));
 }
 
 void LoadDefaultAddresses(ModuleConfig& config) {
-    const ModuleConfig defaults = DefaultModuleConfig();
-    for (std::size_t k = 0; k < kOctets; ++k)
-        config.bytes[ModuleConfig::kIpAddress + k] = defaults.bytes[ModuleConfig::kIpAddress + k];
+    SetNetworkSettings(config, NetworkSettingsOf(DefaultModuleConfig()));
 }
 
 const EditorSpec& NetworkParamEditor() {

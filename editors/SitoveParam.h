@@ -9,10 +9,7 @@
 
 namespace kv {
 
-constexpr std::uint16_t kNetworkParamBlock = 254;
-
-// Block bytes 1..4, 5..8 and 9..12 hold the IP address, the mask and the gateway, first
-// octet first; byte 0 is ignored.
+// Block 254 into the IP address, the mask and the gateway.
 void DecodeNetworkParameters(const ConfigBlock& block, ModuleConfig& config);
 ConfigBlock EncodeNetworkParameters(const ModuleConfig& config);
 

@@ -4,24 +4,6 @@
 
 namespace kv {
 
-void DecodeUserAddresses(const ConfigBlock& block, const UserTable& table, ModuleConfig& config) {
-    for (int u = 0; u < kTableUsers; ++u) {
-        const std::size_t at = BlockUser(u);
-        for (int k = 0; k < 4; ++k)
-            config.bytes[table.Ip(u, k)] = block[at + static_cast<std::size_t>(k)];
-        config.SetU16(table.Port(u), BlockWord(block, at + kBlockUserPort));
-    }
-}
-
-void EncodeUserAddresses(const ModuleConfig& config, const UserTable& table, ConfigBlock& block) {
-    for (int u = 0; u < kTableUsers; ++u) {
-        const std::size_t at = BlockUser(u);
-        for (int k = 0; k < 4; ++k)
-            block[at + static_cast<std::size_t>(k)] = config.bytes[table.Ip(u, k)];
-        SetBlockWord(block, at + kBlockUserPort, config.U16(table.Port(u)));
-    }
-}
-
 void AddUserAddressRow(EditorSpec& spec, const UserTable& table, const UserRows& rows, int user,
                        int area) {
     const int firstEdit = rows.EditNumber(user, 0);

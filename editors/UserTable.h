@@ -1,9 +1,9 @@
 #pragma once
 
 // The access tables of remote management and of each VLAN interface keep their three
-// users alike. In ModuleConfig octet k of user u stands at ip + 3k + u (all first octets,
-// then all second octets, ...) and the user's port at port + 2u; in the block each user
-// has eight bytes from byte 16: the four octets, then the port, low byte first.
+// users alike, and so do their editors' rows: four octet boxes and a hidden port box per
+// user. Where the users stand in the configuration image is ModuleConfig's, in the blocks
+// core/ConfigBlocks'.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,28 +12,13 @@
 
 namespace kv {
 
-constexpr int kTableUsers = 3;
-
 struct UserTable {
     std::size_t ip;    // ModuleConfig offset of the first user's first octet
     std::size_t port;  // ModuleConfig offset of the first user's port
 
-    std::size_t Ip(int user, int octet) const {
-        return ip + 3 * static_cast<std::size_t>(octet) + static_cast<std::size_t>(user);
-    }
-    std::size_t Port(int user) const { return port + 2 * static_cast<std::size_t>(user); }
+    std::size_t Ip(int user, int octet) const { return ModuleConfig::UserIp(ip, user, octet); }
+    std::size_t Port(int user) const { return ModuleConfig::UserPort(port, user); }
 };
-
-// Where user u's eight bytes start in the block.
-constexpr std::size_t BlockUser(int user) {
-    return 16 + 8 * static_cast<std::size_t>(user);
-}
-// Within a user's eight bytes: the octets at 0..3, the port at 4 and 5.
-constexpr std::size_t kBlockUserPort = 4;
-
-// The three users' addresses and ports, between block and configuration.
-void DecodeUserAddresses(const ConfigBlock& block, const UserTable& table, ModuleConfig& config);
-void EncodeUserAddresses(const ModuleConfig& config, const UserTable& table, ConfigBlock& block);
 
 // Where an editor's user rows stand: user 1's first octet in the field table, the fields
 // each user has (four octets and the port, then the editor's own: five or six), and the

@@ -7,9 +7,6 @@
 namespace kv {
 namespace {
 
-constexpr std::size_t kBlockPort = 0;
-constexpr std::size_t kBlockMode = 2;
-
 constexpr std::size_t Record(std::size_t offset) {
     return ModuleConfig::kRemote + offset;
 }
@@ -73,20 +70,13 @@ EditorSpec MakeRemoteManagementEditor() {
 }  // namespace
 
 void DecodeRemoteManagement(const ConfigBlock& block, ModuleConfig& config) {
-    config.SetU16(Record(ModuleConfig::kRemotePort), BlockWord(block, kBlockPort));
-    // Taken as it stands, also above 2: the editor writes back what it read unless the
+    // The mode as it stands, also above 2: the editor writes back what it read unless the
     // operator picks a mode.
-    config.bytes[Record(ModuleConfig::kRemoteMode)] = block[kBlockMode];
-    DecodeUserAddresses(block, kUsers, config);
+    SetRemoteSettings(config, DecodeRemoteBlock(block));
 }
 
 ConfigBlock EncodeRemoteManagement(const ModuleConfig& config) {
-    ConfigBlock block{};
-    SetBlockWord(block, kBlockPort, config.U16(Record(ModuleConfig::kRemotePort)));
-    block[kBlockMode] = config.bytes[Record(ModuleConfig::kRemoteMode)];
-    EncodeUserAddresses(config, kUsers, block);
-    SealBlock(block);
-    return block;
+    return EncodeRemoteBlock(RemoteSettingsOf(config));
 }
 
 const EditorSpec& RemoteManagementEditor() {

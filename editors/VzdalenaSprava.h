@@ -11,13 +11,10 @@
 
 namespace kv {
 
-constexpr std::uint16_t kRemoteManagementBlock = 250;
-
 // The enabling area of the access table: enabled exactly in mode 2.
 constexpr int kRemoteTableArea = 1;
 
-// Bytes 0, 1 the port (low first), byte 2 the mode as it stands, then eight bytes per
-// user from byte 16: four IP octets and the port.
+// Block 250 into the remote management record, the mode as it stands.
 void DecodeRemoteManagement(const ConfigBlock& block, ModuleConfig& config);
 ConfigBlock EncodeRemoteManagement(const ModuleConfig& config);
 

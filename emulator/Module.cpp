@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/Requests.h"
-#include "emulator/LittleEndian.h"
 
 namespace kv::emu {
 namespace {
@@ -11,10 +10,6 @@ namespace {
 void PutText(std::uint8_t* out, const std::string& text, std::size_t width) {
     for (std::size_t i = 0; i < width; ++i)
         out[i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0;
-}
-
-void PutIp(std::uint8_t* out, const Ip4& ip) {
-    std::copy(ip.begin(), ip.end(), out);
 }
 
 // Storing a block and restarting share their function.
@@ -41,11 +36,11 @@ Module::Module(ModuleState state, Clock clock, Persist persist, bool corruptStor
 
 void Module::ApplyStored() {
     powerOnMs_ = Now();
-    remote_ = DecodeRemote(state_.blocks[0]);
-    network_ = DecodeNetwork(state_.blocks[4]);
+    remote_ = DecodeRemoteBlock(state_.blocks[0]);
+    network_ = DecodeNetworkBlock(state_.blocks[4]);
     appliedBlockPorts_[0] = remote_.port;
     for (std::size_t v = 0; v < 3; ++v) {
-        VlanSettings s = DecodeVlan(state_.blocks[1 + v]);
+        VlanSettings s = DecodeVlanBlock(state_.blocks[1 + v]);
         vlans_[v].Apply(s);
         appliedBlockPorts_[1 + v] = s.port;
     }
@@ -79,9 +74,9 @@ bool Module::RemoteAllows(const Source& source) const {
         case 1:
             return true;
         case 2:
-            return std::any_of(
-                remote_.users.begin(), remote_.users.end(),
-                [&](const TableEntry& u) { return u.Matches(source.ip, source.port); });
+            return std::any_of(remote_.users.begin(), remote_.users.end(), [&](const TableUser& u) {
+                return Matches(u, source.ip, source.port);
+            });
         default:
             return false;
     }
@@ -135,20 +130,20 @@ wire::Reply Module::Manage(const wire::Request& rq, bool* restart) {
         echo();
         const unsigned number = rq.data[1] + 256u * rq.data[2];
         if (IsConfigBlock(number)) {
-            const Block& b = state_.blocks[number - kRemoteBlock];
+            const ConfigBlock& b = state_.blocks[number - kFirstConfigBlock];
             std::copy(b.begin(), b.end(), r.data.begin() + 4);
         } else {
             r.status = wire::kModuleBadBlock;
         }
     } else if (asked == kModuleStatusRequest) {
         echo();
-        ModuleStatus(r.data.data());
+        ModuleStatusReply(r);
     } else if (asked == kVlanStatusRequest) {
         echo();
-        VlanStatus(r.data.data());
+        VlanStatusReply(r);
     } else if (asked == kTakeBlockRequest) {
         pending_.emplace();
-        std::copy(rq.data.begin() + 4, rq.data.begin() + 4 + kBlockSize, pending_->begin());
+        std::copy(rq.data.begin() + 4, rq.data.begin() + 4 + kConfigBlockSize, pending_->begin());
     } else if (asked == kStoreBlockRequest) {
         r.status = StoreBlock(rq);
     } else if (asked == kRestartRequest) {
@@ -165,11 +160,11 @@ std::uint8_t Module::StoreBlock(const wire::Request& rq) {
     if (!IsConfigBlock(number)) return wire::kModuleBadBlock;
     if (!pending_) return wire::kModuleNoData;
     if (!ChecksumValid(*pending_)) return wire::kModuleBadChecksum;
-    Block stored = *pending_;
+    ConfigBlock stored = *pending_;
     // Byte 254 is unused in every block, so the damage shows only in the read-back.
     if (corruptStore_) stored[254] ^= 0xFF;
     ModuleState next = state_;
-    next.blocks[number - kRemoteBlock] = stored;
+    next.blocks[number - kFirstConfigBlock] = stored;
     std::string error;
     if (persist_ && !persist_(next, &error)) return wire::kModuleStoreFailed;
     state_ = std::move(next);
@@ -177,51 +172,36 @@ std::uint8_t Module::StoreBlock(const wire::Request& rq) {
     return wire::kOk;
 }
 
-void Module::ModuleStatus(std::uint8_t* d) const {
+void Module::ModuleStatusReply(wire::Reply& reply) const {
     const std::uint64_t now = Now();
-    std::uint32_t allowed = 0, denied = 0;
+    kv::ModuleStatus s;
+    s.uptimeS = Clamp32((now - powerOnMs_) / 1000);
     for (const auto& v : vlans_) {
-        allowed += v.Allowed();
-        denied += v.Denied();
+        s.allowedTotal += v.Allowed();
+        s.deniedTotal += v.Denied();
     }
-    PutU32(d + 4, Clamp32((now - powerOnMs_) / 1000));
-    PutU32(d + 8, allowed);
-    PutU32(d + 12, denied);
-    PutText(d + 16, kModuleType, 8);
-    PutText(d + 24, kFirmwareVersion, 4);
-    PutText(d + 28, serial_, 8);
-    d[36] = 0;  // working mode
-    PutIp(d + 52, kSetupIp);
-    PutIp(d + 56, kSetupMask);
-    PutIp(d + 60, kSetupGateway);
-    PutIp(d + 64, network_.ip);
-    PutIp(d + 68, network_.mask);
-    PutIp(d + 72, network_.gateway);
-    std::copy(state_.mac.begin(), state_.mac.end(), d + 76);
-    PutU32(d + 84, kBusBaudRate);
-    PutU16(d + 88, kBusTimeoutMs);
-    PutU32(d + 92, busMessages_);
-    PutU32(d + 96, busErrors_);
-    for (std::size_t k = 0; k < errors_.size() && k < kErrorRecords; ++k) {
-        const ErrorRecord& e = errors_[k];
-        std::uint8_t* r = d + 100 + 16 * k;
-        r[0] = e.code;
-        r[1] = e.vlan;
-        r[2] = e.user;
-        r[3] = e.address;
-        r[4] = e.function;
-        r[5] = e.peripheral;
-        r[6] = e.command;
-        PutU16(r + 7, e.durationMs);
-        r[9] = e.repetitions;
-        PutU32(r + 10, e.timestampMs);
-    }
+    s.type = kModuleType;
+    s.version = kFirmwareVersion;
+    s.serial = serial_;
+    s.operatingMode = 0;  // working mode
+    s.setup = {kSetupIp, kSetupMask, kSetupGateway};
+    s.working = {network_.ip, network_.mask, network_.gateway};
+    s.mac = state_.mac;
+    s.busBaudRate = kBusBaudRate;
+    s.busTimeoutMs = kBusTimeoutMs;
+    s.busMessages = busMessages_;
+    s.busErrors = busErrors_;
+    std::copy_n(errors_.begin(), std::min(errors_.size(), s.errors.size()), s.errors.begin());
+    WriteModuleStatus(s, reply.data);
 }
 
-void Module::VlanStatus(std::uint8_t* d) const {
+void Module::VlanStatusReply(wire::Reply& reply) const {
     const std::uint64_t now = Now();
-    for (std::size_t v = 0; v < 3; ++v)
-        vlans_[v].WriteStatus(d + 4 + VlanInterface::kStatusWords * v, listeningVlanPorts_[v], now);
+    for (int v = 0; v < kVlanCount; ++v) {
+        const auto i = static_cast<std::size_t>(v);
+        WriteVlanStatus(vlans_[i].Status(listeningVlanPorts_[i], now), kv::Vlan::FromIndex(v),
+                        reply.data);
+    }
 }
 
 wire::Reply Module::ForwardToBus(const wire::Request& rq, const Source& source, bool* denied,
@@ -244,11 +224,11 @@ wire::Reply Module::ForwardToBus(const wire::Request& rq, const Source& source, 
     r.data = t.data;
     if (!t.answered) {
         ++busErrors_;
-        ErrorRecord e;
+        BusErrorRecord e;
         e.code = t.status;
         e.vlan = static_cast<std::uint8_t>(v + 1);
         e.user = verdict.user;
-        e.address = rq.address;
+        e.moduleAddress = rq.address;
         e.function = rq.function;
         e.peripheral = rq.peripheral;
         e.command = rq.command;
@@ -256,7 +236,7 @@ wire::Reply Module::ForwardToBus(const wire::Request& rq, const Source& source, 
         e.repetitions = t.repetitions;
         e.timestampMs = Clamp32(now - powerOnMs_);
         errors_.push_front(e);
-        if (errors_.size() > kErrorRecords) errors_.pop_back();
+        if (errors_.size() > kBusErrorRecords) errors_.pop_back();
     }
     return r;
 }

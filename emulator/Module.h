@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/StatusReplies.h"
 #include "emulator/Blocks.h"
 #include "emulator/Rs485Bus.h"
 #include "emulator/StateFile.h"
@@ -57,19 +58,6 @@ struct Response {
 // Ports that a restart moves: index 0 remote management, 1..3 the VLAN interfaces.
 using PortMoves = std::array<std::optional<std::uint16_t>, 4>;
 
-struct ErrorRecord {
-    std::uint8_t code = 0;
-    std::uint8_t vlan = 0;
-    std::uint8_t user = 0;
-    std::uint8_t address = 0;
-    std::uint8_t function = 0;
-    std::uint8_t peripheral = 0;
-    std::uint8_t command = 0;
-    std::uint16_t durationMs = 0;
-    std::uint8_t repetitions = 0;
-    std::uint32_t timestampMs = 0;
-};
-
 class Module {
   public:
     using Clock = std::function<std::uint64_t()>;  // milliseconds, never going back
@@ -78,7 +66,6 @@ class Module {
 
     static constexpr std::size_t kCachedRepliesPerClient = 8;
     static constexpr std::size_t kCachedClients = 64;
-    static constexpr std::size_t kErrorRecords = 5;
 
     Module(ModuleState state, Clock clock, Persist persist, bool corruptStore = false);
 
@@ -96,15 +83,15 @@ class Module {
     void SetSerial(const std::string& serial) { serial_ = serial; }
 
     const ModuleState& State() const { return state_; }
-    const Block& StoredBlock(std::uint16_t number) const {
-        return state_.blocks[number - kRemoteBlock];
+    const ConfigBlock& StoredBlock(std::uint16_t number) const {
+        return state_.blocks[number - kFirstConfigBlock];
     }
     const RemoteSettings& Remote() const { return remote_; }
     const VlanInterface& Vlan(int v) const { return vlans_[static_cast<std::size_t>(v)]; }
     std::uint32_t UptimeSeconds() const;
     std::uint32_t BusMessages() const { return busMessages_; }
     std::uint32_t BusErrors() const { return busErrors_; }
-    const std::deque<ErrorRecord>& Errors() const { return errors_; }
+    const std::deque<BusErrorRecord>& Errors() const { return errors_; }
     bool RemoteAllows(const Source& source) const;
 
   private:
@@ -123,8 +110,8 @@ class Module {
     wire::Reply ForwardToBus(const wire::Request& request, const Source& source, bool* denied,
                              std::uint32_t* delayMs);
     std::uint8_t StoreBlock(const wire::Request& request);
-    void ModuleStatus(std::uint8_t* data) const;
-    void VlanStatus(std::uint8_t* data) const;
+    void ModuleStatusReply(wire::Reply& reply) const;
+    void VlanStatusReply(wire::Reply& reply) const;
     const std::vector<std::uint8_t>* Cached(const std::string& key, std::uint32_t sequence,
                                             const std::uint8_t* bytes, std::size_t size);
     void Remember(const std::string& key, std::uint32_t sequence, const std::uint8_t* bytes,
@@ -144,12 +131,12 @@ class Module {
     std::array<std::uint16_t, 4> appliedBlockPorts_{};
     std::uint16_t listeningManagementPort_ = 0;
     std::array<std::uint16_t, 3> listeningVlanPorts_{};
-    std::optional<Block> pending_;
+    std::optional<ConfigBlock> pending_;
 
     Rs485Bus bus_;
     std::uint32_t busMessages_ = 0;
     std::uint32_t busErrors_ = 0;
-    std::deque<ErrorRecord> errors_;  // newest first
+    std::deque<BusErrorRecord> errors_;  // newest first, no more than the reply holds
 
     // Most recently used client first.
     std::list<CacheSlot> cache_;

@@ -8,10 +8,10 @@ Rs485Bus::Rs485Bus() {
     modules_[5] = {"KV-3500E", "3.00", {}};
 }
 
-Block& Rs485Bus::Registers(std::uint8_t address, Station& station, std::uint8_t peripheral) {
+ConfigBlock& Rs485Bus::Registers(std::uint8_t address, Station& station, std::uint8_t peripheral) {
     auto it = station.registers.find(peripheral);
     if (it != station.registers.end()) return it->second;
-    Block fresh{};
+    ConfigBlock fresh{};
     for (std::size_t i = 0; i < fresh.size(); ++i)
         fresh[i] = static_cast<std::uint8_t>(address * 16 + peripheral + i);
     return station.registers.emplace(peripheral, fresh).first->second;
@@ -43,13 +43,13 @@ BusTransfer Rs485Bus::Transfer(const wire::Request& request) {
             t.replyValue = static_cast<std::uint8_t>((request.peripheral + 1) % 3);
             break;
         case 204: {
-            const Block& r = Registers(request.address, s, request.peripheral);
-            for (std::size_t i = 0; i < kBlockSize; ++i) t.data[4 + i] = r[i];
+            const ConfigBlock& r = Registers(request.address, s, request.peripheral);
+            for (std::size_t i = 0; i < kConfigBlockSize; ++i) t.data[4 + i] = r[i];
             break;
         }
         case 205: {
-            Block& r = Registers(request.address, s, request.peripheral);
-            for (std::size_t i = 0; i < kBlockSize; ++i) r[i] = request.data[4 + i];
+            ConfigBlock& r = Registers(request.address, s, request.peripheral);
+            for (std::size_t i = 0; i < kConfigBlockSize; ++i) r[i] = request.data[4 + i];
             break;
         }
         case 101:

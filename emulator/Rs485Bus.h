@@ -40,9 +40,9 @@ class Rs485Bus {
         std::string version;  // four characters
         // What 205/p wrote and 204/p reads back, by peripheral; a fresh peripheral holds
         // a pattern that tells the stations apart.
-        std::map<std::uint8_t, Block> registers;
+        std::map<std::uint8_t, ConfigBlock> registers;
     };
-    Block& Registers(std::uint8_t address, Station& station, std::uint8_t peripheral);
+    ConfigBlock& Registers(std::uint8_t address, Station& station, std::uint8_t peripheral);
 
     std::map<std::uint8_t, Station> modules_;
 };

@@ -48,9 +48,9 @@ bool ParseMac(const std::string& text, std::array<std::uint8_t, 6>& mac) {
     return true;
 }
 
-bool ParseBlockBytes(const std::string& text, Block& block) {
-    if (text.size() != 2 * kBlockSize) return false;
-    for (std::size_t i = 0; i < kBlockSize; ++i) {
+bool ParseBlockBytes(const std::string& text, ConfigBlock& block) {
+    if (text.size() != 2 * kConfigBlockSize) return false;
+    for (std::size_t i = 0; i < kConfigBlockSize; ++i) {
         int hi = HexDigit(text[2 * i]), lo = HexDigit(text[2 * i + 1]);
         if (hi < 0 || lo < 0) return false;
         block[i] = static_cast<std::uint8_t>(hi * 16 + lo);
@@ -104,8 +104,8 @@ std::string FormatState(const ModuleState& state) {
         out += Hex(state.mac[i]);
     }
     out += '\n';
-    for (std::size_t n = 0; n < kBlockCount; ++n) {
-        out += "block " + std::to_string(kRemoteBlock + n) + ' ';
+    for (std::size_t n = 0; n < kConfigBlockCount; ++n) {
+        out += "block " + std::to_string(kFirstConfigBlock + n) + ' ';
         for (std::uint8_t b : state.blocks[n]) out += Hex(b);
         out += '\n';
     }
@@ -128,7 +128,7 @@ std::optional<ModuleState> ParseState(const std::string& text, std::string* erro
 
     ModuleState s;
     bool haveSerial = false, haveMac = false, ended = false;
-    std::array<bool, kBlockCount> haveBlock{};
+    std::array<bool, kConfigBlockCount> haveBlock{};
     while (std::getline(in, line)) {
         ++lineNo;
         auto words = SplitWords(line);
@@ -153,7 +153,7 @@ std::optional<ModuleState> ParseState(const std::string& text, std::string* erro
                 return fail("bad block number");
             n = static_cast<unsigned>(std::stoul(words[1]));
             if (!IsConfigBlock(n)) return fail("block number not 250..254");
-            std::size_t i = n - kRemoteBlock;
+            std::size_t i = n - kFirstConfigBlock;
             if (haveBlock[i]) return fail("block " + words[1] + " given twice");
             if (!ParseBlockBytes(words[2], s.blocks[i]))
                 return fail("block " + words[1] + " is not 256 hexadecimal bytes");
@@ -165,8 +165,9 @@ std::optional<ModuleState> ParseState(const std::string& text, std::string* erro
     if (!ended) return fail("file is cut off (no \"end\" line)");
     if (!haveSerial) return fail("no serial number");
     if (!haveMac) return fail("no MAC address");
-    for (std::size_t i = 0; i < kBlockCount; ++i)
-        if (!haveBlock[i]) return fail("block " + std::to_string(kRemoteBlock + i) + " missing");
+    for (std::size_t i = 0; i < kConfigBlockCount; ++i)
+        if (!haveBlock[i])
+            return fail("block " + std::to_string(kFirstConfigBlock + i) + " missing");
     return s;
 }
 

@@ -1,7 +1,5 @@
 #include "emulator/VlanInterface.h"
 
-#include "emulator/LittleEndian.h"
-
 namespace kv::emu {
 namespace {
 
@@ -65,7 +63,7 @@ Verdict VlanInterface::Admit(const Ip4& ip, std::uint16_t port, bool write, std:
         }
         case 2:
             for (std::size_t u = 0; u < 3; ++u) {
-                if (!settings_.users[u].Matches(ip, port)) continue;
+                if (!Matches(settings_.users[u], ip, port)) continue;
                 if (write && settings_.users[u].access == 1) return Deny(ip, port, uptimeS);
                 return Allow(u, port, uptimeS);
             }
@@ -75,25 +73,20 @@ Verdict VlanInterface::Admit(const Ip4& ip, std::uint16_t port, bool write, std:
     }
 }
 
-void VlanInterface::WriteStatus(std::uint8_t* out, std::uint16_t listeningPort,
-                                std::uint64_t nowMs) const {
-    for (std::size_t i = 0; i < kStatusWords; ++i) out[i] = 0;
-    PutU16(out + 0, listeningPort);
-    out[2] = settings_.mode;
-    PutU32(out + 3, Clamp32(RemainingValidityMs(nowMs)));
-    PutU32(out + 7, 1000u * settings_.validitySeconds);
-    PutU32(out + 11, allowed_);
-    PutU32(out + 15, denied_);
-    for (std::size_t k = 0; k < 4; ++k) out[19 + k] = lastDeniedIp_[k];
-    PutU16(out + 23, lastDeniedPort_);
-    PutU32(out + 25, lastDeniedS_);
-    for (std::size_t u = 0; u < 3; ++u) {
-        std::uint8_t* r = out + 32 + 16 * u;
-        for (std::size_t k = 0; k < 4; ++k) r[k] = users_[u].ip[k];
-        PutU16(r + 4, users_[u].port);
-        PutU32(r + 6, users_[u].allowed);
-        PutU32(r + 10, users_[u].lastMessageS);
-    }
+kv::VlanStatus VlanInterface::Status(std::uint16_t listeningPort, std::uint64_t nowMs) const {
+    kv::VlanStatus s;
+    s.port = listeningPort;
+    s.mode = settings_.mode;
+    s.remainingValidityMs = Clamp32(RemainingValidityMs(nowMs));
+    s.maxValidityMs = 1000u * settings_.validitySeconds;
+    s.allowed = allowed_;
+    s.denied = denied_;
+    s.lastDeniedIp = lastDeniedIp_;
+    s.lastDeniedPort = lastDeniedPort_;
+    s.lastDeniedTimeS = lastDeniedS_;
+    for (std::size_t u = 0; u < s.users.size(); ++u)
+        s.users[u] = {users_[u].ip, users_[u].port, users_[u].allowed, users_[u].lastMessageS};
+    return s;
 }
 
 }  // namespace kv::emu

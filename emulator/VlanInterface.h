@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/StatusReplies.h"
 #include "emulator/Blocks.h"
 
 namespace kv::emu {
@@ -22,8 +23,6 @@ struct Verdict {
 
 class VlanInterface {
   public:
-    static constexpr std::size_t kStatusWords = 80;
-
     // Takes the settings into effect: counters, users and the current client start afresh.
     void Apply(const VlanSettings& settings);
 
@@ -32,8 +31,8 @@ class VlanInterface {
     Verdict Admit(const Ip4& ip, std::uint16_t port, bool write, std::uint64_t nowMs,
                   std::uint32_t uptimeS);
 
-    // The interface's 80-byte record of the VLAN status reply, one byte per element.
-    void WriteStatus(std::uint8_t* out, std::uint16_t listeningPort, std::uint64_t nowMs) const;
+    // The interface's record of the VLAN status reply.
+    kv::VlanStatus Status(std::uint16_t listeningPort, std::uint64_t nowMs) const;
 
     std::uint32_t Allowed() const { return allowed_; }
     std::uint32_t Denied() const { return denied_; }

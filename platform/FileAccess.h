@@ -39,11 +39,20 @@ FileBytes ReadSmallFile(const std::string& path, std::size_t limit);
 
 // Writes the bytes to a new file beside the target, flushed to the disk, and puts it in
 // place of the target in one step, so that a failed save leaves the old file as it was.
-// The replacement keeps the permissions (POSIX) or the attributes and security (Windows)
-// of the file it replaces. A write-protected file (read-only attribute on Windows) stays
-// protected: false. On POSIX a symbolic link is followed, so the file it points at is
-// replaced rather than the link. After false, LastSystemError() says why.
+// The replacement keeps the owner and the permissions (POSIX) or the attributes and
+// security (Windows) of the file it replaces; where it cannot keep the owner it refuses
+// (kErrorOwnerNotKept). A file with other hard links is refused (kErrorHardLinks): a new
+// file in its place would cut them off. A write-protected file (read-only attribute on
+// Windows) stays protected: false. A symbolic link is followed to the file it names, which
+// is replaced, or created where it does not exist yet (Windows: refused, kErrorDanglingLink).
+// After false, LastSystemError() says why.
 bool ReplaceFileContent(const std::string& path, const std::string& bytes);
+
+// Reasons of ReplaceFileContent's own beside the system's codes (on Windows in the range
+// the system leaves to programs); SystemErrorText says them in words.
+inline constexpr int kErrorHardLinks = 0x20000001;
+inline constexpr int kErrorOwnerNotKept = 0x20000002;
+inline constexpr int kErrorDanglingLink = 0x20000003;
 
 // Writes the bytes straight into an existing FIFO or character device (on Windows a pipe
 // or a device): nothing is created, truncated or renamed. A FIFO nobody reads yet (a

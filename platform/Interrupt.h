@@ -9,6 +9,7 @@
 // loop looks at the count.
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 namespace kv::platform {
@@ -27,6 +28,32 @@ void CountInterrupts();
 // How many interrupts have come so far.
 unsigned InterruptCount();
 bool Interrupted();
+
+// What the first interrupt was.
+enum class InterruptSource {
+    kNone,
+    kCtrlC,      // SIGINT; the console's Ctrl+C
+    kTerminate,  // SIGTERM
+    kBreak,      // the console's Ctrl+Break
+    kClose,      // the console closed, the user logged off, the system shuts down
+};
+InterruptSource FirstInterruptSource();
+
+// What a second interrupt writes to the standard output before it ends the process (or to
+// the error output when the standard output cannot take it): a record of what the program
+// has done so far, which it would otherwise print at its end. Each call replaces the text
+// whole; any thread may call it, and the interrupt never sees half a text. Empty: nothing.
+void SetFinalWords(const std::string& text);
+
+namespace detail {
+// For the interrupt handlers: the text last set, safe to read from a signal handler.
+struct FinalWordsView {
+    const char* data = nullptr;
+    std::size_t size = 0;
+};
+// Stops further SetFinalWords from changing what the view shows, and gives the text.
+FinalWordsView TakeFinalWords();
+}  // namespace detail
 
 // Waits for the time; false as soon as an interrupt comes (or has come).
 bool WaitUnlessInterrupted(std::chrono::milliseconds time);

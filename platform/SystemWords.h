@@ -9,6 +9,14 @@
 namespace kv::platform::words {
 
 inline constexpr const char* kUnknownReason = "důvod neznámý";
+inline constexpr const char* kHardLinks =
+    "soubor má další pevné odkazy (hard links), které by nový soubor na jeho místě odpojil; "
+    "zapište jej jinam";
+inline constexpr const char* kOwnerNotKept =
+    "soubor patří jinému uživateli nebo skupině a nový soubor na jeho místě by tohoto "
+    "vlastníka nezachoval";
+inline constexpr const char* kDanglingLink =
+    "symbolický odkaz vede na soubor, který neexistuje, a tento systém jej založit neumí";
 inline constexpr const char* kNoSuchFile = "soubor nebo složka neexistuje";
 inline constexpr const char* kNoPermission = "chybí oprávnění";
 inline constexpr const char* kDiskFull = "na disku není místo";

@@ -126,13 +126,23 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
         return false;
     }
 
+    // A symbolic link is followed to the file it names, also one that names no file yet:
+    // that file is written, and the link stays a link.
     std::string target = path;
-    struct stat lst {};
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
+    for (int hops = 0;; ++hops) {
+        struct stat lst {};
+        if (::lstat(target.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) break;
+        if (hops == 40) {
+            errno = ELOOP;
+            return false;
         }
+        std::string named(static_cast<std::size_t>(lst.st_size > 0 ? lst.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(target.c_str(), named.data(), named.size());
+        if (n < 0) return false;
+        named.resize(static_cast<std::size_t>(n));
+        const auto at = target.rfind('/');
+        target = named.front() == '/' || at == std::string::npos ? named
+                                                                 : target.substr(0, at + 1) + named;
     }
 
     const auto slash = target.rfind('/');
@@ -152,6 +162,11 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
     // A write-protected file stays protected: the rename would otherwise replace it
     // merely because its folder is writable.
     if (replacing && ::access(target.c_str(), W_OK) != 0) return false;
+    // Its other names would keep the old content: refused rather than cut off.
+    if (replacing && S_ISREG(st.st_mode) && st.st_nlink > 1) {
+        errno = kErrorHardLinks;
+        return false;
+    }
 
     std::string temp;
     int fd = -1;
@@ -164,6 +179,16 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
     if (fd < 0) return false;
 
     bool ok = WriteAll(fd, bytes);
+    // The owner first: changing it may clear the set-user-ID bits that fchmod then sets.
+    if (ok && replacing) {
+        struct stat created {};
+        ok = ::fstat(fd, &created) == 0;
+        if (ok && (created.st_uid != st.st_uid || created.st_gid != st.st_gid) &&
+            ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            ok = false;
+            errno = kErrorOwnerNotKept;
+        }
+    }
     if (ok && replacing) ok = ::fchmod(fd, mode) == 0;
     if (ok) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
@@ -225,6 +250,12 @@ std::string SystemErrorText(int code) {
     switch (code) {
         case 0:
             return words::kUnknownReason;
+        case kErrorHardLinks:
+            return words::kHardLinks;
+        case kErrorOwnerNotKept:
+            return words::kOwnerNotKept;
+        case kErrorDanglingLink:
+            return words::kDanglingLink;
         case ENOENT:
             return words::kNoSuchFile;
         case EACCES:

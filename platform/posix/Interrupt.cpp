@@ -26,28 +26,46 @@ volatile std::sig_atomic_t g_countOnly = 0;
 // Wakes a waiting WaitUnlessInterrupted at once.
 int g_wake[2] = {-1, -1};
 
-void Say(const char* text, std::size_t length) {
+volatile std::sig_atomic_t g_source = 0;  // InterruptSource of the first
+
+// Writes the text, waiting at most about two seconds for a stream that takes nothing (a
+// pipe nobody reads): the process is ending. False when it could not be written whole.
+bool Say(int fd, const char* text, std::size_t length) {
+    int waits = 0;
     while (length > 0) {
-        const ssize_t n = ::write(STDERR_FILENO, text, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        pollfd ready{fd, POLLOUT, 0};
+        if (::poll(&ready, 1, 100) == 0) {
+            if (++waits > 20) return false;
+            continue;
+        }
+        const ssize_t n = ::write(fd, text, length);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return false;
         text += n;
         length -= static_cast<std::size_t>(n);
     }
+    return true;
 }
 
-void OnInterrupt(int) {
+void OnInterrupt(int signal) {
     const int saved = errno;
     g_count = g_count + 1;
+    if (g_count == 1)
+        g_source = static_cast<int>(signal == SIGTERM ? InterruptSource::kTerminate
+                                                      : InterruptSource::kCtrlC);
     if (g_countOnly == 0 && g_count >= 2) {
-        Say(g_lastWords, g_lastWordsLength);
+        // What the program had done so far, as it would have said at its end.
+        const detail::FinalWordsView words = detail::TakeFinalWords();
+        if (words.size > 0 && !Say(STDOUT_FILENO, words.data, words.size))
+            Say(STDERR_FILENO, words.data, words.size);
+        Say(STDERR_FILENO, g_lastWords, g_lastWordsLength);
         ::_exit(g_exitCode);
     }
     if (g_wake[1] >= 0) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t ignored = ::write(g_wake[1], &byte, 1);
     }
-    if (g_countOnly == 0 && g_waiting == 0) Say(g_notice, g_noticeLength);
+    if (g_countOnly == 0 && g_waiting == 0) Say(STDERR_FILENO, g_notice, g_noticeLength);
     errno = saved;
 }
 
@@ -96,6 +114,10 @@ unsigned InterruptCount() {
 
 bool Interrupted() {
     return g_count != 0;
+}
+
+InterruptSource FirstInterruptSource() {
+    return static_cast<InterruptSource>(g_source);
 }
 
 bool WaitUnlessInterrupted(std::chrono::milliseconds time) {

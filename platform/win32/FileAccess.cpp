@@ -192,7 +192,20 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
         return false;
     };
     if (path.empty()) return fail(ERROR_PATH_NOT_FOUND);
-    const std::wstring target = NativePath(path);
+    std::wstring target = NativePath(path);
+    // A symbolic link is followed to the file it names, which is replaced; the link stays.
+    const DWORD own = ::GetFileAttributesW(target.c_str());
+    if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        Handle named(::CreateFileW(target.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!named.Ok())
+            return fail(Missing(::GetLastError()) ? static_cast<DWORD>(kErrorDanglingLink)
+                                                  : ::GetLastError());
+        wchar_t resolved[32768];
+        const DWORD n = ::GetFinalPathNameByHandleW(named.Get(), resolved, 32768, 0);
+        if (n == 0 || n >= 32768) return false;
+        target.assign(resolved, n);
+    }
     const auto slash = target.find_last_of(L"\\");
     const std::wstring folder =
         slash == std::wstring::npos ? std::wstring() : target.substr(0, slash + 1);
@@ -205,6 +218,13 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes) {
         return fail(ERROR_DIRECTORY_NOT_SUPPORTED);
     // A write-protected file stays protected, though its folder would let us replace it.
     if (replacing && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return fail(ERROR_ACCESS_DENIED);
+    // Its other names would keep the old content: refused rather than cut off.
+    if (replacing) {
+        Handle old(::CreateFileW(target.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (old.Ok() && ::GetFileInformationByHandle(old.Get(), &info) && info.nNumberOfLinks > 1)
+            return fail(static_cast<DWORD>(kErrorHardLinks));
+    }
 
     std::wstring temp;
     HANDLE created = INVALID_HANDLE_VALUE;
@@ -294,6 +314,16 @@ void ClearSystemError() {
 }
 
 std::string SystemErrorText(int code) {
+    switch (code) {
+        case kErrorHardLinks:
+            return words::kHardLinks;
+        case kErrorOwnerNotKept:
+            return words::kOwnerNotKept;
+        case kErrorDanglingLink:
+            return words::kDanglingLink;
+        default:
+            break;
+    }
     switch (static_cast<DWORD>(code)) {
         case 0:
             return words::kUnknownReason;

@@ -25,11 +25,25 @@ bool Closing(DWORD event) {
     return event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
 }
 
+std::atomic<int> g_source{0};  // InterruptSource of the first
+
+InterruptSource SourceOf(DWORD event) {
+    if (Closing(event)) return InterruptSource::kClose;
+    return event == CTRL_BREAK_EVENT ? InterruptSource::kBreak : InterruptSource::kCtrlC;
+}
+
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     const unsigned count = g_count.fetch_add(1) + 1;
+    if (count == 1) g_source.store(static_cast<int>(SourceOf(event)));
     if (g_wake != nullptr) ::SetEvent(g_wake);
     if (!g_countOnly.load() && !Closing(event)) {
         if (count >= 2) {
+            // What the program had done so far, as it would have said at its end.
+            const detail::FinalWordsView words = detail::TakeFinalWords();
+            if (words.size > 0) {
+                const std::string text(words.data, words.size);
+                if (WriteStd(StdStream::kOut, text)) WriteStd(StdStream::kErr, text);
+            }
             WriteStd(StdStream::kErr, g_lastWords);
             // At once, as _exit: the main thread may be inside a library call.
             ::TerminateProcess(::GetCurrentProcess(), g_exitCode);
@@ -73,6 +87,10 @@ unsigned InterruptCount() {
 
 bool Interrupted() {
     return g_count.load() != 0;
+}
+
+InterruptSource FirstInterruptSource() {
+    return static_cast<InterruptSource>(g_source.load());
 }
 
 bool WaitUnlessInterrupted(std::chrono::milliseconds time) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -65,16 +66,19 @@ class CliEmulatorTest : public ::testing::Test {
     std::string Settings() const { return dir_.File("settings.ini"); }
     std::string File(const std::string& name) const { return dir_.File(name); }
 
-    std::vector<std::string> Connection(const EmulatorProcess& emu, int timeoutMs = 1000) const {
-        return {"--settings", Settings(),
-                "--kind",     "LAN QUDP",
-                "--ip",       emu.Address(),
-                "--port",     std::to_string(emu.ManagementPort()),
-                "--timeout",  std::to_string(timeoutMs)};
+    // With `targets` the address is left to the targets (--ip beside them is a mistake).
+    std::vector<std::string> Connection(const EmulatorProcess& emu, int timeoutMs = 1000,
+                                        bool targets = false) const {
+        std::vector<std::string> args = {"--settings", Settings(), "--kind", "LAN QUDP"};
+        if (!targets) args.insert(args.end(), {"--ip", emu.Address()});
+        args.insert(args.end(), {"--port", std::to_string(emu.ManagementPort()), "--timeout",
+                                 std::to_string(timeoutMs)});
+        return args;
     }
     CliOutcome Cli(std::vector<std::string> args, const EmulatorProcess& emu,
                    const CliRunOptions& options = {}) const {
-        for (const std::string& a : Connection(emu)) args.push_back(a);
+        const bool targets = std::find(args.begin(), args.end(), "--targets") != args.end();
+        for (const std::string& a : Connection(emu, 1000, targets)) args.push_back(a);
         return RunCli(args, options);
     }
     std::string Backup(const EmulatorProcess& emu, const std::string& name) {

@@ -121,7 +121,7 @@ TEST_F(CliEmulatorTest, ACloneReachesEveryModuleThatAnswersAndLeavesTheirAddress
     };
     std::vector<std::string> args = {"restore", File("pattern.ini"), "--targets",
                                      target(emu_) + "," + target(silent) + "," + target(second)};
-    for (const std::string& a : Connection(emu_, 300)) args.push_back(a);
+    for (const std::string& a : Connection(emu_, 300, true)) args.push_back(a);
     const auto start = Clock::now();
     const Outcome run = RunCli(args);
     // The silent one costs its time-outs, not the others' success.
@@ -149,7 +149,7 @@ TEST_F(CliEmulatorTest, ACloneReachesEveryModuleThatAnswersAndLeavesTheirAddress
     const Outcome network = RunCli([&] {
         std::vector<std::string> a = {"restore", File("pattern.ini"), "--only",
                                       "network", "--targets",         target(second)};
-        for (const std::string& c : Connection(second)) a.push_back(c);
+        for (const std::string& c : Connection(second, 1000, true)) a.push_back(c);
         return a;
     }());
     EXPECT_EQ(network.code, 0) << network.out << network.err;
@@ -211,7 +211,7 @@ TEST_F(CliEmulatorTest, TheStoredSettingsAreReadAndLeftAsTheyWere) {
 
     const Outcome identify = RunCli({"identify", "--settings", File("W_kv3380u.ini")});
     EXPECT_EQ(identify.code, 0) << identify.err;
-    EXPECT_NE(identify.out.find(std::string("Připojen modul   ") + kv::emu::kModuleType + " v." +
+    EXPECT_NE(identify.out.find(std::string("Připojen modul ") + kv::emu::kModuleType + " v." +
                                 kv::emu::kFirmwareVersion),
               std::string::npos)
         << identify.out;

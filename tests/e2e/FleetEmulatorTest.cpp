@@ -5,12 +5,17 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
+#include <thread>
 
 #include "emulator/Module.h"
 #include "tests/e2e/CliEmulatorFixture.h"
@@ -51,7 +56,8 @@ class FleetEmulatorTest : public CliEmulatorTest {
                      int timeoutMs = 500) const {
         args.push_back("--targets");
         args.push_back(Joined(targets));
-        for (const std::string& a : Connection(*modules_.front(), timeoutMs)) args.push_back(a);
+        for (const std::string& a : Connection(*modules_.front(), timeoutMs, true))
+            args.push_back(a);
         return RunCli(args);
     }
     // The table's row of a target.
@@ -82,6 +88,51 @@ class FleetEmulatorTest : public CliEmulatorTest {
                     << "another module's line among " << target << "'s:\n"
                     << text;
             at = last + 1;
+        }
+    }
+
+    // `count` emulators, each started with its own options.
+    void StartModulesWith(const std::vector<std::vector<std::string>>& options) {
+        for (const auto& extra : options) {
+            modules_.push_back(std::make_unique<EmulatorProcess>());
+            ASSERT_TRUE(modules_.back()->Start(extra)) << modules_.back()->Log();
+        }
+    }
+    // "vlan1 zapsán, vlan2 dočasně na portu 65535" -> {vlan1: zapsán, vlan2: dočasně ...}
+    static std::map<std::string, std::string> States(const std::string& text) {
+        std::map<std::string, std::string> states;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            auto end = text.find(", ", start);
+            if (end == std::string::npos) end = text.size();
+            const std::string one = text.substr(start, end - start);
+            states[one.substr(0, one.find(' '))] = one.substr(one.find(' ') + 1);
+            start = end + 2;
+        }
+        return states;
+    }
+    // What the module holds now agrees with what the line said of each block.
+    void ExpectHolds(const EmulatorProcess& module, const std::map<std::string, std::string>& said,
+                     const std::string& original, const std::string& pattern) {
+        const CliOutcome backup = Cli({"backup", "-"}, module);
+        ASSERT_EQ(backup.code, 0) << backup.err;
+        const auto now = Values(backup.out), before = Values(original), after = Values(pattern);
+        const std::vector<std::string> names = {"network", "remote", "vlan1", "vlan2", "vlan3"};
+        for (std::size_t s = 0; s < names.size(); ++s) {
+            const auto state = said.find(names[s]);
+            if (state == said.end()) continue;
+            const std::string& is = state->second;
+            if (is == "zapsán") {
+                EXPECT_EQ(now[s], after[s]) << names[s];
+            } else if (is == "nezapsán" || is == "beze změny") {
+                EXPECT_EQ(now[s], before[s]) << names[s];
+            } else if (is.rfind("dočasně na portu ", 0) == 0) {
+                EXPECT_EQ(now[s][0], is.substr(std::string("dočasně na portu ").size()));
+            } else {
+                EXPECT_EQ(is, "nejistý") << names[s];
+                EXPECT_TRUE(now[s] == before[s] || now[s] == after[s] || now[s][0] == "65535")
+                    << names[s];
+            }
         }
     }
 
@@ -204,7 +255,7 @@ TEST_F(FleetEmulatorTest, BadListsAreRefusedBeforeAnythingIsSent) {
         {{"identify", "--targets", one, "--jobs", "100000"}, "--jobs: „100000“ není celé číslo"},
         {{"identify", "--jobs", "4"}, "volba --jobs platí jen s --targets"},
         {{"identify", "--targets", one + ",127.0.0.300"}, "„127.0.0.300“ není IP adresa"},
-        {{"backup", File(""), "--targets", one + ",127.0.0.1:99999"}, "není celé číslo od 0"},
+        {{"backup", File(""), "--targets", one + ",127.0.0.1:99999"}, "není celé číslo od 1"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
@@ -261,6 +312,93 @@ TEST_F(FleetEmulatorTest, ALibraryThatRefusesASecondConnectionIsUsedOneAtATime) 
         EXPECT_NE(run.err.find("[" + target + "] Modul neodpověděl"), std::string::npos) << run.err;
         EXPECT_NE(Row(run.out, target).find("chyba 3"), std::string::npos) << run.out;
     }
+}
+
+// A second Ctrl+C ends the program at once, in the middle of writes to slow modules: it
+// still prints, per module, what each block is now, and each module holds just that.
+TEST_F(FleetEmulatorTest, ASecondCtrlCDuringACloneStillSaysWhatEachModuleHolds) {
+    StartModulesWith(std::vector<std::vector<std::string>>(4, {"--delay", "120"}));
+    const std::string original = Backup(*modules_.front(), "original.ini");
+    // A swap of two ports (one interface parks first) and a third port: several writes.
+    const std::string v1 = Values(original)[2][0], v2 = Values(original)[3][0];
+    const std::string pattern = Edited(
+        Edited(Edited(original, "vlan1", "Číslo UDP portu", v2), "vlan2", "Číslo UDP portu", v1),
+        "vlan3", "Číslo UDP portu", "6003");
+    WriteBytes(File("pattern.ini"), pattern);
+    std::vector<std::string> states;
+    for (const auto& m : modules_) states.push_back(ReadBytes(m->StatePath()));
+
+    // Both interrupts as soon as any module has stored a block, 10 ms apart.
+    CliRunOptions options;
+    options.watch = [&](pid_t pid, const CliOutcome&) {
+        for (std::size_t i = 0; i < modules_.size(); ++i) {
+            if (ReadBytes(modules_[i]->StatePath()) == states[i]) continue;
+            kill(pid, SIGINT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            kill(pid, SIGINT);
+            return true;
+        }
+        return false;
+    };
+    const std::vector<std::string> targets = Targets();
+    std::vector<std::string> args = {"restore", File("pattern.ini"), "--jobs",
+                                     "4",       "--targets",         Joined(targets)};
+    for (const std::string& a : Connection(*modules_.front(), 3000, true)) args.push_back(a);
+    const CliOutcome run = RunCli(args, options);
+    EXPECT_EQ(run.code, 130) << run.out << run.err;
+    EXPECT_NE(run.err.find("kv3380u: ukončeno hned (druhé přerušení)"), std::string::npos)
+        << run.err;
+    const auto said = run.out.find("Ukončeno hned; stav bloků v tu chvíli:\n");
+    ASSERT_NE(said, std::string::npos) << run.out;
+    bool anyWrite = false;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const auto at = run.out.find("\n" + targets[i] + ": ", said);
+        ASSERT_NE(at, std::string::npos) << run.out;
+        const std::string line = run.out.substr(
+            at + targets[i].size() + 3, run.out.find('\n', at + 1) - at - targets[i].size() - 3);
+        if (line == "nezpracován, nic nezapsáno") continue;
+        const auto blocks = States(line);
+        EXPECT_EQ(blocks.size(), 4u) << line;  // the three interfaces and remote management
+        for (const auto& [block, state] : blocks) anyWrite = anyWrite || state != "nezapsán";
+        ExpectHolds(*modules_[i], blocks, original, pattern);
+    }
+    EXPECT_TRUE(anyWrite) << run.out;
+}
+
+// The table says, per module and block, what each module now holds, whatever the write
+// met: a lost reply, a store the module spoils, a module that falls silent. Redirected
+// to a file, all of it is there.
+TEST_F(FleetEmulatorTest, TheTableSaysWhatEachModuleHoldsBlockByBlock) {
+    StartModulesWith({{}, {"--lose-store-replies"}, {"--corrupt-store"}, {"--silent-after-store"}});
+    const std::string original = Backup(*modules_.front(), "original.ini");
+    const std::string pattern = Edited(Edited(original, "vlan1", "Číslo UDP portu", "6001"),
+                                       "vlan3", "Číslo UDP portu", "6003");
+    WriteBytes(File("pattern.ini"), pattern);
+    const std::vector<std::string> targets = Targets();
+    std::vector<std::string> args = {"restore", File("pattern.ini"), "--targets", Joined(targets)};
+    for (const std::string& a : Connection(*modules_.front(), 500, true)) args.push_back(a);
+    CliRunOptions log;
+    log.stdoutFile = File("log");
+    const CliOutcome run = RunCli(args, log);
+    EXPECT_EQ(run.code, 5) << run.err;
+    const std::string table = ReadBytes(File("log"));
+    const std::string unchanged = ", vlan2 beze změny, ";
+    const std::vector<std::string> expected = {
+        "vlan1 zapsán" + unchanged + "vlan3 zapsán, remote beze změny",
+        "vlan1 zapsán" + unchanged + "vlan3 zapsán, remote beze změny",
+        "vlan1 poškozen v modulu" + unchanged + "vlan3 nezapsán, remote beze změny",
+        "vlan1 nejistý" + unchanged + "vlan3 nezapsán, remote beze změny"};
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        EXPECT_NE(Row(table, targets[i]).find(expected[i]), std::string::npos) << table;
+    for (std::size_t i : {0u, 1u})
+        ExpectHolds(*modules_[i], States(expected[i]), original, pattern);
+    // The spoilt block is what the next backup finds damaged.
+    EXPECT_EQ(Cli({"backup", File("spoilt.ini")}, *modules_[2]).code, 6);
+    // The silent one stored its first block after all.
+    ASSERT_TRUE(modules_[3]->Start()) << modules_[3]->Log();
+    const auto now = Values(Cli({"backup", "-"}, *modules_[3]).out);
+    EXPECT_EQ(now[2], Values(pattern)[2]);
+    EXPECT_EQ(now[4], Values(original)[4]);
 }
 
 }  // namespace

@@ -237,7 +237,7 @@ TEST_F(ExporterTest, BadRequestsAndSlowClientsHoldUpNobody) {
     EXPECT_NE(bad.body.find("„127.0.0.300“ není IP adresa"), std::string::npos) << bad.body;
     const HttpAnswer port = Probe(emu_.Address() + ":70000");
     EXPECT_EQ(port.status, 400);
-    EXPECT_NE(port.body.find("není celé číslo od 0 do 65535"), std::string::npos) << port.body;
+    EXPECT_NE(port.body.find("není celé číslo od 1 do 65535"), std::string::npos) << port.body;
     const HttpAnswer none = HttpGet(exporter_.Port(), "/probe");
     EXPECT_EQ(none.status, 400);
     EXPECT_NE(none.body.find("chybí parametr target"), std::string::npos);

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         written.push_back({block.section->block, block.target});
     }
     const kv::BackupRead again =
-        kv::ReadBackupText(kv::BackupText(read.document.moduleIdent, written));
+        kv::ReadBackupText(kv::BackupText(read.document.Identity(), written));
     Check(again.problems.empty() || written.empty());
     for (const auto& block : written)
         Check(again.document.Find(block.number) != nullptr &&
@@ -54,7 +54,7 @@ extern "C" std::size_t KvFuzzSeeds(std::vector<std::vector<std::uint8_t>>* out) 
     std::vector<kv::BackupBlock> blocks;
     for (const auto& section : kv::BlockSections())
         blocks.push_back({section.block, section.spec->encode(kv::DefaultModuleConfig())});
-    const std::string full = kv::BackupText("KV-3380U v.1.20", blocks);
+    const std::string full = kv::BackupText({"KV-3380U v.1.20", "00000001", ""}, blocks);
     out->emplace_back(full.begin(), full.end());
     const std::string small =
         "[vlan1]\nČíslo UDP portu=6000\nRežim rozhraní=2\nDoba platnosti IP adresy [s]=1\n"

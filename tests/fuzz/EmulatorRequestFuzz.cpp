@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const Channel kOutsideChannels[] = {Channel::kManagement, Channel::kVlan1,
                                                Channel::kVlan3};
     source.channel = outside ? kOutsideChannels[pick - 12] : static_cast<Channel>(pick % 6);
-    source.ip = outside ? kv::emu::Ip4{192, 168, 0, 99}
-                        : kv::emu::Ip4{127, 0, 0, static_cast<std::uint8_t>(1 + (selector >> 6))};
+    source.ip = outside ? kv::Ip4{192, 168, 0, 99}
+                        : kv::Ip4{127, 0, 0, static_cast<std::uint8_t>(1 + (selector >> 6))};
     source.port = static_cast<std::uint16_t>(40000 + (selector >> 6));
     source.key =
         std::to_string(static_cast<int>(source.channel)) + "/" + std::to_string(source.ip[3]);

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<kv::BackupBlock> fileBlocks;
     for (const auto& [block, bytes] : Encoded(wanted)) fileBlocks.push_back({block, bytes});
-    std::string text = kv::BackupText("M", fileBlocks);
+    std::string text = kv::BackupText({"KV-3380U v.1.20", "00000001", ""}, fileBlocks);
     // Sections without their Data rows are built from their values over the module.
     std::string kept;
     std::size_t section = 0;

@@ -1,8 +1,10 @@
 // What the diagnostics make of any reply a library may hand back: both status decoders
 // take every buffer (any 32-bit words, not only bytes) and any VLAN index without
-// crashing, and what they give is always of the shape the window shows.
+// crashing, what the window shows of their values is always of its shape, and the values
+// written back as the emulator writes its replies read back as they were written.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/StatusReplies.h"
 #include "diagnostics/Diagnostika.h"
 
 namespace {
@@ -17,6 +20,8 @@ namespace {
 void Check(bool condition) {
     if (!condition) std::abort();
 }
+
+using Bytes = std::array<std::uint8_t, kv::kStatusReplyWords>;
 
 bool AllOf(const std::string& text, const char* allowed) {
     return !text.empty() && text.find_first_not_of(allowed) == std::string::npos;
@@ -83,15 +88,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t skip = std::min<std::size_t>(size, 5);
     const std::string separator = size >= 5 && (data[4] & 1) ? "," : ".";
     kv::DataBuffer buffer{};
-    std::memcpy(buffer.data(), data + skip,
-                std::min(size - skip, buffer.size() * sizeof(std::uint32_t)));
+    // An empty input may come as a null pointer, which memcpy must not be given.
+    if (size > skip)
+        std::memcpy(buffer.data(), data + skip,
+                    std::min(size - skip, buffer.size() * sizeof(std::uint32_t)));
 
-    CheckModule(kv::DecodeModuleStatus(buffer));
-    const kv::VlanStatusView view =
-        kv::DecodeVlanStatus(buffer, kv::Vlan::FromIndex(index), separator);
-    CheckVlan(view, separator);
+    const kv::Vlan vlan = kv::Vlan::FromIndex(index);
+    const kv::ModuleStatus module = kv::DecodeModuleStatus(buffer);
+    const kv::VlanStatus status = kv::DecodeVlanStatus(buffer, vlan);
+    CheckModule(kv::FormatModuleStatus(module));
+    CheckVlan(kv::FormatVlanStatus(status, separator), separator);
     if (index < 0 || index > 2)
-        Check(view == kv::DecodeVlanStatus(buffer, kv::Vlan::FromIndex(0), separator));
+        Check(status == kv::DecodeVlanStatus(buffer, kv::Vlan::FromIndex(0)));
+
+    // Written as the emulator writes its replies and read again. A text the code page
+    // cannot carry comes back as the window showed it (U+FFFD as "?"), so a second round
+    // must change nothing; the VLAN record, all numbers, comes back at once.
+    Bytes once{}, twice{};
+    kv::WriteModuleStatus(module, once);
+    kv::WriteModuleStatus(kv::ReadModuleStatus(once), twice);
+    Check(once == twice);
+    Bytes written{};
+    kv::WriteVlanStatus(status, vlan, written);
+    Check(kv::ReadVlanStatus(written, vlan) == status);
     return 0;
 }
 

@@ -12,6 +12,9 @@
 
 namespace kv::testing {
 
+// The module the tests' backups are of.
+inline const ModuleIdentity kTestModule{"KV-3380U v.1.20", "00000001", "02-00-00-00-00-01"};
+
 inline std::vector<BackupBlock> BlocksOf(const ModuleConfig& config) {
     std::vector<BackupBlock> blocks;
     for (const BlockSection& section : BlockSections())

@@ -57,7 +57,7 @@ TEST(BackupFileTest, EveryBlockComesBackByteForByteWithItsNamedValues) {
         if (block.number == kNetworkParamBlock) block.bytes[100] = 0x5A;
         SealBlock(block.bytes);
     }
-    const std::string text = BackupText("KV-3380U v.1.20", blocks);
+    const std::string text = BackupText(kv::testing::kTestModule, blocks);
     const BackupRead read = ReadBackupText(text);
     ASSERT_TRUE(read.problems.empty())
         << read.problems.front().line << ": " << read.problems.front().text;
@@ -91,11 +91,12 @@ TEST(BackupFileTest, EveryBlockComesBackByteForByteWithItsNamedValues) {
     std::vector<BackupBlock> again;
     for (const BackupSection& section : read.document.sections)
         again.push_back({section.section->block, *section.data});
-    EXPECT_EQ(BackupText(read.document.moduleIdent, again), text);
+    EXPECT_EQ(BackupText(read.document.Identity(), again), text);
 }
 
 TEST(BackupFileTest, HandEditedMistakesAreReportedByTheirLines) {
-    std::vector<std::string> lines = Lines(BackupText("M", BlocksOf(Edited())));
+    std::vector<std::string> lines =
+        Lines(BackupText(kv::testing::kTestModule, BlocksOf(Edited())));
     auto insertAfter = [&](const std::string& start, std::size_t from, const std::string& line) {
         const std::size_t at = LineOf(lines, start, from);
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
@@ -156,7 +157,8 @@ TEST(BackupFileTest, HandEditedMistakesAreReportedByTheirLines) {
 }
 
 TEST(BackupFileTest, AMissingSettingNamesItsSectionAndTheDataRowsMayGoAltogether) {
-    std::vector<std::string> lines = Lines(BackupText("M", BlocksOf(DefaultModuleConfig())));
+    std::vector<std::string> lines =
+        Lines(BackupText(kv::testing::kTestModule, BlocksOf(DefaultModuleConfig())));
     const std::size_t network = LineOf(lines, "[network]");
     // The network block without its rows: its values alone will make the block.
     std::vector<std::string> kept;
@@ -180,7 +182,7 @@ TEST(BackupFileTest, AMissingSettingNamesItsSectionAndTheDataRowsMayGoAltogether
 TEST(BackupFileTest, ABlockWithAWrongChecksumIsWrittenAsReadButMarkedAndRefusedWhenRead) {
     std::vector<BackupBlock> blocks = BlocksOf(DefaultModuleConfig());
     blocks[2].bytes[kConfigBlockSize - 1] ^= 0x01;
-    const std::string text = BackupText("M", blocks);
+    const std::string text = BackupText(kv::testing::kTestModule, blocks);
     EXPECT_NE(text.find("POZOR: kontrolní součet bloku nesouhlasí"), std::string::npos);
     const BackupRead read = ReadBackupText(text);
     ASSERT_EQ(read.problems.size(), 1u);
@@ -191,7 +193,7 @@ TEST(BackupFileTest, ABlockWithAWrongChecksumIsWrittenAsReadButMarkedAndRefusedW
 }
 
 TEST(BackupFileTest, AFileAsWindowsEditorsSaveItReadsTheSame) {
-    const std::string text = BackupText("M", BlocksOf(Edited()));
+    const std::string text = BackupText(kv::testing::kTestModule, BlocksOf(Edited()));
     const BackupRead plain = ReadBackupText(text);
     ASSERT_TRUE(plain.problems.empty());
 
@@ -232,7 +234,7 @@ TEST(BackupFileTest, TwoInterfacesOnOnePortAreMarkedInTheFile) {
     EXPECT_EQ(shared[0].port, 5000);
     EXPECT_EQ(shared[0].first, kFirstVlanBlock);
     EXPECT_EQ(shared[0].second, kFirstVlanBlock + 2);
-    const std::vector<std::string> lines = Lines(BackupText("M", blocks));
+    const std::vector<std::string> lines = Lines(BackupText(kv::testing::kTestModule, blocks));
     const std::string warning = "; POZOR: UDP port 5000 má v modulu i [";
     EXPECT_EQ(lines[LineOf(lines, "[vlan1]")], warning +
                                                    "vlan3]; obnova soubor odmítne, "

@@ -9,6 +9,7 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupKeys.h"
+#include "backup/RestorePlan.h"
 #include "editors/NastavLAN.h"
 #include "tests/support/CliSupport.h"
 
@@ -83,21 +84,55 @@ std::vector<std::pair<std::string, std::vector<std::string>>> KeysOf(
     return sections;
 }
 
-TEST(BackupKeysTest, FormatOneKeysAreTheKeysWrittenToday) {
+// Format 2 is format 1 with the module's serial number, its MAC address and the blocks
+// the file holds in the header; every block's keys stay as they were.
+const std::vector<std::string> kFormatTwoHeader = {"Formát", "Modul", "Výrobní číslo", "MAC adresa",
+                                                   "Bloky"};
+
+TEST(BackupKeysTest, FormatTwoIsFormatOneWithTheModulesIdentityAndItsBlocksInTheHeader) {
     std::vector<std::pair<std::string, std::vector<std::string>>> expected = kFormatOne;
+    expected.front().second = kFormatTwoHeader;
     for (const char* vlan : {"vlan1", "vlan2", "vlan3"}) expected.push_back({vlan, kVlanKeys});
     for (std::size_t s = 1; s < expected.size(); ++s)
         expected[s].second.insert(expected[s].second.end(), kDataKeys.begin(), kDataKeys.end());
 
     std::vector<std::string> headings;
-    const auto written =
-        KeysOf(BackupText("KV-3380U v.1.20", testing::BlocksOf(DefaultModuleConfig())), headings);
+    const auto written = KeysOf(
+        BackupText(kv::testing::kTestModule, testing::BlocksOf(DefaultModuleConfig())), headings);
     ASSERT_EQ(written.size(), expected.size());
     for (std::size_t s = 0; s < expected.size(); ++s) {
         EXPECT_EQ(written[s].first, expected[s].first);
         EXPECT_EQ(written[s].second, expected[s].second) << expected[s].first;
     }
     EXPECT_EQ(headings, kHeadings);
+}
+
+// A file saved by the program before format 2 still restores: its header names no
+// serial number (so the network block goes only where --only names it) and no blocks
+// (so all five are expected).
+TEST(BackupKeysTest, AFormatOneFileStillReadsWithAllFiveBlocksAndNoSerialNumber) {
+    std::string text;
+    for (const std::string& line : testing::Lines(
+             BackupText(kv::testing::kTestModule, testing::BlocksOf(DefaultModuleConfig())))) {
+        if (line == "Formát=2") {
+            text += "Formát=1\n";
+            continue;
+        }
+        if (line.rfind("Výrobní číslo=", 0) == 0 || line.rfind("MAC adresa=", 0) == 0 ||
+            line.rfind("Bloky=", 0) == 0)
+            continue;
+        text += line + "\n";
+    }
+    const BackupRead read = ReadBackupText(text);
+    ASSERT_TRUE(read.problems.empty()) << read.problems.front().text;
+    EXPECT_EQ(read.document.format, 1);
+    EXPECT_EQ(read.document.serial, "");
+    EXPECT_EQ(read.document.named.size(), 5u);
+    EXPECT_TRUE(ForeignFile(read.document, "00000001").has_value());
+    // Without the keys format 2 is not whole.
+    std::string two = text;
+    two.replace(two.find("Formát=1"), 9, "Formát=2");
+    EXPECT_FALSE(ReadBackupText(two).problems.empty());
 }
 
 TEST(BackupKeysTest, ListValuesOfFormatOneReadAsThePositionsTheyStandFor) {

@@ -13,6 +13,7 @@
 #include "editors/EditorTable.h"
 #include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
+#include "tests/support/CliSupport.h"
 #include "tests/support/Hex.h"
 #include "tests/support/ScratchFolder.h"
 #include "transport/InterfaceKinds.h"
@@ -89,7 +90,7 @@ class CliCommandsTest : public ::testing::Test {
         std::vector<BackupBlock> blocks;
         for (const BlockSection& section : BlockSections())
             blocks.push_back({section.block, DefaultBlock(section.block)});
-        std::string text = BackupText("M", blocks);
+        std::string text = BackupText(kv::testing::kTestModule, blocks);
         for (const auto& [from, to] : edits) {
             const auto at = text.find(from);
             EXPECT_NE(at, std::string::npos) << from;
@@ -110,7 +111,9 @@ class CliCommandsTest : public ::testing::Test {
 TEST_F(CliCommandsTest, ABackupCostsFiveBlockReadsAndClosesItsConnection) {
     const std::string path = dir_.File("out.ini");
     EXPECT_EQ(RunBackup(options_, {path}, out_), kExitOk);
-    ASSERT_EQ(fake_->CallCount("Send"), 3u + 5u);
+    // Three to identify, five blocks, and the module's status for its serial number.
+    ASSERT_EQ(fake_->CallCount("Send"), 3u + 5u + 1u);
+    EXPECT_EQ(testing::HexOfWords(Frame(8).data() + 1, 2), "cc64");  // 204/100: the status
     for (std::uint32_t i = 0; i < 5; ++i) {
         const auto frame = Frame(3 + i);
         ASSERT_EQ(frame.size(), 304u);
@@ -120,7 +123,7 @@ TEST_F(CliCommandsTest, ABackupCostsFiveBlockReadsAndClosesItsConnection) {
     }
     EXPECT_EQ(fake_->CallCount("Done"), 1u);
     const BackupRead read = ReadBackupText(testing::ReadBytes(path));
-    EXPECT_TRUE(read.problems.empty());
+    EXPECT_TRUE(read.problems.empty()) << read.problems.front().text;
     EXPECT_EQ(read.document.sections.size(), 5u);
 }
 
@@ -183,6 +186,7 @@ TEST_F(CliCommandsTest, AReadBackThatDiffersStopsTheRestoreAndIsNeverCalledWritt
     fake_->QueueSend(0, 0, 0, Reply(DefaultBlock(252)));            // read once more: as it was
     RestoreOptions restore;
     restore.file = file;
+    restore.otherModule = true;  // the fake module reports no serial number
     EXPECT_EQ(RunRestore(options_, restore, out_), kExitWriteFailed);
     // The one read that tells what the module holds, nothing after it.
     EXPECT_EQ(fake_->CallCount("Send"), 3u + 5u + 3u + 3u + 1u);
@@ -257,6 +261,7 @@ TEST_F(CliCommandsTest, AFailedWriteIsReadOnceAndReportedAsWhatTheModuleHolds) {
                                          {"Brána=192.168.0.123", "Brána=192.168.0.1"}});
     RestoreOptions restore;
     restore.file = file;
+    restore.otherModule = true;  // the fake module reports no serial number
     auto failedStore = [&] {
         fake_->QueueSend(0, 0, 0);  // handed over
         fake_->QueueSend(0, 5, 0);  // the store's reply does not come
@@ -314,6 +319,7 @@ TEST_F(CliCommandsTest, ACtrlCBetweenTwoWritesEndsTheRestoreThere) {
     GoodWrite();
     RestoreOptions restore;
     restore.file = file;
+    restore.otherModule = true;  // the fake module reports no serial number
     RunControl control;
     // Ctrl+C comes while VLAN2's write is in flight.
     control.stopRequested = [&] { return fake_->CallCount("Send") >= 3u + 5u + 3u; };

@@ -81,10 +81,20 @@ TEST(CommandLineTest, AValueOfTheWrongFormOrOutOfRangeIsAUsageError) {
     };
     const std::vector<Case> cases = {
         {{"identify", "--address", "300"}, "--address: „300“ není celé číslo od 0 do 255"},
+        // A target names its module: an address beside the list would go unused.
+        {{"restore", "a.ini", "--targets", "127.0.0.9", "--ip", "127.0.0.10"},
+         "volba --ip nejde s --targets: modul jmenuje každý cíl"},
+        {{"backup", "d", "--targets", "E2E00001", "--serial", "E2E00002"},
+         "volba --serial nejde s --targets: modul jmenuje každý cíl"},
+        {{"restore", "a.ini", "--targets", "127.0.0.9", "--other-module"},
+         "volba --other-module platí jen bez --targets (klon blok network zapíše, jen když "
+         "jej jmenuje --only)"},
         {{"identify", "--address", "abc"}, "--address: „abc“ není celé číslo od 0 do 255"},
         {{"identify", "--address", "-1"}, "--address: „-1“ není celé číslo od 0 do 255"},
         {{"identify", "--address=-1"}, "--address: „-1“ není celé číslo od 0 do 255"},
-        {{"identify", "--port", "70000"}, "--port: „70000“ není celé číslo od 0 do 65535"},
+        {{"identify", "--port", "70000"}, "--port: „70000“ není celé číslo od 1 do 65535"},
+        // Port 0 reaches no module: refused before the library is asked.
+        {{"identify", "--port", "0"}, "--port: „0“ není celé číslo od 1 do 65535"},
         {{"identify", "--timeout", ""}, "--timeout: „“ není celé číslo od 0 do 65535"},
         {{"identify", "--ip", "abc"},
          "--ip: „abc“ není IP adresa (čtyři čísla 0 až 255 oddělená tečkou)"},
@@ -129,20 +139,20 @@ TEST(CommandLineTest, AValueOfTheWrongFormOrOutOfRangeIsAUsageError) {
 
 TEST(CommandLineTest, TheValuesReachTheirRecords) {
     // Each value at the edge of its range is taken.
-    EXPECT_EQ(Parse({"identify", "--address", "255", "--ip", "10.0.0.255", "--port", "0",
+    EXPECT_EQ(Parse({"identify", "--address", "255", "--ip", "10.0.0.255", "--port", "1",
                      "--timeout", "65535", "--serial", "E2E00001", "--com", "255", "--base", "2a0H",
                      "--detection", "1"})
                   .result,
               Result::kRun);
     ParsedCommandLine parsed =
-        Parse({"restore", "--kind", "KV-3380", "--ip=127.0.0.9", "--port", "$1388", "--only",
+        Parse({"restore", "--kind", "KV-3380", "--timeout=900", "--port", "$1388", "--only",
                "vlan2,network", "-n", "--targets", "127.0.0.9,127.0.0.10", "--", "-x.ini"});
     ASSERT_EQ(parsed.result, Result::kRun) << parsed.text;
     const CommandLine& line = parsed.line;
     EXPECT_EQ(line.command, Command::kRestore);
     EXPECT_EQ(line.restore.file, "-x.ini");
     EXPECT_EQ(line.connection.kind, "KV-3380");
-    EXPECT_EQ(line.connection.ip, "127.0.0.9");
+    EXPECT_EQ(line.connection.timeout, "900");
     EXPECT_EQ(line.connection.port, "$1388");
     EXPECT_EQ(line.restore.only, (std::vector<std::string>{"vlan2", "network"}));
     EXPECT_TRUE(line.restore.dryRun);

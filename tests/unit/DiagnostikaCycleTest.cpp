@@ -22,9 +22,8 @@ using testing::Words;
 
 class DiagnostikaCycleTest : public testing::FakeConnection {
   protected:
-    CycleOutcome Cycle(int vlanIndex = 0, const std::string& separator = ",") {
+    CycleOutcome Cycle(int vlanIndex = 0) {
         return RefreshDiagnostics(ModuleLink::Of(settings_), kv::Vlan::FromIndex(vlanIndex),
-                                  separator,
                                   [this](const std::string& text) { shown_.push_back(text); });
     }
 
@@ -45,7 +44,7 @@ TEST_F(DiagnostikaCycleTest, BothRepliesDecodedAndTheTextForCodeZero) {
     std::copy(vlanReply.begin(), vlanReply.end(), vlan.begin());
     ASSERT_TRUE(out.module && out.vlan);
     EXPECT_EQ(*out.module, DecodeModuleStatus(module));
-    EXPECT_EQ(*out.vlan, DecodeVlanStatus(vlan, kv::Vlan::FromIndex(1), ","));
+    EXPECT_EQ(*out.vlan, DecodeVlanStatus(vlan, kv::Vlan::FromIndex(1)));
     EXPECT_EQ(out.statusText, "fake 0") << "the library's text for code 0";
     EXPECT_EQ(shown_, std::vector<std::string>{"fake 0"});
     EXPECT_EQ(out.requests, 2);
@@ -122,7 +121,7 @@ TEST_F(DiagnostikaCycleTest, VlanIndexOutsideTheThreeShowsVlan1AndEachCycleStart
         fake.QueueSend(0, 0, 0, vlanReply);
         const CycleOutcome out = Cycle(index);
         ASSERT_TRUE(out.vlan) << index;
-        EXPECT_EQ(out.vlan->values[0], "5000") << index;
+        EXPECT_EQ(out.vlan->port, 5000) << index;
     }
     // Nothing of the last cycle's replies goes out with the next request.
     ASSERT_EQ(fake.CallCount("Send"), 4u);

@@ -1,77 +1,107 @@
-// The status replies as the module sends them, byte per word, decoded into what the
-// diagnostics window shows.
+// The status replies as the module sends them, byte per word, decoded into typed values
+// and written as the diagnostics window shows them; and the replies as the emulator
+// writes them from the same values.
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "diagnostics/Diagnostika.h"
-#include "diagnostics/StatusReader.h"
 #include "tests/support/Hex.h"
+#include "tests/support/StatusReplyHex.h"
 
 namespace kv {
 namespace {
 
 using testing::FromHex;
+using testing::ModuleStatusReplyHex;
+using testing::VlanStatusReplyHex;
 
-// A reply buffer whose words from 0 on hold the bytes of the hex text.
 DataBuffer Reply(const std::string& hex) {
-    DataBuffer data{};
-    const auto bytes = FromHex(hex);
-    EXPECT_FALSE(bytes.empty()) << "bad literal";
-    EXPECT_LE(bytes.size(), data.size());
-    for (std::size_t i = 0; i < bytes.size() && i < data.size(); ++i) data[i] = bytes[i];
-    return data;
+    EXPECT_FALSE(FromHex(hex).empty()) << "bad literal";
+    return testing::ReplyOfHex(hex);
 }
 
-// A module status reply with every field set.
-const std::string kModuleReply =
-    "00000000"                        // 0-3 parameter words
-    "78563412"                        // 4-7 seconds since power-on: 0x12345678
-    "e8030000"                        // 8-11 allowed accesses: 1000
-    "ffffffff"                        // 12-15 denied accesses: 4294967295
-    "4b562d3333383055"                // 16-23 type "KV-3380U"
-    "312e3230"                        // 24-27 version "1.20"
-    "534e313233343536"                // 28-35 serial "SN123456"
-    "01"                              // 36 operating mode: setup
-    "ff00000000000000000000000000ff"  // 37-51 not read
-    "c0a80101ffffff00c0a801fe"        // 52-63 setup IP, mask, gateway
-    "c0a80063ffff0000c0a8007b"        // 64-75 working IP, mask, gateway
-    "000aff0102ab"                    // 76-81 MAC
-    "ffff"                            // 82-83 not read
-    "80250000"                        // 84-87 baud rate 9600
-    "6400"                            // 88-89 timeout 100 ms
-    "ffff"                            // 90-91 not read
-    "03000000"                        // 92-95 messages
-    "02000000"                        // 96-99 errors
-    // 100-179 error records: code, interface, user, address, function, peripheral,
-    // command, duration (2), repetitions, time stamp (4), 2 words not read. Newest first.
-    "16 02 03 24 cc 10 00 e803 01 a0860100 ffff"
-    "0b 01 00 05 c8 00 01 0500 00 10270000 ffff"
-    "ff 03 03 ff ff ff ff ffff ff ffffffff ffff"
-    "00 00 00 00 00 00 00 0000 00 00000000 ffff"
-    "01 00 00 00 00 00 00 0000 00 01000000 ffff";
+using Bytes = std::array<std::uint8_t, kStatusReplyWords>;
+Bytes BytesOf(const std::string& hex) {
+    Bytes bytes{};
+    const auto parsed = FromHex(hex);
+    EXPECT_LE(parsed.size(), bytes.size());
+    std::copy_n(parsed.begin(), std::min(parsed.size(), bytes.size()), bytes.begin());
+    return bytes;
+}
 
-TEST(StatusReaderTest, LowByteOfEachWordLowByteFirstAndTextsEndingAtZero) {
-    DataBuffer data = Reply("8a 61 e8 6b 61 00 41 42");  // "Šačka", a zero, "AB"
-    data[10] = 0x1FF;                                    // only the low 8 bits carry the byte
-    data[11] = 0x02;
-    data[12] = 0x03;
-    data[13] = 0x84;
-    data[299] = 0x12;
-    const StatusReader in(data);
-    EXPECT_EQ(in.U16(10), 0x02FF);
-    EXPECT_EQ(in.U32(10), 0x840302FFu);
-    EXPECT_EQ(in.Ipv4(10), "255.2.3.132");
-    EXPECT_EQ(in.U32(298), 0x1200u) << "nothing is read past the buffer";
-    EXPECT_EQ(in.Text(0, 8), "Šačka");
-    EXPECT_EQ(in.Text(1, 2), "ač") << "no more than the width";
-    EXPECT_EQ(in.Text(5, 3), "");
+ModuleStatus GoldenModuleStatus() {
+    ModuleStatus s;
+    s.uptimeS = 0x12345678;
+    s.allowedTotal = 1000;
+    s.deniedTotal = 4294967295;
+    s.type = "KV-3380U";
+    s.version = "1.20";
+    s.serial = "SN123456";
+    s.operatingMode = 1;
+    s.setup = {{192, 168, 1, 1}, {255, 255, 255, 0}, {192, 168, 1, 254}};
+    s.working = {{192, 168, 0, 99}, {255, 255, 0, 0}, {192, 168, 0, 123}};
+    s.mac = {0x00, 0x0a, 0xff, 0x01, 0x02, 0xab};
+    s.busBaudRate = 9600;
+    s.busTimeoutMs = 100;
+    s.busMessages = 3;
+    s.busErrors = 2;
+    s.errors = {BusErrorRecord{22, 2, 3, 36, 204, 16, 0, 1000, 1, 100000},
+                BusErrorRecord{11, 1, 0, 5, 200, 0, 1, 5, 0, 10000},
+                BusErrorRecord{255, 3, 3, 255, 255, 255, 255, 65535, 255, 4294967295},
+                BusErrorRecord{}, BusErrorRecord{1, 0, 0, 0, 0, 0, 0, 0, 0, 1}};
+    return s;
+}
+
+// VLAN1 of the golden VLAN status reply.
+VlanStatus GoldenVlan1Status() {
+    VlanStatus s;
+    s.port = 5000;
+    s.mode = 1;
+    s.remainingValidityMs = 1500;
+    s.maxValidityMs = 2000;
+    s.allowed = 21;
+    s.denied = 12;
+    s.lastDeniedIp = {10, 0, 0, 7};
+    s.lastDeniedPort = 5000;
+    s.lastDeniedTimeS = 300;
+    s.users = {VlanUserStatus{{192, 168, 10, 1}, 12345, 1, 2},
+               VlanUserStatus{{192, 168, 10, 2}, 12346, 3, 4},
+               VlanUserStatus{{192, 168, 10, 3}, 12347, 5, 6}};
+    return s;
+}
+
+TEST(DecodeModuleStatusTest, TheLowByteOfEachWordAndTextsInCodePage1250EndingAtZero) {
+    std::string hex = ModuleStatusReplyHex();
+    hex.replace(2 * 16, 16, "8a61e86b61004142");  // "Šačka", a zero, "AB"
+    DataBuffer data = Reply(hex);
+    data[4] = 0x1FF;  // only the low 8 bits carry the byte
+    data[5] = 0xA02;
+    data[28] = 0x100;  // a zero byte: no serial at all
+    const ModuleStatus status = DecodeModuleStatus(data);
+    EXPECT_EQ(status.uptimeS, 0x123402FFu);
+    EXPECT_EQ(status.type, "Šačka");
+    EXPECT_EQ(status.serial, "");
+    EXPECT_EQ(status.version, "1.20") << "no more than the width";
+
+    // Bytes past the end of a reply read as 0.
+    const Bytes full = BytesOf(ModuleStatusReplyHex());
+    const ModuleStatus cut = ReadModuleStatus(std::span(full).first(18));
+    EXPECT_EQ(cut.uptimeS, 0x12345678u);
+    EXPECT_EQ(cut.deniedTotal, 4294967295u);
+    EXPECT_EQ(cut.type, "KV") << "up to the end";
+    EXPECT_EQ(cut.working.ip, (Ip4{}));
+    EXPECT_EQ(cut.errors[4].timestampMs, 0u);
 }
 
 TEST(DecodeModuleStatusTest, EveryValueOfAFullReply) {
-    ASSERT_EQ(FromHex(kModuleReply).size(), 180u) << "words 0-179";
-    const ModuleStatusView view = DecodeModuleStatus(Reply(kModuleReply));
+    ASSERT_EQ(FromHex(ModuleStatusReplyHex()).size(), 180u) << "words 0-179";
+    const ModuleStatus status = DecodeModuleStatus(Reply(ModuleStatusReplyHex()));
+    EXPECT_EQ(status, GoldenModuleStatus());
+
+    const ModuleStatusView view = FormatModuleStatus(status);
     EXPECT_EQ(view.overview,
               (std::array<std::string, 8>{"KV-3380U", "1.20", "SN123456", "00-0A-FF-01-02-AB",
                                           "setup", "305419896", "1000", "4294967295"}));
@@ -93,57 +123,69 @@ TEST(DecodeModuleStatusTest, EveryValueOfAFullReply) {
     EXPECT_EQ(column(4), (Column{"1", "0 / 0", "0", "0", "0", "0", "0", "0", "1"}));
 }
 
+// The emulator writes its replies with the layout the program reads them with: the values
+// land exactly in the words the golden reply has them in, and nothing else is written.
+TEST(WriteStatusTest, TheGoldenValuesWriteTheGoldenRepliesWordForWord) {
+    Bytes module{};
+    WriteModuleStatus(GoldenModuleStatus(), module);
+    EXPECT_EQ(testing::Hex(module), testing::Hex(BytesOf(ModuleStatusReplyHex("00"))));
+
+    Bytes vlan{};
+    const Bytes golden = BytesOf(VlanStatusReplyHex("00"));
+    for (int v = 0; v < kVlanCount; ++v)
+        WriteVlanStatus(ReadVlanStatus(golden, Vlan::FromIndex(v)), Vlan::FromIndex(v), vlan);
+    EXPECT_EQ(testing::Hex(vlan), testing::Hex(golden));
+    EXPECT_EQ(ReadVlanStatus(golden, Vlan::FromIndex(0)), GoldenVlan1Status());
+
+    // Words that carry nothing keep what the buffer held.
+    Bytes kept = BytesOf(ModuleStatusReplyHex("ff"));
+    WriteModuleStatus(GoldenModuleStatus(), kept);
+    EXPECT_EQ(testing::Hex(kept), testing::Hex(BytesOf(ModuleStatusReplyHex("ff"))));
+}
+
+TEST(WriteStatusTest, TextsGoOutInCodePage1250CutToTheirWidthAndEndedByZeros) {
+    ModuleStatus status;
+    status.type = "Šačka-XYZ";  // nine characters into eight words
+    status.version = "1.2";
+    status.serial = "€";  // a character of the code page outside Latin-1
+    Bytes bytes;
+    bytes.fill(0xEE);
+    WriteModuleStatus(status, bytes);
+    EXPECT_EQ(testing::Hex(bytes.data() + 16, 20),
+              "8a61e86b612d5859"
+              "312e3200"
+              "8000000000000000");
+    const ModuleStatus back = ReadModuleStatus(bytes);
+    EXPECT_EQ(back.type, "Šačka-XY");
+    EXPECT_EQ(back.version, "1.2");
+    EXPECT_EQ(back.serial, "€");
+}
+
 TEST(DecodeModuleStatusTest, BaudRateOnlyOnceMessagesWentAndTheWorkingMode) {
-    std::string reply = kModuleReply;
+    std::string reply = ModuleStatusReplyHex();
     reply.replace(2 * 92, 8, "00000000");  // no message yet, 9600 still in words 84-87
     reply.replace(2 * 36, 2, "00");
     reply.replace(2 * 16, 16, "4b5600ff41424344");  // "KV", a zero, then more bytes
-    ModuleStatusView view = DecodeModuleStatus(Reply(reply));
+    ModuleStatusView view = FormatModuleStatus(DecodeModuleStatus(Reply(reply)));
     EXPECT_EQ(view.rs485, (std::array<std::string, 4>{"0", "100", "0", "2"}));
     EXPECT_EQ(view.overview[4], "pracovní");
     EXPECT_EQ(view.overview[0], "KV");
     // A count of 256 has a zero low byte; the whole count decides. Any mode but 0 is setup.
     reply.replace(2 * 92, 8, "00010000");
     reply.replace(2 * 36, 2, "80");
-    view = DecodeModuleStatus(Reply(reply));
+    view = FormatModuleStatus(DecodeModuleStatus(Reply(reply)));
     EXPECT_EQ(view.rs485[0], "9600");
     EXPECT_EQ(view.overview[4], "setup");
 }
 
-// One VLAN record of 80 words.
-std::string VlanRecord(const std::string& port, const std::string& mode,
-                       const std::string& remaining, const std::string& users) {
-    return port + mode + remaining +
-           "d0070000"  // 7-10 maximum validity 2000 ms
-           "15000000"  // 11-14 allowed 21
-           "0c000000"  // 15-18 denied 12
-           "0a000007"  // 19-22 last denied address 10.0.0.7
-           "8813"      // 23-24 its port 5000
-           "2c010000"  // 25-28 its time 300 s
-           "ffffff" +  // 29-31 not read
-           users;
+// The VLAN status reply of one interface as the window shows it.
+VlanStatusView Shown(const DataBuffer& reply, int index, const std::string& separator) {
+    return FormatVlanStatus(DecodeVlanStatus(reply, Vlan::FromIndex(index)), separator);
 }
-
-std::string User(const std::string& ip, const std::string& port, const std::string& allowed,
-                 const std::string& last) {
-    return ip + port + allowed + last + "ffff";
-}
-
-const std::string kUsersA = User("c0a80a01", "3930", "01000000", "02000000") +
-                            User("c0a80a02", "3a30", "03000000", "04000000") +
-                            User("c0a80a03", "3b30", "05000000", "06000000");
-const std::string kUsersB = User("0a010203", "d204", "40e20100", "ffffffff") +
-                            User("00000000", "0000", "00000000", "00000000") +
-                            User("7f000001", "ffff", "ffffffff", "01000000");
-
-// VLAN1 in the timer mode, VLAN2 in the table mode with other users, VLAN3 off.
-const std::string kVlanReply = "00000000" + VlanRecord("8813", "01", "dc050000", kUsersA) +
-                               VlanRecord("8913", "02", "00000000", kUsersB) +
-                               VlanRecord("8a13", "00", "01000000", kUsersA);
 
 TEST(DecodeVlanStatusTest, TimerModeRecordOfVlan1) {
-    ASSERT_EQ(FromHex(kVlanReply).size(), 244u) << "words 0-243";
-    const VlanStatusView view = DecodeVlanStatus(Reply(kVlanReply), kv::Vlan::FromIndex(0), ",");
+    ASSERT_EQ(FromHex(VlanStatusReplyHex()).size(), 244u) << "words 0-243";
+    const VlanStatusView view = Shown(Reply(VlanStatusReplyHex()), 0, ",");
     EXPECT_EQ(view.values,
               (std::array<std::string, 8>{"5000", "časovač platnosti IP adresy", "1,500", "2", "21",
                                           "12", "10.0.0.7:5000", "300"}));
@@ -156,11 +198,11 @@ TEST(DecodeVlanStatusTest, TimerModeRecordOfVlan1) {
 }
 
 TEST(DecodeVlanStatusTest, EachIndexReadsItsOwnRecordOnlyAndOthersReadVlan1) {
-    const DataBuffer reply = Reply(kVlanReply);
+    const DataBuffer reply = Reply(VlanStatusReplyHex());
     // VLAN2: the port in words 84-85, the first user's address in 116-119.
     ASSERT_EQ(reply[84], 0x89u);
     ASSERT_EQ(reply[116], 10u);
-    const VlanStatusView second = DecodeVlanStatus(reply, kv::Vlan::FromIndex(1), ".");
+    const VlanStatusView second = Shown(reply, 1, ".");
     EXPECT_EQ(second.values[0], "5001");
     EXPECT_EQ(second.values[1], "tabulka uživatelů");
     EXPECT_EQ(second.values[2], "0.000");
@@ -170,13 +212,13 @@ TEST(DecodeVlanStatusTest, EachIndexReadsItsOwnRecordOnlyAndOthersReadVlan1) {
                                Row{"123456", "0", "4294967295"}, Row{"4294967295", "0", "1"}}));
     DataBuffer alone{};
     std::copy(reply.begin() + 84, reply.begin() + 164, alone.begin() + 84);
-    EXPECT_EQ(DecodeVlanStatus(alone, kv::Vlan::FromIndex(1), "."), second)
+    EXPECT_EQ(DecodeVlanStatus(alone, Vlan::FromIndex(1)),
+              DecodeVlanStatus(reply, Vlan::FromIndex(1)))
         << "words outside the record do not count";
-    EXPECT_EQ(DecodeVlanStatus(reply, kv::Vlan::FromIndex(2), ".").values[0], "5002");
+    EXPECT_EQ(Shown(reply, 2, ".").values[0], "5002");
 
-    const VlanStatusView first = DecodeVlanStatus(reply, kv::Vlan::FromIndex(0), ",");
-    for (int index : {-1, 3, 5, -2147483647 - 1})
-        EXPECT_EQ(DecodeVlanStatus(reply, kv::Vlan::FromIndex(index), ","), first);
+    const VlanStatusView first = Shown(reply, 0, ",");
+    for (int index : {-1, 3, 5, -2147483647 - 1}) EXPECT_EQ(Shown(reply, index, ","), first);
     EXPECT_EQ(DiagnosticsCaption(kv::Vlan::FromIndex(5)),
               " Diagnostika komunikačního rozhraní VLAN1");
     EXPECT_EQ(DiagnosticsCaption(kv::Vlan::FromIndex(2)),
@@ -185,10 +227,10 @@ TEST(DecodeVlanStatusTest, EachIndexReadsItsOwnRecordOnlyAndOthersReadVlan1) {
 }
 
 TEST(DecodeVlanStatusTest, HeadingsAndShadesFollowTheModeByte) {
-    std::string reply = kVlanReply;
+    std::string reply = VlanStatusReplyHex();
     auto withMode = [&](const char* mode) {
         reply.replace(2 * 6, 2, mode);
-        return DecodeVlanStatus(Reply(reply), kv::Vlan::FromIndex(0), ",");
+        return Shown(Reply(reply), 0, ",");
     };
     using Row = std::array<std::string, 3>;
     EXPECT_EQ(withMode("01").userHeadings, (Row{"Uživatel", "Uživatel -1", "Uživatel -2"}));
@@ -206,12 +248,11 @@ TEST(DecodeVlanStatusTest, HeadingsAndShadesFollowTheModeByte) {
 }
 
 TEST(DecodeVlanStatusTest, ValidityTimesInSeconds) {
-    std::string reply = kVlanReply;
+    std::string reply = VlanStatusReplyHex();
     auto values = [&](const char* remaining, const char* maximum, const char* separator) {
         reply.replace(2 * 7, 8, remaining);
         reply.replace(2 * 11, 8, maximum);
-        const VlanStatusView view =
-            DecodeVlanStatus(Reply(reply), kv::Vlan::FromIndex(0), separator);
+        const VlanStatusView view = Shown(Reply(reply), 0, separator);
         return view.values[2] + " " + view.values[3];
     };
     EXPECT_EQ(values("dc050000", "cf070000", "."), "1.500 1") << "1500 ms, 1999 ms";

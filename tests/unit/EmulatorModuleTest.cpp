@@ -85,7 +85,7 @@ class EmulatorModule : public ::testing::Test {
     }
 
     // The utility's verified write: hand over, store, read back.
-    std::uint8_t Store(unsigned number, const Block& block, const Source& from = Usb()) {
+    std::uint8_t Store(unsigned number, const ConfigBlock& block, const Source& from = Usb()) {
         std::vector<std::uint8_t> data(4, 0);
         data.insert(data.end(), block.begin(), block.end());
         auto handed = Send(from, 205, 0, data);
@@ -96,9 +96,9 @@ class EmulatorModule : public ::testing::Test {
         return stored ? stored->status : 255;
     }
 
-    static Block RemoteBlock(std::uint16_t port, std::uint8_t mode,
-                             std::vector<TableEntry> users = {}) {
-        Block b{};
+    static ConfigBlock RemoteBlock(std::uint16_t port, std::uint8_t mode,
+                                   std::vector<TableUser> users = {}) {
+        ConfigBlock b{};
         b[0] = static_cast<std::uint8_t>(port & 0xFF);
         b[1] = static_cast<std::uint8_t>(port >> 8);
         b[2] = mode;
@@ -107,7 +107,7 @@ class EmulatorModule : public ::testing::Test {
             b[20 + 8 * u] = static_cast<std::uint8_t>(users[u].port & 0xFF);
             b[21 + 8 * u] = static_cast<std::uint8_t>(users[u].port >> 8);
         }
-        Seal(b);
+        SealBlock(b);
         return b;
     }
 
@@ -146,7 +146,7 @@ TEST_F(EmulatorModule, ReadsEachBlockBehindTheEchoedRequestWords) {
         ASSERT_TRUE(r);
         EXPECT_EQ(r->status, wire::kOk);
         EXPECT_EQ(r->data[1], n);
-        Block got{};
+        ConfigBlock got{};
         std::copy(r->data.begin() + 4, r->data.begin() + 260, got.begin());
         EXPECT_EQ(got, DefaultBlocks()[n - 250]);
     }
@@ -159,7 +159,7 @@ TEST_F(EmulatorModule, ReadsEachBlockBehindTheEchoedRequestWords) {
 }
 
 TEST_F(EmulatorModule, StoresAVerifiedBlockAndPersistsIt) {
-    Block b = RemoteBlock(40000, 2, {{{127, 0, 0, 9}, 0xFFFF, 0}});
+    ConfigBlock b = RemoteBlock(40000, 2, {{{127, 0, 0, 9}, 0xFFFF, 0}});
     ASSERT_EQ(Store(250, b), wire::kOk);
     auto back = ReadBlock(250);
     ASSERT_TRUE(back);
@@ -170,11 +170,11 @@ TEST_F(EmulatorModule, StoresAVerifiedBlockAndPersistsIt) {
 }
 
 TEST_F(EmulatorModule, RefusesWrongChecksumWrongNumberAndMissingData) {
-    Block b = RemoteBlock(40000, 1);
+    ConfigBlock b = RemoteBlock(40000, 1);
     // Nothing handed over since power-on.
     EXPECT_EQ(Send(Usb(), 101, 11, {250, 0, 0, 0})->status, wire::kModuleNoData);
 
-    Block bad = b;
+    ConfigBlock bad = b;
     bad[255] ^= 1;
     EXPECT_EQ(Store(250, bad), wire::kModuleBadChecksum);
     EXPECT_EQ(Store(249, b), wire::kModuleBadBlock);
@@ -190,7 +190,7 @@ TEST_F(EmulatorModule, RefusesWrongChecksumWrongNumberAndMissingData) {
 
 TEST_F(EmulatorModule, AStoreThatCannotBeKeptIsReportedAndChangesNothing) {
     failSaves_ = true;
-    Block b = RemoteBlock(40000, 1);
+    ConfigBlock b = RemoteBlock(40000, 1);
     EXPECT_EQ(Store(250, b), wire::kModuleStoreFailed);
     EXPECT_EQ(module_.StoredBlock(250), DefaultBlocks()[0]);
     failSaves_ = false;
@@ -241,10 +241,10 @@ TEST_F(EmulatorModule, SerialNumberInUseMayDifferFromTheStoredOne) {
 }
 
 TEST_F(EmulatorModule, StoredNetworkParametersShowOnlyAfterRestart) {
-    Block net{};
+    ConfigBlock net{};
     const std::uint8_t octets[12] = {10, 0, 0, 5, 255, 255, 0, 0, 10, 0, 0, 1};
     std::copy(octets, octets + 12, net.begin() + 1);
-    Seal(net);
+    SealBlock(net);
     ASSERT_EQ(Store(254, net), wire::kOk);
     EXPECT_EQ(Send(Usb(), 204, 100)->data[64], 192);
     module_.Restart();
@@ -286,10 +286,10 @@ TEST_F(EmulatorModule, RestartMovesOnlyPortsChangedSinceTheLastStart) {
     EXPECT_EQ(module_.Restart(), PortMoves{}) << "nothing stored, nothing moves";
 
     ASSERT_EQ(Store(250, RemoteBlock(40000, 1)), wire::kOk);
-    Block vlan2 = DefaultBlocks()[2];
+    ConfigBlock vlan2 = DefaultBlocks()[2];
     vlan2[0] = 0x10;
     vlan2[1] = 0x27;  // 10000
-    Seal(vlan2);
+    SealBlock(vlan2);
     ASSERT_EQ(Store(252, vlan2), wire::kOk);
     EXPECT_EQ(module_.Remote().port, 56565) << "settings apply at restart only";
 
@@ -362,7 +362,7 @@ TEST_F(EmulatorModule, MalformedDatagramsAreDroppedSilently) {
 
 TEST_F(EmulatorModule, RepeatedRequestIsAnsweredFromTheCacheNotExecutedTwice) {
     std::vector<std::uint8_t> data(4, 0);
-    const Block b = RemoteBlock(40000, 1);
+    const ConfigBlock b = RemoteBlock(40000, 1);
     data.insert(data.end(), b.begin(), b.end());
     auto handOver = Bytes(0, 205, 0, 0, data);
     auto store = Bytes(0, 101, 11, 0, {250, 0, 0, 0});
@@ -419,12 +419,12 @@ class EmulatorModuleCorruptStore : public EmulatorModule {
 };
 
 TEST_F(EmulatorModuleCorruptStore, StoresOneByteChangedSoTheReadBackDiffers) {
-    const Block b = DefaultBlocks()[4];
+    const ConfigBlock b = DefaultBlocks()[4];
     ASSERT_EQ(Store(254, b), wire::kOk);
     auto back = ReadBlock(254);
     ASSERT_TRUE(back);
     int differences = 0;
-    for (std::size_t i = 0; i < kBlockSize; ++i) differences += back->data[4 + i] != b[i];
+    for (std::size_t i = 0; i < kConfigBlockSize; ++i) differences += back->data[4 + i] != b[i];
     EXPECT_EQ(differences, 1);
     EXPECT_EQ(saved_->blocks[4], module_.StoredBlock(254));
 }
@@ -456,9 +456,9 @@ TEST_F(EmulatorModule, VlanRequestsReachTheBusStations) {
 TEST_F(EmulatorModule, AbsentStationTimesOutIntoTheErrorTable) {
     const Source client = Udp(Channel::kVlan2, {127, 0, 0, 1}, 4000);
     // VLAN 2 is off by default: switch it to the timer mode.
-    Block vlan2 = DefaultBlocks()[2];
+    ConfigBlock vlan2 = DefaultBlocks()[2];
     vlan2[2] = 1;
-    Seal(vlan2);
+    SealBlock(vlan2);
     ASSERT_EQ(Store(252, vlan2), wire::kOk);
     module_.Restart();
 

@@ -277,11 +277,11 @@ TEST_F(EmulatorProcessTest, RestartMovesTheStoredPortAndANewProcessKeepsIt) {
         ASSERT_EQ(lines.size(), 5u) << p.Errors();
         const std::uint16_t oldPort = PortOf(lines[0]);
 
-        Block b{};
+        ConfigBlock b{};
         b[0] = static_cast<std::uint8_t>(newPort & 0xFF);
         b[1] = static_cast<std::uint8_t>(newPort >> 8);
         b[2] = 1;
-        Seal(b);
+        SealBlock(b);
         std::vector<std::uint8_t> data(4, 0);
         data.insert(data.end(), b.begin(), b.end());
         UdpClient client;
@@ -320,10 +320,10 @@ TEST_F(EmulatorProcessTest, RestartHappensEvenWhenItsAnswerIsLost) {
     auto lines = p.UntilReady();
     ASSERT_EQ(lines.size(), 5u) << p.Errors();
     const std::uint16_t newPort = FreePort();
-    Block b = DefaultBlocks()[1];
+    ConfigBlock b = DefaultBlocks()[1];
     b[0] = static_cast<std::uint8_t>(newPort & 0xFF);
     b[1] = static_cast<std::uint8_t>(newPort >> 8);
-    Seal(b);
+    SealBlock(b);
     std::vector<std::uint8_t> data(4, 0);
     data.insert(data.end(), b.begin(), b.end());
     UdpClient client;
@@ -348,13 +348,13 @@ TEST_F(EmulatorProcessTest, RequestsWaitingFromTwoSendersAreEachJudgedByTheirOwn
 
     // Remote management only for `allowed`'s port; the block port stays, so the restart
     // that applies the table moves nothing.
-    Block b = DefaultBlocks()[0];
+    ConfigBlock b = DefaultBlocks()[0];
     b[2] = 2;
     const std::uint8_t loopback[4] = {127, 0, 0, 1};
     for (std::size_t k = 0; k < 4; ++k) b[16 + k] = loopback[k];
     b[20] = static_cast<std::uint8_t>(allowed.Port() & 0xFF);
     b[21] = static_cast<std::uint8_t>(allowed.Port() >> 8);
-    Seal(b);
+    SealBlock(b);
     std::vector<std::uint8_t> data(4, 0);
     data.insert(data.end(), b.begin(), b.end());
     ASSERT_EQ(allowed.Transact(port, Req(205, 0, data))->status, wire::kOk);
@@ -432,7 +432,7 @@ TEST_F(EmulatorProcessTest, CorruptStoreMakesTheReadBackDiffer) {
     ASSERT_TRUE(p.Launch(Args({"--no-usb", "--corrupt-store"})));
     auto lines = p.UntilReady();
     ASSERT_EQ(lines.size(), 5u) << p.Errors();
-    const Block b = DefaultBlocks()[4];
+    const ConfigBlock b = DefaultBlocks()[4];
     std::vector<std::uint8_t> data(4, 0);
     data.insert(data.end(), b.begin(), b.end());
     UdpClient client;

@@ -57,7 +57,7 @@ TEST_F(EmulatorStateFile, NewStateHasDefaultsAndALocallyAdministeredUnicastMac) 
 TEST_F(EmulatorStateFile, SavedStateLoadsBackUnchanged) {
     ModuleState s = NewState("AB12cd34", 99);
     s.blocks[2][17] = 0x7E;
-    Seal(s.blocks[2]);
+    SealBlock(s.blocks[2]);
     ASSERT_TRUE(SaveState(path_, s, nullptr));
     LoadResult r = LoadState(path_);
     ASSERT_EQ(r.kind, LoadResult::kLoaded) << r.error;
@@ -120,7 +120,7 @@ TEST_F(EmulatorStateFile, CrashBeforeTheRenameLeavesTheOldStateIntact) {
     ASSERT_TRUE(SaveState(path_, old, nullptr));
     ModuleState next = old;
     next.blocks[4][1] = 10;
-    Seal(next.blocks[4]);
+    SealBlock(next.blocks[4]);
 
     // The process dies after writing the temporary file and before renaming it.
     auto temporary = WriteStateTemporary(path_, next, nullptr);

@@ -9,26 +9,8 @@ constexpr Ip4 kA = {127, 0, 0, 10};
 constexpr Ip4 kB = {127, 0, 0, 11};
 constexpr Ip4 kC = {127, 0, 0, 12};
 
-struct Status {
-    std::uint8_t w[VlanInterface::kStatusWords];
-    std::uint32_t U32(std::size_t at) const {
-        return w[at] | (w[at + 1] << 8) | (w[at + 2] << 16) |
-               (static_cast<std::uint32_t>(w[at + 3]) << 24);
-    }
-    std::uint16_t U16(std::size_t at) const {
-        return static_cast<std::uint16_t>(w[at] | (w[at + 1] << 8));
-    }
-    Ip4 Ip(std::size_t at) const { return {w[at], w[at + 1], w[at + 2], w[at + 3]}; }
-    Ip4 UserIp(int u) const { return Ip(32 + 16 * static_cast<std::size_t>(u)); }
-    std::uint16_t UserPort(int u) const { return U16(36 + 16 * static_cast<std::size_t>(u)); }
-    std::uint32_t UserAllowed(int u) const { return U32(38 + 16 * static_cast<std::size_t>(u)); }
-    std::uint32_t UserLast(int u) const { return U32(42 + 16 * static_cast<std::size_t>(u)); }
-};
-
-Status StatusOf(const VlanInterface& v, std::uint64_t nowMs, std::uint16_t port = 5000) {
-    Status s{};
-    v.WriteStatus(s.w, port, nowMs);
-    return s;
+kv::VlanStatus StatusOf(const VlanInterface& v, std::uint64_t nowMs, std::uint16_t port = 5000) {
+    return v.Status(port, nowMs);
 }
 
 VlanSettings Timer(std::uint8_t seconds, std::uint8_t access = 0) {
@@ -48,15 +30,15 @@ TEST(EmulatorVlanInterface, OffDeniesEverythingAndRemembersTheLastDenied) {
     v.Apply(s);
     EXPECT_FALSE(v.Admit(kA, 1111, false, 0, 0).allowed);
     EXPECT_FALSE(v.Admit(kB, 2222, false, 5000, 5).allowed);
-    Status st = StatusOf(v, 5000, 5002);
-    EXPECT_EQ(st.U16(0), 5002);
-    EXPECT_EQ(st.w[2], 0);
-    EXPECT_EQ(st.U32(3), 0u);
-    EXPECT_EQ(st.U32(11), 0u);
-    EXPECT_EQ(st.U32(15), 2u);
-    EXPECT_EQ(st.Ip(19), kB);
-    EXPECT_EQ(st.U16(23), 2222);
-    EXPECT_EQ(st.U32(25), 5u);
+    kv::VlanStatus st = StatusOf(v, 5000, 5002);
+    EXPECT_EQ(st.port, 5002);
+    EXPECT_EQ(st.mode, 0);
+    EXPECT_EQ(st.remainingValidityMs, 0u);
+    EXPECT_EQ(st.allowed, 0u);
+    EXPECT_EQ(st.denied, 2u);
+    EXPECT_EQ(st.lastDeniedIp, kB);
+    EXPECT_EQ(st.lastDeniedPort, 2222);
+    EXPECT_EQ(st.lastDeniedTimeS, 5u);
 }
 
 TEST(EmulatorVlanInterface, TimerGivesTheInterfaceToOneClientWhileItsValidityRuns) {
@@ -67,38 +49,39 @@ TEST(EmulatorVlanInterface, TimerGivesTheInterfaceToOneClientWhileItsValidityRun
     // A message of the current client restarts its validity.
     EXPECT_TRUE(v.Admit(kA, 1000, true, 9'500, 9).allowed);
     EXPECT_FALSE(v.Admit(kB, 2000, false, 19'499, 19).allowed);
-    EXPECT_EQ(StatusOf(v, 19'499).U32(3), 1u) << "1 ms left";
+    EXPECT_EQ(StatusOf(v, 19'499).remainingValidityMs, 1u) << "1 ms left";
     // Expired: the next client takes over, the old one moves down the history.
     EXPECT_TRUE(v.Admit(kB, 2000, false, 19'500, 19).allowed);
     EXPECT_FALSE(v.Admit(kA, 1000, false, 20'000, 20).allowed);
 
-    Status st = StatusOf(v, 21'000);
-    EXPECT_EQ(st.w[2], 1);
-    EXPECT_EQ(st.U32(3), 8'500u);
-    EXPECT_EQ(st.U32(7), 10'000u);
-    EXPECT_EQ(st.U32(11), 3u);
-    EXPECT_EQ(st.U32(15), 3u);
-    EXPECT_EQ(st.Ip(19), kA);
-    EXPECT_EQ(st.U32(25), 20u);
-    EXPECT_EQ(st.UserIp(0), kB);
-    EXPECT_EQ(st.UserPort(0), 2000);
-    EXPECT_EQ(st.UserAllowed(0), 1u);
-    EXPECT_EQ(st.UserLast(0), 19u);
-    EXPECT_EQ(st.UserIp(1), kA);
-    EXPECT_EQ(st.UserAllowed(1), 2u);
-    EXPECT_EQ(st.UserLast(1), 9u);
-    EXPECT_EQ(st.UserIp(2), (Ip4{}));
+    kv::VlanStatus st = StatusOf(v, 21'000);
+    EXPECT_EQ(st.mode, 1);
+    EXPECT_EQ(st.remainingValidityMs, 8'500u);
+    EXPECT_EQ(st.maxValidityMs, 10'000u);
+    EXPECT_EQ(st.allowed, 3u);
+    EXPECT_EQ(st.denied, 3u);
+    EXPECT_EQ(st.lastDeniedIp, kA);
+    EXPECT_EQ(st.lastDeniedTimeS, 20u);
+    EXPECT_EQ(st.users[0].ip, kB);
+    EXPECT_EQ(st.users[0].port, 2000);
+    EXPECT_EQ(st.users[0].allowed, 1u);
+    EXPECT_EQ(st.users[0].lastMessageS, 19u);
+    EXPECT_EQ(st.users[1].ip, kA);
+    EXPECT_EQ(st.users[1].allowed, 2u);
+    EXPECT_EQ(st.users[1].lastMessageS, 9u);
+    EXPECT_EQ(st.users[2].ip, (Ip4{}));
 
     // A third and a fourth client: the oldest falls off the end of the history.
     EXPECT_TRUE(v.Admit(kC, 3000, false, 40'000, 40).allowed);
     EXPECT_TRUE(v.Admit(kA, 1001, false, 60'000, 60).allowed);
     st = StatusOf(v, 60'000);
-    EXPECT_EQ(st.UserIp(0), kA);
-    EXPECT_EQ(st.UserPort(0), 1001);
-    EXPECT_EQ(st.UserAllowed(0), 1u) << "a new turn counts afresh";
-    EXPECT_EQ(st.UserIp(1), kC);
-    EXPECT_EQ(st.UserIp(2), kB);
-    EXPECT_EQ(StatusOf(v, 80'000).U32(3), 0u) << "expired validity reads 0, never wraps";
+    EXPECT_EQ(st.users[0].ip, kA);
+    EXPECT_EQ(st.users[0].port, 1001);
+    EXPECT_EQ(st.users[0].allowed, 1u) << "a new turn counts afresh";
+    EXPECT_EQ(st.users[1].ip, kC);
+    EXPECT_EQ(st.users[2].ip, kB);
+    EXPECT_EQ(StatusOf(v, 80'000).remainingValidityMs, 0u)
+        << "expired validity reads 0, never wraps";
 }
 
 TEST(EmulatorVlanInterface, TimerClientReturningAfterExpiryKeepsItsRecord) {
@@ -106,9 +89,9 @@ TEST(EmulatorVlanInterface, TimerClientReturningAfterExpiryKeepsItsRecord) {
     v.Apply(Timer(1));
     EXPECT_TRUE(v.Admit(kA, 1000, false, 0, 0).allowed);
     EXPECT_TRUE(v.Admit(kA, 1000, false, 5'000, 5).allowed);
-    Status st = StatusOf(v, 5'000);
-    EXPECT_EQ(st.UserAllowed(0), 2u);
-    EXPECT_EQ(st.UserIp(1), (Ip4{}));
+    kv::VlanStatus st = StatusOf(v, 5'000);
+    EXPECT_EQ(st.users[0].allowed, 2u);
+    EXPECT_EQ(st.users[1].ip, (Ip4{}));
 }
 
 TEST(EmulatorVlanInterface, ReadOnlyTimerDeniesWritesWithoutTakingOrRenewingTheInterface) {
@@ -117,12 +100,12 @@ TEST(EmulatorVlanInterface, ReadOnlyTimerDeniesWritesWithoutTakingOrRenewingTheI
     EXPECT_FALSE(v.Admit(kA, 1000, true, 0, 0).allowed) << "a write cannot take the interface";
     EXPECT_TRUE(v.Admit(kB, 2000, false, 1'000, 1).allowed);
     EXPECT_FALSE(v.Admit(kB, 2000, true, 2'000, 2).allowed);
-    Status st = StatusOf(v, 2'000);
-    EXPECT_EQ(st.U32(3), 9'000u) << "the denied write did not renew the validity";
-    EXPECT_EQ(st.U32(11), 1u);
-    EXPECT_EQ(st.U32(15), 2u);
-    EXPECT_EQ(st.UserIp(0), kB);
-    EXPECT_EQ(st.UserIp(1), (Ip4{}));
+    kv::VlanStatus st = StatusOf(v, 2'000);
+    EXPECT_EQ(st.remainingValidityMs, 9'000u) << "the denied write did not renew the validity";
+    EXPECT_EQ(st.allowed, 1u);
+    EXPECT_EQ(st.denied, 2u);
+    EXPECT_EQ(st.users[0].ip, kB);
+    EXPECT_EQ(st.users[1].ip, (Ip4{}));
 }
 
 TEST(EmulatorVlanInterface, ZeroValidityNeverHoldsTheInterface) {
@@ -152,19 +135,19 @@ TEST(EmulatorVlanInterface, TableAdmitsItsUsersWithTheirOwnRights) {
     EXPECT_FALSE(v.Admit({127, 0, 0, 99}, 7, false, 5'000, 5).allowed);
     EXPECT_FALSE(v.Admit({0, 0, 0, 0}, 7, false, 5'000, 5).allowed);
 
-    Status st = StatusOf(v, 6'000);
-    EXPECT_EQ(st.w[2], 2);
-    EXPECT_EQ(st.U32(3), 0u);
-    EXPECT_EQ(st.U32(11), 4u);
-    EXPECT_EQ(st.U32(15), 4u);
-    EXPECT_EQ(st.UserIp(0), kA);
-    EXPECT_EQ(st.UserPort(0), 0xFFFF) << "the table's port, not the sender's";
-    EXPECT_EQ(st.UserAllowed(0), 2u);
-    EXPECT_EQ(st.UserAllowed(1), 1u);
-    EXPECT_EQ(st.UserLast(1), 1u);
-    EXPECT_EQ(st.UserIp(2), kC);
-    EXPECT_EQ(st.UserLast(2), 4u);
-    EXPECT_EQ(st.Ip(19), (Ip4{0, 0, 0, 0}));
+    kv::VlanStatus st = StatusOf(v, 6'000);
+    EXPECT_EQ(st.mode, 2);
+    EXPECT_EQ(st.remainingValidityMs, 0u);
+    EXPECT_EQ(st.allowed, 4u);
+    EXPECT_EQ(st.denied, 4u);
+    EXPECT_EQ(st.users[0].ip, kA);
+    EXPECT_EQ(st.users[0].port, 0xFFFF) << "the table's port, not the sender's";
+    EXPECT_EQ(st.users[0].allowed, 2u);
+    EXPECT_EQ(st.users[1].allowed, 1u);
+    EXPECT_EQ(st.users[1].lastMessageS, 1u);
+    EXPECT_EQ(st.users[2].ip, kC);
+    EXPECT_EQ(st.users[2].lastMessageS, 4u);
+    EXPECT_EQ(st.lastDeniedIp, (Ip4{0, 0, 0, 0}));
 }
 
 TEST(EmulatorVlanInterface, UnknownModeDeniesAndApplyStartsAfresh) {
@@ -176,8 +159,8 @@ TEST(EmulatorVlanInterface, UnknownModeDeniesAndApplyStartsAfresh) {
     v.Apply(odd);
     EXPECT_EQ(v.Allowed(), 0u);
     EXPECT_FALSE(v.Admit(kA, 1000, false, 1, 0).allowed);
-    EXPECT_EQ(StatusOf(v, 1).w[2], 7) << "the mode byte is reported as stored";
-    EXPECT_EQ(StatusOf(v, 1).UserIp(0), (Ip4{}));
+    EXPECT_EQ(StatusOf(v, 1).mode, 7) << "the mode byte is reported as stored";
+    EXPECT_EQ(StatusOf(v, 1).users[0].ip, (Ip4{}));
 }
 
 }  // namespace

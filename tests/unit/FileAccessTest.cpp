@@ -82,5 +82,54 @@ TEST(FileAccessTest, BytesGoIntoAFifoThatStaysAFifo) {
     EXPECT_EQ(testing::ReadBytes(dir.File("a.ini")), "old");
 }
 
+// A file replaced whole stays the file it was to everything that names it: a symbolic
+// link leads to the new content (also one that named no file yet), the owner and the
+// permissions stay, and a file with other hard links is refused rather than cut off.
+TEST(FileAccessTest, AReplacedFileKeepsItsLinksOwnerAndPermissions) {
+    testing::ScratchFolder dir;
+    ASSERT_TRUE(dir.Ok());
+    struct stat st {};
+
+    // A link to a file that is not there yet: the file is made, the link stays a link.
+    ASSERT_EQ(symlink("sub/new.ini", dir.File("dangling.ini").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0700), 0);
+    ASSERT_TRUE(ReplaceFileContent(dir.File("dangling.ini"), "first")) << LastSystemError();
+    ASSERT_EQ(lstat(dir.File("dangling.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(testing::ReadBytes(dir.File("sub/new.ini")), "first");
+    // Through a chain of two links, to the file at its end.
+    ASSERT_EQ(symlink("dangling.ini", dir.File("second.ini").c_str()), 0);
+    ASSERT_TRUE(ReplaceFileContent(dir.File("second.ini"), "second"));
+    EXPECT_EQ(testing::ReadBytes(dir.File("sub/new.ini")), "second");
+    EXPECT_EQ(dir.EntryCount(), 3u);  // no temporary file left beside anything
+
+    // Permissions, and an owner other than the writer's where the writer may set one.
+    const std::string owned = dir.File("owned.ini");
+    testing::WriteBytes(owned, "old");
+    ASSERT_EQ(chmod(owned.c_str(), 0640), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(owned.c_str(), 12345, 23456), 0);
+    }
+    ASSERT_TRUE(ReplaceFileContent(owned, "new")) << SystemErrorText(LastSystemError());
+    ASSERT_EQ(stat(owned.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 12345u);
+        EXPECT_EQ(st.st_gid, 23456u);
+    }
+    EXPECT_EQ(testing::ReadBytes(owned), "new");
+
+    // Hard links: refused with the reason, every name keeps the old content.
+    const std::string linked = dir.File("linked.ini");
+    testing::WriteBytes(linked, "both");
+    ASSERT_EQ(link(linked.c_str(), dir.File("other-name.ini").c_str()), 0);
+    EXPECT_FALSE(ReplaceFileContent(linked, "changed"));
+    EXPECT_EQ(LastSystemError(), kErrorHardLinks);
+    EXPECT_NE(SystemErrorText(LastSystemError()).find("pevné odkazy"), std::string::npos);
+    EXPECT_EQ(testing::ReadBytes(linked), "both");
+    EXPECT_EQ(testing::ReadBytes(dir.File("other-name.ini")), "both");
+}
+
 }  // namespace
 }  // namespace kv::platform

@@ -75,7 +75,7 @@ TEST_F(RestartTest, TheConnectionStaysUsableForTheNextRequests) {
     fake.QueueSend(0, 0, 0, Pattern(4));
     fake.QueueSend(0, 0, 0, Pattern(5));
     EXPECT_TRUE(
-        RefreshDiagnostics(ModuleLink::Of(settings_), kv::Vlan::FromIndex(0), ",", nullptr).vlan);
+        RefreshDiagnostics(ModuleLink::Of(settings_), kv::Vlan::FromIndex(0), nullptr).vlan);
     EXPECT_EQ(fake.CallCount("Send"), 3u);
     EXPECT_NE(fake.Log().find("QLAN_Send " + std::to_string(before.handle) + " 0 204 100 0"),
               std::string::npos)

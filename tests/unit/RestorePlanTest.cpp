@@ -23,7 +23,7 @@ using testing::BlocksOf;
 using testing::Hex;
 
 BackupDocument Document(const ModuleConfig& config) {
-    BackupRead read = ReadBackupText(BackupText("M", BlocksOf(config)));
+    BackupRead read = ReadBackupText(BackupText(kv::testing::kTestModule, BlocksOf(config)));
     EXPECT_TRUE(read.problems.empty());
     return read.document;
 }
@@ -69,7 +69,8 @@ TEST(RestorePlanTest, AnUneditedBackupGoesBackAsItsOwnBytesInWriteOrder) {
         block.bytes[200] = static_cast<std::uint8_t>(block.number);
         SealBlock(block.bytes);
     }
-    const BackupDocument doc = ReadBackupText(BackupText("M", blocks)).document;
+    const BackupDocument doc =
+        ReadBackupText(BackupText(kv::testing::kTestModule, blocks)).document;
     const RestorePlan plan = PlanRestore(doc, All(), config);
     ASSERT_FALSE(plan.Refused());
     ASSERT_EQ(plan.blocks.size(), 5u);
@@ -143,6 +144,10 @@ TEST(RestorePlanTest, RefusalsCarryTheEditorsMessagesAndTheLineOfTheValue) {
         {kFirstVlanBlock, "Číslo UDP portu", "5002",
          "Číslo portu je již použito u jiného rozhraní.", kFirstVlanBlock + 2},
         {kFirstVlanBlock, "Režim rozhraní", "zapnuto", "neznámá hodnota „zapnuto“"},
+        // Not a number at all, rather than a number out of range: a comment after it.
+        {kFirstVlanBlock + 1, "Číslo UDP portu", "6001 ; pozn.",
+         "„6001 ; pozn.“ není číslo (poznámka patří na vlastní řádek začínající „;“)"},
+        {kNetworkParamBlock, "IP adresa", "10.0.0.x", "„10.0.0.x“ není číslo"},
     };
     for (const Case& c : cases) {
         BackupDocument doc = Document(config);

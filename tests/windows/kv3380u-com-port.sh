@@ -24,7 +24,7 @@ KV3380U_USB_DIR="$scratch/emulator/usb" "$KV_LINUX_BIN/kv3380u" backup linux.ini
 options=(--settings "$(winpath "$scratch/empty.ini")" --kind 2 --com "$com")
 wine_run "$program/kv3380u.exe" identify "${options[@]}" >identify.txt 2>&1 ||
     fail "identify over COM$com: $(cat identify.txt)"
-grep -q "Připojen modul   KV-3380U" identify.txt || fail "no identification: $(cat identify.txt)"
+grep -q "Připojen modul KV-3380U" identify.txt || fail "no identification: $(cat identify.txt)"
 wine_run "$program/kv3380u.exe" backup windows.ini "${options[@]}" >/dev/null 2>&1 ||
     fail "backup over COM$com ended with $?"
 cmp linux.ini windows.ini || fail "the backups over the serial line differ"

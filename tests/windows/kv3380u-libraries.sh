@@ -57,5 +57,5 @@ rm "$scratch/QQUDP.DLL"
 
 # A vendor's library in place of ours.
 cp "$KV_WINDOWS_BIN/fakes/minimal/QQUDP.DLL" "$program/QQUDP.DLL"
-expect 0 "Připojen modul   MINIMAL1 v.0.01"
+expect 0 "Připojen modul MINIMAL1 v.0.01"
 echo "kv3380u.exe: every replaced library has its outcome"

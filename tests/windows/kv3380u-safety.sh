@@ -120,7 +120,7 @@ tail -1 err.txt | grep -q "kv3380u: přerušeno (Ctrl+C)" || fail "Ctrl+C: $(cat
 
 interrupted 60000 2
 [ "$code" = 130 ] || fail "a second Ctrl+C: exit code $code, not 130: $(cat err.txt)"
-grep -q "kv3380u: ukončeno hned (druhé Ctrl+C)" err.txt || fail "a second Ctrl+C: $(cat err.txt)"
+grep -q "kv3380u: ukončeno hned (druhé přerušení)" err.txt || fail "a second Ctrl+C: $(cat err.txt)"
 ! grep -q "Modul neodpověděl" err.txt || fail "a second Ctrl+C waited for the library"
 [ "$elapsed" -lt 50 ] || fail "a second Ctrl+C took $elapsed s"
 echo "kv3380u.exe: usage 2, unwritable output 4, NUL written into, Ctrl+C 130"
