@@ -40,7 +40,8 @@ wine_run "$program/kv3380u.exe" restore stdout.ini --dry-run "${windows_connecti
 # a slash: one file per module of --targets, in a folder with Czech letters.
 mkdir "Zálohy všech"
 wine_run "$program/kv3380u.exe" backup "Zálohy všech/" --targets "$emulator_address:$emulator_port" \
-    "${windows_connection[@]}" >targets.txt 2>&1 || fail "backup --targets: $(cat targets.txt)"
+    --settings "$(winpath "$scratch/empty.ini")" --kind "LAN QUDP" --timeout 2000 >targets.txt 2>&1 ||
+    fail "backup --targets: $(cat targets.txt)"
 module_file="Zálohy všech\\${emulator_address}_${emulator_port}.ini"
 grep -qF "$module_file" targets.txt || fail "no $module_file in: $(cat targets.txt)"
 ! grep -q "/" targets.txt || fail "a path with a slash: $(cat targets.txt)"
