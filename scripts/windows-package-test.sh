@@ -101,6 +101,15 @@ for f in "${programs[@]}"; do
     [ "$(field "$f" type)" = "$type" ] || fail "$f: type $(field "$f" type)"
     [ -n "$(field "$f" FileDescription)" ] || fail "$f: no description"
 done
+# The installer says the same of itself (in its Czech texts' code page, 1250).
+(cd "$(dirname "$installer")" && wine_run "$probe" version "$(basename "$installer")") >>"$scratch/versions.txt"
+setup=$(basename "$installer")
+for expected in "languages=0405" "translation=0405 04e2" "numbers=$numbers" "FileVersion=$numbers" \
+    "ProductVersion=$version" "ProductName=W_KV3380U" "CompanyName=$publisher" \
+    "LegalCopyright=© $publisher"; do
+    [ "$(field "$setup" "${expected%%=*}")" = "${expected#*=}" ] ||
+        fail "the installer: ${expected%%=*} is \"$(field "$setup" "${expected%%=*}")\", not \"${expected#*=}\""
+done
 
 # What an installation must leave behind it once uninstalled, as it was before: the
 # registry (its keys and PATH, read from the prefix's files once wine has saved them) and
