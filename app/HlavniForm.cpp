@@ -24,7 +24,6 @@
 #include "editors/SitoveParamForm.h"
 #include "editors/VzdalenaSpravaForm.h"
 #include "forms/FormSupport.h"
-#include "transport/Qxxx380.h"
 
 namespace {
 
@@ -39,14 +38,6 @@ QAction* AddItem(QMenu* menu, const char* name, const QString& caption) {
 
 std::unique_ptr<kv::ConnectionSettings> MakeSettings() {
     return std::unique_ptr<kv::ConnectionSettings>(new (std::nothrow) kv::ConnectionSettings);
-}
-
-// A connection still open when the record goes away is ended with a copy of its handle:
-// the record itself is about to be freed.
-void CloseOpenConnection(const kv::ConnectionSettings& settings) {
-    if (!kv::ConnectionUsable(settings)) return;
-    std::uint32_t handle = settings.handle;
-    kv::CloseTransport(settings.interfaceKind, &handle);
 }
 
 // The menu bar lays out the items after a separator at its right end when its style asks
@@ -85,11 +76,9 @@ TForm1::TForm1(SettingsFactory factory, QWidget* parent)
     FormCreate(factory ? factory : SettingsFactory(MakeSettings));
 }
 
-TForm1::~TForm1() {
-    // Destroyed without a close event (the event loop was left some other way): the
-    // settings are not saved, but the library must not be left with an open connection.
-    if (settings_) CloseOpenConnection(*settings_);
-}
+// Destroyed without a close event (the event loop was left some other way): the settings
+// are not saved, and the worker, a member, closes the connection as it goes.
+TForm1::~TForm1() = default;
 
 void TForm1::BuildMenu() {
     QMenuBar* bar = menuBar();
@@ -187,7 +176,11 @@ void TForm1::FormCreate(const SettingsFactory& factory) {
 void TForm1::FormClose() {
     if (!settings_) return;
     kv::SaveSettings(settings_.get());
-    CloseOpenConnection(*settings_);
+    // The window goes at once. A call still out on the worker (a window closed while it
+    // waited) runs to its end, at most its library's time-out; then the connection is
+    // closed and the program may end.
+    hide();
+    worker_.Finish();
     settings_.reset();
 }
 
@@ -244,7 +237,7 @@ bool TForm1::OpenWithSettings(Extra... extra) {
     if (!settings_) return false;
     ++openWindows_;
     {
-        Window window(*settings_, extra..., this);
+        Window window(*settings_, worker_, extra..., this);
         window.exec();
     }
     --openWindows_;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "connection/Connection.h"
+#include "connection/ConnectionWorker.h"
 #include "core/Dekl.h"
 #include "platform/HelpViewer.h"
 
@@ -36,6 +38,10 @@ class TForm1 : public QMainWindow {
 
     // The shared record, or nullptr when it could not be made or the window has closed.
     kv::ConnectionSettings* settings() const { return settings_.get(); }
+    // The windows' one connection; once a window has posted a call, only its worker
+    // touches it, until the window closes.
+    kv::Connection& connection() { return connection_; }
+    kv::ConnectionWorker& worker() { return worker_; }
 
     // 0 " Modul", 1 " Adresa", 2 the message panel.
     QLabel* statusPanel(int index) const;
@@ -103,6 +109,10 @@ class TForm1 : public QMainWindow {
     void FitFrame();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // Before the record: it is closed when the window goes, after the record. The worker
+    // runs the windows' calls; it goes first, closing the connection.
+    kv::Connection connection_;
+    kv::ConnectionWorker worker_{connection_};
     std::unique_ptr<kv::ConnectionSettings> settings_;
     QLabel* panels_[3] = {nullptr, nullptr, nullptr};
     int openWindows_ = 0;

@@ -55,14 +55,11 @@ int Usage() {
     return 2;
 }
 
-bool ReadBlock(const kv::ConnectionSettings& s, std::uint16_t block) {
+bool ReadBlock(const kv::ModuleLink& link, std::uint16_t block) {
     kv::DataBuffer data{};
     data[1] = block & 0xFF;
     data[2] = block >> 8;
-    std::uint8_t command = 0, error = 0;
-    kv::Transact(s.interfaceKind, s.handle, s.moduleAddress, kv::kReadBlockRequest.function,
-                 kv::kReadBlockRequest.peripheral, command, error, data);
-    return error == 0;
+    return link.Transact(kv::kReadBlockRequest, data).Ok();
 }
 
 }  // namespace
@@ -117,13 +114,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kv_cli_bench: bad connection options\n");
         return 1;
     }
-    kv::cli::ModuleConnection connection(stored);
-    if (!connection.Open(input, quiet)) {
-        std::fprintf(stderr, "kv_cli_bench: no connection: %s\n",
-                     connection.Outcome().statusText.c_str());
+    kv::Connection connection;
+    kv::ConnectionOutcome opened;
+    if (!kv::cli::OpenConnection(connection, stored, input, quiet, false, &opened)) {
+        std::fprintf(stderr, "kv_cli_bench: no connection: %s\n", opened.statusText.c_str());
         return 1;
     }
-    const kv::ConnectionSettings& s = connection.Settings();
     const kv::ModuleLink link = connection.Link();
 
     // Two backups that differ in one block (VLAN2's port): each restore writes one block.
@@ -164,7 +160,7 @@ int main(int argc, char** argv) {
     });
     series.emplace_back("bare: 5 x Transact 204/1", 5, [&] {
         for (std::uint16_t b = 250; b <= 254; ++b)
-            if (!ReadBlock(s, b)) return false;
+            if (!ReadBlock(link, b)) return false;
         return true;
     });
     series.emplace_back("restore, all 5 blocks, 1 changed", 5 + 3, [&] {
@@ -179,16 +175,12 @@ int main(int argc, char** argv) {
     });
     // What the last restore left in the module, written again: the same three exchanges.
     series.emplace_back("bare: WriteBlockVerified (3 exchanges)", 3, [&] {
-        std::string message;
-        return kv::WriteBlockVerified(s.interfaceKind, s.handle, s.moduleAddress, vlan2[0],
-                                      kv::BlockToWords(targets[turn]), message) == 0;
+        return link.WriteBlockVerified(vlan2[0], kv::BlockToWords(targets[turn])).Ok();
     });
     series.emplace_back("bare: 5 reads + WriteBlockVerified", 5 + 3, [&] {
         for (std::uint16_t b = 250; b <= 254; ++b)
-            if (!ReadBlock(s, b)) return false;
-        std::string message;
-        return kv::WriteBlockVerified(s.interfaceKind, s.handle, s.moduleAddress, vlan2[0],
-                                      kv::BlockToWords(targets[turn]), message) == 0;
+            if (!ReadBlock(link, b)) return false;
+        return link.WriteBlockVerified(vlan2[0], kv::BlockToWords(targets[turn])).Ok();
     });
     const auto end = Clock::now() + kCap;
     long done = 0;

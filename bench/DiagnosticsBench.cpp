@@ -36,9 +36,9 @@
 #include "connection/Pripojeni.h"
 #include "core/Dekl.h"
 #include "diagnostics/DiagnostikaForm.h"
+#include "forms/ModuleCalls.h"
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/ProgramFolder.h"
-#include "transport/Qxxx380.h"
 
 namespace {
 
@@ -65,15 +65,23 @@ struct Polling {
     std::string lastStatus;
 };
 
-// Opens the window, lets it poll for the duration and closes it. The cycle's start and
-// end are taken from the timer's signal, on either side of the window's own slot.
-Polling Poll(kv::ConnectionSettings& settings, int seconds) {
+// Opens the window, lets it poll for the duration and closes it. A cycle starts with the
+// timer's signal and ends when its outcome has come back from the worker: the first time
+// the window's calls, after handling what arrived, have none in flight (without a
+// connection the cycle ends in the timer's slot).
+Polling Poll(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker, int seconds) {
     Polling out;
-    TFormDiagnostika form(settings, kv::Vlan::FromIndex(0));
+    TFormDiagnostika form(settings, worker, kv::Vlan::FromIndex(0));
+    const auto* calls = form.findChild<kvforms::ModuleCalls*>();
     QObject::disconnect(form.Timer1, &QTimer::timeout, &form, nullptr);
     QObject::connect(form.Timer1, &QTimer::timeout, [&] { out.starts.push_back(Clock::now()); });
     QObject::connect(form.Timer1, &QTimer::timeout, &form, &TFormDiagnostika::Timer1Timer);
-    QObject::connect(form.Timer1, &QTimer::timeout, [&] { out.ends.push_back(Clock::now()); });
+    auto ended = [&] {
+        if (!calls->InFlight() && out.ends.size() < out.starts.size())
+            out.ends.push_back(Clock::now());
+    };
+    QObject::connect(form.Timer1, &QTimer::timeout, ended);
+    QObject::connect(calls, &kvforms::ModuleCalls::Arrived, &form, ended, Qt::QueuedConnection);
     form.show();
 
     QEventLoop loop;
@@ -122,8 +130,8 @@ double MedianExchange(const Polling& p) {
     return Percentile(exchanges, 50);
 }
 
-bool Connect(kv::ConnectionSettings& settings, const kv::testing::EmulatorProcess& emu, bool usb,
-             int timeoutMs) {
+bool Connect(kv::ConnectionSettings& settings, kv::Connection& connection,
+             const kv::testing::EmulatorProcess& emu, bool usb, int timeoutMs) {
     kv::ConnectionInput in;
     in.kindPosition = usb ? 0 : 1;
     in.addressText = "0";
@@ -137,15 +145,15 @@ bool Connect(kv::ConnectionSettings& settings, const kv::testing::EmulatorProces
         in.secondText = std::to_string(emu.ManagementPort());
         in.thirdText = std::to_string(timeoutMs);
     }
-    const kv::ConnectionOutcome out = kv::InitialiseConnection(in, settings, nullptr);
+    const kv::ConnectionOutcome out = kv::InitialiseConnection(in, settings, connection, nullptr);
     if (!out.success) std::fprintf(stderr, "kv_diag_bench: %s\n", out.statusText.c_str());
     return out.success;
 }
 
 // A silent module never identifies itself, so the connection is opened as the
 // initialisation would leave it, without the identification.
-bool OpenSilent(kv::ConnectionSettings& settings, const kv::testing::EmulatorProcess& emu,
-                int timeoutMs) {
+bool OpenSilent(kv::ConnectionSettings& settings, kv::Connection& connection,
+                const kv::testing::EmulatorProcess& emu, int timeoutMs) {
     static std::string address;
     address = emu.Address();
     kv::InitBlock block{};
@@ -154,16 +162,16 @@ bool OpenSilent(kv::ConnectionSettings& settings, const kv::testing::EmulatorPro
     block[2] = static_cast<std::uintptr_t>(timeoutMs);
     block[3] = emu.ManagementPort();
     std::uint32_t handle = 0;
-    if (kv::OpenTransport(1, &handle, block) != 0 || handle == 0) return false;
+    if (connection.OpenTransport(1, &handle, block) != 0 || handle == 0) return false;
     settings.interfaceKind = 1;
     settings.handle = handle;
     settings.connected = true;
-    return kv::ConfigureTransport(1, handle, 9600, static_cast<std::uint32_t>(timeoutMs), 2) == 0;
+    return connection.ConfigureTransport(9600, static_cast<std::uint32_t>(timeoutMs), 2) == 0;
 }
 
-void Close(kv::ConnectionSettings& settings) {
-    if (kv::ConnectionUsable(settings))
-        kv::CloseTransport(settings.interfaceKind, &settings.handle);
+// The window's calls end, then the connection is closed on the worker.
+void Close(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker) {
+    worker.Finish();
     settings.connected = false;
 }
 
@@ -207,11 +215,13 @@ int main(int argc, char** argv) {
     kv::testing::ProgramFolder folder(kv::testing::RealLibraryFolder());
     const std::string parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     kv::ConnectionSettings settings;
+    kv::Connection connection;
+    kv::ConnectionWorker worker(connection);
     if (idleSeconds > 0) {
         char title[96];
         std::snprintf(title, sizeof title,
                       "no connection, the window ticking alone, %d s:", idleSeconds);
-        const Polling p = Poll(settings, idleSeconds);
+        const Polling p = Poll(settings, worker, idleSeconds);
         Report(title, p, 100.0 + MedianExchange(p));
     }
     {
@@ -221,9 +231,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         setenv("KV3380U_USB_DIR", emu.UsbFolder().c_str(), 1);
-        if (!Connect(settings, emu, usb, 1000)) return 1;
-        const Polling p = Poll(settings, seconds);
-        Close(settings);
+        if (!Connect(settings, connection, emu, usb, 1000)) return 1;
+        const Polling p = Poll(settings, worker, seconds);
+        Close(settings, worker);
         char title[128];
         std::snprintf(title, sizeof title, "answering emulator, %s, %d s:",
                       usb ? "virtual USB device (kind 0)" : "LAN transport (kind 1)", seconds);
@@ -235,9 +245,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kv_diag_bench: emulator: %s\n", emu.Log().c_str());
             return 1;
         }
-        if (!OpenSilent(settings, emu, timeoutMs)) return 1;
-        const Polling p = Poll(settings, silentSeconds);
-        Close(settings);
+        if (!OpenSilent(settings, connection, emu, timeoutMs)) return 1;
+        const Polling p = Poll(settings, worker, silentSeconds);
+        Close(settings, worker);
         char title[128];
         std::snprintf(
             title, sizeof title,

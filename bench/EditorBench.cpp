@@ -1,8 +1,8 @@
 // kv_editor_bench: what an editor window adds to a module operation. "Přečíst" and
 // "Zapsat" of the network parameters window (offscreen), from the click to the final
-// status text, beside the bare Transact and WriteBlockVerified of the same block, in turns
-// in the same run. Starts its own emulator on 127.0.0.x; sends nothing anywhere else.
-// Every loop is bounded by a count and by wall-clock time.
+// status text (the call goes to the connection's worker and back), beside the bare Transact and
+// WriteBlockVerified of the same block, in turns in the same run. Starts its own emulator on
+// 127.0.0.x; sends nothing anywhere else. Every loop is bounded by a count and by wall-clock time.
 //
 //   kv_editor_bench [rounds] [--kind 0|1] [--spread] [--fifo] [--state-dir D]
 //
@@ -34,6 +34,7 @@
 #include "core/ModuleLink.h"
 #include "editors/SitoveParam.h"
 #include "editors/SitoveParamForm.h"
+#include "forms/ModuleCalls.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/EmulatorProcess.h"
 #include "transport/Qxxx380.h"
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
 
     // Connected as the dialog connects.
     kv::ConnectionSettings settings;
+    kv::Connection connection;
     kv::ConnectionInput input;
     input.kindPosition = kind;
     input.addressText = "0";
@@ -119,13 +121,22 @@ int main(int argc, char** argv) {
     input.secondText = kind == 1 ? std::to_string(emu.ManagementPort()) : "";
     input.thirdText = "1000";
     input.detectionPosition = 0;
-    const kv::ConnectionOutcome connected = kv::InitialiseConnection(input, settings, {});
+    const kv::ConnectionOutcome connected =
+        kv::InitialiseConnection(input, settings, connection, {});
     if (!connected.success) {
         std::fprintf(stderr, "kv_editor_bench: no connection: %s\n", connected.statusText.c_str());
         return 1;
     }
 
-    TFormLanParam window(settings);
+    // The window's calls run on the worker; the bare ones below on this thread, while the
+    // worker waits.
+    kv::ConnectionWorker worker(connection);
+    TFormLanParam window(settings, worker);
+    const auto* calls = window.findChild<kvforms::ModuleCalls*>();
+    auto settle = [&] {
+        while (calls->InFlight())
+            QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    };
     window.show();
     QElapsedTimer exposed;
     exposed.start();
@@ -135,29 +146,25 @@ int main(int argc, char** argv) {
 
     const kv::BlockWords block =
         kv::BlockToWords(kv::EncodeNetworkParameters(settings.moduleConfig));
-    const std::uint8_t k = settings.interfaceKind;
+    const kv::ModuleLink link = connection.Link();
     std::vector<Series> series;
     series.emplace_back("window \"Přečíst\", click to final status", [&] {
         window.Button1->click();
+        settle();
         return window.StatusBar1->text() == QStringLiteral(" Konfigurace přečtena.");
     });
     series.emplace_back("bare Transact 204/1 of block 254", [&] {
         kv::DataBuffer data{};
         data[1] = 254;
-        std::uint8_t command = 0, error = 0;
-        kv::Transact(k, settings.handle, settings.moduleAddress, kv::kReadBlockRequest.function,
-                     kv::kReadBlockRequest.peripheral, command, error, data);
-        return error == 0;
+        return link.Transact(kv::kReadBlockRequest, data).Ok();
     });
     series.emplace_back("window \"Zapsat\", click to final status", [&] {
         window.Button2->click();
+        settle();
         return window.StatusBar1->text() == QStringLiteral(" Konfigurace zapsána.");
     });
-    series.emplace_back("bare WriteBlockVerified of block 254", [&] {
-        std::string message;
-        return kv::WriteBlockVerified(k, settings.handle, settings.moduleAddress, 254, block,
-                                      message) == 0;
-    });
+    series.emplace_back("bare WriteBlockVerified of block 254",
+                        [&] { return link.WriteBlockVerified(254, block).Ok(); });
 
     const auto end = Clock::now() + kCap;
     for (int i = 0; i < kWarmUp; ++i)
@@ -176,7 +183,7 @@ int main(int argc, char** argv) {
         }
     }
     window.close();
-    kv::CloseTransport(k, &settings.handle);
+    worker.Finish();
     emu.Stop();
 
     std::printf("kind %d (%s), emulator on %s, %s%s\n", kind,

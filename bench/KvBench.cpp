@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "core/ModuleLink.h"
 #include "libraries/KvWire.h"
@@ -285,7 +286,9 @@ int main(int argc, char** argv) {
     RawClient unixRaw(unixEcho, true, emu.Folder() + "/echo-client.sock");
 
     std::string ip = address, serial;
-    auto open = [&](std::uint8_t kind, std::uint32_t& handle) {
+    // One library is loaded at a time: the connection lets go of one kind's before the next.
+    kv::Connection connection;
+    auto open = [&](std::uint8_t kind) {
         kv::InitBlock block{};
         if (kind == 0) {
             block[1] = reinterpret_cast<std::uintptr_t>(serial.c_str());
@@ -295,68 +298,60 @@ int main(int argc, char** argv) {
             block[3] = emu.ManagementPort();
         }
         block[2] = 1000;
-        std::uint32_t code = kv::OpenTransport(kind, &handle, block);
-        if (code == 0) code = kv::ConfigureTransport(kind, handle, 9600, 200, 2);
+        std::uint32_t handle = 0;
+        std::uint32_t code = connection.OpenTransport(kind, &handle, block);
+        if (code == 0) code = connection.ConfigureTransport(9600, 200, 2);
+        connection.SetModuleAddress(1);
         if (code != 0) std::fprintf(stderr, "kv_bench: kind %d does not open: %u\n", kind, code);
         return code == 0;
     };
-    auto identify = [](std::uint8_t kind, std::uint32_t handle) {
-        kv::DataBuffer data{};
-        std::uint8_t command = 0, error = 0;
-        kv::Transact(kind, handle, 1, kv::kIdentifyFunction, 0, command, error, data);
-        return error == 0 && data[0] == 'K';
+    auto identify = [&] {
+        const kv::Reply reply = connection.Link().Transact(kv::IdentifyRequest(0));
+        return reply.Ok() && reply.data[0] == 'K';
     };
-    auto readBlock = [](std::uint8_t kind, std::uint32_t handle, kv::BlockWords* out) {
+    auto readBlock = [&](kv::BlockWords* out) {
         kv::DataBuffer data{};
         data[1] = 251;
-        std::uint8_t command = 0, error = 0;
-        kv::Transact(kind, handle, 1, kv::kReadBlockRequest.function,
-                     kv::kReadBlockRequest.peripheral, command, error, data);
+        const kv::Reply reply = connection.Link().Transact(kv::kReadBlockRequest, data);
         if (out != nullptr)
-            for (std::size_t i = 0; i < out->size(); ++i) (*out)[i] = data[4 + i];
-        return error == 0;
+            for (std::size_t i = 0; i < out->size(); ++i) (*out)[i] = reply.data[4 + i];
+        return reply.Ok();
     };
 
     // One library is loaded at a time, so UDP and USB take turns with the bare round
     // trips in two phases, each with its own reference.
     std::vector<Series> udp;
     {
-        std::uint32_t handle = 0;
-        if (!open(1, handle)) return 1;
+        if (!open(1)) return 1;
         kv::BlockWords block{};
-        if (!readBlock(1, handle, &block)) return 1;
+        if (!readBlock(&block)) return 1;
         udp.emplace_back("raw UDP round trip " + sizes(identRequest, identReply),
                          [&] { return udpRaw.RoundTrip(identRequest, identReply); });
-        udp.emplace_back("Transact 200/0 through QQUDP.DLL", [&] { return identify(1, handle); });
+        udp.emplace_back("Transact 200/0 through QQUDP.DLL", [&] { return identify(); });
         udp.emplace_back("raw UDP round trip " + sizes(blockRequest, blockReply),
                          [&] { return udpRaw.RoundTrip(blockRequest, blockReply); });
-        udp.emplace_back("Transact 204/1 through QQUDP.DLL",
-                         [&] { return readBlock(1, handle, nullptr); });
-        udp.emplace_back("WriteBlockVerified 251 through QQUDP.DLL", [&] {
-            std::string message;
-            return kv::WriteBlockVerified(1, handle, 1, 251, block, message) == 0;
-        });
+        udp.emplace_back("Transact 204/1 through QQUDP.DLL", [&] { return readBlock(nullptr); });
+        udp.emplace_back("WriteBlockVerified 251 through QQUDP.DLL",
+                         [&] { return connection.Link().WriteBlockVerified(251, block).Ok(); });
         RunInterleaved(udp, rounds);
-        kv::CloseTransport(1, &handle);
+        connection.Close();
     }
     std::vector<Series> usb;
     {
-        std::uint32_t handle = 0;
-        if (!open(0, handle)) return 1;
+        if (!open(0)) return 1;
         usb.emplace_back("raw UDP round trip " + sizes(identRequest, identReply),
                          [&] { return udpRaw.RoundTrip(identRequest, identReply); });
         usb.emplace_back("raw Unix datagram round trip " + sizes(identRequest, identReply),
                          [&] { return unixRaw.RoundTrip(identRequest, identReply); });
-        usb.emplace_back("Transact 200/0 through QUSBVX.DLL", [&] { return identify(0, handle); });
+        usb.emplace_back("Transact 200/0 through QUSBVX.DLL", [&] { return identify(); });
         RunInterleaved(usb, rounds);
-        kv::CloseTransport(0, &handle);
+        connection.Close();
     }
     // Phase 3: the same identification as bare datagrams to the emulator, between the
     // echo's round trip and the library's exchange.
     std::vector<Series> split;
     {
-        std::uint32_t handle = 0;
-        if (!open(1, handle)) return 1;
+        if (!open(1)) return 1;
         sockaddr_in target{};
         target.sin_family = AF_INET;
         target.sin_port = htons(emu.ManagementPort());
@@ -369,9 +364,9 @@ int main(int argc, char** argv) {
                            [&] { return udpRaw.RoundTrip(identRequest, identReply); });
         split.emplace_back("bare 200/0 to the emulator, no library",
                            [&] { return bare.Request(ident, identReply); });
-        split.emplace_back("Transact 200/0 through QQUDP.DLL", [&] { return identify(1, handle); });
+        split.emplace_back("Transact 200/0 through QQUDP.DLL", [&] { return identify(); });
         RunInterleaved(split, rounds);
-        kv::CloseTransport(1, &handle);
+        connection.Close();
     }
     emu.Stop();
 

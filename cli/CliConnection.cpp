@@ -8,7 +8,6 @@
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "transport/InterfaceKinds.h"
-#include "transport/Qxxx380.h"
 
 namespace kv::cli {
 namespace {
@@ -332,31 +331,23 @@ std::vector<std::string> SplitTargets(const std::string& list) {
     return targets;
 }
 
-bool ModuleConnection::Open(const ConnectionRequest& request, Output& out, bool printResult) {
-    Close();
-    outcome_ = InitialiseConnection(request, settings_, {});
-    return ReportOpening(outcome_, settings_, out, printResult);
-}
-
-void ModuleConnection::Close() {
-    if (ConnectionUsable(settings_)) CloseTransport(settings_.interfaceKind, &settings_.handle);
-    settings_.connected = false;
-}
-
-bool ReportOpening(const ConnectionOutcome& outcome, const ConnectionSettings& settings,
-                   Output& out, bool printResult) {
+bool OpenConnection(Connection& connection, ConnectionSettings& settings,
+                    const ConnectionRequest& request, Output& out, bool printResult,
+                    ConnectionOutcome* outcome) {
+    const ConnectionOutcome opened = InitialiseConnection(request, settings, connection, {});
     // The status bar's text spaces its parts for the window ("Připojen modul   KV-3380U");
     // a line takes one blank between words.
     std::string text;
-    for (char c : Printable(outcome.statusText))
+    for (char c : Printable(opened.statusText))
         if (c != ' ' || text.empty() || text.back() != ' ') text += c;
-    if (printResult && outcome.success) {
+    if (printResult && opened.success) {
         out.Print(text);
     } else {
         out.Report(text);
-        if (outcome.openRefused) ReportLoadFailure(settings.interfaceKind, out);
+        if (opened.openRefused) ReportLoadFailure(settings.interfaceKind, out);
     }
-    return outcome.success && ConnectionUsable(settings);
+    if (outcome != nullptr) *outcome = opened;
+    return opened.success && connection.IsOpen();
 }
 
 void ReportLoadFailure(std::uint8_t kind, Output& out) {

@@ -14,7 +14,6 @@
 #include "cli/Output.h"
 #include "connection/Pripojeni.h"
 #include "core/Dekl.h"
-#include "core/ModuleLink.h"
 #include "transport/LoadFailure.h"
 
 namespace kv::cli {
@@ -77,30 +76,6 @@ std::optional<std::string> ApplyTarget(const std::string& target, ConnectionRequ
 // A list of targets separated by commas or blanks; empty entries are dropped.
 std::vector<std::string> SplitTargets(const std::string& list);
 
-// One open connection, closed when it goes: every command ends with its transport
-// closed, whichever way it ends.
-class ModuleConnection {
-  public:
-    explicit ModuleConnection(const ConnectionSettings& stored) : settings_(stored) {}
-    ~ModuleConnection() { Close(); }
-    ModuleConnection(const ModuleConnection&) = delete;
-    ModuleConnection& operator=(const ModuleConnection&) = delete;
-
-    // The connection initialisation; its final text goes to out (as a report, or as the
-    // result when `printResult`). True when the module answered its identification.
-    bool Open(const ConnectionRequest& request, Output& out, bool printResult = false);
-    void Close();
-
-    ConnectionSettings& Settings() { return settings_; }
-    // The open connection's link; one that sends nothing once closed.
-    ModuleLink Link() const { return ModuleLink::Of(settings_); }
-    const ConnectionOutcome& Outcome() const { return outcome_; }
-
-  private:
-    ConnectionSettings settings_;
-    ConnectionOutcome outcome_;
-};
-
 // Where the binding refused the kind's library, why (its full path and the system's reason),
 // after the binding's own text that names only the file.
 void ReportLoadFailure(std::uint8_t kind, Output& out);
@@ -108,9 +83,12 @@ void ReportLoadFailure(std::uint8_t kind, Output& out);
 // A text for a line: the zero characters a module's name may hold are left out.
 std::string Printable(const std::string& text);
 
-// Says how an initialisation ended (as a report, or as the result when `printResult` and
-// it succeeded); true when the module answered and the connection can be used.
-bool ReportOpening(const ConnectionOutcome& outcome, const ConnectionSettings& settings,
-                   Output& out, bool printResult);
+// The connection initialisation of the request over the connection, into the record
+// (a copy of the stored settings), and the report of how it ended: as a report, or as the
+// result when `printResult` and it succeeded. True when the module answered and the
+// connection can be used; the outcome, when asked for, tells the rest.
+bool OpenConnection(Connection& connection, ConnectionSettings& settings,
+                    const ConnectionRequest& request, Output& out, bool printResult = false,
+                    ConnectionOutcome* outcome = nullptr);
 
 }  // namespace kv::cli

@@ -201,8 +201,8 @@ int RunIdentify(const ConnectionOptions& options, Output& out, const RunControl&
     ConnectionSettings stored;
     ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "identify")) return code;
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out, true)) return kExitConnection;
+    Connection connection;
+    if (!OpenConnection(connection, stored, input, out, true)) return kExitConnection;
     return IdentifyOver(connection.Link(), input, out, control);
 }
 
@@ -287,13 +287,13 @@ int RunBackup(const ConnectionOptions& options, const BackupOptions& backup, Out
             return kExitRefused;
         }
     }
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out)) return kExitConnection;
+    Connection connection;
+    if (!OpenConnection(connection, stored, input, out)) return kExitConnection;
 
     std::vector<BackupBlock> blocks;
     if (const int code = ReadAllBlocks(connection.Link(), blocks, out, control)) return code;
     ModuleIdentity identity;
-    identity.ident = Printable(connection.Settings().moduleIdent);
+    identity.ident = Printable(stored.moduleIdent);
     if (auto error = AskIdentity(connection.Link(), identity))
         out.Report("upozornění: výrobní číslo modulu nelze zjistit (" + *error +
                    "); záloha je bez něj a obnova z ní blok network zapíše jen s --only network");
@@ -598,8 +598,8 @@ int RunRestore(const ConnectionOptions& options, const RestoreOptions& restore, 
         RestoreJournal journal({""});
         RunControl recorded = control;
         recorded.recorded = [&journal](const ModuleRecord& record) { journal.Update(0, record); };
-        ModuleConnection connection(stored);
-        if (!connection.Open(input, out)) return kExitConnection;
+        Connection connection;
+        if (!OpenConnection(connection, stored, input, out)) return kExitConnection;
         // The network block goes only to the module the file is of, unless named.
         RestoreChecks checks;
         checks.allowLockout = restore.allowLockout;
@@ -623,12 +623,13 @@ int RunDiag(const ConnectionOptions& options, const DiagOptions& diag, Output& o
     ConnectionSettings stored;
     ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "diag")) return code;
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out)) {
+    Connection connection;
+    ConnectionOutcome opened;
+    if (!OpenConnection(connection, stored, input, out, false, &opened)) {
         // A monitoring script sees this cycle too: nothing came, and why.
         if (diag.json) {
             CycleOutcome none;
-            none.statusText = Printable(connection.Outcome().statusText);
+            none.statusText = Printable(opened.statusText);
             out.Print(DiagJson(none, diag.vlan, 1, UtcTimestamp())
                           .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
         }
@@ -669,8 +670,8 @@ int RunRestart(const ConnectionOptions& options, Output& out, const RunControl& 
     ConnectionSettings stored;
     ConnectionRequest input;
     if (const int code = PrepareConnection(options, stored, input, out, "restart")) return code;
-    ModuleConnection connection(stored);
-    if (!connection.Open(input, out)) return kExitConnection;
+    Connection connection;
+    if (!OpenConnection(connection, stored, input, out)) return kExitConnection;
     // Interrupted while connecting: the module is not restarted.
     if (control.Stopped()) return kExitInterrupted;
     const RestartOutcome restart = RestartModule(connection.Link(), {});

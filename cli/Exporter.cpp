@@ -276,7 +276,8 @@ struct ProbeEngine::Module {
     Histogram exchanges;
     std::map<std::string, std::uint64_t> failures;
     // The poll's own while it runs; taken under the mutex only while none runs.
-    std::unique_ptr<FleetConnection> connection;
+    std::unique_ptr<Connection> connection;
+    ConnectionOutcome opening;  // how the last open ended
 };
 
 ProbeEngine::ProbeEngine(const ConnectionSettings& stored, const ConnectionRequest& base,
@@ -466,7 +467,7 @@ void ProbeEngine::Worker() {
 }
 
 bool ProbeEngine::CloseFor(const Module& module, bool sameGroupOnly) {
-    std::unique_ptr<FleetConnection> closing;
+    std::unique_ptr<Connection> closing;
     {
         std::lock_guard lock(mutex_);
         const auto now = Clock::now();
@@ -497,24 +498,28 @@ bool ProbeEngine::CloseFor(const Module& module, bool sameGroupOnly) {
 }
 
 bool ProbeEngine::Open(Module& module) {
-    module.connection = std::make_unique<FleetConnection>(library_, stored_);
+    module.connection = std::make_unique<Connection>(library_);
     // Modules of one turn group share the port: whoever held it last gives it up.
     if (module.group) CloseFor(module, true);
     RecordedOutput ignored;
-    bool opened = module.connection->Open(module.input, ignored);
+    ConnectionSettings settings = stored_;
+    auto open = [&] {
+        return OpenConnection(*module.connection, settings, module.input, ignored, false,
+                              &module.opening);
+    };
+    bool opened = open();
     // A library that takes no further connection beside the open ones (a handle limit)
     // gets one back: a connection idle long enough is closed, or a poll under way is waited
     // for, and the open tried again; for a while at most, and for a target that has not
     // answered only while a probe waits for it.
     const auto giveUp = Clock::now() + kEvictionWait;
-    while (!opened && module.connection->Outcome().openRefused && open_.load() > 0 &&
-           Clock::now() < giveUp) {
+    while (!opened && module.opening.openRefused && open_.load() > 0 && Clock::now() < giveUp) {
         if (!CloseFor(module, false)) {
             std::unique_lock lock(mutex_);
             if (stopping_ || (!module.proven && module.waiters.empty())) break;
             changed_.wait_for(lock, std::chrono::milliseconds(50));
         }
-        opened = module.connection->Open(module.input, ignored);
+        opened = open();
     }
     if (opened) ++open_;
     return opened;
@@ -524,7 +529,7 @@ void ProbeEngine::Poll(Module& module) {
     Result result;
     if (module.connection == nullptr || !module.connection->IsOpen()) {
         if (!Open(module)) {
-            const ConnectionOutcome& outcome = module.connection->Outcome();
+            const ConnectionOutcome& outcome = module.opening;
             result.stage = outcome.openRefused ? "open" : "identify";
             result.message = Printable(outcome.statusText);
             module.connection.reset();
@@ -669,7 +674,7 @@ void ProbeEngine::Timer() {
                 queue_.erase(std::find(queue_.begin(), queue_.end(), module));
             }
         }
-        std::vector<std::unique_ptr<FleetConnection>> closing;
+        std::vector<std::unique_ptr<Connection>> closing;
         if (now >= nextSweep) {
             nextSweep = now + kSweep;
             for (auto it = modules_.begin(); it != modules_.end();) {

@@ -52,23 +52,6 @@ constexpr const char* kNotStarted = "nezpracováno (přerušeno)";
 
 }  // namespace
 
-bool FleetConnection::Open(const ConnectionRequest& input, Output& out, bool printResult) {
-    Close();
-    outcome_ = InitialiseConnectionOn(library_, input, settings_, {});
-    return ReportOpening(outcome_, settings_, out, printResult);
-}
-
-void FleetConnection::Close() {
-    if (ConnectionUsable(settings_) && library_ != nullptr) library_->Done(&settings_.handle);
-    settings_.handle = 0;
-    settings_.connected = false;
-}
-
-ModuleLink FleetConnection::Link() const {
-    if (!ConnectionUsable(settings_)) return ModuleLink();
-    return ModuleLink(library_, settings_.interfaceKind, settings_.handle, settings_.moduleAddress);
-}
-
 bool ConnectionGate::Enter(const std::function<bool()>& stop) {
     std::unique_lock lock(mutex_);
     bool stopped = false;
@@ -93,19 +76,20 @@ bool ConnectionGate::Serial() const {
     return serial_;
 }
 
-bool ConnectionGate::Open(FleetConnection& connection, const ConnectionRequest& input, Output& out,
-                          bool printResult, const std::function<bool()>& stop) {
+bool ConnectionGate::Open(Connection& connection, ConnectionSettings& settings,
+                          const ConnectionRequest& input, Output& out, bool printResult,
+                          const std::function<bool()>& stop, ConnectionOutcome& outcome) {
     if (!Enter(stop)) return false;
     // The first attempt says nothing yet: a refusal beside other connections is the
     // library's limit, not the module's failure.
     RecordedOutput first;
-    if (connection.Open(input, first, printResult)) {
+    if (OpenConnection(connection, settings, input, first, printResult, &outcome)) {
         first.ReplayInto(out);
         return true;
     }
     bool others = false;
     bool switched = false;
-    if (connection.Outcome().openRefused) {
+    if (outcome.openRefused) {
         std::lock_guard lock(mutex_);
         others = active_ > 1;
         if (others && !serial_) switched = serial_ = true;
@@ -122,7 +106,7 @@ bool ConnectionGate::Open(FleetConnection& connection, const ConnectionRequest& 
     }
     Done();
     if (!Enter(stop)) return false;
-    return connection.Open(input, out, printResult);
+    return OpenConnection(connection, settings, input, out, printResult, &outcome);
 }
 
 void RecordedOutput::ReplayInto(Output& out) const {
@@ -281,16 +265,19 @@ int RunIdentifyTargets(const ConnectionOptions& options, const std::vector<std::
         [&](std::size_t i, Output& held, const RunControl& inner) {
             PrefixedOutput module(held, "[" + targets[i] + "] ");
             Row& row = rows[i];
-            FleetConnection connection(library, stored);
-            const bool open =
-                gate.Open(connection, inputs[i], module, true, [&] { return inner.Stopped(); });
+            Connection connection(library);
+            ConnectionSettings settings = stored;
+            ConnectionOutcome outcome;
+            const bool open = gate.Open(
+                connection, settings, inputs[i], module, true, [&] { return inner.Stopped(); },
+                outcome);
             if (open) {
-                row.module = Printable(connection.Settings().moduleIdent);
+                row.module = Printable(settings.moduleIdent);
                 row.code = IdentifyOver(connection.Link(), inputs[i], module, inner, &row.serial);
                 row.message = row.code == kExitOk ? "" : "přerušeno";
             } else {
                 row.code = inner.Stopped() ? kExitInterrupted : kExitConnection;
-                row.message = Printable(connection.Outcome().statusText);
+                row.message = Printable(outcome.statusText);
             }
             connection.Close();
             gate.Done();
@@ -339,14 +326,17 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
         [&](std::size_t i, Output& held, const RunControl& inner) {
             PrefixedOutput module(held, "[" + targets[i] + "] ");
             Row& row = rows[i];
-            FleetConnection connection(library, stored);
-            const bool open =
-                gate.Open(connection, inputs[i], module, false, [&] { return inner.Stopped(); });
+            Connection connection(library);
+            ConnectionSettings settings = stored;
+            ConnectionOutcome outcome;
+            const bool open = gate.Open(
+                connection, settings, inputs[i], module, false, [&] { return inner.Stopped(); },
+                outcome);
             std::vector<BackupBlock> blocks;
             ModuleIdentity identity;
             if (!open) {
                 row.code = inner.Stopped() ? kExitInterrupted : kExitConnection;
-                row.message = Printable(connection.Outcome().statusText);
+                row.message = Printable(outcome.statusText);
             } else {
                 row.code = ReadAllBlocks(connection.Link(), blocks, module, inner);
                 row.message = row.code == kExitOk ? "" : "bloky se nepodařilo přečíst";
@@ -355,7 +345,7 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
                         module.Report("upozornění: výrobní číslo modulu nelze zjistit (" + *error +
                                       ")");
             }
-            identity.ident = Printable(connection.Settings().moduleIdent);
+            identity.ident = Printable(settings.moduleIdent);
             connection.Close();
             gate.Done();
             if (row.code != kExitOk) return;
@@ -409,14 +399,18 @@ int RestoreTargets(const ConnectionSettings& stored, const std::vector<Connectio
             RunControl recorded = inner;
             recorded.recorded = [&journal, i](const ModuleRecord& r) { journal.Update(i, r); };
             recorded.Record(RecordBefore(blocks, {}, {}));
-            FleetConnection connection(library, stored);
-            if (gate.Open(connection, inputs[i], module, false, [&] { return inner.Stopped(); })) {
+            Connection connection(library);
+            ConnectionSettings settings = stored;
+            ConnectionOutcome outcome;
+            if (gate.Open(
+                    connection, settings, inputs[i], module, false, [&] { return inner.Stopped(); },
+                    outcome)) {
                 rows[i] = RestoreModule(connection.Link(), doc, blocks, restore.dryRun,
                                         restore.file, module, recorded, checks);
             } else {
                 rows[i] = ModuleRestore{};
                 rows[i].code = inner.Stopped() ? kExitInterrupted : kExitConnection;
-                rows[i].message = Printable(connection.Outcome().statusText);
+                rows[i].message = Printable(outcome.statusText);
                 rows[i].notWritten = blocks;
                 rows[i].blocks = RecordBefore(blocks, {}, {});
             }

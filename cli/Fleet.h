@@ -23,39 +23,18 @@
 
 namespace kv::cli {
 
-// One connection over a library the caller holds; closed when it goes.
-class FleetConnection {
-  public:
-    FleetConnection(std::shared_ptr<const LoadedLibrary> library, const ConnectionSettings& stored)
-        : library_(std::move(library)), settings_(stored) {}
-    ~FleetConnection() { Close(); }
-    FleetConnection(const FleetConnection&) = delete;
-    FleetConnection& operator=(const FleetConnection&) = delete;
-
-    // As ModuleConnection::Open, over the held library.
-    bool Open(const ConnectionRequest& input, Output& out, bool printResult = false);
-    void Close();
-    bool IsOpen() const { return ConnectionUsable(settings_); }
-    ModuleLink Link() const;
-    const ConnectionSettings& Settings() const { return settings_; }
-    const ConnectionOutcome& Outcome() const { return outcome_; }
-
-  private:
-    std::shared_ptr<const LoadedLibrary> library_;
-    ConnectionSettings settings_;
-    ConnectionOutcome outcome_;
-};
-
 // Lets connections open side by side until the library refuses one while others are
 // open; from then on one at a time. Thread-safe.
 class ConnectionGate {
   public:
-    // Opens the connection. A refusal while others are open switches to one at a time:
-    // `onSerial` is called once (the line that says so), the connection waits until the
-    // others are closed and is tried once more. Every Open, whatever its outcome, is
-    // followed by Done once the connection is closed. `stop` ends a wait.
-    bool Open(FleetConnection& connection, const ConnectionRequest& input, Output& out,
-              bool printResult, const std::function<bool()>& stop);
+    // Opens the connection (OpenConnection, into the record; `outcome` tells how it ended).
+    // A refusal while others are open switches to one at a time: the line that says so is
+    // reported once, the connection waits until the others are closed and is tried once
+    // more. Every Open, whatever its outcome, is followed by Done once the connection is
+    // closed. `stop` ends a wait.
+    bool Open(Connection& connection, ConnectionSettings& settings, const ConnectionRequest& input,
+              Output& out, bool printResult, const std::function<bool()>& stop,
+              ConnectionOutcome& outcome);
     void Done();
     bool Serial() const;
     std::function<void()> onSerial;

@@ -1,8 +1,6 @@
 #include "connection/Pripojeni.h"
 
-#include <functional>
 #include <iterator>
-#include <memory>
 #include <utility>
 
 #include "core/KindParameters.h"
@@ -11,7 +9,6 @@
 #include "platform/Cp1250.h"
 #include "platform/Text.h"
 #include "transport/InterfaceKinds.h"
-#include "transport/Qxxx380.h"
 
 namespace kv {
 
@@ -197,26 +194,21 @@ ConnectionRequest ReadConnectionInput(const ConnectionInput& input) {
 }
 
 ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionSettings& settings,
-                                       const StatusSink& status) {
-    return InitialiseConnection(ReadConnectionInput(input), settings, status);
+                                       Connection& connection, const StatusSink& status) {
+    return InitialiseConnection(ReadConnectionInput(input), settings, connection, status);
 }
 
-namespace {
+ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
+                                       ConnectionSettings& settings, Connection& connection,
+                                       const StatusSink& status) {
+    // Whatever follows, the old connection is gone first: even an invalid entry ends it.
+    if (connection.IsOpen()) {
+        std::uint32_t old = connection.Handle();
+        connection.CloseTransport(&old);
+        settings.handle = old;
+    }
+    settings.connected = false;
 
-// How the initialisation reaches the library: the process's one library (the windows),
-// or one the caller holds beside other connections of it (the command line's fleet).
-struct TransportSteps {
-    std::function<std::uint32_t(std::uint8_t, std::uint32_t*, const InitBlock&)> open;
-    std::function<std::uint32_t(std::uint8_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                                std::uint32_t)>
-        configure;
-    std::function<void(std::uint8_t, std::uint32_t&)> close;
-    std::function<std::shared_ptr<const LoadedLibrary>()> library;
-    std::function<std::string(std::uint8_t, std::uint32_t)> errorText;
-};
-
-ConnectionOutcome Initialise(const ConnectionRequest& request, ConnectionSettings& settings,
-                             const StatusSink& status, const TransportSteps& steps) {
     ConnectionOutcome outcome;
     ShowStatus(status, kProgressText);
 
@@ -235,23 +227,24 @@ ConnectionOutcome Initialise(const ConnectionRequest& request, ConnectionSetting
     }
 
     std::uint32_t handle = settings.handle;
-    if (std::uint32_t code = steps.open(kind, &handle, settings.initBlock); code != 0) {
-        outcome.statusText = kOpenFailedPrefix + steps.errorText(kind, code);
+    if (std::uint32_t code = connection.OpenTransport(kind, &handle, settings.initBlock);
+        code != 0) {
+        outcome.statusText = kOpenFailedPrefix + connection.ErrorText(code);
         outcome.openRefused = true;
         return outcome;
     }
     settings.connected = true;
     auto closeNew = [&] {
-        steps.close(kind, handle);
+        connection.CloseTransport(&handle);
         settings.handle = handle;
         settings.connected = false;
     };
 
     const std::uint32_t baud = BaudRateFromIndex(speedCode);
     if (std::uint32_t code =
-            steps.configure(kind, handle, baud, ReplyTimeoutFromIndex(speedCode), kConfigMode);
+            connection.ConfigureTransport(baud, ReplyTimeoutFromIndex(speedCode), kConfigMode);
         code != 0) {
-        outcome.statusText = kOpenFailedPrefix + steps.errorText(kind, code);
+        outcome.statusText = kOpenFailedPrefix + connection.ErrorText(code);
         outcome.openRefused = true;
         closeNew();
         return outcome;
@@ -260,14 +253,15 @@ ConnectionOutcome Initialise(const ConnectionRequest& request, ConnectionSetting
     // The module reads the second and third request with what the previous reply left in
     // the buffer and the command. A library that opened with handle 0 gives a link that
     // sends nothing: that ends with the text of code 10, never as an identified module.
-    const ModuleLink link(steps.library(), kind, handle, address);
+    connection.SetModuleAddress(address);
+    const ModuleLink link = connection.Link();
     Reply reply;
     std::string name;
     std::string version;
     for (std::uint8_t part = 0; part < kIdentifyParts; ++part) {
         reply = link.Transact(IdentifyRequest(part), reply.data, reply.command);
         if (!reply.Ok()) {
-            outcome.statusText = link.ErrorText(reply.error);
+            outcome.statusText = connection.ErrorText(reply.error);
             closeNew();
             return outcome;
         }
@@ -286,55 +280,14 @@ ConnectionOutcome Initialise(const ConnectionRequest& request, ConnectionSetting
     return outcome;
 }
 
-}  // namespace
-
-ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
-                                       ConnectionSettings& settings, const StatusSink& status) {
-    // Whatever follows, the old connection is gone first: even an invalid entry ends it.
-    if (ConnectionUsable(settings)) {
-        std::uint32_t old = settings.handle;
-        CloseTransport(settings.interfaceKind, &old);
-        settings.handle = old;
+void AdoptInitialisedRecord(ConnectionSettings& record, const ConnectionSettings& initialised) {
+    record = initialised;
+    for (const KindParameter& p : KindParameters(record.interfaceKind)) {
+        const bool text = p.form == ParameterForm::kText || p.form == ParameterForm::kSerial;
+        if (text && record.initBlock[p.word] != 0)
+            record.initBlock[p.word] =
+                reinterpret_cast<std::uintptr_t>(record.initTexts[p.word].c_str());
     }
-    settings.connected = false;
-
-    TransportSteps steps;
-    steps.open = OpenTransport;
-    steps.configure = ConfigureTransport;
-    steps.close = [](std::uint8_t kind, std::uint32_t& handle) { CloseTransport(kind, &handle); };
-    steps.library = LoadedTransport;
-    steps.errorText = ErrorString;
-    return Initialise(request, settings, status, steps);
-}
-
-ConnectionOutcome InitialiseConnectionOn(const std::shared_ptr<const LoadedLibrary>& library,
-                                         const ConnectionRequest& request,
-                                         ConnectionSettings& settings, const StatusSink& status) {
-    settings.connected = false;
-    settings.handle = 0;
-    if (library == nullptr || library->Kind() != request.kind) {
-        ConnectionOutcome outcome;
-        outcome.statusText = kOpenFailedPrefix + ErrorString(request.kind, kErrNotLoaded);
-        outcome.openRefused = true;
-        return outcome;
-    }
-    TransportSteps steps;
-    steps.open = [&](std::uint8_t, std::uint32_t* handle, const InitBlock& block) {
-        const InitBlock copy = block;
-        return library->Init(handle, copy);
-    };
-    steps.configure = [&](std::uint8_t, std::uint32_t handle, std::uint32_t baud,
-                          std::uint32_t replyTimeoutMs, std::uint32_t mode) {
-        return library->SetConfig(handle, baud, replyTimeoutMs, mode);
-    };
-    steps.close = [&](std::uint8_t, std::uint32_t& handle) { library->Done(&handle); };
-    steps.library = [&] { return library; };
-    steps.errorText = [&](std::uint8_t, std::uint32_t code) {
-        TextWords text{};
-        library->ErrorText(code, text);
-        return TextFromWords(text);
-    };
-    return Initialise(request, settings, status, steps);
 }
 
 std::string AddressForStatusPanel(const ConnectionSettings& settings) {

@@ -5,15 +5,14 @@
 // field texts and list positions and shows the results.
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "core/KindParameters.h"
 #include "core/NumberText.h"
 #include "core/StatusSink.h"
-#include "transport/Qxxx380.h"
 
 namespace kv {
 
@@ -84,24 +83,26 @@ struct ConnectionOutcome {
     bool openRefused = false;
 };
 
+// The connection initialisation over the connection: whatever it had open is closed
+// first, then the request's values are checked by the kind's rows and stored into the
+// record, and the connection is opened, configured and the module identified. The record
+// holds the outcome as the windows read it (connected, handle, module address, speed,
+// identification); the connection, on success, is open to the identified module.
 // The module's identification may contain zero characters (the module's own name is kept
 // as it came): take moduleIdent and the success text by their size, not through c_str().
 // A library that reports success but hands out handle 0 gives no usable connection; that
 // ends like a failed identification request, with the text of code 10.
 // The dialog's values, read by ReadConnectionInput; then as the typed request.
 ConnectionOutcome InitialiseConnection(const ConnectionInput& input, ConnectionSettings& settings,
-                                       const StatusSink& status);
-// Checks the request's values as the kind's rows say, stores them into the record and
-// connects.
+                                       Connection& connection, const StatusSink& status);
 ConnectionOutcome InitialiseConnection(const ConnectionRequest& request,
-                                       ConnectionSettings& settings, const StatusSink& status);
+                                       ConnectionSettings& settings, Connection& connection,
+                                       const StatusSink& status);
 
-// The same initialisation over a library the caller holds, for a program that keeps
-// several connections of one kind at once (its handles): the same checks, steps and texts.
-// The record is taken as holding no connection; a failed one leaves it so.
-ConnectionOutcome InitialiseConnectionOn(const std::shared_ptr<const LoadedLibrary>& library,
-                                         const ConnectionRequest& request,
-                                         ConnectionSettings& settings, const StatusSink& status);
+// The record as an initialisation left its copy (the windows initialise a copy of their
+// record on the connection's worker): every field, the text words of the init block
+// pointing at this record's own texts.
+void AdoptInitialisedRecord(ConnectionSettings& record, const ConnectionSettings& initialised);
 
 // The address shown in the main window's second status panel for the stored kind.
 std::string AddressForStatusPanel(const ConnectionSettings& settings);

@@ -60,13 +60,17 @@ void Caption(QLabel* label, QWidget* field, const QString& text) {
 
 }  // namespace
 
-TForm2::TForm2(kv::ConnectionSettings& settings, QWidget* parent)
+TForm2::TForm2(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker, QWidget* parent)
     : FixedDialog("Form2", QStringLiteral("Připojení modulu"), QSize(kClientWidth, kClientHeight),
                   parent),
-      settings_(settings) {
+      settings_(settings),
+      worker_(worker) {
     // The connection dialog alone can also be minimised.
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     BuildControls();
+    calls_ = new kvforms::ModuleCalls(
+        worker, [this](const std::string& text) { SetStatus(text); }, this);
+    calls_->Guard({Button1});
 }
 
 TForm2::~TForm2() = default;
@@ -211,7 +215,19 @@ void TForm2::ComboBox3Change(int position) {
     Edit3->setReadOnly(position == 0);
 }
 
+namespace {
+
+// What the initialisation on the worker gives back: its outcome and the record as it left
+// it (it works on a copy; the window's record is the window thread's alone).
+struct Initialised {
+    kv::ConnectionOutcome outcome;
+    kv::ConnectionSettings record;
+};
+
+}  // namespace
+
 void TForm2::Button1Click() {
+    if (calls_->InFlight()) return;
     kv::ConnectionInput input;
     input.kindPosition = ComboBox2->currentIndex();
     input.addressText = FromQt(Edit1->text());
@@ -221,14 +237,32 @@ void TForm2::Button1Click() {
     input.thirdText = FromQt(Edit4->text());
     input.detectionPosition = ComboBox3->currentIndex();
 
-    // The libraries block this thread, so the progress text is painted right away.
-    const kv::ConnectionOutcome outcome = kv::InitialiseConnection(
-        input, settings_, [this](const std::string& text) { SetStatus(text); });
+    // A new initialisation ends the old connection whatever follows: no window may use it
+    // from now on.
+    settings_.connected = false;
+    calls_->Run(
+        [input, record = settings_](kv::Connection& connection, const kv::StatusSink& status,
+                                    const kv::StopAsked&) mutable {
+            Initialised done;
+            done.outcome = kv::InitialiseConnection(input, record, connection, status);
+            done.record = std::move(record);
+            return done;
+        },
+        [this](const Initialised& done) {
+            kv::AdoptInitialisedRecord(settings_, done.record);
+            Edit1->setText(QString::fromStdString(done.outcome.addressText));
+            if (done.outcome.firstText)
+                Edit2->setText(QString::fromStdString(*done.outcome.firstText));
+            SetStatus(done.outcome.statusText);
+            ShowLoadFailure(done.outcome.openRefused);
+        });
+}
 
-    Edit1->setText(QString::fromStdString(outcome.addressText));
-    if (outcome.firstText) Edit2->setText(QString::fromStdString(*outcome.firstText));
-    SetStatus(outcome.statusText);
-    ShowLoadFailure(outcome.openRefused);
+void TForm2::done(int result) {
+    // Closed while connecting: the initialisation runs to its end on the worker, and the
+    // connection it may open is closed after it, as the record already says.
+    if (calls_->InFlight()) worker_.Post([](kv::Connection& connection) { connection.Close(); });
+    FixedDialog::done(result);
 }
 
 void TForm2::Button2Click() {

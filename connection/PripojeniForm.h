@@ -2,12 +2,15 @@
 
 // The connection dialog: the operator picks the interface kind and its parameters and
 // starts the connection initialisation. The dialog only moves texts between its fields
-// and the core; the arrangement per kind and the initialisation itself live in Pripojeni.
+// and the core; the arrangement per kind and the initialisation itself live in Pripojeni,
+// and the initialisation runs on the connection's worker.
 
 #include <string>
 
+#include "connection/ConnectionWorker.h"
 #include "core/Dekl.h"
 #include "forms/FormSupport.h"
+#include "forms/ModuleCalls.h"
 
 class QComboBox;
 class QLabel;
@@ -20,7 +23,8 @@ class TForm2 : public kvforms::FixedDialog {
 
   public:
     // The record belongs to the main window and outlives the dialog.
-    explicit TForm2(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
+    TForm2(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+           QWidget* parent = nullptr);
     ~TForm2() override;
 
     void FormShow() override;
@@ -47,6 +51,9 @@ class TForm2 : public kvforms::FixedDialog {
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
+  public slots:
+    void done(int result) override;
+
   private:
     void BuildControls();
     void Arrange(std::uint8_t kind);
@@ -54,4 +61,6 @@ class TForm2 : public kvforms::FixedDialog {
     void ShowLoadFailure(bool openRefused);
 
     kv::ConnectionSettings& settings_;
+    kv::ConnectionWorker& worker_;
+    kvforms::ModuleCalls* calls_ = nullptr;
 };

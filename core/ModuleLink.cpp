@@ -9,12 +9,6 @@ ModuleLink::ModuleLink(std::shared_ptr<const LoadedLibrary> library, std::uint8_
                        std::uint32_t handle, std::uint8_t moduleAddress)
     : library_(std::move(library)), kind_(kind), handle_(handle), address_(moduleAddress) {}
 
-ModuleLink ModuleLink::Of(const ConnectionSettings& settings) {
-    if (!ConnectionUsable(settings)) return ModuleLink(nullptr, settings.interfaceKind, 0, 0);
-    return ModuleLink(LoadedTransport(), settings.interfaceKind, settings.handle,
-                      settings.moduleAddress);
-}
-
 Reply ModuleLink::Transact(Request request, const DataBuffer& data, std::uint8_t command) const {
     Reply reply;
     if (handle_ == 0) {
@@ -103,26 +97,6 @@ WriteOutcome ModuleLink::WriteBlockVerified(std::uint16_t blockNumber,
         }
     }
     return outcome;
-}
-
-void Transact(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddress,
-              std::uint8_t function, std::uint8_t peripheral, std::uint8_t& command,
-              std::uint8_t& error, DataBuffer& buffer) {
-    if (handle == 0) return;
-    const Reply reply = ModuleLink(LoadedTransport(), kind, handle, moduleAddress)
-                            .Transact({function, peripheral}, buffer, command);
-    error = reply.error;
-    command = reply.command;
-    buffer = reply.data;
-}
-
-std::uint8_t WriteBlockVerified(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddress,
-                                std::uint16_t blockNumber, const BlockWords& block,
-                                std::string& message) {
-    const WriteOutcome outcome = ModuleLink(LoadedTransport(), kind, handle, moduleAddress)
-                                     .WriteBlockVerified(blockNumber, block);
-    message = outcome.text;
-    return outcome.error;
 }
 
 }  // namespace kv

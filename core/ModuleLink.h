@@ -4,18 +4,14 @@
 // library of the connection's kind, the handle its Init gave and the module's RS-485
 // address. It sends a request and gives back the error byte and the reply, names an
 // outcome in the library's words, and writes a configuration block with read-back
-// verification. A link opens and closes nothing; copies share the library, which stays
-// loaded while a link holds it, so several links (handles of one library) may live side
-// by side.
-//
-// Transact and WriteBlockVerified by kind, handle and address are the same two operations
-// on the process's one library, as the windows' connection uses it.
+// verification. A link opens and closes nothing (kv::Connection does, and hands out its
+// links); copies share the library, which stays loaded while a link holds it, so several
+// links (handles of one library) may live side by side.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "core/Dekl.h"
 #include "core/Requests.h"
 #include "transport/Qxxx380.h"
 
@@ -43,9 +39,6 @@ class ModuleLink {
     ModuleLink() = default;
     ModuleLink(std::shared_ptr<const LoadedLibrary> library, std::uint8_t kind,
                std::uint32_t handle, std::uint8_t moduleAddress);
-    // The windows' link: the process's one library with the record's kind, handle and
-    // module address; no connection unless the record's is usable.
-    static ModuleLink Of(const ConnectionSettings& settings);
 
     // A request may go out: there is a handle.
     bool Usable() const { return handle_ != 0; }
@@ -69,17 +62,5 @@ class ModuleLink {
     std::uint32_t handle_ = 0;
     std::uint8_t address_ = 0;
 };
-
-// One exchange with the module over the process's library. Nothing is sent for handle 0,
-// and nothing changes then. After an error the buffer is all zero and command is 0.
-void Transact(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddress,
-              std::uint8_t function, std::uint8_t peripheral, std::uint8_t& command,
-              std::uint8_t& error, DataBuffer& buffer);
-
-// The verified write over the process's library: 0 success, 9 read-back differs, else the
-// failing error byte, with its text in message.
-std::uint8_t WriteBlockVerified(std::uint8_t kind, std::uint32_t handle, std::uint8_t moduleAddress,
-                                std::uint16_t blockNumber, const BlockWords& block,
-                                std::string& message);
 
 }  // namespace kv

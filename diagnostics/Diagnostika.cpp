@@ -174,7 +174,7 @@ VlanStatusView FormatVlanStatus(const VlanStatus& status, const std::string& dec
     return view;
 }
 
-StatusReplies FetchStatus(const ModuleLink& link) {
+StatusReplies FetchStatus(const ModuleLink& link, const StopAsked& stopAsked) {
     using Clock = std::chrono::steady_clock;
     StatusReplies replies;
     // Each cycle starts from an all-zero buffer; the second request goes out with the
@@ -182,7 +182,7 @@ StatusReplies FetchStatus(const ModuleLink& link) {
     auto start = Clock::now();
     replies.module = link.Transact(kModuleStatusRequest);
     replies.moduleTime = Clock::now() - start;
-    if (!replies.module.Ok()) return replies;
+    if (!replies.module.Ok() || StopRequested(stopAsked)) return replies;
 
     DataBuffer data = replies.module.data;
     std::fill_n(data.begin(), 4, 0u);
@@ -192,7 +192,8 @@ StatusReplies FetchStatus(const ModuleLink& link) {
     return replies;
 }
 
-CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan, const StatusSink& status) {
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan, const StatusSink& status,
+                                const StopAsked& stopAsked) {
     CycleOutcome out;
     auto show = [&](const std::string& text) {
         out.statusText = text;
@@ -203,13 +204,14 @@ CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan, const StatusS
         return out;
     }
 
-    const StatusReplies replies = FetchStatus(link);
+    const StatusReplies replies = FetchStatus(link, stopAsked);
     out.requests = replies.Requests();
     if (!replies.module.Ok()) {
         show(link.ErrorText(replies.module.error));
         return out;
     }
     out.module = DecodeModuleStatus(replies.module.data);
+    if (!replies.vlan) return out;
     const Reply& reply = *replies.vlan;
     if (reply.Ok()) out.vlan = DecodeVlanStatus(reply.data, vlan);
     show(link.ErrorText(reply.error));

@@ -170,12 +170,15 @@ struct StatusReplies {
     std::chrono::nanoseconds vlanTime{0};
     int Requests() const { return vlan ? 2 : 1; }
 };
-// Over a usable link (nothing is sent over one that is not: kErrNotLoaded).
-StatusReplies FetchStatus(const ModuleLink& link);
+// Over a usable link (nothing is sent over one that is not: kErrNotLoaded). When a stop
+// is asked for after the first reply, the second request is not sent (vlan stays absent).
+StatusReplies FetchStatus(const ModuleLink& link, const StopAsked& stopAsked = {});
 
 // One refresh: the module status request, then the VLAN status request, over the link.
 // Without a usable link nothing is sent. Every outcome's text goes through the sink at
-// once: the requests block.
-CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan, const StatusSink& status);
+// once. A stop asked for between the requests ends the cycle without the second one and
+// without a text: the window that wanted it has closed.
+CycleOutcome RefreshDiagnostics(const ModuleLink& link, Vlan vlan, const StatusSink& status,
+                                const StopAsked& stopAsked = {});
 
 }  // namespace kv

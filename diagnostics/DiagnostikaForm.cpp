@@ -189,7 +189,8 @@ QFont FittingFont() {
 
 }  // namespace
 
-TFormDiagnostika::TFormDiagnostika(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent)
+TFormDiagnostika::TFormDiagnostika(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+                                   kv::Vlan vlan, QWidget* parent)
     : FixedDialog("FormDiagnostika", Qt8(kv::kDiagnosticsCaption),
                   QSize(kClientWidth, kClientHeight), parent),
       settings_(settings),
@@ -197,9 +198,11 @@ TFormDiagnostika::TFormDiagnostika(kv::ConnectionSettings& settings, kv::Vlan vl
       decimalSeparator_(QLocale::system().decimalPoint().toStdString()) {
     setFont(FittingFont());
     BuildControls();
+    calls_ = new kvforms::ModuleCalls(worker, StatusBar1->Sink(), this);
 
-    // Single-shot, started again when a cycle ends: cycles never overlap or queue, and
-    // the next one begins 100 ms after the last one ended, however long that took.
+    // Single-shot, started again when a cycle's outcome has arrived: cycles never overlap
+    // or queue, and the next one begins 100 ms after the last one ended, however long
+    // that took.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
@@ -310,12 +313,30 @@ void TFormDiagnostika::done(int result) {
 }
 
 void TFormDiagnostika::Timer1Timer() {
-    if (stopped_) return;
-    const kv::CycleOutcome out =
-        kv::RefreshDiagnostics(kv::ModuleLink::Of(settings_), interface_, StatusBar1->Sink());
-    if (out.module) ShowModule(*out.module);
-    if (out.vlan) ShowVlan(*out.vlan);
-    if (!stopped_) Timer1->start();
+    // A cycle still out (a tick asked for by hand) is not doubled.
+    if (stopped_ || calls_->InFlight()) return;
+    if (!kv::ConnectionUsable(settings_)) {
+        // Says so and sends nothing; the check repeats on every tick.
+        kv::RefreshDiagnostics(kv::ModuleLink(), interface_, StatusBar1->Sink());
+        Timer1->start();
+        return;
+    }
+    // Until the first refresh has come back there is nothing on display to keep: a slow
+    // module is then said to be waited for.
+    std::optional<std::string> waiting;
+    if (!refreshed_) waiting = kvforms::kWaitingForModuleText;
+    calls_->Run(
+        [vlan = interface_](kv::Connection& connection, const kv::StatusSink& status,
+                            const kv::StopAsked& stopAsked) {
+            return kv::RefreshDiagnostics(connection.Link(), vlan, status, stopAsked);
+        },
+        [this](const kv::CycleOutcome& out) {
+            refreshed_ = true;
+            if (out.module) ShowModule(*out.module);
+            if (out.vlan) ShowVlan(*out.vlan);
+            if (!stopped_) Timer1->start();
+        },
+        waiting);
 }
 
 QColor TFormDiagnostika::WindowTextColour() const {

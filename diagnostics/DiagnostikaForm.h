@@ -3,13 +3,16 @@
 // The diagnostics window: the module's overview, one VLAN interface with its user table
 // and the RS-485 side with its last errors, refreshed from the module every 100 ms. The
 // window writes the values the core's refresh cycle decoded as the core formats them,
-// and places them.
+// and places them; the cycle runs on the connection's worker, so the window goes on
+// answering however slow the module is.
 
 #include <string>
 
+#include "connection/ConnectionWorker.h"
 #include "core/Dekl.h"
 #include "diagnostics/Diagnostika.h"
 #include "forms/FormSupport.h"
+#include "forms/ModuleCalls.h"
 
 class QGroupBox;
 class QLabel;
@@ -22,7 +25,8 @@ class TFormDiagnostika : public kvforms::FixedDialog {
 
   public:
     // The record belongs to the main window and outlives the window.
-    TFormDiagnostika(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent = nullptr);
+    TFormDiagnostika(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker, kv::Vlan vlan,
+                     QWidget* parent = nullptr);
     ~TFormDiagnostika() override;
 
     void FormShow() override;
@@ -81,6 +85,9 @@ class TFormDiagnostika : public kvforms::FixedDialog {
     QColor Colour(kv::Shade shade) const;
 
     kv::ConnectionSettings& settings_;
+    kvforms::ModuleCalls* calls_ = nullptr;
+    // A refresh has come back since the window opened.
+    bool refreshed_ = false;
     kv::Vlan interface_;
     std::string decimalSeparator_;
     // Set when the window is closing: a tick that is already due then sends nothing.

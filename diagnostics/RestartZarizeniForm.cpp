@@ -39,7 +39,8 @@ QPixmap WarningIcon(qreal ratio) {
 
 }  // namespace
 
-TFormRestart::TFormRestart(kv::ConnectionSettings& settings, QWidget* parent)
+TFormRestart::TFormRestart(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+                           QWidget* parent)
     : FixedDialog("FormRestart", QStringLiteral(" Restart zařízení"),
                   QSize(kClientWidth, kClientHeight), parent),
       settings_(settings) {
@@ -74,6 +75,8 @@ TFormRestart::TFormRestart(kv::ConnectionSettings& settings, QWidget* parent)
     const int barHeight = 2 * StatusBar1->fontMetrics().lineSpacing() + 8;
     StatusBar1->setGeometry(0, kClientHeight - barHeight, kClientWidth, barHeight);
     StatusBar1->Clear();
+    calls_ = new kvforms::ModuleCalls(worker, StatusBar1->Sink(), this);
+    calls_->Guard({Button1});
 
     connect(Button1, &QPushButton::clicked, this, &TFormRestart::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TFormRestart::Button2Click);
@@ -82,7 +85,15 @@ TFormRestart::TFormRestart(kv::ConnectionSettings& settings, QWidget* parent)
 TFormRestart::~TFormRestart() = default;
 
 void TFormRestart::Button1Click() {
-    kv::RestartModule(kv::ModuleLink::Of(settings_), StatusBar1->Sink());
+    if (calls_->InFlight()) return;
+    if (!kv::ConnectionUsable(settings_)) {
+        // Says so and sends nothing.
+        kv::RestartModule(kv::ModuleLink(), StatusBar1->Sink());
+        return;
+    }
+    calls_->Run([](kv::Connection& connection, const kv::StatusSink& status,
+                   const kv::StopAsked&) { return kv::RestartModule(connection.Link(), status); },
+                [](const kv::RestartOutcome&) {});
 }
 
 void TFormRestart::Button2Click() {

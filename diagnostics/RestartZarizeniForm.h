@@ -3,8 +3,10 @@
 // The restart window: a warning, "Restart" and "Cancel". The restart itself and its
 // texts are the core's.
 
+#include "connection/ConnectionWorker.h"
 #include "core/Dekl.h"
 #include "forms/FormSupport.h"
+#include "forms/ModuleCalls.h"
 
 class QLabel;
 class QPushButton;
@@ -14,7 +16,8 @@ class TFormRestart : public kvforms::FixedDialog {
 
   public:
     // The record belongs to the main window and outlives the window.
-    explicit TFormRestart(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
+    TFormRestart(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+                 QWidget* parent = nullptr);
     ~TFormRestart() override;
 
     void Button1Click();
@@ -28,4 +31,5 @@ class TFormRestart : public kvforms::FixedDialog {
 
   private:
     kv::ConnectionSettings& settings_;
+    kvforms::ModuleCalls* calls_ = nullptr;
 };

@@ -221,7 +221,7 @@ bool EditorSession::Show() {
     return true;
 }
 
-EditorSession::ButtonOutcome EditorSession::Read(const StatusSink& status) {
+EditorSession::ButtonOutcome EditorSession::BeginRead(const StatusSink& status) {
     ButtonOutcome outcome;
     if (settings_ == nullptr) return outcome;
     if (!ConnectionUsable(*settings_)) {
@@ -230,26 +230,43 @@ EditorSession::ButtonOutcome EditorSession::Read(const StatusSink& status) {
         return outcome;
     }
     outcome.attempt = Attempt::kDone;
-    outcome.transfer = ReadEditorBlock(ModuleLink::Of(*settings_), *spec_, copy_, status);
     return outcome;
 }
 
-EditorSession::ButtonOutcome EditorSession::Write(const FieldStates& fields,
-                                                  const StatusSink& status) {
-    ButtonOutcome outcome;
-    if (settings_ == nullptr) return outcome;
-    if (!ConnectionUsable(*settings_)) {
-        outcome.attempt = Attempt::kRefused;
-        ShowStatus(status, kNotConnectedText);
-        return outcome;
-    }
+void EditorSession::EndRead(const TransferOutcome& transfer, const ConfigBlock& block) {
+    if (transfer.result == TransferResult::kDone && spec_->decode) spec_->decode(block, copy_);
+}
+
+EditorSession::ButtonOutcome EditorSession::BeginWrite(const FieldStates& fields,
+                                                       const StatusSink& status,
+                                                       ConfigBlock& block) {
+    ButtonOutcome outcome = BeginRead(status);
+    if (outcome.attempt != Attempt::kDone) return outcome;
     outcome.check = CheckFields(*spec_, fields, copy_, status);
     if (!outcome.check.passed) {
         outcome.attempt = Attempt::kCheckFailed;
         return outcome;
     }
-    outcome.attempt = Attempt::kDone;
-    outcome.transfer = WriteEditorBlock(ModuleLink::Of(*settings_), *spec_, copy_, status);
+    // An encoder leaves its block sealed; without one the block is all zero, which sums to 0.
+    block = spec_->encode ? spec_->encode(copy_) : ConfigBlock{};
+    return outcome;
+}
+
+EditorSession::ButtonOutcome EditorSession::Read(const ModuleLink& link, const StatusSink& status) {
+    ButtonOutcome outcome = BeginRead(status);
+    if (outcome.attempt != Attempt::kDone) return outcome;
+    ConfigBlock block{};
+    outcome.transfer = ReadConfigBlock(link, spec_->block, block, status);
+    EndRead(outcome.transfer, block);
+    return outcome;
+}
+
+EditorSession::ButtonOutcome EditorSession::Write(const ModuleLink& link, const FieldStates& fields,
+                                                  const StatusSink& status) {
+    ConfigBlock block{};
+    ButtonOutcome outcome = BeginWrite(fields, status, block);
+    if (outcome.attempt != Attempt::kDone) return outcome;
+    outcome.transfer = WriteConfigBlock(link, spec_->block, block, status);
     return outcome;
 }
 

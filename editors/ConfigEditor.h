@@ -182,11 +182,22 @@ class EditorSession {
         TransferOutcome transfer;
     };
 
-    // "Přečíst". The window refreshes its fields afterwards when attempt is kDone, also
-    // after a failed read.
-    ButtonOutcome Read(const StatusSink& status);
+    // "Přečíst" over the connection's link. The window refreshes its fields afterwards when
+    // attempt is kDone, also after a failed read.
+    ButtonOutcome Read(const ModuleLink& link, const StatusSink& status);
     // "Zapsat": the guard, the check, and the write only if the check passed.
-    ButtonOutcome Write(const FieldStates& fields, const StatusSink& status);
+    ButtonOutcome Write(const ModuleLink& link, const FieldStates& fields,
+                        const StatusSink& status);
+
+    // The same two buttons in halves, for a window whose transfers run on another thread.
+    // First the guard (and for "Zapsat" the check, which fills `block` with what to
+    // write); attempt kDone means the transfer may go out: ReadConfigBlock or
+    // WriteConfigBlock with the spec's block number, on a copy of nothing here. Then
+    // EndRead puts a read block into the editor copy.
+    ButtonOutcome BeginRead(const StatusSink& status);
+    ButtonOutcome BeginWrite(const FieldStates& fields, const StatusSink& status,
+                             ConfigBlock& block);
+    void EndRead(const TransferOutcome& transfer, const ConfigBlock& block);
     // "Ok": true when the window closes; the editor copy went into the shared image if
     // the check passed. Needs no connection and sends nothing.
     bool Confirm(const FieldStates& fields, const StatusSink& status);

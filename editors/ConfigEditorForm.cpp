@@ -15,13 +15,14 @@ constexpr int kStatusHeight = 22;
 
 ConfigEditorForm::ConfigEditorForm(const char* objectName, const kv::EditorSpec& spec,
                                    QSize clientArea, kv::ConnectionSettings& settings,
-                                   QWidget* parent)
+                                   kv::ConnectionWorker& worker, QWidget* parent)
     : FixedDialog(objectName, ToQt(spec.caption), clientArea, parent),
       session_(spec, &settings),
       fields_(spec.fields.size(), nullptr) {
     StatusBar1 = new StatusPanel(this);
     StatusBar1->setGeometry(0, clientArea.height() - kStatusHeight, clientArea.width(),
                             kStatusHeight);
+    calls_ = new ModuleCalls(worker, StatusBar1->Sink(), this);
 }
 
 ConfigEditorForm::~ConfigEditorForm() = default;
@@ -127,10 +128,12 @@ ConfigEditorForm::ButtonRow ConfigEditorForm::AddButtonRow(int left, int top, co
     constexpr int kStep = 88;
     constexpr int kHeight = 26;
     auto at = [&](int i) { return QRect(left + i * kStep, top, kWidth, kHeight); };
-    return {AddButton(writeName, QStringLiteral("Zapsat"), Action::kWrite, at(0)),
-            AddButton(readName, QStringLiteral("Přečíst"), Action::kRead, at(1)),
-            AddButton("Button3", QStringLiteral("Ok"), Action::kOk, at(2)),
-            AddButton("Button4", QStringLiteral("Cancel"), Action::kCancel, at(3))};
+    const ButtonRow row{AddButton(writeName, QStringLiteral("Zapsat"), Action::kWrite, at(0)),
+                        AddButton(readName, QStringLiteral("Přečíst"), Action::kRead, at(1)),
+                        AddButton("Button3", QStringLiteral("Ok"), Action::kOk, at(2)),
+                        AddButton("Button4", QStringLiteral("Cancel"), Action::kCancel, at(3))};
+    calls_->Guard({row.write, row.read});
+    return row;
 }
 
 void ConfigEditorForm::AddToArea(QWidget* control, int area) {
@@ -183,14 +186,57 @@ kv::FieldStates ConfigEditorForm::FieldTexts() const {
     return states;
 }
 
+namespace {
+
+// What a block read on the worker gives back to the window.
+struct BlockRead {
+    kv::TransferOutcome transfer;
+    kv::ConfigBlock block{};
+};
+
+// The record said the connection was usable, yet the worker found none (an initialisation
+// dropped on its way): the window says so, as its own guard would have.
+void SayIfNotConnected(const kv::TransferOutcome& transfer, const kv::StatusSink& status) {
+    if (transfer.result == kv::TransferResult::kNotConnected)
+        kv::ShowStatus(status, kv::kNotConnectedText);
+}
+
+}  // namespace
+
 void ConfigEditorForm::PrectiClick() {
-    const auto outcome = session_.Read(StatusBar1->Sink());
-    // Also after a failed read: the fields show the editor copy, not what was typed.
-    if (outcome.attempt == kv::EditorSession::Attempt::kDone) ZapisOkno();
+    if (calls_->InFlight()) return;
+    if (session_.BeginRead(StatusBar1->Sink()).attempt != kv::EditorSession::Attempt::kDone) return;
+    calls_->Run(
+        [number = Spec().block](kv::Connection& connection, const kv::StatusSink& status,
+                                const kv::StopAsked&) {
+            BlockRead read;
+            read.transfer = kv::ReadConfigBlock(connection.Link(), number, read.block, status);
+            SayIfNotConnected(read.transfer, status);
+            return read;
+        },
+        [this](const BlockRead& read) {
+            if (read.transfer.result == kv::TransferResult::kNotConnected) return;
+            session_.EndRead(read.transfer, read.block);
+            // Also after a failed read: the fields show the editor copy, not what was typed.
+            ZapisOkno();
+        });
 }
 
 void ConfigEditorForm::ZapisClick() {
-    session_.Write(FieldTexts(), StatusBar1->Sink());
+    if (calls_->InFlight()) return;
+    kv::ConfigBlock block{};
+    if (session_.BeginWrite(FieldTexts(), StatusBar1->Sink(), block).attempt !=
+        kv::EditorSession::Attempt::kDone)
+        return;
+    calls_->Run(
+        [number = Spec().block, block](kv::Connection& connection, const kv::StatusSink& status,
+                                       const kv::StopAsked&) {
+            const kv::TransferOutcome written =
+                kv::WriteConfigBlock(connection.Link(), number, block, status);
+            SayIfNotConnected(written, status);
+            return written;
+        },
+        [](const kv::TransferOutcome&) {});
 }
 
 void ConfigEditorForm::OkClick() {

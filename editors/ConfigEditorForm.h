@@ -3,7 +3,8 @@
 // The window side of every configuration editor: a fixed dialog whose fields follow the
 // editor's table, the one-panel status bar, the four buttons and the connection guard.
 // The editor's own form only places its controls; the texts, checks, transfers and
-// enabling rule come from the core.
+// enabling rule come from the core. The transfers run on the connection's worker: while
+// one is out, "Přečíst" and "Zapsat" are disabled and the window goes on answering.
 
 #include <QRect>
 #include <QSize>
@@ -12,10 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "connection/ConnectionWorker.h"
 #include "core/Dekl.h"
 #include "editors/ConfigEditor.h"
 #include "editors/UserTable.h"
 #include "forms/FormSupport.h"
+#include "forms/ModuleCalls.h"
 
 class QComboBox;
 class QLabel;
@@ -29,7 +32,8 @@ class ConfigEditorForm : public FixedDialog {
 
   public:
     ConfigEditorForm(const char* objectName, const kv::EditorSpec& spec, QSize clientArea,
-                     kv::ConnectionSettings& settings, QWidget* parent);
+                     kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+                     QWidget* parent);
     ~ConfigEditorForm() override;
 
     // Shared image -> editor copy -> fields, status " ".
@@ -108,6 +112,7 @@ class ConfigEditorForm : public FixedDialog {
     void ApplyEnabling(const kv::FieldStates& states);
 
     kv::EditorSession session_;
+    ModuleCalls* calls_ = nullptr;
     std::vector<QWidget*> fields_;
     std::vector<std::pair<QWidget*, int>> areaControls_;
 };

@@ -30,9 +30,10 @@ const QString kDesignCaption = QStringLiteral(" Nastavení komunikačního rozhr
 
 }  // namespace
 
-TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent)
+TFormNastavLAN::TFormNastavLAN(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+                               kv::Vlan vlan, QWidget* parent)
     : ConfigEditorForm("FormNastavLAN", kv::VlanEditor(vlan), QSize(kWidth, kHeight), settings,
-                       parent),
+                       worker, parent),
       vlan_(vlan) {
     setWindowTitle(kDesignCaption);
     const int labelWidth = kFieldLeft - kLeft - 8;

@@ -17,7 +17,8 @@ class TFormNastavLAN : public kvforms::ConfigEditorForm {
     Q_OBJECT
 
   public:
-    TFormNastavLAN(kv::ConnectionSettings& settings, kv::Vlan vlan, QWidget* parent = nullptr);
+    TFormNastavLAN(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker, kv::Vlan vlan,
+                   QWidget* parent = nullptr);
 
     // The caption names the interface, then the steps every editor takes.
     void FormShow() override;

@@ -20,9 +20,10 @@ constexpr int kButtonTop = 158;
 
 }  // namespace
 
-TFormLanParam::TFormLanParam(kv::ConnectionSettings& settings, QWidget* parent)
+TFormLanParam::TFormLanParam(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+                             QWidget* parent)
     : ConfigEditorForm("FormLanParam", kv::NetworkParamEditor(), QSize(kWidth, kHeight), settings,
-                       parent) {
+                       worker, parent) {
     const char* const labels[3] = {"Label1", "Label2", "Label3"};
     const char* const headings[3] = {"IP adresa", "Maska podsítě", "Brána"};
     QLabel** rows[3] = {&Label1, &Label2, &Label3};

@@ -13,7 +13,8 @@ class TFormLanParam : public kvforms::ConfigEditorForm {
     Q_OBJECT
 
   public:
-    TFormLanParam(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
+    TFormLanParam(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+                  QWidget* parent = nullptr);
 
     void Button6Click();
 

@@ -26,9 +26,10 @@ constexpr int kButtonTop = 236;
 
 }  // namespace
 
-TFormVzdalenaSprava::TFormVzdalenaSprava(kv::ConnectionSettings& settings, QWidget* parent)
+TFormVzdalenaSprava::TFormVzdalenaSprava(kv::ConnectionSettings& settings,
+                                         kv::ConnectionWorker& worker, QWidget* parent)
     : ConfigEditorForm("FormVzdalenaSprava", kv::RemoteManagementEditor(), QSize(kWidth, kHeight),
-                       settings, parent) {
+                       settings, worker, parent) {
     Edit16 = AddEdit(kv::kRemotePortField, this, QRect(kFieldLeft, 16, 90, kRowHeight));
     Label7 =
         AddLabel("Label7", QStringLiteral("Číslo UDP portu"), this,

@@ -15,7 +15,8 @@ class TFormVzdalenaSprava : public kvforms::ConfigEditorForm {
     Q_OBJECT
 
   public:
-    TFormVzdalenaSprava(kv::ConnectionSettings& settings, QWidget* parent = nullptr);
+    TFormVzdalenaSprava(kv::ConnectionSettings& settings, kv::ConnectionWorker& worker,
+                        QWidget* parent = nullptr);
 
     QLabel* Label7 = nullptr;  // "Číslo UDP portu"
     QLineEdit* Edit16 = nullptr;

@@ -1,7 +1,5 @@
 #include "transport/Qxxx380.h"
 
-#include <mutex>
-
 #include "platform/ProgramFolder.h"
 #include "transport/LoadFailure.h"
 
@@ -31,25 +29,14 @@ std::string TableText(std::uint32_t code) {
 }
 
 // A library whose Init failed is let go at once, so the text of its failure code would
-// otherwise be lost just when the connection dialog wants to show it. Load the kind's
-// file for this one call, ask its Error and let it go again.
+// otherwise be lost just when the connection dialog wants to show it: the kind's file is
+// loaded for this one call, asked for its Error and let go again.
 std::uint32_t ErrorTextFromUnloadedLibrary(std::uint8_t kind, std::uint32_t code, TextWords& text) {
     platform::DynamicLibrary library;
     if (!library.Load(LibraryPath(kind))) return kErrNotLoaded;
     auto error = Resolve<kvt_error_fn>(library, kind, "Error");
     if (error == nullptr) return kErrNotLoaded;
     return error(code, text.data());
-}
-
-// The windows' one library. The program calls the binding from its user-interface thread
-// only; the lock merely keeps a stray second caller from tearing the pointer apart, and a
-// call in progress holds the library it was made on.
-std::mutex g_mutex;
-std::shared_ptr<LoadedLibrary> g_library;
-
-std::shared_ptr<LoadedLibrary> Current() {
-    std::lock_guard lock(g_mutex);
-    return g_library;
 }
 
 }  // namespace
@@ -133,71 +120,14 @@ std::uint32_t LoadedLibrary::ErrorText(std::uint32_t code, TextWords& text) cons
     return 0;
 }
 
-std::uint32_t OpenTransport(std::uint8_t kind, std::uint32_t* handle, const InitBlock& initBlock) {
-    const InitBlock copy = initBlock;
-    std::lock_guard lock(g_mutex);
-    // Never two libraries at once: whatever is still loaded goes first, even if the
-    // new kind is refused below.
-    g_library.reset();
-    if (kind >= kInterfaceKindCount) return kErrNotLoaded;
-    // Init stores the handle through this reference; without one there is nowhere to
-    // keep the connection, so nothing is loaded.
-    if (handle == nullptr) return kErrNotLoaded;
-    std::uint32_t code = 0;
-    std::shared_ptr<LoadedLibrary> library = LoadedLibrary::Load(kind, code);
-    if (library == nullptr) return code;
-    code = library->Init(handle, copy);
-    if (code == 0) g_library = std::move(library);
-    return code;
-}
-
-std::uint32_t ConfigureTransport(std::uint8_t kind, std::uint32_t handle, std::uint32_t baud,
-                                 std::uint32_t replyTimeoutMs, std::uint32_t mode) {
-    const auto library = Current();
-    if (kind >= kInterfaceKindCount || library == nullptr) return kErrNotLoaded;
-    return library->SetConfig(handle, baud, replyTimeoutMs, mode);
-}
-
-std::uint32_t SendRequest(std::uint8_t kind, std::uint32_t handle, const RequestFrame& frame,
-                          DataBuffer& data, std::uint32_t* replyValue, std::uint32_t* errorWord) {
-    const auto library = Current();
-    if (kind >= kInterfaceKindCount || library == nullptr) return kErrNotLoaded;
-    return library->Send(handle, frame, data, replyValue, errorWord);
-}
-
-std::uint32_t CloseTransport(std::uint8_t kind, std::uint32_t* handle) {
-    std::lock_guard lock(g_mutex);
-    if (kind >= kInterfaceKindCount || g_library == nullptr) return kErrNotLoaded;
-    // Done writes through the reference; refuse rather than hand the library a null one.
-    if (handle == nullptr) return kErrNotLoaded;
-    const std::uint32_t code = g_library->Done(handle);
-    g_library.reset();
-    return code;
-}
-
-std::uint32_t ErrorText(std::uint8_t kind, std::uint32_t code, TextWords& text) {
-    if (code < 100) {
-        if (kind >= kInterfaceKindCount) return kErrNotLoaded;
-        if (const auto library = Current()) return library->ErrorText(code, text);
-        return ErrorTextFromUnloadedLibrary(kind, code, text);
-    }
-    TextToWords(TableText(code), text);
-    // The table does not depend on the kind, but a kind out of range is still refused.
-    return kind < kInterfaceKindCount ? 0 : kErrNotLoaded;
-}
-
 std::string ErrorString(std::uint8_t kind, std::uint32_t code) {
     TextWords text{};
-    ErrorText(kind, code, text);
+    if (code < 100) {
+        if (kind < kInterfaceKindCount) ErrorTextFromUnloadedLibrary(kind, code, text);
+    } else {
+        TextToWords(TableText(code), text);
+    }
     return TextFromWords(text);
-}
-
-bool TransportLoaded() {
-    return Current() != nullptr;
-}
-
-std::shared_ptr<const LoadedLibrary> LoadedTransport() {
-    return Current();
 }
 
 }  // namespace kv

@@ -1,8 +1,8 @@
 #pragma once
 
 // The binding to the transport libraries: one kind's library loaded with its seven entry
-// points (several connections may share it), the process's one library of the windows'
-// connection, and the error texts.
+// points (several connections may share it), and the error texts. The connections over it
+// are kv::Connection's.
 
 #include <array>
 #include <cstdint>
@@ -64,26 +64,10 @@ class LoadedLibrary {
     kvt_error_fn error_ = nullptr;
 };
 
-// The process's one library, as the windows use it: one library and one connection at a
-// time. OpenTransport loads the kind's library (letting go of the one before) and calls
-// Init; a library whose Init fails is let go at once.
-std::uint32_t OpenTransport(std::uint8_t kind, std::uint32_t* handle, const InitBlock& initBlock);
-std::uint32_t ConfigureTransport(std::uint8_t kind, std::uint32_t handle, std::uint32_t baud,
-                                 std::uint32_t replyTimeoutMs, std::uint32_t mode);
-std::uint32_t SendRequest(std::uint8_t kind, std::uint32_t handle, const RequestFrame& frame,
-                          DataBuffer& data, std::uint32_t* replyValue, std::uint32_t* errorWord);
-// Calls Done and lets the library go.
-std::uint32_t CloseTransport(std::uint8_t kind, std::uint32_t* handle);
-// Fills the block with the code's Czech text: below 100 from the loaded library (or, with
-// none loaded, from the kind's file loaded for this one call), from 100 on from the
-// binding's own table.
-std::uint32_t ErrorText(std::uint8_t kind, std::uint32_t code, TextWords& text);
-// ErrorText turned into a string; an untouched block gives the empty text.
+// The code's Czech text without a loaded library: below 100 from the kind's file, loaded for
+// this one call (a library whose Init failed has been let go, yet its text is wanted);
+// from 100 on from the binding's own table. Below 100 the empty text when the kind is out
+// of range or its file cannot be loaded.
 std::string ErrorString(std::uint8_t kind, std::uint32_t code);
-
-// True while a library is loaded.
-bool TransportLoaded();
-// The library OpenTransport loaded; nullptr when none is.
-std::shared_ptr<const LoadedLibrary> LoadedTransport();
 
 }  // namespace kv

@@ -30,8 +30,7 @@ class ConnectionEmulatorTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        if (settings_.connected && settings_.handle != 0)
-            kv::CloseTransport(settings_.interfaceKind, &settings_.handle);
+        connection_.Close();
         unsetenv("KV3380U_USB_DIR");
         kv::platform::SetProgramFolderForTesting("");
         if (HasFailure()) std::cerr << "emulator output:\n" << emu_.Log();
@@ -56,7 +55,8 @@ class ConnectionEmulatorTest : public ::testing::Test {
     kv::ConnectionOutcome Connect(const kv::ConnectionInput& in) {
         progress_.clear();
         return kv::InitialiseConnection(
-            in, settings_, [this](const std::string& text) { progress_ += text + "\n"; });
+            in, settings_, connection_,
+            [this](const std::string& text) { progress_ += text + "\n"; });
     }
 
     // A block read as the editors will send it, through the stored connection.
@@ -64,13 +64,15 @@ class ConnectionEmulatorTest : public ::testing::Test {
         data.fill(0);
         data[1] = number & 0xFF;
         data[2] = number >> 8;
-        const kv::Reply reply = kv::ModuleLink::Of(settings_).Transact(kv::kReadBlockRequest, data);
+        const kv::Reply reply =
+            kv::LinkOf(settings_, connection_).Transact(kv::kReadBlockRequest, data);
         data = reply.data;
         return reply.error;
     }
 
     EmulatorProcess emu_;
     kv::ConnectionSettings settings_;
+    kv::Connection connection_;
     std::string progress_;
 };
 
@@ -113,7 +115,7 @@ TEST_F(ConnectionEmulatorTest, LanKindsReachTheManagementPort) {
         EXPECT_EQ(ReadBlock(250, data), 0);
         // The next initialisation closes this connection first; the library stays one.
     }
-    EXPECT_TRUE(kv::TransportLoaded());
+    EXPECT_TRUE(connection_.HoldsLibrary());
 }
 
 TEST_F(ConnectionEmulatorTest, SilentPortEndsWithTheLibrarysTimeoutTextAndNoConnection) {
@@ -126,7 +128,7 @@ TEST_F(ConnectionEmulatorTest, SilentPortEndsWithTheLibrarysTimeoutTextAndNoConn
     const kv::ConnectionOutcome out = Connect(in);
     EXPECT_FALSE(out.success);
     EXPECT_FALSE(settings_.connected);
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_FALSE(connection_.HoldsLibrary());
     // The text is the library's own, not empty and not a success.
     EXPECT_FALSE(out.statusText.empty());
     EXPECT_EQ(out.statusText.find("Připojení úspěšně"), std::string::npos);

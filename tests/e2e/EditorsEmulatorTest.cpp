@@ -48,12 +48,11 @@ class EditorsEmulatorTest : public ::testing::TestWithParam<std::uint8_t> {
         in.secondText = kind == 1 ? std::to_string(port != 0 ? port : emu_.ManagementPort()) : "";
         in.thirdText = std::to_string(timeoutMs);
         in.detectionPosition = 0;
-        outcome_ = kv::InitialiseConnection(in, settings_, {});
+        outcome_ = kv::InitialiseConnection(in, settings_, connection_, {});
         return outcome_.success;
     }
     void Disconnect() {
-        if (kv::ConnectionUsable(settings_))
-            kv::CloseTransport(settings_.interfaceKind, &settings_.handle);
+        connection_.Close();
         settings_.connected = false;
     }
     bool Restart(const std::vector<std::string>& extra = {}) {
@@ -73,11 +72,12 @@ class EditorsEmulatorTest : public ::testing::TestWithParam<std::uint8_t> {
                 fields[field].text = text;
             }
         }
-        return session.Write(fields, {}).transfer.status;
+        return session.Write(kv::LinkOf(settings_, connection_), fields, {}).transfer.status;
     }
 
     kv::testing::EmulatorProcess emu_;
     kv::ConnectionSettings settings_;
+    kv::Connection connection_;
     kv::ConnectionOutcome outcome_;
     std::vector<std::string> texts_;
     kv::StatusSink sink_ = [this](const std::string& text) { texts_.push_back(text); };
@@ -89,8 +89,9 @@ TEST_P(EditorsEmulatorTest, EveryEditorReadsTheDefaultsFromAFreshModule) {
     for (const kv::EditorSpec* spec : kv::AllEditors()) {
         ModuleConfig copy{};
         copy.bytes.fill(0xA5);
-        EXPECT_EQ(kv::ReadEditorBlock(kv::ModuleLink::Of(settings_), *spec, copy, sink_).status,
-                  "Konfigurace přečtena.");
+        EXPECT_EQ(
+            kv::ReadEditorBlock(kv::LinkOf(settings_, connection_), *spec, copy, sink_).status,
+            "Konfigurace přečtena.");
         // What the editor shows of its group is what a fresh module holds: the defaults.
         EXPECT_EQ(kv::testing::Hex(spec->encode(copy)),
                   kv::testing::Hex(spec->encode(kv::DefaultModuleConfig())))
@@ -115,7 +116,8 @@ TEST_P(EditorsEmulatorTest, WrittenValuesOutliveTheModulesRestart) {
     ASSERT_TRUE(Connect(GetParam())) << outcome_.statusText;
     for (const EditorSession* written : {&vlan, &remote, &network}) {
         EditorSession reader(written->Spec(), &settings_);
-        EXPECT_EQ(reader.Read({}).transfer.result, kv::TransferResult::kDone);
+        EXPECT_EQ(reader.Read(kv::LinkOf(settings_, connection_), {}).transfer.result,
+                  kv::TransferResult::kDone);
         EXPECT_EQ(kv::testing::Hex(reader.Copy().bytes), kv::testing::Hex(written->Copy().bytes))
             << written->Spec().caption;
     }
@@ -128,7 +130,9 @@ TEST_P(EditorsEmulatorTest, ASpoiltStoreIsReportedAndTheSharedImageStays) {
     for (const kv::EditorSpec* spec : kv::AllEditors()) {
         texts_.clear();
         EditorSession session(*spec, &settings_);
-        EXPECT_EQ(session.Write(session.Fields(), sink_).transfer.error, kv::kErrReadBack);
+        EXPECT_EQ(session.Write(kv::LinkOf(settings_, connection_), session.Fields(), sink_)
+                      .transfer.error,
+                  kv::kErrReadBack);
         EXPECT_EQ(texts_.back(), "Chyba zápisu dat.") << spec->caption;
         for (const auto& text : texts_) EXPECT_NE(text, "Konfigurace zapsána.");
     }
@@ -147,9 +151,9 @@ TEST_P(EditorsEmulatorTest, ASilentModuleEndsWithTheLibrarysTimeOutTextAfterTheT
     for (bool write : {false, true}) {
         texts_.clear();
         const auto start = Clock::now();
-        write ? kv::WriteEditorBlock(kv::ModuleLink::Of(settings_),
+        write ? kv::WriteEditorBlock(kv::LinkOf(settings_, connection_),
                                      kv::VlanEditor(kv::Vlan::FromIndex(0)), copy, sink_)
-              : kv::ReadEditorBlock(kv::ModuleLink::Of(settings_),
+              : kv::ReadEditorBlock(kv::LinkOf(settings_, connection_),
                                     kv::VlanEditor(kv::Vlan::FromIndex(0)), copy, sink_);
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();

@@ -16,6 +16,7 @@
 #include <random>
 #include <thread>
 
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "core/ModuleLink.h"
 #include "libraries/KvWire.h"
@@ -82,38 +83,37 @@ class LibraryEmulatorTest : public ::testing::Test {
             if (kind == 1) block[3] = port;
         }
         std::uint32_t handle = 0;
-        std::uint32_t code = kv::OpenTransport(kind, &handle, block);
+        std::uint32_t code = connection_.OpenTransport(kind, &handle, block);
         if (code != 0) return code;
-        kind_ = kind;
-        handle_ = handle;
-        code = kv::ConfigureTransport(kind, handle, 9600, 200, 2);
+        connection_.SetModuleAddress(1);
+        code = connection_.ConfigureTransport(9600, 200, 2);
         if (code != 0) Close();
         return code;
     }
 
-    void Close() {
-        if (handle_ != 0) kv::CloseTransport(kind_, &handle_);
-        handle_ = 0;
-    }
+    void Close() { connection_.Close(); }
 
     Outcome Do(std::uint8_t function, std::uint8_t peripheral,
                std::vector<std::uint32_t> words = {}, std::uint8_t command = 0) {
         Outcome o;
         o.command = command;
         for (std::size_t i = 0; i < words.size(); ++i) o.data[i] = words[i];
-        kv::Transact(kind_, handle_, 1, function, peripheral, o.command, o.error, o.data);
+        const kv::Reply reply =
+            connection_.Link().Transact({function, peripheral}, o.data, command);
+        o.command = reply.command;
+        o.error = reply.error;
+        o.data = reply.data;
         return o;
     }
 
     // The three identification requests as the connection initialisation sends them.
     std::string Identify() {
-        kv::DataBuffer data{};
-        std::uint8_t command = 0, error = 0;
+        kv::Reply reply;
         std::string ident;
         for (std::uint8_t p = 0; p < 3; ++p) {
-            kv::Transact(kind_, handle_, 1, 200, p, command, error, data);
-            if (error != 0) return "error " + std::to_string(error);
-            for (int i = 0; i < 4; ++i) ident += static_cast<char>(data[i] & 0xFF);
+            reply = connection_.Link().Transact(kv::IdentifyRequest(p), reply.data, reply.command);
+            if (!reply.Ok()) return "error " + std::to_string(reply.error);
+            for (int i = 0; i < 4; ++i) ident += static_cast<char>(reply.data[i] & 0xFF);
             if (p == 1) ident += " v.";
         }
         return ident;
@@ -131,12 +131,13 @@ class LibraryEmulatorTest : public ::testing::Test {
 
     std::uint8_t WriteBlock(std::uint16_t number, kv::BlockWords block, std::string& message) {
         block[255] = Checksum(block);
-        return kv::WriteBlockVerified(kind_, handle_, 1, number, block, message);
+        const kv::WriteOutcome outcome = connection_.Link().WriteBlockVerified(number, block);
+        message = outcome.text;
+        return outcome.error;
     }
 
     EmulatorProcess emu_;
-    std::uint8_t kind_ = 0;
-    std::uint32_t handle_ = 0;
+    kv::Connection connection_;
     std::string ip_;
     std::string serial_;
 };
@@ -221,11 +222,11 @@ TEST_F(LibraryEmulatorTest, RefusedBlocksGiveTheModuleCodesWithTexts) {
     ASSERT_EQ(error, 0);
     kv::BlockWords wrongSum = block;
     wrongSum[16] = (wrongSum[16] + 1) & 0xFF;  // checksum left as it was
+    const kv::WriteOutcome refused = connection_.Link().WriteBlockVerified(251, wrongSum);
+    EXPECT_EQ(refused.error, kv::wire::kModuleBadChecksum);
+    EXPECT_EQ(refused.text, kv::ErrorString(0, kv::wire::kModuleBadChecksum));
     std::string message;
-    EXPECT_EQ(kv::WriteBlockVerified(0, handle_, 1, 251, wrongSum, message),
-              kv::wire::kModuleBadChecksum);
-    EXPECT_EQ(message, kv::ErrorString(0, kv::wire::kModuleBadChecksum));
-    EXPECT_FALSE(message.empty());
+    EXPECT_FALSE(refused.text.empty());
     EXPECT_EQ(WriteBlock(249, block, message), kv::wire::kModuleBadBlock);
     EXPECT_EQ(message, kv::ErrorString(0, kv::wire::kModuleBadBlock));
     // Nothing was stored.

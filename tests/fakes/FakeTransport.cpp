@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -62,6 +64,9 @@ struct State {
 
 std::mutex g_mutex;
 State g_state;
+// FakeT_HoldSends; apart from State so that a reset both lets go and wakes the waiters.
+bool g_holding = false;
+std::condition_variable g_released;
 
 void Record(Entry entry, const char* prefix, const std::string& args) {
     ++g_state.counts[entry];
@@ -160,11 +165,12 @@ uint32_t DoSetConfig(const char* prefix, uint32_t handle, uint32_t baud, uint32_
 
 uint32_t DoSend(const char* prefix, uint32_t handle, const uint32_t* frame, uint32_t* data,
                 uint32_t* replyValue, uint32_t* errorWord) {
-    std::lock_guard lock(g_mutex);
+    std::unique_lock lock(g_mutex);
     std::array<uint32_t, KVT_FRAME_WORDS> copy{};
     if (frame != nullptr) std::copy(frame, frame + KVT_FRAME_WORDS, copy.begin());
     Record(kSend, prefix, Args({handle, copy[0], copy[1], copy[2], copy[3]}));
     if (g_state.frames.size() < kMaxFrames) g_state.frames.push_back(copy);
+    g_released.wait_for(lock, std::chrono::seconds(30), [] { return !g_holding; });
 
     SendOutcome outcome;
     if (!g_state.sends.empty()) {
@@ -263,8 +269,20 @@ FAKE_BLOCK(QKV3380, 6)
 FAKE_BLOCK(QLAN, 7)
 
 FAKE_EXPORT void FakeT_Reset(void) {
-    std::lock_guard lock(g_mutex);
-    g_state = State{};
+    {
+        std::lock_guard lock(g_mutex);
+        g_state = State{};
+        g_holding = false;
+    }
+    g_released.notify_all();
+}
+
+FAKE_EXPORT void FakeT_HoldSends(bool hold) {
+    {
+        std::lock_guard lock(g_mutex);
+        g_holding = hold;
+    }
+    g_released.notify_all();
 }
 
 FAKE_EXPORT void FakeT_SetInitResult(uint32_t code, uint32_t handle) {

@@ -30,6 +30,11 @@ void FakeT_SetDoneResult(uint32_t code, uint32_t handleAfter);
 // are used in order; with the queue empty Send uses the defaults above.
 void FakeT_QueueSend(uint32_t result, uint32_t errorWord, uint32_t replyValue,
                      const uint32_t* data300);
+// Holds every Send from now on (counted and logged as it comes, before it waits) until
+// the hold is let go, as a module that takes its time: a test sees a call in flight
+// without depending on timing. A held Send gives up after 30 s, so a test that forgets to
+// let go fails rather than hangs. Reset lets go.
+void FakeT_HoldSends(bool hold);
 // Number of calls of one entry point ("Init", "SetConfig", "Send", "Done", "Error",
 // "Version", "GetConfig") since the last reset.
 uint32_t FakeT_CallCount(const char* suffix);
@@ -67,6 +72,7 @@ class FakeTransport {
     void SetDoneResult(uint32_t code, uint32_t handleAfter);
     void QueueSend(uint32_t result, uint32_t errorWord, uint32_t replyValue,
                    const std::vector<uint32_t>& data300 = {});
+    void HoldSends(bool hold);
     uint32_t CallCount(const char* suffix) const;
     std::string Log() const;
     std::vector<uint32_t> Frame(uint32_t index) const;  // empty if none

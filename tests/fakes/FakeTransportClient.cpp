@@ -49,6 +49,10 @@ void FakeTransport::QueueSend(uint32_t result, uint32_t errorWord, uint32_t repl
     f(result, errorWord, replyValue, data.data());
 }
 
+void FakeTransport::HoldSends(bool hold) {
+    if (auto f = Fn<void (*)(bool)>("FakeT_HoldSends")) f(hold);
+}
+
 uint32_t FakeTransport::CallCount(const char* suffix) const {
     auto f = Fn<uint32_t (*)(const char*)>("FakeT_CallCount");
     return f != nullptr ? f(suffix) : 0;

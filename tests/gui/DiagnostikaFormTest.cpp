@@ -87,7 +87,8 @@ class DiagnostikaFormTest : public kv::testing::FakeConnection {
     }
 
     std::unique_ptr<TFormDiagnostika> Open(int vlanIndex) {
-        auto form = std::make_unique<TFormDiagnostika>(settings_, kv::Vlan::FromIndex(vlanIndex));
+        auto form =
+            std::make_unique<TFormDiagnostika>(settings_, worker_, kv::Vlan::FromIndex(vlanIndex));
         // Ticks only when a test asks for them.
         form->Timer1->stop();
         form->show();
@@ -213,6 +214,7 @@ TEST_F(DiagnostikaFormTest, ARefreshFillsTheLabelsAndCellsOfItsVlan) {
     fake.QueueSend(0, 0, 0, ModuleReply(77));
     fake.QueueSend(0, 0, 0, VlanReply(1));
     form->Timer1Timer();
+    ASSERT_TRUE(kvgui::WaitForCalls(form.get()));
 
     EXPECT_EQ(fake.CallCount("Send"), 2u);
     EXPECT_EQ(form->Label22->text(), "77");
@@ -245,6 +247,7 @@ TEST_F(DiagnostikaFormTest, ColoursAndHeadingsFollowTheMode) {
         fake.QueueSend(0, 0, 0, ModuleReply(1));
         fake.QueueSend(0, 0, 0, VlanReply(mode));
         form->Timer1Timer();
+        ASSERT_TRUE(kvgui::WaitForCalls(form.get()));
     };
     auto textColour = [](QLabel* label) { return label->palette().color(QPalette::WindowText); };
     auto userColour = [&](int row, int column) {
@@ -301,7 +304,7 @@ TEST_F(DiagnostikaFormTest, ColoursAndHeadingsFollowTheMode) {
 
 TEST_F(DiagnostikaFormTest, TheTimerPollsUntilCancelStopsIt) {
     auto& fake = Connect(kv::kKindUsbVx);
-    TFormDiagnostika form(settings_, kv::Vlan::FromIndex(0));
+    TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(0));
     EXPECT_TRUE(form.Timer1->isActive()) << "running from the window's creation";
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     // Cycles follow one another by themselves (generous bound).
@@ -310,18 +313,21 @@ TEST_F(DiagnostikaFormTest, TheTimerPollsUntilCancelStopsIt) {
     while (fake.CallCount("Send") < 6 && clock.elapsed() < 10000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_GE(fake.CallCount("Send"), 6u);
+    ASSERT_TRUE(kvgui::WaitForCalls(&form));
     EXPECT_EQ(fake.CallCount("Send") % 2, 0u) << "two requests a cycle, none left half-done";
 
     form.Button1->click();
     EXPECT_FALSE(form.Timer1->isActive());
     EXPECT_FALSE(form.isVisible());
+    // A request the worker had already begun ends; none follows.
+    ASSERT_TRUE(worker_.WaitUntilIdle(std::chrono::seconds(20)));
     const std::uint32_t sent = fake.CallCount("Send");
     clock.restart();
     while (clock.elapsed() < 400) QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(fake.CallCount("Send"), sent) << "no request after the click";
 
     // Closed by its title bar, the same; a tick that was already due sends nothing.
-    TFormDiagnostika other(settings_, kv::Vlan::FromIndex(0));
+    TFormDiagnostika other(settings_, worker_, kv::Vlan::FromIndex(0));
     ASSERT_TRUE(kvgui::ShowExposed(&other));
     other.close();
     EXPECT_FALSE(other.Timer1->isActive());
@@ -336,6 +342,7 @@ TEST_F(DiagnostikaFormTest, AScreenReaderReadsCaptionsValuesAndCells) {
     fake.QueueSend(0, 0, 0, ModuleReply(31));
     fake.QueueSend(0, 0, 0, VlanReply(1));
     form->Timer1Timer();
+    ASSERT_TRUE(kvgui::WaitForCalls(form.get()));
 
     QAccessibleInterface* label = QAccessible::queryAccessibleInterface(form->Label22);
     ASSERT_NE(label, nullptr);

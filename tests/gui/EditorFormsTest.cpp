@@ -25,7 +25,8 @@ namespace {
 
 using kv::ModuleConfig;
 
-// The status panel's text each time it is painted.
+// The status panel's text each time it is painted with a new text (the window repaints
+// while the call runs on the worker).
 class PaintWatch : public QObject {
   public:
     explicit PaintWatch(QWidget* watched) { watched->installEventFilter(this); }
@@ -33,8 +34,10 @@ class PaintWatch : public QObject {
 
   protected:
     bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            texts.push_back(static_cast<QLabel*>(object)->text().toStdString());
+        if (event->type() == QEvent::Paint) {
+            const std::string text = static_cast<QLabel*>(object)->text().toStdString();
+            if (texts.empty() || texts.back() != text) texts.push_back(text);
+        }
         return false;
     }
 };
@@ -57,16 +60,14 @@ class EditorFormsTest : public ::testing::Test {
         fake_ = std::make_unique<kvtest::FakeTransport>(folder_.path(), "QQUDP.DLL");
         ASSERT_TRUE(fake_->ok());
         fake_->Reset();
-        ASSERT_EQ(kv::OpenTransport(1, &settings_.handle, kv::InitBlock{}), 0u);
+        ASSERT_EQ(connection_.OpenTransport(1, &settings_.handle, kv::InitBlock{}), 0u);
         settings_.interfaceKind = 1;
         settings_.connected = true;
     }
-    void TearDown() override {
-        if (kv::TransportLoaded()) kv::CloseTransport(1, &settings_.handle);
-    }
+    void TearDown() override { worker_.Finish(); }
     template <typename W, typename... Extra>
     std::unique_ptr<W> Show(Extra... extra) {
-        auto w = std::make_unique<W>(settings_, extra...);
+        auto w = std::make_unique<W>(settings_, worker_, extra...);
         EXPECT_TRUE(kvgui::ShowExposed(w.get()));
         return w;
     }
@@ -80,6 +81,8 @@ class EditorFormsTest : public ::testing::Test {
     kvgui::ScratchFolder folder_;
     std::unique_ptr<kvtest::FakeTransport> fake_;
     kv::ConnectionSettings settings_;
+    kv::Connection connection_;
+    kv::ConnectionWorker worker_{connection_};
 };
 
 TEST_F(EditorFormsTest, CaptionsNamesAndTheSharedImage) {
@@ -127,6 +130,7 @@ TEST_F(EditorFormsTest, ReadPaintsEachStepAndAFailedReadShowsTheCopyAgain) {
     PaintWatch watch(lan->StatusBar1->label());
     QueueBlock("000a000005ffff00000a000001");
     lan->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(lan.get()));
     EXPECT_EQ(watch.texts, (std::vector<std::string>{" Probíhá čtení konfigurace z modulu (0 %)",
                                                      " Probíhá čtení konfigurace z modulu (100 %)",
                                                      " Konfigurace přečtena."}));
@@ -135,6 +139,7 @@ TEST_F(EditorFormsTest, ReadPaintsEachStepAndAFailedReadShowsTheCopyAgain) {
     lan->Edit[4]->setText("99");
     fake_->QueueSend(0, 5, 0);
     lan->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(lan.get()));
     EXPECT_EQ(lan->StatusBar1->text().toStdString(), " " + kv::ErrorString(1, 5));
     EXPECT_EQ(lan->Edit[4]->text(), QStringLiteral("5"));
     // "Default parametry" fills the fields and leaves the status; "Cancel" drops it all.
@@ -163,6 +168,7 @@ TEST_F(EditorFormsTest, TheModeListEnablesAtOnceAndDisabledBoxesStayUnread) {
     fake_->QueueSend(0, 0, 0);
     QueueBlock(block);
     remote->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(remote.get()));
     EXPECT_EQ(remote->StatusBar1->text(), QStringLiteral(" Konfigurace zapsána."));
     EXPECT_EQ(kv::testing::HexOfWords(fake_->Frame(0).data() + 8, 256), block);
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,8 +16,10 @@
 #include <iterator>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "forms/ModuleCalls.h"
 #include "tests/support/ProgramFolder.h"
 #include "transport/Qxxx380.h"
 
@@ -57,6 +60,37 @@ inline bool ShowExposed(QWidget* window) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return false;
+}
+
+// Lets a window's module calls come back from the connection's worker: events are
+// processed until none of the window's calls is in flight; false after the (generous)
+// limit.
+inline bool WaitForCalls(QWidget* window, int limitMs = 20000) {
+    auto inFlight = [window] {
+        for (const auto* calls : window->findChildren<kvforms::ModuleCalls*>())
+            if (calls->InFlight()) return true;
+        return false;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (inFlight()) {
+        if (clock.elapsed() > limitMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Processes events until the condition holds; false after the (generous) limit.
+inline bool ProcessUntil(const std::function<bool()>& condition, int limitMs = 20000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > limitMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 // The first visible top-level widget of type W, or nullptr.

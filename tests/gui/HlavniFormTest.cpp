@@ -231,7 +231,7 @@ TEST_F(HlavniFormTest, ClosingWhileConnectedEndsTheConnectionExactlyOnce) {
     kv::ConnectionSettings* s = form.settings();
     ASSERT_NE(s, nullptr);
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(1, &handle, s->initBlock), 0u);
+    ASSERT_EQ(form.connection().OpenTransport(1, &handle, s->initBlock), 0u);
     s->interfaceKind = 1;
     s->handle = handle;
     s->connected = true;
@@ -239,7 +239,7 @@ TEST_F(HlavniFormTest, ClosingWhileConnectedEndsTheConnectionExactlyOnce) {
     form.Konec2->trigger();
     EXPECT_EQ(fake->CallCount("Done"), 1u);
     EXPECT_NE(fake->Log().find("QQUDP_Done 17185"), std::string::npos) << fake->Log();
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_FALSE(form.connection().HoldsLibrary());
 
     form.show();
     form.close();
@@ -268,12 +268,11 @@ TEST_F(HlavniFormTest, DestroyedWithoutClosingStillEndsTheConnection) {
     {
         TForm1 form;
         std::uint32_t handle = 0;
-        ASSERT_EQ(kv::OpenTransport(0, &handle, form.settings()->initBlock), 0u);
+        ASSERT_EQ(form.connection().OpenTransport(0, &handle, form.settings()->initBlock), 0u);
         form.settings()->handle = handle;
         form.settings()->connected = true;
     }
     EXPECT_EQ(fake->CallCount("Done"), 1u);
-    EXPECT_FALSE(kv::TransportLoaded());
 }
 
 TEST_F(HlavniFormTest, PanelsAfterTheDialogClosesWithoutAConnection) {
@@ -310,6 +309,7 @@ TEST_F(HlavniFormTest, ConnectingThroughTheDialogShowsTheModule) {
                                                       dialog->ComboBox2->setCurrentIndex(1);
                                                       dialog->Edit2->setText("127.0.0.7");
                                                       dialog->Button1->click();
+                                                      EXPECT_TRUE(kvgui::WaitForCalls(dialog));
                                                       dialogStatus = dialog->Panel1->text();
                                                       dialog->Button2->click();
                                                   });
@@ -336,7 +336,10 @@ TEST_F(HlavniFormTest, AnIdentificationWithACharacterCodeZeroShowsWhatPrecedesIt
     TForm1 form;
     form.show();
     ASSERT_TRUE(kvgui::DriveModal<TForm2>([&] { form.Pipojen1Click(); },
-                                          [](TForm2* dialog) { dialog->Button1->click(); }));
+                                          [](TForm2* dialog) {
+                                              dialog->Button1->click();
+                                              EXPECT_TRUE(kvgui::WaitForCalls(dialog));
+                                          }));
     ASSERT_TRUE(form.settings()->connected);
     EXPECT_EQ(form.settings()->moduleIdent.size(), 15u);
     EXPECT_EQ(form.statusPanel(0)->text(), QStringLiteral(" Modul  AB"));

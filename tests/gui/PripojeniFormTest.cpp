@@ -47,15 +47,13 @@ class PripojeniFormTest : public ::testing::Test {
         ASSERT_TRUE(folder_.ok());
     }
     void TearDown() override {
-        // The binding keeps one library loaded; the next test starts without it.
-        if (settings_.connected && settings_.handle != 0) {
-            kv::CloseTransport(settings_.interfaceKind, &settings_.handle);
-        }
+        // The connection keeps one library loaded; the next test starts without it.
+        worker_.Finish();
     }
 
     // A dialog on the record, shown (non-modally) so that FormShow has run.
     std::unique_ptr<TForm2> Show() {
-        auto dialog = std::make_unique<TForm2>(settings_);
+        auto dialog = std::make_unique<TForm2>(settings_, worker_);
         EXPECT_TRUE(kvgui::ShowExposed(dialog.get()));
         return dialog;
     }
@@ -68,6 +66,8 @@ class PripojeniFormTest : public ::testing::Test {
 
     ScratchFolder folder_;
     kv::ConnectionSettings settings_;
+    kv::Connection connection_;
+    kv::ConnectionWorker worker_{connection_};
 };
 
 TEST_F(PripojeniFormTest, WindowFrameAndFixedControls) {
@@ -321,6 +321,7 @@ TEST_F(PripojeniFormTest, SuccessfulInitialisationThroughTheLibrary) {
     d->Edit1->setText("300");
     d->ComboBox1->setCurrentIndex(8);
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
 
     const QString success =
         QStringLiteral("Připojení úspěšně inicializováno. Připojen modul   ABCDEFGH v.1.23");
@@ -353,6 +354,7 @@ TEST_F(PripojeniFormTest, FailedCheckShowsItsTextAndOpensNothing) {
     auto d = Show();
     d->Edit3->setText("65536");
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Neplatný cílový port"));
     EXPECT_EQ(d->Panel1->accessibleDescription(), d->Panel1->text());
     EXPECT_FALSE(settings_.connected);
@@ -363,6 +365,7 @@ TEST_F(PripojeniFormTest, FailedCheckShowsItsTextAndOpensNothing) {
     d->Edit3->setText("65535");
     d->Edit2->clear();
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Neplatná IP adresa"));
 }
 
@@ -372,6 +375,7 @@ TEST_F(PripojeniFormTest, OpenFailureShowsTheLibrarysText) {
     fake->SetInitResult(5, 0);
     auto d = Show();
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Chyba inicializace připojení - fake 5"));
     EXPECT_FALSE(settings_.connected);
     EXPECT_EQ(fake->CallCount("Done"), 0u);
@@ -384,6 +388,7 @@ TEST_F(PripojeniFormTest, ALibraryThatDoesNotLoadKeepsItsTextAndTellsWhyInTheTip
     settings_.interfaceKind = 1;
     auto d = Show();
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     const QString text =
         QStringLiteral("Chyba inicializace připojení - chyba inicializace knihovny QQUDP.DLL");
     EXPECT_EQ(d->Panel1->text(), text);
@@ -400,6 +405,7 @@ TEST_F(PripojeniFormTest, ALibraryThatDoesNotLoadKeepsItsTextAndTellsWhyInTheTip
     ASSERT_TRUE(fake->ok());
     fake->SetInitResult(5, 0);
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Chyba inicializace připojení - fake 5"));
     EXPECT_EQ(d->Panel1->toolTip(), QString());
     EXPECT_EQ(d->Panel1->accessibleDescription(), d->Panel1->text());
@@ -410,6 +416,7 @@ TEST_F(PripojeniFormTest, NoKindSelectedIsAnUnknownInterface) {
     auto d = Show();
     ASSERT_EQ(d->ComboBox2->currentIndex(), -1);
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Neznámý typ rozhraní"));
     EXPECT_EQ(settings_.interfaceKind, 255);
     EXPECT_FALSE(settings_.connected);
@@ -472,6 +479,7 @@ TEST_F(PripojeniFormTest, ScreenReadersHearCaptionsAndStatus) {
               QStringLiteral("Připojení modulu dosud neinicializováno"));
     d->Edit3->setText("-1");
     d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Neplatný cílový port"));
     EXPECT_EQ(panel->text(QAccessible::Description), d->Panel1->text());
 }

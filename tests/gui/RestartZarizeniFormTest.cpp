@@ -46,7 +46,7 @@ class RestartZarizeniFormTest : public kv::testing::FakeConnection {
 };
 
 TEST_F(RestartZarizeniFormTest, WindowAndControls) {
-    TFormRestart form(settings_);
+    TFormRestart form(settings_, worker_);
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     EXPECT_EQ(form.windowTitle(), Q(" Restart zařízení"));
     EXPECT_EQ(form.size(), QSize(268, 132));
@@ -74,10 +74,11 @@ TEST_F(RestartZarizeniFormTest, WindowAndControls) {
 TEST_F(RestartZarizeniFormTest, ProgressIsPaintedBeforeTheRequestAndTheKindsTextAfter) {
     for (std::uint8_t kind : {kv::kKindUsbVx, kv::kKindLanQudp, kv::kKindLan}) {
         auto& fake = Connect(kind, 6);
-        TFormRestart form(settings_);
+        TFormRestart form(settings_, worker_);
         ASSERT_TRUE(kvgui::ShowExposed(&form));
         PaintWatch watch(form.StatusBar1->label());
         form.Button1->click();
+        ASSERT_TRUE(kvgui::WaitForCalls(&form));
 
         const QString restarted =
             kind == kv::kKindLan
@@ -98,9 +99,10 @@ TEST_F(RestartZarizeniFormTest, ProgressIsPaintedBeforeTheRequestAndTheKindsText
 
 TEST_F(RestartZarizeniFormTest, TheLongTextIsReadableWholeOnScreenAndAloud) {
     Connect(kv::kKindLan);
-    TFormRestart form(settings_);
+    TFormRestart form(settings_, worker_);
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     form.Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(&form));
     QLabel* panel = form.StatusBar1->label();
     const QString text = Q(" Zařízení restartováno. Nutno provést novou inicializaci připojení!");
     ASSERT_EQ(panel->text(), text);
@@ -117,7 +119,7 @@ TEST_F(RestartZarizeniFormTest, TheLongTextIsReadableWholeOnScreenAndAloud) {
 TEST_F(RestartZarizeniFormTest, WithoutAConnectionNothingIsSent) {
     auto& fake = Connect(kv::kKindLanQudp);
     settings_.connected = false;
-    TFormRestart form(settings_);
+    TFormRestart form(settings_, worker_);
     form.show();
     form.Button1->click();
     EXPECT_EQ(form.StatusBar1->text(), Q(" Připojení k zařízení není inicializováno."));

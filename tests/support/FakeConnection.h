@@ -2,7 +2,7 @@
 
 // A connection to the scriptable fake library under one kind's file name, as the
 // connection initialisation leaves it, for the tests of the operations that talk to the
-// module over it.
+// module over it, and the worker the windows run their calls on.
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "connection/Connection.h"
+#include "connection/ConnectionWorker.h"
 #include "core/Dekl.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/support/Hex.h"
 #include "tests/support/ProgramFolder.h"
 #include "transport/InterfaceKinds.h"
-#include "transport/Qxxx380.h"
 
 namespace kv::testing {
 
@@ -48,7 +49,8 @@ class FakeConnection : public ::testing::Test {
         fake_->SetInitResult(0, 0x5151);
         InitBlock block{};
         std::uint32_t handle = 0;
-        EXPECT_EQ(OpenTransport(kind, &handle, block), 0u);
+        EXPECT_EQ(connection_.OpenTransport(kind, &handle, block), 0u);
+        connection_.SetModuleAddress(moduleAddress);
         settings_.interfaceKind = kind;
         settings_.handle = handle;
         settings_.connected = handle != 0;
@@ -57,14 +59,20 @@ class FakeConnection : public ::testing::Test {
         return *fake_;
     }
 
+    // The worker's calls end first (a window's may still be out); then the connection
+    // is closed, and this thread has it again.
     void Disconnect() {
-        if (settings_.handle != 0) CloseTransport(settings_.interfaceKind, &settings_.handle);
+        worker_.Finish();
         settings_ = ConnectionSettings{};
     }
 
     ProgramFolder folder_;
     std::unique_ptr<kvtest::FakeTransport> fake_;
     ConnectionSettings settings_;
+    // The windows' one connection: one library at a time, loaded when it opens. The
+    // test opens it on its own thread; the windows' calls run on the worker.
+    Connection connection_;
+    ConnectionWorker worker_{connection_};
 };
 
 }  // namespace kv::testing

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "connection/Connection.h"
 #include "editors/ConfigEditor.h"
 #include "editors/EditorTable.h"
 #include "editors/SitoveParam.h"
@@ -81,13 +82,14 @@ class EditorTransferTest : public ::testing::Test {
         fake_ = std::make_unique<kvtest::FakeTransport>(kFakes, "QQUDP.DLL");
         ASSERT_TRUE(fake_->ok());
         fake_->Reset();
-        ASSERT_EQ(OpenTransport(1, &settings_.handle, InitBlock{}), 0u);
+        ASSERT_EQ(connection_.OpenTransport(1, &settings_.handle, InitBlock{}), 0u);
+        connection_.SetModuleAddress(3);
         settings_.interfaceKind = 1;
         settings_.moduleAddress = 3;
         settings_.connected = true;
     }
     void TearDown() override {
-        if (TransportLoaded()) CloseTransport(1, &settings_.handle);
+        connection_.Close();
         platform::SetProgramFolderForTesting("");
     }
     // Words 0..7 of request i (header and parameters), or its 256 block bytes.
@@ -107,6 +109,7 @@ class EditorTransferTest : public ::testing::Test {
 
     std::unique_ptr<kvtest::FakeTransport> fake_;
     ConnectionSettings settings_;
+    Connection connection_;
     Texts texts_;
 };
 
@@ -114,8 +117,9 @@ TEST_F(EditorTransferTest, ReadAsksForTheBlockAndDecodesOnlyTheGroup) {
     fake_->QueueSend(0, 0, 0, BlockReply("ee0a000005ffff00000a000001"));
     ModuleConfig copy{};
     copy.bytes.fill(0x5A);
-    EXPECT_EQ(ReadEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(), copy, Sink()).result,
-              TransferResult::kDone);
+    EXPECT_EQ(
+        ReadEditorBlock(LinkOf(settings_, connection_), NetworkParamEditor(), copy, Sink()).result,
+        TransferResult::kDone);
     EXPECT_EQ(texts_, kReadTexts);
     EXPECT_EQ(Sent(0), "03cc010000fe0000");  // address, 204, 1, 0; words 0, 254, 0, 0
     // Byte 0 of the block is ignored; nothing outside the twelve octets changes.
@@ -127,8 +131,9 @@ TEST_F(EditorTransferTest, ReadAsksForTheBlockAndDecodesOnlyTheGroup) {
     texts_.clear();
     fake_->QueueSend(0, 5, 0, BlockReply("ff"));
     const ModuleConfig before = copy;
-    EXPECT_EQ(ReadEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(), copy, Sink()).error,
-              5);
+    EXPECT_EQ(
+        ReadEditorBlock(LinkOf(settings_, connection_), NetworkParamEditor(), copy, Sink()).error,
+        5);
     EXPECT_EQ(texts_, (Texts{kReadTexts[0], ErrorString(1, 5)}));
     EXPECT_EQ(copy, before);
 }
@@ -136,7 +141,7 @@ TEST_F(EditorTransferTest, ReadAsksForTheBlockAndDecodesOnlyTheGroup) {
 TEST_F(EditorTransferTest, WriteReportsOnlyAVerifiedWrite) {
     const std::string expected = "00c0a80063ffffff00c0a8007b" + Zeros(242) + "55";
     ScriptWrite(expected);
-    WriteEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(), DefaultModuleConfig(),
+    WriteEditorBlock(LinkOf(settings_, connection_), NetworkParamEditor(), DefaultModuleConfig(),
                      Sink());
     EXPECT_EQ(texts_,
               (Texts{"Probíhá zápis konfigurace do modulu (0 %)",
@@ -146,7 +151,7 @@ TEST_F(EditorTransferTest, WriteReportsOnlyAVerifiedWrite) {
 
     texts_.clear();
     ScriptWrite(expected.substr(0, 510) + "54");  // the module kept another checksum
-    EXPECT_EQ(WriteEditorBlock(ModuleLink::Of(settings_), NetworkParamEditor(),
+    EXPECT_EQ(WriteEditorBlock(LinkOf(settings_, connection_), NetworkParamEditor(),
                                DefaultModuleConfig(), Sink())
                   .error,
               kErrReadBack);
@@ -161,13 +166,16 @@ TEST_F(EditorTransferTest, WithoutAUsableConnectionOnlyOkWorks) {
         s.connected = connected;
         s.handle = handle;
         ModuleConfig copy = DefaultModuleConfig();
-        EXPECT_EQ(ReadEditorBlock(ModuleLink::Of(s), NetworkParamEditor(), copy, Sink()).result,
-                  TransferResult::kNotConnected);
-        EXPECT_EQ(WriteEditorBlock(ModuleLink::Of(s), NetworkParamEditor(), copy, Sink()).result,
-                  TransferResult::kNotConnected);
+        EXPECT_EQ(
+            ReadEditorBlock(LinkOf(s, connection_), NetworkParamEditor(), copy, Sink()).result,
+            TransferResult::kNotConnected);
+        EXPECT_EQ(
+            WriteEditorBlock(LinkOf(s, connection_), NetworkParamEditor(), copy, Sink()).result,
+            TransferResult::kNotConnected);
         EditorSession session(NetworkParamEditor(), &s);
-        EXPECT_EQ(session.Read(Sink()).attempt, EditorSession::Attempt::kRefused);
-        EXPECT_EQ(session.Write(session.Fields(), Sink()).attempt,
+        EXPECT_EQ(session.Read(LinkOf(s, connection_), Sink()).attempt,
+                  EditorSession::Attempt::kRefused);
+        EXPECT_EQ(session.Write(LinkOf(s, connection_), session.Fields(), Sink()).attempt,
                   EditorSession::Attempt::kRefused);
         EXPECT_EQ(texts_, Texts(2, kNotConnectedText));
         FieldStates fields = session.Fields();
@@ -185,7 +193,8 @@ TEST_F(EditorTransferTest, TheSharedImageChangesOnlyThroughOk) {
         FieldStates fields = session.Fields();
         fields[0].text = "10";
         ScriptWrite("000aa80063ffffff00c0a8007b" + Zeros(242) + "0b");
-        EXPECT_EQ(session.Write(fields, Sink()).transfer.result, TransferResult::kDone);
+        EXPECT_EQ(session.Write(LinkOf(settings_, connection_), fields, Sink()).transfer.result,
+                  TransferResult::kDone);
         fields[5].text = "";
         EXPECT_FALSE(session.Confirm(fields, Sink()));
         EXPECT_EQ(texts_.back(), "Hodnoty masky musí být v rozsahu 0-255.");

@@ -23,7 +23,7 @@ using testing::Words;
 class DiagnostikaCycleTest : public testing::FakeConnection {
   protected:
     CycleOutcome Cycle(int vlanIndex = 0) {
-        return RefreshDiagnostics(ModuleLink::Of(settings_), kv::Vlan::FromIndex(vlanIndex),
+        return RefreshDiagnostics(LinkOf(settings_, connection_), kv::Vlan::FromIndex(vlanIndex),
                                   [this](const std::string& text) { shown_.push_back(text); });
     }
 

@@ -8,7 +8,6 @@
 #include "connection/Pripojeni.h"
 #include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
-#include "transport/Qxxx380.h"
 
 namespace kv {
 namespace {
@@ -37,9 +36,7 @@ class InitialiseConnectionTest : public ::testing::Test {
 
     // Leaves no library loaded, so the next case starts from nothing.
     void Disconnect() {
-        if (settings.connected && settings.handle != 0) {
-            CloseTransport(settings.interfaceKind, &settings.handle);
-        }
+        connection.Close();
         settings = ConnectionSettings{};
     }
 
@@ -65,7 +62,7 @@ class InitialiseConnectionTest : public ::testing::Test {
     }
 
     ConnectionOutcome Run(const ConnectionInput& input) {
-        return InitialiseConnection(input, settings,
+        return InitialiseConnection(input, settings, connection,
                                     [this](const std::string& text) { shown.push_back(text); });
     }
 
@@ -92,6 +89,7 @@ class InitialiseConnectionTest : public ::testing::Test {
     }
 
     ConnectionSettings settings;
+    Connection connection;
     std::vector<std::string> shown;
     std::unique_ptr<kvtest::FakeTransport> fakes[8];
 };
@@ -226,7 +224,7 @@ TEST_F(InitialiseConnectionTest, NoKindSelectedAfterSuccessClosesAndKeepsLastIde
     in.addressText = "9";
     in.speedPosition = 0;
 
-    auto out = InitialiseConnection(in, settings, [&](const std::string& text) {
+    auto out = InitialiseConnection(in, settings, connection, [&](const std::string& text) {
         shown.push_back(text);
         doneWhenProgressShown = fake.CallCount("Done");
     });
@@ -486,7 +484,7 @@ TEST_F(InitialiseConnectionTest, ConfigureFailureClosesTheNewConnection) {
     EXPECT_FALSE(settings.connected);
     EXPECT_EQ(settings.handle, 0x66u);
     EXPECT_EQ(settings.baudRate, 9600u);
-    EXPECT_FALSE(TransportLoaded());
+    EXPECT_FALSE(connection.HoldsLibrary());
 }
 
 TEST_F(InitialiseConnectionTest, EachIdentificationFailureShowsTheErrorAlone) {
@@ -568,8 +566,9 @@ TEST_F(InitialiseConnectionTest, TypedValuesActAsTheDialogsTextsOfTheSameRecord)
                 auto& fake = Fake(kind);
                 QueueIdent(fake);
                 settings = odd;
-                outcomes[path] =
-                    path == 0 ? Run(texts) : InitialiseConnection(typed, settings, nullptr);
+                outcomes[path] = path == 0
+                                     ? Run(texts)
+                                     : InitialiseConnection(typed, settings, connection, nullptr);
                 words[path] = fake.LastInitWords();
                 after[path] = settings;
                 Disconnect();
@@ -585,9 +584,29 @@ TEST_F(InitialiseConnectionTest, TypedValuesActAsTheDialogsTextsOfTheSameRecord)
     }
 }
 
+// The windows initialise a copy of their record on the connection's worker and take the
+// copy back: the text words of the init block then point at the record's own texts, not
+// at a copy that is gone.
+TEST_F(InitialiseConnectionTest, ARecordInitialisedAsACopyIsTakenBackWhole) {
+    QueueIdent(Fake(1));
+    auto copy = std::make_unique<ConnectionSettings>(settings);
+    ASSERT_TRUE(InitialiseConnection(Qudp(), *copy, connection, {}).success);
+    auto initialised = std::make_unique<ConnectionSettings>(*copy);
+    copy.reset();
+    AdoptInitialisedRecord(settings, *initialised);
+    initialised.reset();
+
+    EXPECT_TRUE(settings.connected);
+    EXPECT_EQ(settings.moduleIdent, "ABCDEFGH v.1.23");
+    EXPECT_EQ(settings.initBlock[0],
+              reinterpret_cast<std::uintptr_t>(settings.initTexts[0].c_str()));
+    EXPECT_STREQ(reinterpret_cast<const char*>(settings.initBlock[0]), "127.0.0.2");
+    EXPECT_EQ(settings.initBlock[1], 56565u);
+}
+
 TEST_F(InitialiseConnectionTest, RunsWithoutAStatusSink) {
     Fake(1);
-    auto out = InitialiseConnection(Qudp(), settings, nullptr);
+    auto out = InitialiseConnection(Qudp(), settings, connection, nullptr);
     EXPECT_TRUE(out.success) << out.statusText;
 }
 

@@ -16,10 +16,11 @@ class MinimalLibraryTest : public ::testing::TestWithParam<int> {
         kv::platform::SetProgramFolderForTesting(std::string(KV_BIN_DIR) + "/fakes/minimal");
     }
     void TearDown() override {
-        if (settings_.connected) kv::CloseTransport(settings_.interfaceKind, &settings_.handle);
+        connection_.Close();
         kv::platform::SetProgramFolderForTesting("");
     }
     kv::ConnectionSettings settings_;
+    kv::Connection connection_;
 };
 
 TEST_P(MinimalLibraryTest, ConnectsIdentifiesAndCloses) {
@@ -33,18 +34,19 @@ TEST_P(MinimalLibraryTest, ConnectsIdentifiesAndCloses) {
     in.thirdText = "1000";
     in.detectionPosition = 0;
     const kv::ConnectionOutcome out =
-        kv::InitialiseConnection(in, settings_, [](const std::string&) {});
+        kv::InitialiseConnection(in, settings_, connection_, [](const std::string&) {});
     ASSERT_TRUE(out.success) << out.statusText;
     EXPECT_EQ(settings_.moduleIdent, "MINIMAL1 v.0.01");
-    EXPECT_EQ(kv::ErrorString(kind, 0), "OK");
+    EXPECT_EQ(connection_.ErrorText(0), "OK");
     // The library's code-page-1250 text arrives as UTF-8.
-    EXPECT_EQ(kv::ErrorString(kind, 2), "neplatné spojení");
+    EXPECT_EQ(connection_.ErrorText(2), "neplatné spojení");
 
     std::uint32_t handle = settings_.handle;
-    EXPECT_EQ(kv::CloseTransport(kind, &handle), 0u);
+    EXPECT_EQ(connection_.CloseTransport(&handle), 0u);
     EXPECT_EQ(handle, 0u);
-    EXPECT_FALSE(kv::TransportLoaded());
-    settings_.connected = false;
+    EXPECT_FALSE(connection_.HoldsLibrary());
+    // Without the library loaded, its file still names the codes.
+    EXPECT_EQ(kv::ErrorString(kind, 2), "neplatné spojení");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, MinimalLibraryTest, ::testing::Range(0, 8),

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "connection/Connection.h"
 #include "core/ModuleLink.h"
 #include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
@@ -75,24 +76,19 @@ TEST_F(ModuleLinkTest, LinksOfOneLibraryEachSendWithTheirOwnHandleAndAddress) {
     EXPECT_EQ(two.error, 7);
     EXPECT_EQ(two.data, DataBuffer{});
     EXPECT_EQ(second.ErrorText(two.error), "fake 7");
-    // Nothing of this went through the process's one library.
-    EXPECT_FALSE(TransportLoaded());
 }
 
 TEST_F(ModuleLinkTest, ALinkKeepsItsLibraryLoadedUntilTheLastOneGoes) {
+    Connection connection;
     std::uint32_t handle = 0;
-    ASSERT_EQ(OpenTransport(6, &handle, InitBlock{}), 0u);
-    ConnectionSettings settings;
-    settings.interfaceKind = 6;
-    settings.handle = handle;
-    settings.connected = true;
-    settings.moduleAddress = 5;
-    auto link = std::make_unique<ModuleLink>(ModuleLink::Of(settings));
+    ASSERT_EQ(connection.OpenTransport(6, &handle, InitBlock{}), 0u);
+    connection.SetModuleAddress(5);
+    auto link = std::make_unique<ModuleLink>(connection.Link());
 
-    // The windows let go of their library; the link still holds it.
+    // The connection lets go of its library; the link still holds it.
     std::uint32_t closing = handle;
-    ASSERT_EQ(CloseTransport(6, &closing), 0u);
-    EXPECT_FALSE(TransportLoaded());
+    ASSERT_EQ(connection.CloseTransport(&closing), 0u);
+    EXPECT_FALSE(connection.HoldsLibrary());
     EXPECT_TRUE(LoadedInProcess(LibraryFile()));
     fake_->Reset();
     EXPECT_TRUE(link->Transact(IdentifyRequest(0)).Ok());
@@ -106,11 +102,15 @@ TEST_F(ModuleLinkTest, ALinkKeepsItsLibraryLoadedUntilTheLastOneGoes) {
 }
 
 TEST_F(ModuleLinkTest, WithoutAUsableConnectionNothingIsSent) {
+    Connection connection;
+    std::uint32_t handle = 0;
+    ASSERT_EQ(connection.OpenTransport(6, &handle, InitBlock{}), 0u);
     ConnectionSettings settings;
     settings.interfaceKind = 6;
-    settings.handle = 0x1234;
+    settings.handle = handle;
     settings.connected = false;  // the initialisation failed after Init
-    for (const ModuleLink& link : {ModuleLink(), ModuleLink::Of(settings)}) {
+    Connection never;
+    for (const ModuleLink& link : {ModuleLink(), LinkOf(settings, connection), never.Link()}) {
         EXPECT_FALSE(link.Usable());
         EXPECT_EQ(link.Transact(kRestartRequest).error, kErrNotLoaded);
         const WriteOutcome write = link.WriteBlockVerified(254, BlockWords{});

@@ -1,5 +1,6 @@
-// The binding against the scriptable fake library: loading from the program folder,
-// entry-point resolution, each kind's Init form, forwarding, unloading, error texts.
+// The binding and a connection over it, against the scriptable fake library: loading from
+// the program folder, entry-point resolution, each kind's Init form, forwarding,
+// unloading, error texts.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "connection/Connection.h"
 #include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/support/ScratchFolder.h"
@@ -61,15 +63,14 @@ class BindingTest : public ::testing::Test {
         fake_->Reset();
     }
     void TearDown() override {
-        if (kv::TransportLoaded()) {
-            std::uint32_t h = 1;
-            kv::CloseTransport(0, &h);
-        }
+        connection_.Close();
         fake_.reset();
         kv::platform::SetProgramFolderForTesting("");
     }
     std::unique_ptr<kvtest::FakeTransport> fake_;
     kv::InitBlock block_{};
+    // As the windows hold theirs: it loads its kind's library itself.
+    kv::Connection connection_;
 };
 
 // The one kind table against the libraries' documented names and codes.
@@ -118,9 +119,9 @@ TEST_F(BindingTest, OpensEveryKindAndCallsInitInItsForm) {
             block_[3] = 10000;
         }
         std::uint32_t handle = 0;
-        ASSERT_EQ(kv::OpenTransport(k, &handle, block_), 0u);
+        ASSERT_EQ(connection_.OpenTransport(k, &handle, block_), 0u);
         EXPECT_EQ(handle, 0x500u + k);
-        EXPECT_TRUE(kv::TransportLoaded());
+        EXPECT_TRUE(connection_.HoldsLibrary());
         EXPECT_EQ(fake_->CallCount("Init"), 1u);
         // Version and GetConfig must exist but are never called.
         EXPECT_EQ(fake_->CallCount("Version"), 0u);
@@ -147,9 +148,9 @@ TEST_F(BindingTest, OpensEveryKindAndCallsInitInItsForm) {
             EXPECT_EQ(fake_->LastInitTexts()[0], ip);
         }
 
-        ASSERT_EQ(kv::CloseTransport(k, &handle), 0u);
+        ASSERT_EQ(connection_.CloseTransport(&handle), 0u);
         EXPECT_EQ(handle, 0u);
-        EXPECT_FALSE(kv::TransportLoaded());
+        EXPECT_FALSE(connection_.HoldsLibrary());
     }
 }
 
@@ -159,9 +160,9 @@ TEST_F(BindingTest, MissingFileGivesTheKindsLoadCode) {
     kv::platform::SetProgramFolderForTesting(empty.path());
     for (std::uint8_t k = 0; k < 8; ++k) {
         std::uint32_t handle = 99;
-        EXPECT_EQ(kv::OpenTransport(k, &handle, block_), kExpected[k].loadFailed) << int(k);
+        EXPECT_EQ(connection_.OpenTransport(k, &handle, block_), kExpected[k].loadFailed) << int(k);
         EXPECT_EQ(handle, 99u);
-        EXPECT_FALSE(kv::TransportLoaded());
+        EXPECT_FALSE(connection_.HoldsLibrary());
     }
 }
 
@@ -170,8 +171,8 @@ TEST_F(BindingTest, FileThatIsNoLibraryGivesTheLoadCode) {
     std::ofstream(folder.path() + "/QLAN.DLL") << "MZ this is not a shared object\n";
     kv::platform::SetProgramFolderForTesting(folder.path());
     std::uint32_t handle = 0;
-    EXPECT_EQ(kv::OpenTransport(7, &handle, block_), 105u);
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_EQ(connection_.OpenTransport(7, &handle, block_), 105u);
+    EXPECT_FALSE(connection_.HoldsLibrary());
 }
 
 TEST_F(BindingTest, LibraryFromTheWorkingDirectoryIsNotUsed) {
@@ -180,7 +181,7 @@ TEST_F(BindingTest, LibraryFromTheWorkingDirectoryIsNotUsed) {
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(kComplete);
     std::uint32_t handle = 0;
-    const std::uint32_t rc = kv::OpenTransport(1, &handle, block_);
+    const std::uint32_t rc = connection_.OpenTransport(1, &handle, block_);
     std::filesystem::current_path(cwd);
     EXPECT_EQ(rc, 107u);
     EXPECT_EQ(fake_->CallCount("Init"), 0u);
@@ -193,9 +194,10 @@ TEST_F(BindingTest, LibraryWithoutGetConfigIsRefusedForEveryKind) {
     kv::platform::SetProgramFolderForTesting(kNoGetConfig);
     for (std::uint8_t k = 0; k < 8; ++k) {
         std::uint32_t handle = 0;
-        EXPECT_EQ(kv::OpenTransport(k, &handle, block_), kExpected[k].entryMissing) << int(k);
+        EXPECT_EQ(connection_.OpenTransport(k, &handle, block_), kExpected[k].entryMissing)
+            << int(k);
         EXPECT_EQ(handle, 0u);
-        EXPECT_FALSE(kv::TransportLoaded());
+        EXPECT_FALSE(connection_.HoldsLibrary());
     }
     EXPECT_EQ(partial.CallCount("Init"), 0u);
 }
@@ -204,7 +206,7 @@ TEST_F(BindingTest, RefusedLibraryLeavesTheProcess) {
     // No test handle on this variant: once the binding lets go, nothing holds it.
     kv::platform::SetProgramFolderForTesting(kNoGetConfig);
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(6, &handle, block_), 114u);
+    ASSERT_EQ(connection_.OpenTransport(6, &handle, block_), 114u);
     EXPECT_FALSE(LoadedInProcess(kNoGetConfig + "/QKV3380.DLL"));
 }
 
@@ -216,80 +218,72 @@ TEST_F(BindingTest, NewOpenUnloadsThePreviousLibrary) {
 
     kv::platform::SetProgramFolderForTesting(other.path());
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(1, &handle, block_), 0u);
+    ASSERT_EQ(connection_.OpenTransport(1, &handle, block_), 0u);
     EXPECT_TRUE(LoadedInProcess(copy));
 
     kv::platform::SetProgramFolderForTesting(kComplete);
-    ASSERT_EQ(kv::OpenTransport(6, &handle, block_), 0u);
+    ASSERT_EQ(connection_.OpenTransport(6, &handle, block_), 0u);
     EXPECT_FALSE(LoadedInProcess(copy));
-    EXPECT_TRUE(kv::TransportLoaded());
+    EXPECT_TRUE(connection_.HoldsLibrary());
 
     // Even a refused kind lets go of what was loaded.
-    ASSERT_EQ(kv::OpenTransport(8, &handle, block_), kv::kErrNotLoaded);
-    EXPECT_FALSE(kv::TransportLoaded());
+    ASSERT_EQ(connection_.OpenTransport(8, &handle, block_), kv::kErrNotLoaded);
+    EXPECT_FALSE(connection_.HoldsLibrary());
 }
 
-TEST_F(BindingTest, KindEightIsRefusedByEveryOperation) {
+TEST_F(BindingTest, KindEightIsRefusedAndCallsNothing) {
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(1, &handle, block_), 0u);
+    ASSERT_EQ(connection_.OpenTransport(1, &handle, block_), 0u);
     fake_->Reset();
 
-    EXPECT_EQ(kv::ConfigureTransport(8, handle, 9600, 200, 2), 10u);
-    kv::RequestFrame frame{};
-    kv::DataBuffer data{};
-    std::uint32_t reply = 0, error = 0;
-    EXPECT_EQ(kv::SendRequest(8, handle, frame, data, &reply, &error), 10u);
-    std::uint32_t closeHandle = handle;
-    EXPECT_EQ(kv::CloseTransport(8, &closeHandle), 10u);
-    EXPECT_EQ(closeHandle, handle);
-    EXPECT_TRUE(kv::TransportLoaded());
+    // The open connection ends first, then the kind is refused: nothing stays loaded.
+    std::uint32_t other = 0x77;
+    EXPECT_EQ(connection_.OpenTransport(8, &other, block_), 10u);
+    EXPECT_EQ(other, 0x77u);
+    EXPECT_FALSE(connection_.HoldsLibrary());
+    EXPECT_EQ(fake_->CallCount("Done"), 1u);
+    EXPECT_EQ(connection_.ConfigureTransport(9600, 200, 2), 10u);
+    EXPECT_EQ(connection_.Link().Transact(kv::kRestartRequest).error, kv::kErrNotLoaded);
 
-    kv::TextWords text = Sentinel();
-    const kv::TextWords before = text;
-    EXPECT_EQ(kv::ErrorText(8, 5, text), 10u);
-    EXPECT_EQ(text, before);
+    EXPECT_EQ(connection_.ErrorText(5), "");
     EXPECT_EQ(kv::ErrorString(8, 0), "");
-    // The binding's own table does not depend on the kind, but the kind is still refused.
-    EXPECT_EQ(kv::ErrorText(8, 108, text), 10u);
-    EXPECT_EQ(kv::TextFromWords(text), kUnknown);
+    // The binding's own table does not depend on the kind.
+    EXPECT_EQ(kv::ErrorString(8, 108), kUnknown);
 
-    EXPECT_EQ(fake_->CallCount("SetConfig") + fake_->CallCount("Send") + fake_->CallCount("Done") +
+    EXPECT_EQ(fake_->CallCount("Init") + fake_->CallCount("SetConfig") + fake_->CallCount("Send") +
                   fake_->CallCount("Error"),
               0u);
-    EXPECT_EQ(kv::OpenTransport(8, &handle, block_), 10u);
 }
 
-TEST_F(BindingTest, OperationsWithoutALibraryGiveTen) {
-    ASSERT_FALSE(kv::TransportLoaded());
+TEST_F(BindingTest, OperationsWithoutAnOpenConnectionGiveTen) {
+    ASSERT_FALSE(connection_.HoldsLibrary());
     std::uint32_t handle = 0x77;
-    EXPECT_EQ(kv::ConfigureTransport(1, handle, 9600, 200, 2), 10u);
-    kv::RequestFrame frame{};
-    kv::DataBuffer data{};
-    data[0] = 5;
-    std::uint32_t reply = 3, error = 4;
-    EXPECT_EQ(kv::SendRequest(1, handle, frame, data, &reply, &error), 10u);
-    EXPECT_EQ(data[0], 5u);
-    EXPECT_EQ(reply, 3u);
-    EXPECT_EQ(error, 4u);
-    EXPECT_EQ(kv::CloseTransport(1, &handle), 10u);
+    EXPECT_EQ(connection_.ConfigureTransport(9600, 200, 2), 10u);
+    const kv::Reply reply = connection_.Link().Transact(kv::kRestartRequest);
+    EXPECT_EQ(reply.error, kv::kErrNotLoaded);
+    EXPECT_EQ(connection_.CloseTransport(&handle), 10u);
     EXPECT_EQ(handle, 0x77u);
-    EXPECT_EQ(fake_->CallCount("Done"), 0u);
+    EXPECT_FALSE(connection_.IsOpen());
+    EXPECT_EQ(fake_->CallCount("Done") + fake_->CallCount("Send"), 0u);
 }
 
 TEST_F(BindingTest, ConfigureForwardsArgumentsAndCode) {
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(1, &handle, block_), 0u);
+    ASSERT_EQ(connection_.OpenTransport(1, &handle, block_), 0u);
     ASSERT_EQ(handle, 0x1234u);
-    EXPECT_EQ(kv::ConfigureTransport(1, handle, 9600, 200, 2), 0u);
+    EXPECT_EQ(connection_.ConfigureTransport(9600, 200, 2), 0u);
     fake_->SetConfigResult(7);
-    EXPECT_EQ(kv::ConfigureTransport(1, handle, 115200, 50, 2), 7u);
+    EXPECT_EQ(connection_.ConfigureTransport(115200, 50, 2), 7u);
     EXPECT_EQ(fake_->Log(),
               "QQUDP_Init\nQQUDP_SetConfig 4660 9600 200 2\nQQUDP_SetConfig 4660 115200 50 2\n");
 }
 
-TEST_F(BindingTest, SendRequestForwardsFrameAndReply) {
+TEST_F(BindingTest, SendForwardsFrameAndReply) {
+    std::uint32_t code = 99;
+    const auto library = kv::LoadedLibrary::Load(6, code);
+    ASSERT_NE(library, nullptr);
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(6, &handle, block_), 0u);
+    ASSERT_EQ(library->Init(&handle, block_), 0u);
     std::vector<std::uint32_t> reply(300);
     for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint32_t>(i * 5 + 1);
     fake_->QueueSend(0, 3, 0x42, reply);
@@ -299,64 +293,62 @@ TEST_F(BindingTest, SendRequestForwardsFrameAndReply) {
     for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint32_t>(i + 9);
     kv::DataBuffer data{};
     std::uint32_t value = 0, error = 0;
-    EXPECT_EQ(kv::SendRequest(6, handle, frame, data, &value, &error), 0u);
+    EXPECT_EQ(library->Send(handle, frame, data, &value, &error), 0u);
     EXPECT_EQ(value, 0x42u);
     EXPECT_EQ(error, 3u);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), reply.begin()));
     EXPECT_EQ(fake_->Frame(0), std::vector<std::uint32_t>(frame.begin(), frame.end()));
 
     // A caller without reply or error variables still gets the code.
-    EXPECT_EQ(kv::SendRequest(6, handle, frame, data, nullptr, nullptr), 6u);
+    EXPECT_EQ(library->Send(handle, frame, data, nullptr, nullptr), 6u);
     EXPECT_EQ(fake_->CallCount("Send"), 2u);
 }
 
 TEST_F(BindingTest, CloseCallsDoneOnceThenUnloads) {
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(6, &handle, block_), 0u);
+    ASSERT_EQ(connection_.OpenTransport(6, &handle, block_), 0u);
     fake_->SetDoneResult(4, 0);
-    EXPECT_EQ(kv::CloseTransport(6, &handle), 4u);  // a failing Done still unloads
+    EXPECT_EQ(connection_.CloseTransport(&handle), 4u);  // a failing Done still unloads
     EXPECT_EQ(handle, 0u);
-    EXPECT_FALSE(kv::TransportLoaded());
-    EXPECT_EQ(kv::CloseTransport(6, &handle), 10u);
+    EXPECT_FALSE(connection_.HoldsLibrary());
+    EXPECT_EQ(connection_.CloseTransport(&handle), 10u);
     EXPECT_EQ(fake_->CallCount("Done"), 1u);
     EXPECT_NE(fake_->Log().find("QKV3380_Done 4660\n"), std::string::npos);
 }
 
 TEST_F(BindingTest, NullHandleReferenceIsRefused) {
-    EXPECT_EQ(kv::OpenTransport(1, nullptr, block_), 10u);
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_EQ(connection_.OpenTransport(1, nullptr, block_), 10u);
+    EXPECT_FALSE(connection_.HoldsLibrary());
     EXPECT_EQ(fake_->CallCount("Init"), 0u);
 
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(1, &handle, block_), 0u);
-    EXPECT_EQ(kv::CloseTransport(1, nullptr), 10u);
-    EXPECT_TRUE(kv::TransportLoaded());
+    ASSERT_EQ(connection_.OpenTransport(1, &handle, block_), 0u);
+    EXPECT_EQ(connection_.CloseTransport(nullptr), 10u);
+    EXPECT_TRUE(connection_.HoldsLibrary());
     EXPECT_EQ(fake_->CallCount("Done"), 0u);
 }
 
 TEST_F(BindingTest, FailedInitUnloadsButItsTextIsStillAvailable) {
     fake_->SetInitResult(7, 0);
     std::uint32_t handle = 0;
-    EXPECT_EQ(kv::OpenTransport(4, &handle, block_), 7u);
-    EXPECT_FALSE(kv::TransportLoaded());
-    EXPECT_EQ(kv::ConfigureTransport(4, handle, 9600, 200, 2), 10u);
+    EXPECT_EQ(connection_.OpenTransport(4, &handle, block_), 7u);
+    EXPECT_FALSE(connection_.HoldsLibrary());
+    EXPECT_EQ(connection_.ConfigureTransport(9600, 200, 2), 10u);
 
+    EXPECT_EQ(connection_.ErrorText(7), "fake 7");
     EXPECT_EQ(kv::ErrorString(4, 7), "fake 7");
     EXPECT_NE(fake_->Log().find("QPCI3380_Error 7\n"), std::string::npos);
-    EXPECT_FALSE(kv::TransportLoaded());  // loaded only for that one text
+    EXPECT_FALSE(connection_.HoldsLibrary());  // loaded only for that one text
 
-    // Where the kind's file cannot be loaded there is no text, and the block is untouched.
+    // Where the kind's file cannot be loaded there is no text.
     TempFolder empty;
     kv::platform::SetProgramFolderForTesting(empty.path());
-    kv::TextWords text = Sentinel();
-    const kv::TextWords before = text;
-    EXPECT_EQ(kv::ErrorText(4, 7, text), 10u);
-    EXPECT_EQ(text, before);
+    EXPECT_EQ(connection_.ErrorText(7), "");
 
     // A text needs only Error: a library refused for lacking GetConfig still names its codes.
     kv::platform::SetProgramFolderForTesting(kNoGetConfig);
     EXPECT_EQ(kv::ErrorString(4, 7), "fake 7");
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_FALSE(connection_.HoldsLibrary());
 }
 
 TEST_F(BindingTest, ErrorTextTableNamesTheFileNotTheKind) {
@@ -378,11 +370,15 @@ TEST_F(BindingTest, ErrorTextTableNamesTheFileNotTheKind) {
         {116, "chybná knihovna QUSBVX.DLL"},
         {117, "chybná knihovna QQUDP.DLL"},
     };
+    std::uint32_t loaded = 99;
+    const auto library = kv::LoadedLibrary::Load(2, loaded);
+    ASSERT_NE(library, nullptr);
     for (const auto& [code, expected] : table) {
         kv::TextWords text = Sentinel();
-        EXPECT_EQ(kv::ErrorText(2, code, text), 0u) << code;
+        EXPECT_EQ(library->ErrorText(code, text), 0u) << code;
         EXPECT_EQ(kv::TextFromWords(text), expected) << code;
         EXPECT_EQ(text[0], 0u);  // same layout as a library's text
+        EXPECT_EQ(kv::ErrorString(7, code), expected) << "whatever the kind";
     }
     for (std::uint32_t code : {108u, 109u, 118u, 119u, 255u, 256u, 0xFFFFFFFFu}) {
         EXPECT_EQ(kv::ErrorString(0, code), kUnknown) << code;
@@ -392,12 +388,49 @@ TEST_F(BindingTest, ErrorTextTableNamesTheFileNotTheKind) {
 
 TEST_F(BindingTest, ErrorTextBelowHundredAsksTheLoadedLibrary) {
     std::uint32_t handle = 0;
-    ASSERT_EQ(kv::OpenTransport(7, &handle, block_), 0u);
-    EXPECT_EQ(kv::ErrorString(7, 0), "fake 0");
-    EXPECT_EQ(kv::ErrorString(7, 99), "fake 99");
-    // The binding does not remember which kind it loaded: the loaded library answers.
-    EXPECT_EQ(kv::ErrorString(3, 10), "fake 10");
-    EXPECT_EQ(fake_->Log(), "QLAN_Init\nQLAN_Error 0\nQLAN_Error 99\nQLAN_Error 10\n");
+    ASSERT_EQ(connection_.OpenTransport(7, &handle, block_), 0u);
+    EXPECT_EQ(connection_.ErrorText(0), "fake 0");
+    EXPECT_EQ(connection_.ErrorText(99), "fake 99");
+    EXPECT_EQ(connection_.ErrorText(107), "chyba inicializace knihovny QQUDP.DLL");
+    EXPECT_EQ(fake_->Log(), "QLAN_Init\nQLAN_Error 0\nQLAN_Error 99\n");
+}
+
+// The fleet's and the exporter's connections: handles of one library loaded once, side by
+// side; each closes its own, and the library stays with its owner.
+TEST_F(BindingTest, ConnectionsOverOneLibraryKeepItAndTheirOwnHandles) {
+    std::uint32_t code = 99;
+    std::shared_ptr<const kv::LoadedLibrary> library = kv::LoadedLibrary::Load(1, code);
+    ASSERT_NE(library, nullptr);
+    kv::Connection first(library);
+    kv::Connection second(library);
+    std::uint32_t one = 0, two = 0;
+    fake_->SetInitResult(0, 0x11);
+    ASSERT_EQ(first.OpenTransport(1, &one, block_), 0u);
+    fake_->SetInitResult(0, 0x22);
+    ASSERT_EQ(second.OpenTransport(1, &two, block_), 0u);
+    EXPECT_EQ(first.ConfigureTransport(9600, 200, 2), 0u);
+    EXPECT_EQ(second.ConfigureTransport(19200, 150, 2), 0u);
+    first.SetModuleAddress(3);
+    second.SetModuleAddress(4);
+    EXPECT_TRUE(first.Link().Transact(kv::kModuleStatusRequest).Ok());
+    EXPECT_TRUE(second.Link().Transact(kv::kModuleStatusRequest).Ok());
+
+    first.Close();
+    EXPECT_TRUE(first.HoldsLibrary()) << "the library stays with its owner";
+    EXPECT_FALSE(first.IsOpen());
+    EXPECT_TRUE(second.Link().Transact(kv::kVlanStatusRequest).Ok());
+    // Another kind over this library is refused before any call.
+    std::uint32_t other = 0;
+    EXPECT_EQ(first.OpenTransport(6, &other, block_), 10u);
+    EXPECT_EQ(first.ErrorText(7), "fake 7") << "the held library names the codes";
+    EXPECT_EQ(fake_->Log(),
+              "QQUDP_Init\nQQUDP_Init\nQQUDP_SetConfig 17 9600 200 2\n"
+              "QQUDP_SetConfig 34 19200 150 2\nQQUDP_Send 17 3 204 100 0\n"
+              "QQUDP_Send 34 4 204 100 0\nQQUDP_Done 17\nQQUDP_Send 34 4 204 101 0\n"
+              "QQUDP_Error 7\n");
+    // The owner letting go leaves the library with the connections made over it.
+    library.reset();
+    EXPECT_TRUE(second.Link().Transact(kv::kVlanStatusRequest).Ok());
 }
 
 }  // namespace

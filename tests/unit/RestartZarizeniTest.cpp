@@ -24,7 +24,7 @@ TEST_P(RestartKindTest, ProgressThenTheRestartedTextOfTheKind) {
     auto& fake = Connect(kind, 3);
     std::vector<std::string> shown;
     const RestartOutcome out = RestartModule(
-        ModuleLink::Of(settings_), [&](const std::string& text) { shown.push_back(text); });
+        LinkOf(settings_, connection_), [&](const std::string& text) { shown.push_back(text); });
 
     const std::string restarted =
         kind == 7 ? "Zařízení restartováno. Nutno provést novou inicializaci připojení!"
@@ -43,10 +43,10 @@ using RestartTest = FakeConnection;
 TEST_F(RestartTest, TransportErrorStillEndsInTheRestartedText) {
     auto& fake = Connect(kKindLanQudp);
     fake.QueueSend(0, 2, 0, {});  // the library's time-out, say
-    RestartOutcome out = RestartModule(ModuleLink::Of(settings_), nullptr);
+    RestartOutcome out = RestartModule(LinkOf(settings_, connection_), nullptr);
     EXPECT_EQ(out.texts.back(), "Zařízení restartováno.");
     fake.QueueSend(7, 0, 0, {});
-    out = RestartModule(ModuleLink::Of(settings_), nullptr);
+    out = RestartModule(LinkOf(settings_, connection_), nullptr);
     EXPECT_EQ(out.texts.back(), "Zařízení restartováno.");
     EXPECT_EQ(fake.CallCount("Send"), 2u);
     EXPECT_EQ(fake.CallCount("Error"), 0u) << "the outcome is not looked at";
@@ -55,27 +55,27 @@ TEST_F(RestartTest, TransportErrorStillEndsInTheRestartedText) {
 TEST_F(RestartTest, NothingIsSentWithoutAConnection) {
     std::vector<std::string> shown;
     const RestartOutcome out = RestartModule(
-        ModuleLink::Of(settings_), [&](const std::string& text) { shown.push_back(text); });
+        LinkOf(settings_, connection_), [&](const std::string& text) { shown.push_back(text); });
     EXPECT_FALSE(out.sent);
     EXPECT_EQ(shown, std::vector<std::string>{"Připojení k zařízení není inicializováno."});
 
     auto& fake = Connect(kKindLan);
     settings_.connected = false;
-    EXPECT_FALSE(RestartModule(ModuleLink::Of(settings_), nullptr).sent);
+    EXPECT_FALSE(RestartModule(LinkOf(settings_, connection_), nullptr).sent);
     EXPECT_EQ(fake.CallCount("Send"), 0u);
 }
 
 TEST_F(RestartTest, TheConnectionStaysUsableForTheNextRequests) {
     auto& fake = Connect(kKindLan);
     const ConnectionSettings before = settings_;
-    RestartModule(ModuleLink::Of(settings_), nullptr);
+    RestartModule(LinkOf(settings_, connection_), nullptr);
     EXPECT_TRUE(settings_.connected);
     EXPECT_EQ(settings_.handle, before.handle);
     // The diagnostics go on over the same connection.
     fake.QueueSend(0, 0, 0, Pattern(4));
     fake.QueueSend(0, 0, 0, Pattern(5));
     EXPECT_TRUE(
-        RefreshDiagnostics(ModuleLink::Of(settings_), kv::Vlan::FromIndex(0), nullptr).vlan);
+        RefreshDiagnostics(LinkOf(settings_, connection_), kv::Vlan::FromIndex(0), nullptr).vlan);
     EXPECT_EQ(fake.CallCount("Send"), 3u);
     EXPECT_NE(fake.Log().find("QLAN_Send " + std::to_string(before.handle) + " 0 204 100 0"),
               std::string::npos)

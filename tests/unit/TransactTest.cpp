@@ -1,4 +1,5 @@
-// One transaction and the verified block write, against the scriptable fake library.
+// One transaction and the verified block write over a connection's link, against the
+// scriptable fake library.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/Connection.h"
 #include "core/ModuleLink.h"
 #include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
@@ -46,11 +48,11 @@ class TransactTest : public ::testing::Test {
         ASSERT_TRUE(fake_->ok()) << "fake library missing in " << kComplete;
         fake_->Reset();
         kv::InitBlock block{};
-        ASSERT_EQ(kv::OpenTransport(kKind, &handle_, block), 0u);
+        ASSERT_EQ(connection_.OpenTransport(kKind, &handle_, block), 0u);
         ASSERT_NE(handle_, 0u);
     }
     void TearDown() override {
-        if (kv::TransportLoaded()) kv::CloseTransport(kKind, &handle_);
+        connection_.Close();
         fake_.reset();
         kv::platform::SetProgramFolderForTesting("");
     }
@@ -58,33 +60,37 @@ class TransactTest : public ::testing::Test {
         return std::all_of(b.begin(), b.end(), [](std::uint32_t w) { return w == 0; });
     }
 
+    // The link to the module at the address, over the open connection.
+    kv::ModuleLink Link(std::uint8_t address) {
+        connection_.SetModuleAddress(address);
+        return connection_.Link();
+    }
+
     std::unique_ptr<kvtest::FakeTransport> fake_;
+    kv::Connection connection_;
     std::uint32_t handle_ = 0;
 };
 
-TEST_F(TransactTest, HandleZeroSendsNothingAndChangesNothing) {
+TEST_F(TransactTest, HandleZeroSendsNothing) {
     kv::DataBuffer buffer{};
     for (std::size_t i = 0; i < buffer.size(); ++i)
         buffer[i] = static_cast<std::uint32_t>(i * 3 + 1);
-    const kv::DataBuffer before = buffer;
-    std::uint8_t command = 77, error = 88;
     fake_->QueueSend(0, 5, 0, {});
-    kv::Transact(kKind, 0, 1, 204, 1, command, error, buffer);
-    EXPECT_EQ(command, 77);
-    EXPECT_EQ(error, 88);
-    EXPECT_EQ(buffer, before);
+    std::uint32_t code = 0;
+    const kv::ModuleLink noHandle(kv::LoadedLibrary::Load(kKind, code), kKind, 0, 1);
+    const kv::Reply reply = noHandle.Transact({204, 1}, buffer, 77);
+    EXPECT_EQ(reply.error, kv::kErrNotLoaded) << "never passed off as an answer";
+    EXPECT_EQ(reply.command, 0);
     EXPECT_EQ(fake_->CallCount("Send"), 0u);
 }
 
 TEST_F(TransactTest, SuccessKeepsReplyAndLowByteOfReplyValue) {
     const Words reply = Pattern(300, 11, 2);
     fake_->QueueSend(0, 0, 0x1AB, reply);
-    kv::DataBuffer buffer{};
-    std::uint8_t command = 0, error = 99;
-    kv::Transact(kKind, handle_, 1, 200, 0, command, error, buffer);
-    EXPECT_EQ(error, 0);
-    EXPECT_EQ(command, 0xAB);
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), reply.begin()));
+    const kv::Reply answer = Link(1).Transact({200, 0});
+    EXPECT_EQ(answer.error, 0);
+    EXPECT_EQ(answer.command, 0xAB);
+    EXPECT_TRUE(std::equal(answer.data.begin(), answer.data.end(), reply.begin()));
 }
 
 TEST_F(TransactTest, ErrorWordBecomesErrorByteAndClearsEverything) {
@@ -110,29 +116,26 @@ TEST_F(TransactTest, ErrorWordBecomesErrorByteAndClearsEverything) {
         fake_->QueueSend(c.sendResult, c.errorWord, 0x33, Pattern(300, 1, 1));
         kv::DataBuffer buffer{};
         buffer.fill(0xCC);
-        std::uint8_t command = 0x44, error = 0;
-        kv::Transact(kKind, handle_, 1, 204, 1, command, error, buffer);
-        EXPECT_EQ(error, c.expected);
-        EXPECT_EQ(command, 0);
-        EXPECT_TRUE(AllZero(buffer));
+        const kv::Reply reply = Link(1).Transact({204, 1}, buffer, 0x44);
+        EXPECT_EQ(reply.error, c.expected);
+        EXPECT_EQ(reply.command, 0);
+        EXPECT_TRUE(AllZero(reply.data));
     }
 }
 
 TEST_F(TransactTest, ErrorByte255HasTheUnknownCodeText) {
     fake_->QueueSend(0, 256, 0, {});
-    kv::DataBuffer buffer{};
-    std::uint8_t command = 0, error = 0;
-    kv::Transact(kKind, handle_, 1, 204, 1, command, error, buffer);
-    ASSERT_EQ(error, 255);
-    EXPECT_EQ(kv::ErrorString(kKind, error), "neznámý chybový kód");
+    const kv::ModuleLink link = Link(1);
+    const kv::Reply reply = link.Transact({204, 1});
+    ASSERT_EQ(reply.error, 255);
+    EXPECT_EQ(link.ErrorText(reply.error), "neznámý chybový kód");
 }
 
 TEST_F(TransactTest, FrameCarriesHeaderThenTheWholeBuffer) {
     kv::DataBuffer buffer{};
     for (std::size_t i = 0; i < buffer.size(); ++i)
         buffer[i] = 0x10000u + static_cast<std::uint32_t>(i);
-    std::uint8_t command = 0x99, error = 0;
-    kv::Transact(kKind, handle_, 0xFE, 204, 100, command, error, buffer);
+    Link(0xFE).Transact({204, 100}, buffer, 0x99);
     const Words frame = fake_->Frame(0);
     ASSERT_EQ(frame.size(), 304u);
     EXPECT_EQ(Words(frame.begin(), frame.begin() + 4), (Words{0xFE, 204, 100, 0x99}));
@@ -142,22 +145,30 @@ TEST_F(TransactTest, FrameCarriesHeaderThenTheWholeBuffer) {
 }
 
 TEST_F(TransactTest, WithoutALibraryTheErrorIsTen) {
-    ASSERT_EQ(kv::CloseTransport(kKind, &handle_), 0u);
+    ASSERT_EQ(connection_.CloseTransport(&handle_), 0u);
     kv::DataBuffer buffer{};
     buffer.fill(1);
-    std::uint8_t command = 5, error = 0;
-    kv::Transact(kKind, 0x1234, 1, 204, 1, command, error, buffer);
-    EXPECT_EQ(error, 10);
-    EXPECT_EQ(command, 0);
-    EXPECT_TRUE(AllZero(buffer));
-
-    // Kind 8 likewise, and nothing reaches a library.
-    kv::Transact(8, 0x1234, 1, 204, 1, command, error, buffer);
-    EXPECT_EQ(error, 10);
+    for (const kv::ModuleLink& link :
+         {connection_.Link(), kv::ModuleLink(nullptr, kKind, 0x1234, 1),
+          kv::ModuleLink(nullptr, 8, 0x1234, 1)}) {
+        const kv::Reply reply = link.Transact({204, 1}, buffer, 5);
+        EXPECT_EQ(reply.error, 10);
+        EXPECT_EQ(reply.command, 0);
+        EXPECT_TRUE(AllZero(reply.data));
+    }
     EXPECT_EQ(fake_->CallCount("Send"), 0u);
 }
 
-class WriteBlockTest : public TransactTest {};
+class WriteBlockTest : public TransactTest {
+  protected:
+    // The verified write to the module at the address: its result, and its text in message.
+    std::uint8_t Write(std::uint8_t address, std::uint16_t number, const kv::BlockWords& block,
+                       std::string& message) {
+        const kv::WriteOutcome outcome = Link(address).WriteBlockVerified(number, block);
+        message = outcome.text;
+        return outcome.error;
+    }
+};
 
 TEST_F(WriteBlockTest, SuccessSendsTheThreeRequestsExactly) {
     const kv::BlockWords block = MakeBlock();
@@ -168,7 +179,7 @@ TEST_F(WriteBlockTest, SuccessSendsTheThreeRequestsExactly) {
     fake_->QueueSend(0, 0, 0x23, ReadBackOf(block));
 
     std::string message = "stale";
-    EXPECT_EQ(kv::WriteBlockVerified(kKind, handle_, 5, 254, block, message), 0);
+    EXPECT_EQ(Write(5, 254, block, message), 0);
     EXPECT_EQ(message, "");
     ASSERT_EQ(fake_->CallCount("Send"), 3u);
 
@@ -193,7 +204,7 @@ TEST_F(WriteBlockTest, BlockNumberTravelsLowByteFirst) {
     fake_->QueueSend(0, 0, 0, ReadBackOf(block));
     fake_->QueueSend(0, 0, 0, ReadBackOf(block));
     std::string message;
-    EXPECT_EQ(kv::WriteBlockVerified(kKind, handle_, 1, 300, block, message), 0);
+    EXPECT_EQ(Write(1, 300, block, message), 0);
     const Words store = fake_->Frame(1);
     const Words read = fake_->Frame(2);
     ASSERT_EQ(store.size(), 304u);
@@ -227,7 +238,7 @@ TEST_F(WriteBlockTest, ReadBackComparesExactlyTheBlocksWords) {
         fake_->QueueSend(0, 0, 0, {});
         fake_->QueueSend(0, 0, 0, reply);
         std::string message = "stale";
-        EXPECT_EQ(kv::WriteBlockVerified(kKind, handle_, 1, 254, block, message), c.result);
+        EXPECT_EQ(Write(1, 254, block, message), c.result);
         EXPECT_EQ(message, c.result == 9 ? "Chyba zápisu dat." : "");
         EXPECT_EQ(fake_->CallCount("Send"), 3u);
     }
@@ -244,7 +255,7 @@ TEST_F(WriteBlockTest, FailingStepStopsWithItsErrorByteAndText) {
         fake_->QueueSend(0, 0, 0, ReadBackOf(block));  // must never be asked for
 
         std::string message;
-        EXPECT_EQ(kv::WriteBlockVerified(kKind, handle_, 1, 251, block, message), code);
+        EXPECT_EQ(Write(1, 251, block, message), code);
         EXPECT_EQ(message, "fake " + std::to_string(code));
         EXPECT_EQ(fake_->CallCount("Send"), step + 1);
     }
@@ -256,7 +267,7 @@ TEST_F(WriteBlockTest, FailureWithoutLowByteIsNotSuccess) {
     fake_->QueueSend(0, 0, 0, ReadBackOf(block));
     fake_->QueueSend(0, 0x300, 0, ReadBackOf(block));
     std::string message;
-    EXPECT_EQ(kv::WriteBlockVerified(kKind, handle_, 1, 252, block, message), 255);
+    EXPECT_EQ(Write(1, 252, block, message), 255);
     EXPECT_EQ(message, "neznámý chybový kód");
 }
 
@@ -265,21 +276,24 @@ TEST_F(WriteBlockTest, LibraryResultCodeFailsTheStep) {
     fake_->QueueSend(0, 0, 0, ReadBackOf(block));
     fake_->QueueSend(4, 0, 0, ReadBackOf(block));
     std::string message;
-    EXPECT_EQ(kv::WriteBlockVerified(kKind, handle_, 1, 250, block, message), 4);
+    EXPECT_EQ(Write(1, 250, block, message), 4);
     EXPECT_EQ(message, "fake 4");
     EXPECT_EQ(fake_->CallCount("Send"), 2u);
 }
 
 TEST_F(WriteBlockTest, WithoutAConnectionNothingIsReportedAsWritten) {
     const kv::BlockWords block = MakeBlock();
-    std::string message;
-    EXPECT_EQ(kv::WriteBlockVerified(kKind, 0, 1, 254, block, message), kv::kErrNotLoaded);
-    EXPECT_EQ(message, "fake 10");
+    std::uint32_t code = 0;
+    const kv::ModuleLink noHandle(kv::LoadedLibrary::Load(kKind, code), kKind, 0, 1);
+    kv::WriteOutcome outcome = noHandle.WriteBlockVerified(254, block);
+    EXPECT_EQ(outcome.error, kv::kErrNotLoaded);
+    EXPECT_EQ(outcome.text, "fake 10");
     EXPECT_EQ(fake_->CallCount("Send"), 0u);
 
-    ASSERT_EQ(kv::CloseTransport(kKind, &handle_), 0u);
-    EXPECT_EQ(kv::WriteBlockVerified(kKind, 0x1234, 1, 254, block, message), kv::kErrNotLoaded);
-    EXPECT_EQ(message, "fake 10");  // the kind's library still names the code
+    ASSERT_EQ(connection_.CloseTransport(&handle_), 0u);
+    outcome = kv::ModuleLink(nullptr, kKind, 0x1234, 1).WriteBlockVerified(254, block);
+    EXPECT_EQ(outcome.error, kv::kErrNotLoaded);
+    EXPECT_EQ(outcome.text, "fake 10");  // the kind's library still names the code
     EXPECT_EQ(fake_->CallCount("Send"), 0u);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "connection/Connection.h"
 #include "core/Dekl.h"
 #include "platform/ConfigFolder.h"
 #include "platform/DynamicLibrary.h"
@@ -270,19 +271,21 @@ class BindingWin32Test : public ::testing::Test {
         kv::platform::SetProgramFolderForTesting(std::string(KV_BIN_DIR) + "/fakes/" + folder);
         kv::InitBlock block{};
         std::uint32_t handle = 0;
-        const std::uint32_t code = kv::OpenTransport(kv::kKindLanQudp, &handle, block);
-        if (code == 0) kv::CloseTransport(kv::kKindLanQudp, &handle);
+        const std::uint32_t code = connection_.OpenTransport(kv::kKindLanQudp, &handle, block);
+        connection_.Close();
         return code;
     }
+
+    kv::Connection connection_;
 };
 
 TEST_F(BindingWin32Test, TheWrongArchitectureAndAMissingEntryPointGetTheBindingsTexts) {
     EXPECT_EQ(OpenQudpFrom("wrong-architecture"), 107u);
     EXPECT_EQ(kv::ErrorString(kv::kKindLanQudp, 107), "chyba inicializace knihovny QQUDP.DLL");
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_FALSE(connection_.HoldsLibrary());
     EXPECT_EQ(OpenQudpFrom("no_getconfig"), 117u);
     EXPECT_EQ(kv::ErrorString(kv::kKindLanQudp, 117), "chybná knihovna QQUDP.DLL");
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_FALSE(connection_.HoldsLibrary());
     EXPECT_EQ(OpenQudpFrom("minimal"), 0u);
 }
 

@@ -87,13 +87,13 @@ class DiagnosticsEmulatorTest : public ::testing::Test {
         in.firstText = emu_.Address();
         in.secondText = std::to_string(emu_.ManagementPort());
         in.thirdText = "1000";
-        const kv::ConnectionOutcome out = kv::InitialiseConnection(in, settings_, nullptr);
+        const kv::ConnectionOutcome out =
+            kv::InitialiseConnection(in, settings_, connection_, nullptr);
         ASSERT_TRUE(out.success) << out.statusText << "\n" << emu_.Log();
     }
 
     void TearDown() override {
-        if (kv::ConnectionUsable(settings_))
-            kv::CloseTransport(settings_.interfaceKind, &settings_.handle);
+        worker_.Finish();
         if (HasFailure()) std::cerr << "emulator output:\n" << emu_.Log();
     }
 
@@ -113,10 +113,12 @@ class DiagnosticsEmulatorTest : public ::testing::Test {
     kv::testing::ProgramFolder folder_{kv::testing::RealLibraryFolder()};
     EmulatorProcess emu_;
     kv::ConnectionSettings settings_;
+    kv::Connection connection_;
+    kv::ConnectionWorker worker_{connection_};
 };
 
 TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
-    TFormDiagnostika form(settings_, kv::Vlan::FromIndex(0));
+    TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(0));
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     const QString ok = QStringLiteral(" ") + kvforms::ToQt(kv::ErrorString(1, 0));
     ASSERT_TRUE(PollUntil([&] { return form.StatusBar1->text() == ok; }))
@@ -158,7 +160,7 @@ TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
 
 TEST_F(DiagnosticsEmulatorTest, DeniedClientShowsAsTheLastDeniedAddress) {
     // VLAN2 is off in a fresh module: it lets nobody in.
-    TFormDiagnostika form(settings_, kv::Vlan::FromIndex(1));
+    TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(1));
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     ASSERT_TRUE(PollUntil([&] { return form.Label43->text() == "vypnuto"; }));
     EXPECT_EQ(form.Label47->text(), "0");
@@ -189,27 +191,24 @@ TEST_F(DiagnosticsEmulatorTest, RestartThroughTheWindowMovesAStoredVlanPort) {
     // The VLAN2 block with the new port and the user table mode, as the editor writes it.
     kv::DataBuffer data{};
     data[1] = 252;
-    std::uint8_t command = 0, error = 0xEE;
-    kv::Transact(settings_.interfaceKind, settings_.handle, 0, 204, 1, command, error, data);
-    ASSERT_EQ(error, 0);
+    const kv::Reply read = connection_.Link().Transact(kv::kReadBlockRequest, data);
+    ASSERT_EQ(read.error, 0);
     kv::BlockWords block{};
-    std::copy(data.begin() + 4, data.begin() + 260, block.begin());
+    std::copy(read.data.begin() + 4, read.data.begin() + 260, block.begin());
     block[0] = newPort & 0xFF;
     block[1] = newPort >> 8;
     block[2] = 2;
     unsigned sum = 0;
     for (std::size_t i = 0; i < 255; ++i) sum += block[i];
     block[255] = (256 - sum % 256) % 256;
-    std::string message;
-    ASSERT_EQ(
-        kv::WriteBlockVerified(settings_.interfaceKind, settings_.handle, 0, 252, block, message),
-        0)
-        << message;
+    const kv::WriteOutcome written = connection_.Link().WriteBlockVerified(252, block);
+    ASSERT_EQ(written.error, 0) << written.text;
 
     {
-        TFormRestart restart(settings_);
+        TFormRestart restart(settings_, worker_);
         ASSERT_TRUE(kvgui::ShowExposed(&restart));
         restart.Button1->click();
+        ASSERT_TRUE(kvgui::WaitForCalls(&restart));
         EXPECT_EQ(restart.StatusBar1->text(), QString::fromUtf8(" Zařízení restartováno."));
         restart.Button2->click();
     }
@@ -218,10 +217,11 @@ TEST_F(DiagnosticsEmulatorTest, RestartThroughTheWindowMovesAStoredVlanPort) {
 
     // The connection is still the initialised one, and the module shows the new settings.
     ASSERT_TRUE(kv::ConnectionUsable(settings_));
-    TFormDiagnostika form(settings_, kv::Vlan::FromIndex(1));
+    TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(1));
     form.Timer1->stop();
     form.show();
     form.Timer1Timer();
+    ASSERT_TRUE(kvgui::WaitForCalls(&form));
     EXPECT_EQ(form.StatusBar1->text(), QStringLiteral(" ") + kvforms::ToQt(kv::ErrorString(1, 0)));
     EXPECT_EQ(form.Label42->text().toStdString(), std::to_string(newPort));
     EXPECT_EQ(form.Label43->text(), QString::fromUtf8("tabulka uživatelů"));

@@ -23,6 +23,7 @@ bool Connect(TForm1& form) {
     return kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
                                      [](TForm2* dialog) {
                                          dialog->Button1->click();
+                                         EXPECT_TRUE(kvgui::WaitForCalls(dialog));
                                          dialog->Button2->click();
                                      }) &&
            form.settings()->connected;
@@ -53,6 +54,7 @@ TEST(EditorWindowsTest, AVlanWrittenThroughItsWindowIsReadBackAfterTheModuleRest
     EXPECT_EQ(OnVlan2(form,
                       [](TFormNastavLAN* w) {
                           w->Button2->click();
+                          EXPECT_TRUE(kvgui::WaitForCalls(w));
                           std::string seen = w->StatusBar1->text().toStdString() + "|" +
                                              w->Edit1->text().toStdString() + "|";
                           w->Edit1->setText("6001");
@@ -60,6 +62,7 @@ TEST(EditorWindowsTest, AVlanWrittenThroughItsWindowIsReadBackAfterTheModuleRest
                           w->Edit[3]->setText("10");
                           w->ComboBox2->setCurrentIndex(1);
                           w->Button1->click();
+                          EXPECT_TRUE(kvgui::WaitForCalls(w));
                           return seen + w->StatusBar1->text().toStdString();
                       }),
               " Konfigurace přečtena.|5001| Konfigurace zapsána.");
@@ -73,6 +76,7 @@ TEST(EditorWindowsTest, AVlanWrittenThroughItsWindowIsReadBackAfterTheModuleRest
                       [](TFormNastavLAN* w) {
                           std::string seen = w->Edit1->text().toStdString() + ">";
                           w->Button2->click();
+                          EXPECT_TRUE(kvgui::WaitForCalls(w));
                           return seen + w->Edit1->text().toStdString() + " " +
                                  w->ComboBox1->currentText().toStdString() + " " +
                                  w->Edit[3]->text().toStdString() + " " +

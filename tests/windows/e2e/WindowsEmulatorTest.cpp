@@ -77,6 +77,7 @@ TEST_F(WindowsEmulatorTest, ConnectWriteAVlanWatchTheDiagnosticsAndRestart) {
                                               dialog->Edit3->setText(QString::fromStdString(port_));
                                               dialog->Edit4->setText("2000");
                                               dialog->Button1->click();
+                                              EXPECT_TRUE(kvgui::WaitForCalls(dialog));
                                               panel = dialog->Panel1->text().toStdString();
                                               dialog->Button2->click();
                                           }));
@@ -91,11 +92,13 @@ TEST_F(WindowsEmulatorTest, ConnectWriteAVlanWatchTheDiagnosticsAndRestart) {
     EXPECT_EQ(OnVlan2(form,
                       [&](TFormNastavLAN* w) {
                           w->Button2->click();
+                          EXPECT_TRUE(kvgui::WaitForCalls(w));
                           std::string seen = w->StatusBar1->text().toStdString() + "|";
                           w->ComboBox1->setCurrentIndex(2);
                           w->Edit[3]->setText("10");
                           w->ComboBox2->setCurrentIndex(1);
                           w->Button1->click();
+                          EXPECT_TRUE(kvgui::WaitForCalls(w));
                           return seen + w->StatusBar1->text().toStdString();
                       }),
               " Konfigurace přečtena.| Konfigurace zapsána.");
@@ -103,7 +106,7 @@ TEST_F(WindowsEmulatorTest, ConnectWriteAVlanWatchTheDiagnosticsAndRestart) {
     // The diagnostics of VLAN1 refresh: the module's identity, and its time since power-on
     // counting.
     {
-        TFormDiagnostika diag(*form.settings(), kv::Vlan::FromIndex(0));
+        TFormDiagnostika diag(*form.settings(), form.worker(), kv::Vlan::FromIndex(0));
         ASSERT_TRUE(kvgui::ShowExposed(&diag));
         const QString ok = QStringLiteral(" ") + kvforms::ToQt(kv::ErrorString(1, 0));
         ASSERT_TRUE(PollUntil([&] { return diag.StatusBar1->text() == ok; }))
@@ -121,12 +124,13 @@ TEST_F(WindowsEmulatorTest, ConnectWriteAVlanWatchTheDiagnosticsAndRestart) {
     ASSERT_TRUE(kvgui::DriveModal<TFormRestart>([&] { form.Restartzazen1->trigger(); },
                                                 [&](TFormRestart* w) {
                                                     w->Button1->click();
+                                                    EXPECT_TRUE(kvgui::WaitForCalls(w));
                                                     restarted = w->StatusBar1->text().toStdString();
                                                     w->Button2->click();
                                                 }));
     EXPECT_EQ(restarted, " Zařízení restartováno.");
     {
-        TFormDiagnostika diag(*form.settings(), kv::Vlan::FromIndex(1));
+        TFormDiagnostika diag(*form.settings(), form.worker(), kv::Vlan::FromIndex(1));
         ASSERT_TRUE(kvgui::ShowExposed(&diag));
         EXPECT_TRUE(PollUntil([&] { return diag.Label43->text() == "tabulka uživatelů"; }))
             << diag.StatusBar1->text().toStdString() << " " << diag.Label43->text().toStdString();
@@ -135,6 +139,7 @@ TEST_F(WindowsEmulatorTest, ConnectWriteAVlanWatchTheDiagnosticsAndRestart) {
     EXPECT_EQ(OnVlan2(form,
                       [](TFormNastavLAN* w) {
                           w->Button2->click();
+                          EXPECT_TRUE(kvgui::WaitForCalls(w));
                           return w->StatusBar1->text().toStdString() + "|" +
                                  w->ComboBox1->currentText().toStdString() + " " +
                                  w->Edit[3]->text().toStdString() + " " +
@@ -143,7 +148,7 @@ TEST_F(WindowsEmulatorTest, ConnectWriteAVlanWatchTheDiagnosticsAndRestart) {
               " Konfigurace přečtena.|tabulka platných IP adres 10 pouze čtení");
 
     form.close();
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_FALSE(form.connection().HoldsLibrary());
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ std::string ConnectOverQudp(TForm1& form, std::string* tip = nullptr) {
                                       dialog->Edit3->setText("5000");
                                       dialog->Edit4->setText("300");
                                       dialog->Button1->click();
+                                      EXPECT_TRUE(kvgui::WaitForCalls(dialog));
                                       status = dialog->Panel1->text().toStdString();
                                       if (tip != nullptr)
                                           *tip = dialog->Panel1->toolTip().toStdString();
@@ -67,6 +68,7 @@ TEST_F(VendorLibraryFormTest, TheContractOnlyLibraryConnectsAndAnswersAnEditor) 
     ASSERT_TRUE(kvgui::DriveModal<TFormLanParam>([&] { form.NastavAIN1->trigger(); },
                                                  [&](TFormLanParam* editor) {
                                                      editor->Button1->click();
+                                                     EXPECT_TRUE(kvgui::WaitForCalls(editor));
                                                      read =
                                                          editor->StatusBar1->text().toStdString() +
                                                          "|" +
@@ -75,7 +77,7 @@ TEST_F(VendorLibraryFormTest, TheContractOnlyLibraryConnectsAndAnswersAnEditor) 
                                                  }));
     EXPECT_EQ(read, " Konfigurace přečtena.|0");
     form.close();
-    EXPECT_FALSE(kv::TransportLoaded());
+    EXPECT_FALSE(form.connection().HoldsLibrary());
 }
 
 TEST_F(VendorLibraryFormTest, ALibraryOfTheWrongArchitectureGetsTheBindingsText) {
