@@ -114,6 +114,7 @@ start_display() {
     cleanup_hooks+=(end_display)
     # Programs of the prefix still running without a display keep its desktop, and a
     # program with windows would then join that desktop, which has none: wait them out.
+    # (An if, not a && list: a prefix not made yet must not end the function with 1.)
     if [ -d "$KV_WINEPREFIX" ]; then
         WINEPREFIX=$KV_WINEPREFIX timeout 60 wineserver -w 2>/dev/null || true
     fi
