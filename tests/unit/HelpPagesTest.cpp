@@ -170,8 +170,8 @@ TEST(HelpPagesTest, TheCommandLinesPageListsTheExitCodesTheProgramHas) {
         program.insert((*it)[2].str());
     std::set<std::string> help;
     const std::regex row("<tr><td>([0-9]+)</td>");
-    for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator();
-         ++it)
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), row);
+         it != std::sregex_iterator(); ++it)
         help.insert((*it)[1].str());
     EXPECT_GE(program.size(), 8u) << table;
     EXPECT_EQ(help, program);
