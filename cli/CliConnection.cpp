@@ -344,9 +344,14 @@ bool OpenConnection(Connection& connection, ConnectionSettings& settings,
         out.Print(text);
     } else {
         out.Report(text);
+        if (opened.openRefused) ReportLoadFailure(settings.interfaceKind, out);
     }
     if (outcome != nullptr) *outcome = opened;
     return opened.success && connection.IsOpen();
+}
+
+void ReportLoadFailure(std::uint8_t kind, Output& out) {
+    if (auto why = DescribeLoadFailure(kind)) out.Report("kv3380u: " + *why);
 }
 
 }  // namespace kv::cli

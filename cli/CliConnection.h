@@ -15,6 +15,7 @@
 #include "connection/Pripojeni.h"
 #include "core/Dekl.h"
 #include "platform/Text.h"
+#include "transport/LoadFailure.h"
 
 namespace kv::cli {
 
@@ -75,6 +76,10 @@ std::optional<std::string> BuildConnectionRequest(const ConnectionSettings& stor
 std::optional<std::string> ApplyTarget(const std::string& target, ConnectionRequest& request);
 // A list of targets separated by commas or blanks; empty entries are dropped.
 std::vector<std::string> SplitTargets(const std::string& list);
+
+// Where the binding refused the kind's library, why (its full path and the system's reason),
+// after the binding's own text that names only the file.
+void ReportLoadFailure(std::uint8_t kind, Output& out);
 
 // A text for a line: the zero characters a module's name may hold are left out.
 using platform::Printable;

@@ -16,7 +16,6 @@ namespace kv::cli {
 namespace {
 
 constexpr const char* kProgram = "kv3380u";
-constexpr const char* kCommandList = "identify, backup, restore, diag, restart a exporter";
 
 // One option: its names for the help and for reading, and where its value goes.
 struct OptionSpec {
@@ -314,6 +313,25 @@ const std::vector<CommandSpec>& Commands() {
     return commands;
 }
 
+// A command this build offers: the exporter only where its server is built.
+bool Offered(const CommandSpec& command) {
+    return command.command != Command::kExporter || kExporterBuilt;
+}
+
+// "identify, backup, restore, diag, restart a exporter", with "a" or "nebo" before the last.
+std::string CommandList(const char* last) {
+    std::vector<std::string> names;
+    for (const CommandSpec& command : Commands())
+        if (Offered(command)) names.emplace_back(command.name);
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        list += (i == 0                  ? ""
+                 : i + 1 == names.size() ? std::string(" ") + last + " "
+                                         : ", ") +
+                names[i];
+    return list;
+}
+
 // The option's long name ("--dry-run") and whether `token` is one of its names.
 bool Names(const OptionSpec& option, const std::string& token) {
     const std::string names = option.names;
@@ -399,6 +417,7 @@ std::string HelpText(const CommandSpec* shown) {
         "  kv3380u restore vzor.ini --targets 10.1.2.3,10.1.2.4:56565\n"
         "  kv3380u diag --vlan 2 --interval 500 --count 10 --json");
     for (const CommandSpec& spec : Commands()) {
+        if (!Offered(spec) && &spec != shown) continue;
         CLI::App* command = app.add_subcommand(spec.name, spec.description);
         command->group("Příkazy");
         command->set_help_flag("-h,--help", "vypíše nápovědu a skončí");
@@ -470,11 +489,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         }
         command = FindCommand(token);
         if (command == nullptr)
-            return Usage("neznámý příkaz „" + token + "“; příkazy jsou " + kCommandList, nullptr);
+            return Usage("neznámý příkaz „" + token + "“; příkazy jsou " + CommandList("a"),
+                         nullptr);
     }
-    if (command == nullptr)
-        return Usage("chybí příkaz: identify, backup, restore, diag, restart nebo exporter",
-                     nullptr);
+    if (command == nullptr) return Usage("chybí příkaz: " + CommandList("nebo"), nullptr);
 
     // A help anywhere among the command's options wins, as it does for every program.
     for (std::size_t k = at; k < args.size() && args[k] != "--"; ++k)

@@ -35,6 +35,10 @@
 namespace kv::cli {
 
 inline constexpr const char* kDefaultListen = "127.0.0.1:9338";
+// Whether this build has the exporter's HTTP server (not the Windows build): where it has
+// none, the command is left out of the help and the lists of commands, and says so when
+// it is given.
+inline constexpr bool kExporterBuilt = KV_HAVE_EXPORTER;
 
 // An IPv4 network of --allow: "10.1.0.0/16", or one address.
 struct Network {

@@ -374,6 +374,7 @@ int RunExporter(const ConnectionOptions& options, const ExporterOptions& exporte
     std::shared_ptr<const LoadedLibrary> library = LoadedLibrary::Load(input.kind, loadCode);
     if (library == nullptr) {
         out.Report("kv3380u: " + ErrorString(input.kind, loadCode));
+        ReportLoadFailure(input.kind, out);
         return kExitConnection;
     }
 

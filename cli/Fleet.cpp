@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/TextLayout.h"
+#include "platform/ConfigFolder.h"
 #include "transport/InterfaceKinds.h"
 
 namespace kv::cli {
@@ -29,7 +30,10 @@ std::shared_ptr<const LoadedLibrary> LoadFor(const ConnectionRequest& input, Out
     const std::uint8_t kind = input.kind;
     std::uint32_t code = 0;
     std::shared_ptr<const LoadedLibrary> library = LoadedLibrary::Load(kind, code);
-    if (library == nullptr) out.Report("kv3380u: " + ErrorString(kind, code));
+    if (library == nullptr) {
+        out.Report("kv3380u: " + ErrorString(kind, code));
+        ReportLoadFailure(kind, out);
+    }
     return library;
 }
 
@@ -316,7 +320,6 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
         std::string message = kNotStarted;
     };
     std::vector<Row> rows(targets.size());
-    const std::string base = folder.back() == '/' ? folder : folder + "/";
     ConnectionGate gate;
     RunSideBySide(
         targets, jobs,
@@ -352,7 +355,7 @@ int RunBackupTargets(const ConnectionOptions& options, const std::string& folder
                 row.message = "přerušeno";
                 return;
             }
-            const std::string path = base + BackupFileName(inputs[i]);
+            const std::string path = platform::InFolder(folder, BackupFileName(inputs[i]));
             row.code = WriteBackup(path, identity, blocks, module, inner);
             row.file = path;
             row.message = row.code == kExitBadChecksum ? "blok s chybným kontrolním součtem"

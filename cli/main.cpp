@@ -12,6 +12,7 @@
 #include "cli/Exporter.h"
 #include "cli/Fleet.h"
 #include "cli/TextLayout.h"
+#include "platform/ConfigFolder.h"
 #include "platform/Interrupt.h"
 #include "platform/StdStreams.h"
 
@@ -90,6 +91,17 @@ std::string LocaleDecimalSeparator() {
     return separator;
 }
 
+// The files the command line names, with the system's separators, so that every path the
+// program prints is written one way on Windows (C:\Zálohy\modul.ini, not C:/Zálohy\modul.ini).
+void UseNativeSeparators(CommandLine& line) {
+    using kv::platform::NativeSeparators;
+    line.connection.settingsFile = NativeSeparators(line.connection.settingsFile);
+    line.backup.file = NativeSeparators(line.backup.file);
+    line.restore.file = NativeSeparators(line.restore.file);
+    if (line.targets && line.targets->rfind('@', 0) == 0)
+        line.targets = NativeSeparators(*line.targets);
+}
+
 // What stopped the program, as its lines say it.
 std::string InterruptText() {
     using kv::platform::InterruptSource;
@@ -107,6 +119,7 @@ std::string InterruptText() {
 }
 
 int RunCommand(CommandLine& line, ConsoleOutput& out) {
+    UseNativeSeparators(line);
     RunControl control;
     control.stopRequested = [&out] {
         return kv::platform::Interrupted() || out.Failure().has_value();

@@ -64,25 +64,47 @@ if(KV_RSVG_CONVERT AND KV_MAGICK_CONVERT)
     add_custom_target(kv_windows_icon DEPENDS ${KV_WINDOWS_ICON})
 endif()
 
-# kv_windows_resources(TARGET DESCRIPTION): the manifest (asInvoker, the supported
-# systems, long paths), the version and the icon of a Windows program.
+# One version and one publisher for every file of the Windows package and its installer.
+# The program calls itself 1.03 (its About window, --version, the packages' names): major
+# 1, minor 3, which Windows' four numbers write 1.3.0.0. The file version is those numbers
+# as text too; the product version keeps the program's own 1.03.
+string(REGEX REPLACE "^0+([0-9])" "\\1" _kv_minor "${PROJECT_VERSION_MINOR}")
+set(KV_VERSION_NUMBERS "${PROJECT_VERSION_MAJOR}.${_kv_minor}.0.0")
+string(REPLACE "." "," KV_RC_VERSION_NUMBERS "${KV_VERSION_NUMBERS}")
+set(KV_RC_FILE_VERSION ${KV_VERSION_NUMBERS})
+# The project's own name, as the About window names the maker.
+set(KV_PUBLISHER "Vývojový tým W_KV3380U")
+
+# kv_windows_resources(TARGET DESCRIPTION [LIBRARY FILE]): the version resource (Czech)
+# of a Windows program or, with LIBRARY, of a transport library named FILE; a program also
+# gets its manifest (asInvoker, the supported systems, long paths) and icon.
 function(kv_windows_resources target description)
+    cmake_parse_arguments(ARG "" "LIBRARY" "" ${ARGN})
     set(KV_RC_NAME ${target})
     set(KV_RC_DESCRIPTION ${description})
     set(dir ${CMAKE_BINARY_DIR}/windows)
-    set(KV_RC_MANIFEST ${dir}/${target}.manifest)
-    set(KV_RC_ICON "")
-    if(KV_WINDOWS_ICON)
-        set(KV_RC_ICON "1 ICON \"${KV_WINDOWS_ICON}\"")
+    set(depends)
+    if(ARG_LIBRARY)
+        set(KV_RC_FILE ${ARG_LIBRARY})
+        get_filename_component(KV_RC_NAME ${ARG_LIBRARY} NAME_WE)
+        set(KV_RC_FILE_TYPE VFT_DLL)
+        set(KV_RC_PROGRAM "")
+    else()
+        set(KV_RC_FILE ${target}.exe)
+        set(KV_RC_FILE_TYPE VFT_APP)
+        set(KV_RC_MANIFEST ${dir}/${target}.manifest)
+        configure_file(${CMAKE_SOURCE_DIR}/data/windows/program.manifest.in ${KV_RC_MANIFEST} @ONLY)
+        set(KV_RC_PROGRAM "1 24 \"${KV_RC_MANIFEST}\"")
+        list(APPEND depends ${KV_RC_MANIFEST})
+        if(KV_WINDOWS_ICON)
+            string(APPEND KV_RC_PROGRAM "\n1 ICON \"${KV_WINDOWS_ICON}\"")
+            list(APPEND depends ${KV_WINDOWS_ICON})
+            add_dependencies(${target} kv_windows_icon)
+        endif()
     endif()
-    configure_file(${CMAKE_SOURCE_DIR}/data/windows/program.manifest.in ${KV_RC_MANIFEST} @ONLY)
-    configure_file(${CMAKE_SOURCE_DIR}/data/windows/program.rc.in ${dir}/${target}.rc @ONLY)
+    configure_file(${CMAKE_SOURCE_DIR}/data/windows/resources.rc.in ${dir}/${target}.rc @ONLY)
     target_sources(${target} PRIVATE ${dir}/${target}.rc)
-    if(KV_WINDOWS_ICON)
-        add_dependencies(${target} kv_windows_icon)
-    endif()
-    set_source_files_properties(${dir}/${target}.rc PROPERTIES
-        OBJECT_DEPENDS "${KV_RC_MANIFEST};${KV_WINDOWS_ICON}")
+    set_source_files_properties(${dir}/${target}.rc PROPERTIES OBJECT_DEPENDS "${depends}")
 endfunction()
 
 # kv_windows_qt_runtime(): with a Qt for Windows, what a Qt program needs beside it in the

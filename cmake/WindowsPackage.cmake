@@ -31,7 +31,7 @@ else()
 endif()
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_NAME kv3380u)
-set(CPACK_PACKAGE_VENDOR "W_KV3380U")
+set(CPACK_PACKAGE_VENDOR "${KV_PUBLISHER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "kv3380u: zálohy, klonování a sledování modulů KV-3380U")
 set(CPACK_PACKAGE_FILE_NAME kv3380u-${PROJECT_VERSION}-win${_bits})
@@ -42,52 +42,36 @@ set(CPACK_STRIP_FILES ON)
 # ZIP: one folder, the program folder, as a user unpacks it anywhere.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 
+# NSIS: our own installer script (cmake/nsis/NSIS.template.in): Czech, the Start-menu
+# folder, the console entry of kv3380u, the desktop shortcut and the PATH entry on request,
+# and an uninstaller that leaves nothing behind.
+list(PREPEND CMAKE_MODULE_PATH ${CMAKE_SOURCE_DIR}/cmake/nsis)
 set(CPACK_NSIS_PACKAGE_NAME "kv3380u ${PROJECT_VERSION} (${_bits} bitů)")
 set(CPACK_NSIS_DISPLAY_NAME "kv3380u ${PROJECT_VERSION} (${_bits} bitů)")
-set(CPACK_NSIS_CONTACT "W_KV3380U developers <kv3380u@localhost>")
-set(CPACK_NSIS_INSTALLED_ICON_NAME kv3380u.exe)
 if(KV_WINDOWS_ICON)
     set(CPACK_NSIS_MUI_ICON ${KV_WINDOWS_ICON})
     set(CPACK_NSIS_MUI_UNIICON ${KV_WINDOWS_ICON})
 endif()
-# A Unicode installer, so that an installation folder with Czech letters works, from a
-# script CPack writes in UTF-8.
+# The script is UTF-8 (its Czech letters); the installer is a Unicode one, so that an
+# installation folder with Czech letters works.
 set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-INPUTCHARSET UTF8")
-set(CPACK_NSIS_DEFINES "Unicode true")
-# kv3380u is a console program: its Start-menu entry opens a console in the user's own
-# folder (the program folder is read-only there) with the program's help on the screen;
-# the second entry opens the help pages in the web browser.
-set(CPACK_NSIS_CREATE_ICONS_EXTRA "
-  SetOutPath \\\"$PROFILE\\\"
-  CreateShortCut \\\"$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\kv3380u (příkazový řádek).lnk\\\" \\\"$SYSDIR\\\\cmd.exe\\\" '/k \\\"\\\"$INSTDIR\\\\kv3380u.exe\\\" --help\\\"' \\\"$INSTDIR\\\\kv3380u.exe\\\" 0
-  CreateShortCut \\\"$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Nápověda.lnk\\\" \\\"$INSTDIR\\\\help\\\\index.html\\\"
-  SetOutPath \\\"$INSTDIR\\\"")
-set(CPACK_NSIS_DELETE_ICONS_EXTRA "
-  Delete \\\"$SMPROGRAMS\\\\$MUI_TEMP\\\\kv3380u (příkazový řádek).lnk\\\"
-  Delete \\\"$SMPROGRAMS\\\\$MUI_TEMP\\\\Nápověda.lnk\\\"")
+string(REPLACE "." ";" _version "${KV_VERSION_NUMBERS}")
+list(GET _version 0 _major)
+list(GET _version 1 _minor)
+set(CPACK_NSIS_DEFINES "
+  !define KV_BITS ${_bits}
+  !define KV_PUBLISHER \\\"${KV_PUBLISHER}\\\"
+  !define KV_VERSION_NUMBERS ${KV_VERSION_NUMBERS}
+  !define KV_VERSION_MAJOR ${_major}
+  !define KV_VERSION_MINOR ${_minor}")
 if(TARGET W_KV3380U)
-    # The windows: the first entry of the Start-menu folder, and on request a shortcut on
-    # the desktop: a choice on the installer's components page (ticked), and in a silent
-    # installation only with /DESKTOP. The uninstaller removes both.
-    set(CPACK_NSIS_INSTALLED_ICON_NAME W_KV3380U.exe)
-    string(PREPEND CPACK_NSIS_CREATE_ICONS_EXTRA "
-  CreateShortCut \\\"$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\W_KV3380U.lnk\\\" \\\"$INSTDIR\\\\W_KV3380U.exe\\\"")
-    string(APPEND CPACK_NSIS_DELETE_ICONS_EXTRA "
-  Delete \\\"$SMPROGRAMS\\\\$MUI_TEMP\\\\W_KV3380U.lnk\\\"")
-    set(CPACK_NSIS_PAGE_COMPONENTS "!insertmacro MUI_PAGE_COMPONENTS")
+    # The windows: the first entry of the Start-menu folder, the icon of the uninstall
+    # entry, and on request a shortcut on the desktop.
     string(APPEND CPACK_NSIS_DEFINES "
-  !include FileFunc.nsh
-  Section \\\"Zástupce W_KV3380U na ploše\\\" KvDesktopShortcut
-    IfSilent 0 kvDesktop
-    \\\${GetParameters} $R0
-    ClearErrors
-    \\\${GetOptions} $R0 \\\"/DESKTOP\\\" $R1
-    IfErrors kvNoDesktop
-  kvDesktop:
-    CreateShortCut \\\"$DESKTOP\\\\W_KV3380U.lnk\\\" \\\"$INSTDIR\\\\W_KV3380U.exe\\\"
-  kvNoDesktop:
-  SectionEnd")
-    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
-  Delete \\\"$DESKTOP\\\\W_KV3380U.lnk\\\"")
+  !define KV_WINDOWS
+  !define KV_ICON_PROGRAM W_KV3380U.exe")
+else()
+    string(APPEND CPACK_NSIS_DEFINES "
+  !define KV_ICON_PROGRAM kv3380u.exe")
 endif()
 include(CPack)

@@ -6,9 +6,11 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <cstdio>
 
 #include "connection/Pripojeni.h"
 #include "forms/FormSupport.h"
+#include "transport/LoadFailure.h"
 
 namespace {
 
@@ -252,6 +254,7 @@ void TForm2::Button1Click() {
             if (done.outcome.firstText)
                 Edit2->setText(QString::fromStdString(*done.outcome.firstText));
             SetStatus(done.outcome.statusText);
+            ShowLoadFailure(done.outcome.openRefused);
         });
 }
 
@@ -264,6 +267,21 @@ void TForm2::done(int result) {
 
 void TForm2::Button2Click() {
     close();
+}
+
+// The status keeps the binding's text, which names only the file ("chyba inicializace
+// knihovny QLAN.DLL"). Why the library was refused, with its full path, is the status's
+// tip, follows the text in its accessible description, and goes to the error output: a
+// terminal's on Linux; on Windows, where a program with windows has no console, only
+// where it was redirected.
+void TForm2::ShowLoadFailure(bool openRefused) {
+    const std::optional<std::string> why =
+        openRefused ? kv::DescribeLoadFailure(settings_.interfaceKind) : std::nullopt;
+    Panel1->setToolTip(why ? QString::fromStdString(*why) : QString());
+    if (!why) return;
+    Panel1->setAccessibleDescription(Panel1->text() + QStringLiteral(": ") +
+                                     QString::fromStdString(*why));
+    std::fprintf(stderr, "W_KV3380U: %s\n", why->c_str());
 }
 
 void TForm2::SetStatus(const std::string& text) {

@@ -58,6 +58,7 @@ class TForm2 : public kvforms::FixedDialog {
     void BuildControls();
     void Arrange(std::uint8_t kind);
     void SetStatus(const std::string& text);
+    void ShowLoadFailure(bool openRefused);
 
     kv::ConnectionSettings& settings_;
     kv::ConnectionWorker& worker_;

@@ -5,6 +5,7 @@
 // Paths are UTF-8 texts (UTF-16 only at the Windows calls); folders end with the
 // separator.
 
+#include <algorithm>
 #include <string>
 
 namespace kv::platform {
@@ -18,6 +19,20 @@ inline constexpr char kPathSeparator = '/';
 
 // True for the separator of the system; Windows also takes '/' in a path.
 bool IsPathSeparator(char c);
+
+// The path with the system's separators: on Windows every '/' becomes '\\' (a path named
+// half one way and half the other reads as a mistake when it is printed); elsewhere it
+// stays as it is.
+inline std::string NativeSeparators(std::string path) {
+    if (kPathSeparator != '/') std::replace(path.begin(), path.end(), '/', kPathSeparator);
+    return path;
+}
+
+// The file `name` in `folder`, one separator between them.
+inline std::string InFolder(const std::string& folder, const std::string& name) {
+    if (folder.empty() || IsPathSeparator(folder.back())) return folder + name;
+    return folder + kPathSeparator + name;
+}
 
 // POSIX: $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config (the home
 // folder of the user's account when HOME is unset). Windows: the user's roaming

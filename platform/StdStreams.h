@@ -32,7 +32,9 @@ void PrepareStdStreams();
 // Windows: a console with its virtual terminal processing switched on here).
 bool IsTerminal(StdStream stream);
 
-// Every byte, or the reason why not ("na disku není místo").
+// Every byte, or the reason why not ("na disku není místo"). The bytes are text, in UTF-8
+// with LF line ends. On Windows a console gets it in UTF-16, a file or a pipe in UTF-8
+// with CR LF line ends, as Windows' own programs write text.
 std::optional<std::string> WriteStd(StdStream stream, std::string_view bytes);
 
 // The standard input whole, at most `limit` bytes; the reason when it cannot be read or

@@ -31,8 +31,9 @@ prefix=${KV_WINEPREFIX:-$root/build-wine/prefix}
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko: console programs need neither, and the first run would otherwise offer
-# to download them.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# to download them. No menu entries on the Linux desktop for the Start-menu shortcuts an
+# installer under test makes (winemenubuilder would leave them in ~/.local/share).
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 unset DISPLAY WAYLAND_DISPLAY
 # Wine wants a home; a CI job may not set one.
 if [ -z "${HOME:-}" ]; then

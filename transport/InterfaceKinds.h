@@ -30,6 +30,10 @@ struct InterfaceKindInfo {
 
 constexpr std::uint8_t kInterfaceKindCount = 8;
 
+// The entry points' suffixes (QUSBVX_Send), in the order the binding resolves them.
+inline constexpr std::array<const char*, 7> kEntrySuffixes = {
+    "Version", "Init", "SetConfig", "GetConfig", "Send", "Done", "Error"};
+
 // The kinds by name, for the places that treat one kind apart from the others.
 enum InterfaceKindId : std::uint8_t {
     kKindUsbVx = 0,

@@ -1,6 +1,7 @@
 #include "transport/Qxxx380.h"
 
 #include "platform/ProgramFolder.h"
+#include "transport/LoadFailure.h"
 
 namespace kv {
 namespace {
@@ -46,14 +47,18 @@ std::shared_ptr<LoadedLibrary> LoadedLibrary::Load(std::uint8_t kind, std::uint3
         return nullptr;
     }
     std::shared_ptr<LoadedLibrary> loaded(new LoadedLibrary(kind));
-    if (!loaded->library_.Load(LibraryPath(kind))) {
+    const std::string path = LibraryPath(kind);
+    if (!loaded->library_.Load(path)) {
+        NoteLoadFailure(kind, NotLoaded(path, loaded->library_));
         code = kInterfaceKinds[kind].loadFailed;
         return nullptr;
     }
     if (!loaded->ResolveAll()) {
+        NoteLoadFailure(kind, EntryMissing(kind, path, loaded->library_));
         code = kInterfaceKinds[kind].entryMissing;
         return nullptr;
     }
+    NoteLoaded(kind);
     code = 0;
     return loaded;
 }

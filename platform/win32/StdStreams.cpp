@@ -69,6 +69,18 @@ std::optional<std::string> ToConsole(HANDLE console, std::string_view bytes) {
     return std::nullopt;
 }
 
+// Text for a file or a pipe ends its lines with CR LF, as Windows' own programs and
+// editors expect: every LF that has no CR before it gets one.
+std::string WithCrLf(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 32);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) text += '\r';
+        text += bytes[i];
+    }
+    return text;
+}
+
 }  // namespace
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
@@ -111,6 +123,8 @@ std::optional<std::string> WriteStd(StdStream stream, std::string_view bytes) {
     if (g_closed[Index(stream)]) return words::kStreamClosed;
     const HANDLE handle = HandleOf(stream);
     if (IsConsole(handle)) return ToConsole(handle, bytes);
+    const std::string text = WithCrLf(bytes);
+    bytes = text;
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;

@@ -9,9 +9,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "connection/PripojeniForm.h"
+#include "platform/ProgramFolder.h"
 #include "tests/fakes/FakeTransport.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -377,6 +379,36 @@ TEST_F(PripojeniFormTest, OpenFailureShowsTheLibrarysText) {
     EXPECT_EQ(d->Panel1->text(), QStringLiteral("Chyba inicializace připojení - fake 5"));
     EXPECT_FALSE(settings_.connected);
     EXPECT_EQ(fake->CallCount("Done"), 0u);
+}
+
+TEST_F(PripojeniFormTest, ALibraryThatDoesNotLoadKeepsItsTextAndTellsWhyInTheTip) {
+    const auto library = kv::testing::PathOf(folder_.path() + "/QQUDP.DLL");
+    const auto aside = kv::testing::PathOf(folder_.path() + "/QQUDP.aside");
+    std::filesystem::rename(library, aside);
+    settings_.interfaceKind = 1;
+    auto d = Show();
+    d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
+    const QString text =
+        QStringLiteral("Chyba inicializace připojení - chyba inicializace knihovny QQUDP.DLL");
+    EXPECT_EQ(d->Panel1->text(), text);
+    // The library's full path and the reason: the tip, and after the text for a reader.
+    const QString path = QString::fromStdString(kv::platform::ProgramFolder() + "QQUDP.DLL");
+    const QString why = d->Panel1->toolTip();
+    EXPECT_TRUE(why.startsWith("knihovnu " + path + " nelze načíst: soubor nebo složka neexistuje"))
+        << why.toStdString();
+    EXPECT_EQ(d->Panel1->accessibleDescription(), text + ": " + why);
+
+    // Once the library is there, nothing is left of it.
+    std::filesystem::rename(aside, library);
+    auto fake = Fake("QQUDP.DLL");
+    ASSERT_TRUE(fake->ok());
+    fake->SetInitResult(5, 0);
+    d->Button1->click();
+    ASSERT_TRUE(kvgui::WaitForCalls(d.get()));
+    EXPECT_EQ(d->Panel1->text(), QStringLiteral("Chyba inicializace připojení - fake 5"));
+    EXPECT_EQ(d->Panel1->toolTip(), QString());
+    EXPECT_EQ(d->Panel1->accessibleDescription(), d->Panel1->text());
 }
 
 TEST_F(PripojeniFormTest, NoKindSelectedIsAnUnknownInterface) {

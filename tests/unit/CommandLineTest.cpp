@@ -52,12 +52,13 @@ TEST(CommandLineTest, EveryMistakeSaysWhatIsWrongAndPointsToTheCommandsHelp) {
     ExpectUsage({"--ip=1.2.3.4"}, "volba --ip patří až za příkaz: kv3380u PŘÍKAZ --ip …",
                 "kv3380u --help");
     ExpectUsage({"--colour"}, "neznámá volba --colour", "kv3380u --help");
-    ExpectUsage(
-        {"bogus"},
-        "neznámý příkaz „bogus“; příkazy jsou identify, backup, restore, diag, restart a exporter",
-        "kv3380u --help");
-    ExpectUsage({}, "chybí příkaz: identify, backup, restore, diag, restart nebo exporter",
+    // The exporter only where this build has it (not on Windows).
+    const std::string commands = kExporterBuilt ? "identify, backup, restore, diag, restart"
+                                                : "identify, backup, restore, diag";
+    const std::string last = kExporterBuilt ? "exporter" : "restart";
+    ExpectUsage({"bogus"}, "neznámý příkaz „bogus“; příkazy jsou " + commands + " a " + last,
                 "kv3380u --help");
+    ExpectUsage({}, "chybí příkaz: " + commands + " nebo " + last, "kv3380u --help");
     ExpectUsage({"diag", "--json=1"}, "volba --json je přepínač a hodnotu nemá (--json=1)",
                 "kv3380u diag --help");
     ExpectUsage({"identify", "--address"}, "volba --address potřebuje hodnotu (ADRESA)",
@@ -200,6 +201,15 @@ TEST(CommandLineTest, EachHelpPrintsTheExitCodesOnce) {
     EXPECT_NE(Parse({"restore", "--help"}).text.find("Použití: kv3380u restore [VOLBY] SOUBOR"),
               std::string::npos);
     EXPECT_EQ(Parse({"--version"}).result, Result::kShow);
+}
+
+TEST(CommandLineTest, TheExporterIsOfferedOnlyWhereThisBuildHasIt) {
+    const std::string help = Parse({"--help"}).text;
+    EXPECT_EQ(help.find("exporter") != std::string::npos, kExporterBuilt) << help;
+    EXPECT_NE(help.find("restart"), std::string::npos) << help;
+    // Given anyway, it is known: it runs, and says there whether this build has it.
+    EXPECT_EQ(Parse({"exporter"}).result, Result::kRun);
+    EXPECT_NE(Parse({"exporter", "--help"}).text.find("--listen"), std::string::npos);
 }
 
 TEST(CommandLineTest, ATargetListNamesAtLeastOneModule) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/HelpPages.h"
+#include "cli/Output.h"
 #include "platform/HelpViewer.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/ScratchFolder.h"
@@ -155,6 +156,25 @@ TEST(HelpPagesTest, EveryLinkOfThePlainPagesLeadsToAPageOfTheHelp) {
             }
         }
     }
+}
+
+TEST(HelpPagesTest, TheCommandLinesPageListsTheExitCodesTheProgramHas) {
+    // The page this build ships, made for its system.
+    const std::string page = ReadBytes(std::string(KV_BIN_DIR) + "/help/prikazovy-radek.html");
+    ASSERT_FALSE(page.empty());
+    const std::string table = kv::cli::ExitCodeTable();
+    std::set<std::string> program;
+    const std::regex code("(^|\n) *([0-9]+)  ");
+    for (auto it = std::sregex_iterator(table.begin(), table.end(), code);
+         it != std::sregex_iterator(); ++it)
+        program.insert((*it)[2].str());
+    std::set<std::string> help;
+    const std::regex row("<tr><td>([0-9]+)</td>");
+    for (auto it = std::sregex_iterator(page.begin(), page.end(), row);
+         it != std::sregex_iterator(); ++it)
+        help.insert((*it)[1].str());
+    EXPECT_GE(program.size(), 8u) << table;
+    EXPECT_EQ(help, program);
 }
 
 }  // namespace

@@ -46,7 +46,10 @@ start_emulator() {
         --lifetime 300 "${extra_emulator_options[@]}" >"$scratch/emulator/out" \
         2>"$scratch/emulator/err" &
     emulator_pid=$!
-    for _ in $(seq 200); do
+    # A generous deadline: on a loaded machine (wine, sanitizer builds beside it) the
+    # emulator has taken longer than ten seconds to say it is ready.
+    local deadline=$((SECONDS + 60))
+    while [ "$SECONDS" -lt "$deadline" ]; do
         grep -qx ready "$scratch/emulator/out" && break
         kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator ended: $(cat "$scratch/emulator/err")"
         sleep 0.05

@@ -17,6 +17,7 @@
 #include "app/HlavniForm.h"
 #include "connection/PripojeniForm.h"
 #include "editors/SitoveParamForm.h"
+#include "platform/ProgramFolder.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/ProgramFolder.h"
 #include "transport/Qxxx380.h"
@@ -27,20 +28,23 @@ using kv::testing::PathOf;
 using kv::testing::ProgramFolder;
 
 // "&Připojení" with "LAN rozhraní PC" (QQUDP.DLL) to a loopback address nobody listens
-// on, "Inicializace připojení", and what the status panel then says.
-std::string ConnectOverQudp(TForm1& form) {
+// on, "Inicializace připojení", and what the status panel then says (and its tip).
+std::string ConnectOverQudp(TForm1& form, std::string* tip = nullptr) {
     std::string status;
-    const bool opened = kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
-                                                  [&](TForm2* dialog) {
-                                                      dialog->ComboBox2->setCurrentIndex(1);
-                                                      dialog->Edit2->setText("127.0.0.9");
-                                                      dialog->Edit3->setText("5000");
-                                                      dialog->Edit4->setText("300");
-                                                      dialog->Button1->click();
-                                                      EXPECT_TRUE(kvgui::WaitForCalls(dialog));
-                                                      status = dialog->Panel1->text().toStdString();
-                                                      dialog->Button2->click();
-                                                  });
+    const bool opened =
+        kvgui::DriveModal<TForm2>([&] { form.Pipojen1->trigger(); },
+                                  [&](TForm2* dialog) {
+                                      dialog->ComboBox2->setCurrentIndex(1);
+                                      dialog->Edit2->setText("127.0.0.9");
+                                      dialog->Edit3->setText("5000");
+                                      dialog->Edit4->setText("300");
+                                      dialog->Button1->click();
+                                      EXPECT_TRUE(kvgui::WaitForCalls(dialog));
+                                      status = dialog->Panel1->text().toStdString();
+                                      if (tip != nullptr)
+                                          *tip = dialog->Panel1->toolTip().toStdString();
+                                      dialog->Button2->click();
+                                  });
     return opened ? status : "(the dialog did not open)";
 }
 
@@ -85,9 +89,18 @@ TEST_F(VendorLibraryFormTest, ALibraryOfTheWrongArchitectureGetsTheBindingsText)
         PathOf(std::string(KV_BIN_DIR) + "/fakes/wrong-architecture/QQUDP.DLL"), library);
     TForm1 form;
     form.show();
-    EXPECT_EQ(ConnectOverQudp(form),
+    std::string tip;
+    EXPECT_EQ(ConnectOverQudp(form, &tip),
               "Chyba inicializace připojení - chyba inicializace knihovny QQUDP.DLL");
     EXPECT_FALSE(form.settings()->connected);
+    // The tip says why, with the library's full path as Windows writes it.
+    const std::string other =
+        sizeof(void*) == 8 ? "32bitová Windows (x86)" : "64bitová Windows (x64)";
+    EXPECT_EQ(tip.rfind("knihovnu " + kv::platform::ProgramFolder() +
+                            "QQUDP.DLL nelze načíst: knihovna je pro " + other,
+                        0),
+              0u)
+        << tip;
     // The program goes on: the next attempt says the same, and the window closes normally.
     EXPECT_EQ(ConnectOverQudp(form),
               "Chyba inicializace připojení - chyba inicializace knihovny QQUDP.DLL");

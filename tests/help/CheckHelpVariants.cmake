@@ -1,0 +1,87 @@
+# The help as each system gets it (help/HelpVariant.cmake), every page made for Linux and
+# for Windows from its one source:
+#   cmake -DROOT=<source tree> -P CheckHelpVariants.cmake
+# A system's pages name none of the other system's folders, viewers and ways; no mark is
+# left; and every link of a page leads to a page of the help and to an anchor that the
+# page has on that system (a section kept for one system only must not be the target of
+# a link that both keep). Every failure is listed before the check fails.
+cmake_minimum_required(VERSION 3.25)
+include(${ROOT}/help/Pages.cmake)
+include(${ROOT}/help/HelpVariant.cmake)
+
+# What only Linux has, and what only Windows has, as the pages would name it.
+set(linux_only "/usr/" "~/" ".config" "XDG_" "assistant" "Assistant" "Debian" "apt "
+    "kv3380u-emulator" "terminál" ".qhc")
+set(windows_only "%APPDATA%" "C:\\" "Program Files" ".exe" "chcp" "nabídce Start"
+    "nabídka Start" "Průzkumník" "PowerShell")
+
+set(problems "")
+foreach(system linux windows)
+    if(system STREQUAL "linux")
+        set(foreign ${windows_only})
+    else()
+        set(foreign ${linux_only})
+    endif()
+    foreach(page IN LISTS KV_HELP_PAGES)
+        file(READ ${ROOT}/help/${page} text)
+        set(KV_HELP_PAGE ${page})
+        kv_help_variant("${text}" ${system} result)
+        set(pages_${system}_${page} "${result}")
+        foreach(word IN LISTS foreign)
+            string(FIND "${result}" "${word}" at)
+            if(at GREATER -1)
+                string(SUBSTRING "${result}" ${at} 60 context)
+                string(REPLACE "\n" " " context "${context}")
+                list(APPEND problems "${system} ${page}: \"${word}\" (${context})")
+            endif()
+        endforeach()
+        if(result MATCHES "<!--/?(linux|windows)")
+            list(APPEND problems "${system} ${page}: a mark is left")
+        endif()
+    endforeach()
+endforeach()
+
+foreach(system linux windows)
+    foreach(page IN LISTS KV_HELP_PAGES)
+        string(REGEX MATCHALL "(href|src)=\"[^\"]*\"" links "${pages_${system}_${page}}")
+        foreach(link IN LISTS links)
+            string(REGEX REPLACE "^(href|src)=\"([^\"#]*)(#?)([^\"]*)\"$" "\\2;\\4" parts "${link}")
+            list(GET parts 0 target)
+            list(GET parts 1 anchor)
+            if(target STREQUAL "")
+                set(target ${page})
+            endif()
+            if(NOT target IN_LIST KV_HELP_FILES)
+                list(APPEND problems "${system} ${page}: ${link} leads to no file of the help")
+            elseif(NOT anchor STREQUAL "")
+                string(FIND "${pages_${system}_${target}}" "id=\"${anchor}\"" at)
+                if(at EQUAL -1)
+                    list(APPEND problems "${system} ${page}: ${link} leads to no anchor of ${target}")
+                endif()
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+# The Qt help project (Linux) leads to anchors of the Linux pages.
+file(READ ${ROOT}/help/W_kv3380u.qhp project)
+string(REGEX MATCHALL "ref=\"[^\"#]*#[^\"]*\"" refs "${project}")
+foreach(ref IN LISTS refs)
+    string(REGEX REPLACE "^ref=\"([^\"#]*)#([^\"]*)\"$" "\\1;\\2" parts "${ref}")
+    list(GET parts 0 target)
+    list(GET parts 1 anchor)
+    if(NOT DEFINED pages_linux_${target})
+        list(APPEND problems "W_kv3380u.qhp: ${ref} leads to no page")
+    else()
+        string(FIND "${pages_linux_${target}}" "id=\"${anchor}\"" at)
+        if(at EQUAL -1)
+            list(APPEND problems "W_kv3380u.qhp: ${ref} leads to no anchor of the Linux page")
+        endif()
+    endif()
+endforeach()
+
+if(problems)
+    list(JOIN problems "\n  " listed)
+    message(FATAL_ERROR "The help's pages for each system:\n  ${listed}")
+endif()
+message(STATUS "help: ${KV_HELP_PAGES} hold for Linux and for Windows")
