@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr int kClientWidth = 600;
-constexpr int kClientHeight = 474;
+constexpr int kClientWidth = 680;
+constexpr int kClientHeight = 560;
 constexpr int kLeft = 12;
 constexpr int kCaptionWidth = 96;
 constexpr int kInnerWidth = kClientWidth - 2 * kLeft;
@@ -90,21 +90,21 @@ TFormObnova::TFormObnova(kv::ConnectionSettings& settings, kv::ConnectionWorker&
     Label3 = AddCaption(this, "Label3", "Plán obnovy", QRect(kLeft, 58, kInnerWidth, 18));
     TreeView1 = new QTreeWidget(this);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    TreeView1->setGeometry(kLeft, 78, kInnerWidth, 220);
+    TreeView1->setGeometry(kLeft, 78, kInnerWidth, 300);
     TreeView1->setColumnCount(2);
     TreeView1->setHeaderLabels({QStringLiteral("Blok"), QStringLiteral("Stav")});
-    TreeView1->header()->resizeSection(0, 380);
+    TreeView1->header()->resizeSection(0, 500);
     TreeView1->setAccessibleName(Label3->text());
     Label3->setBuddy(TreeView1);
 
-    Label4 = AddCaption(this, "Label4", "Hlášení", QRect(kLeft, 304, kInnerWidth, 18));
+    Label4 = AddCaption(this, "Label4", "Hlášení", QRect(kLeft, 384, kInnerWidth, 18));
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(kLeft, 324, kInnerWidth, 90);
+    ListBox1->setGeometry(kLeft, 404, kInnerWidth, 90);
     ListBox1->setAccessibleName(Label4->text());
     Label4->setBuddy(ListBox1);
 
-    constexpr int kButtonTop = 422;
+    constexpr int kButtonTop = 504;
     Button2 = AddButton(this, "Button2", "Zapsat", kLeft, kButtonTop);
     Button1 = AddButton(this, "Button1", "Přečíst", kLeft + 88, kButtonTop);
     Button3 = AddButton(this, "Button3", "Zavřít", kClientWidth - kLeft - 80, kButtonTop);
@@ -230,14 +230,17 @@ void TFormObnova::ShowPlan() {
         item->setText(0, kvforms::ToQt(BlockName(block.block)));
         item->setData(0, kBlockRole, block.block);
         item->setText(1, QString::fromUtf8(block.changed ? "změny" : "beze změny"));
-        for (const std::string& note : block.notes)
-            new QTreeWidgetItem(item, {kvforms::ToQt(note)});
+        // A line longer than the column shows whole as its tool tip.
+        auto addLine = [item](const std::string& text) {
+            auto* line = new QTreeWidgetItem(item, {kvforms::ToQt(text)});
+            line->setToolTip(0, line->text(0));
+        };
+        for (const std::string& note : block.notes) addLine(note);
         const std::vector<std::string> lines = block.PlanLines();
-        for (std::size_t i = 1; i < lines.size(); ++i)
-            new QTreeWidgetItem(item, {kvforms::ToQt(lines[i].substr(2))});
+        for (std::size_t i = 1; i < lines.size(); ++i) addLine(lines[i].substr(2));
         if (block.foreign)
-            new QTreeWidgetItem(item, {kvforms::ToQt("zapíše se jen zaškrtnutý: " + *block.foreign +
-                                                     "; jeho IP adresa by přešla na jiný modul")});
+            addLine("zapíše se jen zaškrtnutý: " + *block.foreign +
+                    "; jeho IP adresa by přešla na jiný modul");
         if (block.changed) {
             ++changed;
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
