@@ -170,10 +170,7 @@ TEST_F(ExporterWebTest, TlsAClientCertificateAndAPasswordGuardEveryPath) {
     const TestCertificates& c = TestCertificates::Get();
     ASSERT_TRUE(c.Ok());
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
-    WriteBytes(File("web.yml"),
-               "tls_server_config:\n  cert_file: " + c.File("server.pem") + "\n  key_file: " +
-                   c.File("server.key") + "\n  client_ca_file: " + c.File("ca.pem") +
-                   "\nbasic_auth_users:\n  prometheus: " + BcryptHash("tajne") + "\n");
+    WriteBytes(File("web.yml"), c.WebConfig("tajne"));
     ASSERT_TRUE(exporter_.Start(
         {"--settings", Settings(), "--kind", "LAN", "--web.config.file", File("web.yml")}));
     const std::string trust = "--cacert " + c.File("ca.pem");

@@ -170,10 +170,7 @@ TEST_F(PrometheusTest, ScrapesThroughTlsWithACertificateAndAPassword) {
     const TestCertificates& c = TestCertificates::Get();
     ASSERT_TRUE(c.Ok());
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
-    WriteBytes(File("web.yml"),
-               "tls_server_config:\n  cert_file: " + c.File("server.pem") + "\n  key_file: " +
-                   c.File("server.key") + "\n  client_ca_file: " + c.File("ca.pem") +
-                   "\nbasic_auth_users:\n  prometheus: " + BcryptHash("tajne") + "\n");
+    WriteBytes(File("web.yml"), c.WebConfig("tajne"));
     ExporterProcess exporter;
     ASSERT_TRUE(exporter.Start({"--settings", Settings(), "--kind", "LAN", "--timeout", "300",
                                 "--web.config.file", File("web.yml")}));

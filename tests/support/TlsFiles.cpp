@@ -37,6 +37,12 @@ TestCertificates::TestCertificates() {
         ok_ = ok_ && std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+std::string TestCertificates::WebConfig(const std::string& password) const {
+    return "tls_server_config:\n  cert_file: " + File("server.pem") +
+           "\n  key_file: " + File("server.key") + "\n  client_ca_file: " + File("ca.pem") +
+           "\nbasic_auth_users:\n  prometheus: " + BcryptHash(password) + "\n";
+}
+
 std::string BcryptHash(const std::string& password, const char* prefix) {
     char salt[CRYPT_GENSALT_OUTPUT_SIZE];
     if (crypt_gensalt_rn(prefix, 4, nullptr, 0, salt, sizeof salt) == nullptr) return {};

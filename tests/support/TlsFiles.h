@@ -17,6 +17,9 @@ class TestCertificates {
     static const TestCertificates& Get();
     bool Ok() const { return ok_; }
     std::string File(const std::string& name) const { return dir_.File(name); }
+    // A web configuration: TLS with the server certificate, client certificates the
+    // authority signed, and the user "prometheus" with a bcrypt hash of `password`.
+    std::string WebConfig(const std::string& password) const;
 
   private:
     TestCertificates();

@@ -97,17 +97,6 @@ class DiagnosticsEmulatorTest : public ::testing::Test {
         if (HasFailure()) std::cerr << "emulator output:\n" << emu_.Log();
     }
 
-    // Lets the window poll until the condition holds; false after the (generous) limit.
-    static bool PollUntil(const std::function<bool()>& condition, int limitMs = 10000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!condition()) {
-            if (clock.elapsed() > limitMs) return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
-    }
-
     static std::uint64_t Number(QLabel* label) { return label->text().toULongLong(); }
 
     kv::testing::ProgramFolder folder_{kv::testing::RealLibraryFolder()};
@@ -121,7 +110,7 @@ TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
     TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(0));
     ASSERT_TRUE(kvgui::ShowExposed(&form));
     const QString ok = QStringLiteral(" ") + kvforms::ToQt(kv::ErrorString(1, 0));
-    ASSERT_TRUE(PollUntil([&] { return form.StatusBar1->text() == ok; }))
+    ASSERT_TRUE(kvgui::ProcessUntil([&] { return form.StatusBar1->text() == ok; }))
         << form.StatusBar1->text().toStdString();
     EXPECT_EQ(form.Label14->text(), "KV-3380U");
     EXPECT_EQ(form.Label4->text().toStdString(), emu_.Serial());
@@ -136,8 +125,10 @@ TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
     // Station 9 is not on the bus: each request ends in the error table.
     for (int i = 0; i < 2; ++i) EXPECT_NE(client.Ask(9), 0u);
 
-    ASSERT_TRUE(PollUntil([&] { return Number(form.Label46) >= 5 && Number(form.Label83) >= 2; }))
-        << form.Label46->text().toStdString() << " " << form.Label83->text().toStdString();
+    ASSERT_TRUE(kvgui::ProcessUntil([&] {
+        return Number(form.Label46) >= 5 && Number(form.Label83) >= 2;
+    })) << form.Label46->text().toStdString()
+        << " " << form.Label83->text().toStdString();
     EXPECT_GE(Number(form.Label24), 5u) << "allowed on all interfaces";
     EXPECT_GE(Number(form.Label82), 5u) << "messages over the bus";
     EXPECT_NE(form.Label80->text(), "0") << "the bus speed once messages went";
@@ -153,7 +144,7 @@ TEST_F(DiagnosticsEmulatorTest, CountersRiseWhileAClientUsesTheVlanPort) {
     EXPECT_NE(form.Label44->text().left(1), "0") << form.Label44->text().toStdString();
 
     // The time since power-on counts.
-    EXPECT_TRUE(PollUntil([&] { return Number(form.Label22) > uptime; }, 5000));
+    EXPECT_TRUE(kvgui::ProcessUntil([&] { return Number(form.Label22) > uptime; }, 5000));
     form.Button1->click();
     EXPECT_FALSE(form.Timer1->isActive());
 }
@@ -162,7 +153,7 @@ TEST_F(DiagnosticsEmulatorTest, DeniedClientShowsAsTheLastDeniedAddress) {
     // VLAN2 is off in a fresh module: it lets nobody in.
     TFormDiagnostika form(settings_, worker_, kv::Vlan::FromIndex(1));
     ASSERT_TRUE(kvgui::ShowExposed(&form));
-    ASSERT_TRUE(PollUntil([&] { return form.Label43->text() == "vypnuto"; }));
+    ASSERT_TRUE(kvgui::ProcessUntil([&] { return form.Label43->text() == "vypnuto"; }));
     EXPECT_EQ(form.Label47->text(), "0");
 
     VlanClient client;
@@ -172,7 +163,7 @@ TEST_F(DiagnosticsEmulatorTest, DeniedClientShowsAsTheLastDeniedAddress) {
     // The library tries several times within its time-out; each try is denied. Only VLAN2
     // denies anything, so its count and the module-wide one agree once both are read
     // after the last try.
-    ASSERT_TRUE(PollUntil([&] {
+    ASSERT_TRUE(kvgui::ProcessUntil([&] {
         return Number(form.Label47) > 0 && form.Label25->text() == form.Label47->text();
     })) << form.Label47->text().toStdString()
         << " " << form.Label25->text().toStdString();

@@ -30,16 +30,6 @@
 
 namespace {
 
-bool PollUntil(const std::function<bool()>& condition, int limitMs = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limitMs) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 // Opens "Rozhraní VLAN2" from the menu, runs the script and closes it with "Cancel".
 std::string OnVlan2(TForm1& form, const std::function<std::string(TFormNastavLAN*)>& script) {
     std::string seen = "(the editor did not open)";
@@ -109,12 +99,13 @@ TEST_F(WindowsEmulatorTest, ConnectWriteAVlanWatchTheDiagnosticsAndRestart) {
         TFormDiagnostika diag(*form.settings(), form.worker(), kv::Vlan::FromIndex(0));
         ASSERT_TRUE(kvgui::ShowExposed(&diag));
         const QString ok = QStringLiteral(" ") + kvforms::ToQt(kv::ErrorString(1, 0));
-        ASSERT_TRUE(PollUntil([&] { return diag.StatusBar1->text() == ok; }))
+        ASSERT_TRUE(kvgui::ProcessUntil([&] { return diag.StatusBar1->text() == ok; }))
             << diag.StatusBar1->text().toStdString();
         EXPECT_EQ(diag.Label14->text(), "KV-3380U");
         const auto uptime = diag.Label22->text().toULongLong();
-        EXPECT_TRUE(PollUntil([&] { return diag.Label22->text().toULongLong() > uptime; }))
-            << diag.Label22->text().toStdString();
+        EXPECT_TRUE(kvgui::ProcessUntil([&] {
+            return diag.Label22->text().toULongLong() > uptime;
+        })) << diag.Label22->text().toStdString();
         diag.Button1->click();
     }
 
@@ -132,8 +123,10 @@ TEST_F(WindowsEmulatorTest, ConnectWriteAVlanWatchTheDiagnosticsAndRestart) {
     {
         TFormDiagnostika diag(*form.settings(), form.worker(), kv::Vlan::FromIndex(1));
         ASSERT_TRUE(kvgui::ShowExposed(&diag));
-        EXPECT_TRUE(PollUntil([&] { return diag.Label43->text() == "tabulka uživatelů"; }))
-            << diag.StatusBar1->text().toStdString() << " " << diag.Label43->text().toStdString();
+        EXPECT_TRUE(kvgui::ProcessUntil([&] {
+            return diag.Label43->text() == "tabulka uživatelů";
+        })) << diag.StatusBar1->text().toStdString()
+            << " " << diag.Label43->text().toStdString();
         diag.Button1->click();
     }
     EXPECT_EQ(OnVlan2(form,
