@@ -158,6 +158,9 @@ enabled=$(systemctl is-enabled kv3380u-exporter 2>/dev/null || true)
 options=$(sed -n 's/^Environment="KV3380U_EXPORTER_OPTIONS=\(.*\)"$/\1/p' "$service")
 devices=$(mktemp -d)
 chown "$user" "$devices"
+# The first emulator's log goes first: its "ready" and its ports must not be taken for
+# the second's before that one's start empties the file.
+rm -f "$build/installed-emulator.log" "$build/installed-exporter.log"
 as_user /usr/bin/kv3380u-emulator --address 127.0.0.5 --port 0 --vlan-ports 0,0,0 --no-usb \
     --state "$devices/state" --lifetime 60 >"$build/installed-emulator.log" 2>&1 &
 emulator=$!

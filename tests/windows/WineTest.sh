@@ -41,16 +41,18 @@ start_emulator() {
     emulator_address=127.0.0.$((2 + $$ % 250))
     mkdir -p "$scratch/emulator/usb"
     chmod 700 "$scratch/emulator/usb"
+    # An emulator started before left its "ready" in out: the file goes first, or the wait
+    # below could see that line before the new emulator's start empties the file.
+    rm -f "$scratch/emulator/out" "$scratch/emulator/err"
     "$KV_LINUX_BIN/kv3380u-emulator" --address "$emulator_address" --port 0 --vlan-ports 0,0,0 \
         --state "$scratch/emulator/state" --usb-dir "$scratch/emulator/usb" --no-usb \
         --lifetime 300 "${extra_emulator_options[@]}" >"$scratch/emulator/out" \
         2>"$scratch/emulator/err" &
     emulator_pid=$!
-    # A generous deadline: on a loaded machine (wine, sanitizer builds beside it) the
-    # emulator has taken longer than ten seconds to say it is ready.
+    # A generous deadline for a loaded machine.
     local deadline=$((SECONDS + 60))
     while [ "$SECONDS" -lt "$deadline" ]; do
-        grep -qx ready "$scratch/emulator/out" && break
+        grep -sqx ready "$scratch/emulator/out" && break
         kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator ended: $(cat "$scratch/emulator/err")"
         sleep 0.05
     done
