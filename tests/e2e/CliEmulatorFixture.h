@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "backup/BackupFile.h"
 #include "core/Dekl.h"
+#include "emulator/StateFile.h"
 #include "tests/support/CliProcess.h"
 #include "tests/support/CliSupport.h"
 #include "tests/support/EmulatorProcess.h"
@@ -46,6 +48,23 @@ inline std::vector<std::vector<std::string>> Values(const std::string& text) {
     std::vector<std::vector<std::string>> values;
     for (const auto& section : read.document.sections) values.push_back(section.values);
     return values;
+}
+
+// The emulator's stored blocks changed by `change` between two of its runs: the emulator
+// is stopped and its state file rewritten; the caller starts it again.
+inline void ChangeStoredBlocks(EmulatorProcess& emulator,
+                               const std::function<void(emu::BlockSet&)>& change) {
+    ASSERT_GE(emulator.Stop(), 0);
+    emu::LoadResult loaded = emu::LoadState(emulator.StatePath());
+    ASSERT_EQ(loaded.kind, emu::LoadResult::kLoaded) << loaded.error;
+    change(loaded.state.blocks);
+    std::string error;
+    ASSERT_TRUE(emu::SaveState(emulator.StatePath(), loaded.state, &error)) << error;
+}
+
+// VLAN2's stored block with one byte flipped: its checksum no longer holds.
+inline void SpoilVlan2Block(emu::BlockSet& blocks) {
+    blocks[2][40] ^= 0x5A;
 }
 
 class CliEmulatorTest : public ::testing::Test {

@@ -189,12 +189,7 @@ TEST_F(CliRecordTest, EditsArriveOrSayWhyNot) {
 TEST_F(CliRecordTest, ARestorableBackupIsNeverReplacedByOneThatCannotBeRestored) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
     const std::string good = Backup(emu_, "good.ini");
-    ASSERT_GE(emu_.Stop(), 0);
-    emu::LoadResult loaded = emu::LoadState(emu_.StatePath());
-    ASSERT_EQ(loaded.kind, emu::LoadResult::kLoaded) << loaded.error;
-    loaded.state.blocks[2][40] ^= 0x5A;  // VLAN2's block, its checksum now wrong
-    std::string error;
-    ASSERT_TRUE(emu::SaveState(emu_.StatePath(), loaded.state, &error)) << error;
+    ASSERT_NO_FATAL_FAILURE(ChangeStoredBlocks(emu_, SpoilVlan2Block));
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
 
     const CliOutcome run = Cli({"backup", File("good.ini")}, emu_);

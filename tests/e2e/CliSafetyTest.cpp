@@ -55,16 +55,6 @@ class CliSafetyTest : public CliEmulatorTest {
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
-    // The emulator's stored blocks changed by `change`, between two of its runs.
-    void ChangeStoredBlocks(const std::function<void(kv::emu::BlockSet&)>& change) {
-        ASSERT_GE(emu_.Stop(), 0);
-        kv::emu::LoadResult loaded = kv::emu::LoadState(emu_.StatePath());
-        ASSERT_EQ(loaded.kind, kv::emu::LoadResult::kLoaded) << loaded.error;
-        change(loaded.state.blocks);
-        std::string error;
-        ASSERT_TRUE(kv::emu::SaveState(emu_.StatePath(), loaded.state, &error)) << error;
-        ASSERT_TRUE(emu_.Start()) << emu_.Log();
-    }
     static std::uint16_t PortOf(const std::string& backup, const std::string& vlan) {
         for (const std::string& line : Lines(backup.substr(backup.find("[" + vlan + "]"))))
             if (line.rfind("Číslo UDP portu=", 0) == 0)
@@ -292,10 +282,11 @@ TEST_F(CliSafetyTest, TwoInterfacesOnOnePortAreWarnedOfAndARestoreNeverLeavesThe
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
     const std::string original = Backup(emu_, "a.ini");
     // VLAN3 on VLAN1's port, as an interrupted restore of old could leave it.
-    ChangeStoredBlocks([](kv::emu::BlockSet& blocks) {
+    ASSERT_NO_FATAL_FAILURE(kv::testing::ChangeStoredBlocks(emu_, [](kv::emu::BlockSet& blocks) {
         const std::uint16_t vlan1 = *kv::InterfacePort(251, blocks[1]);
         blocks[3] = kv::WithInterfacePort(253, blocks[3], vlan1);
-    });
+    }));
+    ASSERT_TRUE(emu_.Start()) << emu_.Log();
     CliOutcome run = Cli({"backup", File("shared.ini")}, emu_);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(Has(run.err, "upozornění: [vlan1] a [vlan3] mají v modulu stejný UDP port " +
