@@ -192,8 +192,9 @@ class EditorSession {
     // The same two buttons in halves, for a window whose transfers run on another thread.
     // First the guard (and for "Zapsat" the check, which fills `block` with what to
     // write); attempt kDone means the transfer may go out: ReadConfigBlock or
-    // WriteConfigBlock with the spec's block number, on a copy of nothing here. Then
-    // EndRead puts a read block into the editor copy.
+    // WriteConfigBlock with the editor's block number (EditorSpec::block), on the worker,
+    // touching nothing of this session. Then EndRead puts a read block into the editor
+    // copy.
     ButtonOutcome BeginRead(const StatusSink& status);
     ButtonOutcome BeginWrite(const FieldStates& fields, const StatusSink& status,
                              ConfigBlock& block);
