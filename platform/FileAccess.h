@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/SystemWords.h"
+
 namespace kv::platform {
 
 // What a path names, a symbolic link followed.
@@ -53,6 +55,19 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes);
 inline constexpr int kErrorHardLinks = 0x20000001;
 inline constexpr int kErrorOwnerNotKept = 0x20000002;
 inline constexpr int kErrorDanglingLink = 0x20000003;
+// The words of those reasons, the same in both halves; nullptr for a system's code.
+inline const char* OwnReasonText(int code) {
+    switch (code) {
+        case kErrorHardLinks:
+            return words::kHardLinks;
+        case kErrorOwnerNotKept:
+            return words::kOwnerNotKept;
+        case kErrorDanglingLink:
+            return words::kDanglingLink;
+        default:
+            return nullptr;
+    }
+}
 
 // Writes the bytes straight into an existing FIFO or character device (on Windows a pipe
 // or a device): nothing is created, truncated or renamed. A FIFO nobody reads yet (a

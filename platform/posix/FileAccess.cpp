@@ -247,15 +247,10 @@ void ClearSystemError() {
 }
 
 std::string SystemErrorText(int code) {
+    if (const char* own = OwnReasonText(code)) return own;
     switch (code) {
         case 0:
             return words::kUnknownReason;
-        case kErrorHardLinks:
-            return words::kHardLinks;
-        case kErrorOwnerNotKept:
-            return words::kOwnerNotKept;
-        case kErrorDanglingLink:
-            return words::kDanglingLink;
         case ENOENT:
             return words::kNoSuchFile;
         case EACCES:

@@ -314,16 +314,7 @@ void ClearSystemError() {
 }
 
 std::string SystemErrorText(int code) {
-    switch (code) {
-        case kErrorHardLinks:
-            return words::kHardLinks;
-        case kErrorOwnerNotKept:
-            return words::kOwnerNotKept;
-        case kErrorDanglingLink:
-            return words::kDanglingLink;
-        default:
-            break;
-    }
+    if (const char* own = OwnReasonText(code)) return own;
     switch (static_cast<DWORD>(code)) {
         case 0:
             return words::kUnknownReason;
