@@ -11,22 +11,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "app/AboutForm.h"
 #include "app/HlavniForm.h"
 #include "connection/PripojeniForm.h"
 #include "platform/HelpViewer.h"
 #include "tests/gui/GuiTestSupport.h"
-#include "tests/support/Environment.h"
-#include "tests/support/ScratchFolder.h"
+#include "tests/support/FakeBrowser.h"
 
 namespace {
-
-using kv::testing::ReadBytes;
-using kv::testing::ScopedEnvironment;
 
 void PressF1(QWidget* target) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
@@ -40,28 +34,19 @@ class HelpBrowserFormTest : public ::testing::Test {
     void SetUp() override {
         kvgui::App();
         ASSERT_TRUE(folder_.ok());
-        ASSERT_TRUE(logs_.Ok());
+        ASSERT_TRUE(browser_.Ok());
     }
-    std::string Log() const { return ReadBytes(log_); }
+    std::string Log() const { return browser_.Log(); }
     // Waits (bounded) until the stand-in has logged the page, opened from the program
     // folder's help/.
     bool Opened(const std::string& page) const {
         std::string url = "file:///" + folder_.path() + "/help/" + page;
         for (char& c : url) c = c == '\\' ? '/' : c;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (Log().find("open " + url + "\n") != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+        return browser_.Logged("open " + url);
     }
 
     kvgui::ScratchFolder folder_;
-    kv::testing::ScratchFolder logs_{"kv-browser"};
-    std::string log_ = logs_.File("browser.log");
-    ScopedEnvironment browser_{kv::platform::kBrowserVariable,
-                               std::string(KV_BIN_DIR) + "/fakes/fake_help_viewer.exe"};
-    ScopedEnvironment logName_{"KV_FAKE_BROWSER_LOG", log_};
+    kv::testing::FakeBrowser browser_;
 };
 
 TEST_F(HelpBrowserFormTest, TheHelpCommandAndF1OpenThePageOfTheWindowInFront) {
