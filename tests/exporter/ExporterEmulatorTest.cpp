@@ -68,6 +68,23 @@ class ExporterTest : public CliEmulatorTest {
         return nlohmann::json::parse(Lines(run.out).at(0));
     }
 
+    // A client connected to the exporter that sends the start of a request and never the
+    // rest; -1 when it could not connect or send.
+    int UnfinishedClient(const std::string& start) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(exporter_.Port());
+        inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            send(fd, start.data(), start.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(start.size())) {
+            if (fd >= 0) close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
     ExporterProcess exporter_;
 };
 
@@ -224,13 +241,8 @@ TEST_F(ExporterTest, BadRequestsAndSlowClientsHoldUpNobody) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
     StartExporter(1000);
     // A client that connects and never finishes its request.
-    const int slow = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(exporter_.Port());
-    inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-    ASSERT_EQ(connect(slow, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(send(slow, "GET /probe?tar", 14, MSG_NOSIGNAL), 14);
+    const int slow = UnfinishedClient("GET /probe?tar");
+    ASSERT_GE(slow, 0);
 
     const HttpAnswer bad = Probe("127.0.0.300");
     EXPECT_EQ(bad.status, 400);
@@ -424,17 +436,11 @@ TEST_F(ExporterTest, AFloodOfTargetsThatNeverAnswerCostsTheModulesNothing) {
 TEST_F(ExporterTest, SlowAndIdleClientsHoldUpNobody) {
     ASSERT_TRUE(emu_.Start()) << emu_.Log();
     StartExporter(1000);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(exporter_.Port());
-    inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+    // Half of them idle (connected, nothing sent), half slow (a request begun).
     std::vector<int> clients;
     for (int i = 0; i < 100; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        if (i % 2 == 1) {
-            ASSERT_EQ(send(fd, "GET /metr", 9, MSG_NOSIGNAL), 9);
-        }
+        const int fd = UnfinishedClient(i % 2 == 1 ? "GET /metr" : "");
+        ASSERT_GE(fd, 0);
         clients.push_back(fd);
     }
     const HttpAnswer probe =
